@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDialog>
+
+#include <memory>
+
+class CAct;
+class QLabel;
+class RecentFileList;
+
+// The control window. It owns the project's one area for the whole run; closing it deletes the
+// area, which writes the area geometry back to the settings store.
+class CTessarinDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit CTessarinDlg(RecentFileList& recentFiles, QWidget* parent = nullptr);
+    ~CTessarinDlg() override;
+
+    CAct* area() const { return m_area.get(); }
+
+public slots:
+    void done(int result) override;
+
+private:
+    void newProject();
+    void updateSummary();
+
+    RecentFileList& m_recentFiles;
+    std::unique_ptr<CAct> m_area;
+    QLabel* m_summary = nullptr;
+};

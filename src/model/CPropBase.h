@@ -1,0 +1,46 @@
+#pragma once
+
+#include "ItemKind.h"
+
+#include <QString>
+
+#include <atomic>
+
+class CAct;
+class PropertyPageHost;
+
+// A playlist item. The fields are edited by the property pages on the GUI thread and read by the
+// player on the play thread; an edit shows the next time the item is played.
+class CPropBase
+{
+public:
+    CPropBase() = default;
+    CPropBase(const CPropBase&) = delete;
+    CPropBase& operator=(const CPropBase&) = delete;
+    virtual ~CPropBase();
+
+    virtual ItemKind kind() const = 0;
+    // The class name under which the item is stored in project files.
+    virtual const char* className() const = 0;
+
+    // Template id of the item's property page; 0 for none.
+    virtual int PropertyPageId() const { return 0; }
+    // Shows the item's page in the control window and hands the item to it.
+    virtual void ShowProperties(PropertyPageHost& host);
+    // Plays the item into the area's sections on the play thread; returns when its showing is
+    // over or the area's stop event is set.
+    virtual void Play(CAct& area);
+
+    QString filePath;      // set when the item is made from a file; never changes
+    QString backImagePath; // background picture, empty = none
+    QString reservedText;
+    int backColor = 0;     // COLORREF
+    int backFitMode = 0;   // list 103
+    int clearEffect = 0;   // list 106
+    int clearSpeed = 3;
+    int baseReserved1 = 0;
+    int baseReserved2 = 5;
+
+    // The area that is playing the item; set by Play, not owned.
+    std::atomic<CAct*> area{nullptr};
+};

@@ -1,0 +1,6 @@
+#include "CPropImage.h"
+
+void CPropImage::Play(CAct& area)
+{
+    CPropBase::Play(area);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "CMyText.h"
+#include "CPropBase.h"
+
+#include <memory>
+#include <vector>
+
+// A still picture with optional overlay text blocks and a clearing effect.
+class CPropImage : public CPropBase
+{
+public:
+    static constexpr int kPageId = 444;
+
+    ItemKind kind() const override { return ItemKind::Image; }
+    const char* className() const override { return "CPropImage"; }
+    int PropertyPageId() const override { return kPageId; }
+    void Play(CAct& area) override;
+
+    int speed = 5;
+    int effect = 0;
+    int holdTime = 20;
+    int fitMode = 2; // list 103: stretch
+    std::vector<std::unique_ptr<CMyText>> texts;
+};

@@ -1,0 +1,6 @@
+#include "CPropRtf.h"
+
+void CPropRtf::Play(CAct& area)
+{
+    CPropBase::Play(area);
+}

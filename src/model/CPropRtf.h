@@ -1,0 +1,24 @@
+#pragma once
+
+#include "CPropBase.h"
+
+// A rich-text item: .rtf files, and Word documents and spreadsheets converted to rich text.
+class CPropRtf : public CPropBase
+{
+public:
+    static constexpr int kPageId = 452;
+
+    CPropRtf() { backColor = 0x00FFFFFF; }
+
+    ItemKind kind() const override { return ItemKind::Rtf; }
+    const char* className() const override { return "CPropRtf"; }
+    int PropertyPageId() const override { return kPageId; }
+    void Play(CAct& area) override;
+
+    int effect = 0;
+    int holdTime = 20;
+    int speed = 5;
+    int reserved1 = 0;
+    int reserved2 = 0;
+    int reverseColors = 1;
+};

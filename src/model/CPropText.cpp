@@ -1,0 +1,6 @@
+#include "CPropText.h"
+
+void CPropText::Play(CAct& area)
+{
+    CPropBase::Play(area);
+}

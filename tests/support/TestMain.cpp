@@ -1,0 +1,18 @@
+#include "TestSettings.h"
+
+#include "app/Fonts.h"
+
+#include <QGuiApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char* argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    testing::InitGoogleTest(&argc, argv);
+    QGuiApplication app(argc, argv);
+    Fonts::pinDefaultFaces();
+    TestSettings::redirect();
+    return RUN_ALL_TESTS();
+}
