@@ -7,7 +7,8 @@
 bool CTessarinApp::InitInstance()
 {
     m_recentFiles.load();
-    Language::apply(SettingsStore::readInt(QStringLiteral("Tessarin"), QStringLiteral("Language"), 0));
+    Language::apply(
+        SettingsStore::readInt(QStringLiteral("Tessarin"), QStringLiteral("Language"), 0));
 
     CTessarinDlg dialog(m_recentFiles);
     dialog.exec();

@@ -13,9 +13,10 @@ CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     m_summary = new QLabel(this);
     layout->addWidget(m_summary);
-    auto* hint = new QLabel(textSet() == TextSet::Chinese ? QStringLiteral("请加入要播放的文件。")
-                                                          : QStringLiteral("Please add file to play."),
-                            this);
+    auto* hint =
+        new QLabel(textSet() == TextSet::Chinese ? QStringLiteral("请加入要播放的文件。")
+                                                 : QStringLiteral("Please add file to play."),
+                   this);
     layout->addWidget(hint);
     newProject();
 }

@@ -23,16 +23,26 @@ constexpr std::array<Entry, 9> kEntries{{
 QLocale localeFor(int localeId)
 {
     switch (localeId) {
-    case 2052: return QLocale(QLocale::Chinese, QLocale::SimplifiedChineseScript, QLocale::China);
-    case 1028: return QLocale(QLocale::Chinese, QLocale::TraditionalChineseScript, QLocale::Taiwan);
-    case 1033: return QLocale(QLocale::English, QLocale::UnitedStates);
-    case 1036: return QLocale(QLocale::French, QLocale::France);
-    case 1041: return QLocale(QLocale::Japanese, QLocale::Japan);
-    case 1042: return QLocale(QLocale::Korean, QLocale::SouthKorea);
-    case 1049: return QLocale(QLocale::Russian, QLocale::Russia);
-    case 1031: return QLocale(QLocale::German, QLocale::Germany);
-    case 1054: return QLocale(QLocale::Thai, QLocale::Thailand);
-    default: return QLocale();
+    case 2052:
+        return QLocale(QLocale::Chinese, QLocale::SimplifiedChineseScript, QLocale::China);
+    case 1028:
+        return QLocale(QLocale::Chinese, QLocale::TraditionalChineseScript, QLocale::Taiwan);
+    case 1033:
+        return QLocale(QLocale::English, QLocale::UnitedStates);
+    case 1036:
+        return QLocale(QLocale::French, QLocale::France);
+    case 1041:
+        return QLocale(QLocale::Japanese, QLocale::Japan);
+    case 1042:
+        return QLocale(QLocale::Korean, QLocale::SouthKorea);
+    case 1049:
+        return QLocale(QLocale::Russian, QLocale::Russia);
+    case 1031:
+        return QLocale(QLocale::German, QLocale::Germany);
+    case 1054:
+        return QLocale(QLocale::Thai, QLocale::Thailand);
+    default:
+        return QLocale();
     }
 }
 
@@ -41,13 +51,20 @@ int localeIdFor(const QLocale& locale)
     switch (locale.language()) {
     case QLocale::Chinese:
         return locale.script() == QLocale::TraditionalChineseScript ? 1028 : 2052;
-    case QLocale::French: return 1036;
-    case QLocale::Japanese: return 1041;
-    case QLocale::Korean: return 1042;
-    case QLocale::Russian: return 1049;
-    case QLocale::German: return 1031;
-    case QLocale::Thai: return 1054;
-    case QLocale::English: return 1033;
+    case QLocale::French:
+        return 1036;
+    case QLocale::Japanese:
+        return 1041;
+    case QLocale::Korean:
+        return 1042;
+    case QLocale::Russian:
+        return 1049;
+    case QLocale::German:
+        return 1031;
+    case QLocale::Thai:
+        return 1054;
+    case QLocale::English:
+        return 1033;
     default:
         // Not one of the nine: an LCID of its own kind that no table entry matches.
         return 0x0400 | static_cast<int>(locale.language());

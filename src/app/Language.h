@@ -10,9 +10,9 @@ namespace Language {
 
 struct Entry
 {
-    int value;              // stored in "Tessarin"/"Language"
-    int localeId;           // Windows LCID
-    const char* posixName;  // run-time locale on this platform
+    int value;             // stored in "Tessarin"/"Language"
+    int localeId;          // Windows LCID
+    const char* posixName; // run-time locale on this platform
 };
 
 // The entry for a stored value 1..9; nothing for 0 or any other value.

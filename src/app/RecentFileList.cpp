@@ -48,5 +48,6 @@ void RecentFileList::add(const QString& path)
 void RecentFileList::save() const
 {
     for (int i = 0; i < kSize; ++i)
-        SettingsStore::writeString(kSection, keyFor(i), i < m_entries.size() ? m_entries[i] : QString());
+        SettingsStore::writeString(kSection, keyFor(i),
+                                   i < m_entries.size() ? m_entries[i] : QString());
 }

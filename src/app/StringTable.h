@@ -14,13 +14,13 @@ enum class TextSet
 // by line breaks.
 enum class StringId : int
 {
-    AboutBox = 101,            // system-menu item "About Tessarin(&A)..."
+    AboutBox = 101, // system-menu item "About Tessarin(&A)..."
     NoMemory = 102,
-    FitModes = 103,            // list: background and image fit
-    Effects = 104,             // list: transition effects, 0 = random
-    TextStyles = 105,          // list: text outline styles
-    ClearEffects = 106,        // list: 52 clearing effects
-    GifFitModes = 107,         // list
+    FitModes = 103,     // list: background and image fit
+    Effects = 104,      // list: transition effects, 0 = random
+    TextStyles = 105,   // list: text outline styles
+    ClearEffects = 106, // list: 52 clearing effects
+    GifFitModes = 107,  // list
     TipSave = 122,
     TipOpen = 123,
     TipNew = 124,
@@ -49,7 +49,7 @@ enum class StringId : int
     TipCenterJustify = 147,
     TipRightJustify = 148,
     TipVerticalJustify = 149,
-    FrameStyles = 150,         // list: frame lines 0..3
+    FrameStyles = 150, // list: frame lines 0..3
 
     // The settings dialog's range messages (Chinese in both sets).
     RangePos = 1201,

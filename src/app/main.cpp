@@ -11,8 +11,9 @@ void prepareEnvironment()
 {
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     // A Wayland client cannot place its windows; the section windows need X11 (XWayland).
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
-        && (qgetenv("XDG_SESSION_TYPE") == "wayland" || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")))
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+        (qgetenv("XDG_SESSION_TYPE") == "wayland" ||
+         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")))
         qputenv("QT_QPA_PLATFORM", "xcb");
 }
 

@@ -1,5 +1,6 @@
 #include "CAct.h"
 
+#include "ProjectFile.h"
 #include "app/SettingsStore.h"
 
 namespace {
@@ -14,19 +15,21 @@ AnimatedGifTest& animatedGifTest()
 
 } // namespace
 
-CAct::CAct()
-    : posX(SettingsStore::readInt(kWindow, QStringLiteral("PosX"), 0)),
-      posY(SettingsStore::readInt(kWindow, QStringLiteral("PosY"), 0)),
-      ledWidth(SettingsStore::readInt(kWindow, QStringLiteral("Width"), kDefaultWidth)),
-      ledHeight(SettingsStore::readInt(kWindow, QStringLiteral("Hight"), kDefaultHeight)),
-      firstOffset(SettingsStore::readInt(kWindow, QStringLiteral("XY"), 0)),
-      caption(std::make_unique<CMyText>())
+CAct::CAct(Binding binding) : caption(std::make_unique<CMyText>()), m_binding(binding)
 {
+    if (m_binding != Binding::SettingsStore)
+        return;
+    posX = SettingsStore::readInt(kWindow, QStringLiteral("PosX"), 0);
+    posY = SettingsStore::readInt(kWindow, QStringLiteral("PosY"), 0);
+    ledWidth = SettingsStore::readInt(kWindow, QStringLiteral("Width"), kDefaultWidth);
+    ledHeight = SettingsStore::readInt(kWindow, QStringLiteral("Hight"), kDefaultHeight);
+    firstOffset = SettingsStore::readInt(kWindow, QStringLiteral("XY"), 0);
 }
 
 CAct::~CAct()
 {
-    SaveGeometry();
+    if (m_binding == Binding::SettingsStore)
+        SaveGeometry();
     caption.reset();
     ClearItems();
     while (!sections.empty())
@@ -40,6 +43,48 @@ void CAct::SaveGeometry() const
     SettingsStore::writeInt(kWindow, QStringLiteral("Width"), ledWidth);
     SettingsStore::writeInt(kWindow, QStringLiteral("Hight"), ledHeight);
     SettingsStore::writeInt(kWindow, QStringLiteral("XY"), firstOffset);
+}
+
+bool CAct::SaveProject(const QString& path, QString* errorText)
+{
+    return saveProjectFile(*this, path, errorText);
+}
+
+bool CAct::LoadProject(const QString& path, QString* errorText)
+{
+    return loadProjectFile(*this, path, errorText);
+}
+
+void CAct::SerializeSettings(FieldVisitor& v)
+{
+    v.integer("splitMode", splitMode);
+    v.integer("reserved1", reserved1);
+    v.integer("frameLines", frameLines);
+    v.integer("frameColor", frameColor);
+    v.integer("posX", posX);
+    v.integer("posY", posY);
+    v.integer("ledWidth", ledWidth);
+    v.integer("ledHeight", ledHeight);
+    v.integer("backColor", backColor);
+    v.integer("manualPlay", manualPlay);
+}
+
+void CAct::takeProject(CAct& other)
+{
+    splitMode = other.splitMode;
+    reserved1 = other.reserved1;
+    frameLines = other.frameLines;
+    frameColor = other.frameColor;
+    posX = other.posX;
+    posY = other.posY;
+    ledWidth = other.ledWidth;
+    ledHeight = other.ledHeight;
+    backColor = other.backColor;
+    manualPlay = other.manualPlay;
+    caption.swap(other.caption);
+    sections.swap(other.sections);
+    std::scoped_lock lock(m_itemsMutex, other.m_itemsMutex);
+    m_items.swap(other.m_items);
 }
 
 int CAct::AddFile(const QString& path)

@@ -3,6 +3,7 @@
 #include "CActWnd.h"
 #include "CMyText.h"
 #include "CPropBase.h"
+#include "FieldVisitor.h"
 #include "ItemKind.h"
 
 #include <QString>
@@ -21,13 +22,34 @@ public:
     static constexpr int kDefaultHeight = 360;
     static constexpr int kDefaultFrameColor = 0x00FF0000; // blue
 
-    CAct();
+    // Whether the area takes its geometry from the settings store and writes it back when it
+    // goes. Tools and tests that only read or write project files use a detached area.
+    enum class Binding
+    {
+        SettingsStore,
+        Detached,
+    };
+
+    explicit CAct(Binding binding = Binding::SettingsStore);
     CAct(const CAct&) = delete;
     CAct& operator=(const CAct&) = delete;
     ~CAct();
 
     // Writes "PosX", "PosY", "Width", "Hight", "XY" of section "Window", in that order.
     void SaveGeometry() const;
+
+    // --- project file ---------------------------------------------------------------------
+    // Saves the project; on failure the file that was there is left as it was and errorText
+    // (if given) holds the message for the user.
+    bool SaveProject(const QString& path, QString* errorText = nullptr);
+    // Loads a project. A file that cannot be opened leaves the area as it was; a file that
+    // fails while it is read leaves the area with no items and no sections.
+    bool LoadProject(const QString& path, QString* errorText = nullptr);
+
+    // The ten stored settings, in their stored order.
+    void SerializeSettings(FieldVisitor& v);
+    // Takes over the other area's stored settings, caption, items and sections.
+    void takeProject(CAct& other);
 
     // --- playlist -------------------------------------------------------------------------
     // The play thread reads the list while the GUI thread may add or move items: every change
@@ -50,7 +72,7 @@ public:
     static void setAnimatedGifTest(AnimatedGifTest test);
 
     // --- stored settings ------------------------------------------------------------------
-    int splitMode = 0;  // 0 = split horizontally (rows), 1 = split vertically (columns)
+    int splitMode = 0; // 0 = split horizontally (rows), 1 = split vertically (columns)
     int reserved1 = 32;
     int frameLines = 0; // 0..3, list 150
     int frameColor = kDefaultFrameColor;
@@ -69,6 +91,7 @@ public:
     std::vector<std::unique_ptr<CActWnd>> sections;
 
 private:
+    const Binding m_binding;
     mutable std::mutex m_itemsMutex;
     std::vector<std::unique_ptr<CPropBase>> m_items;
 };

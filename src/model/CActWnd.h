@@ -1,12 +1,16 @@
 #pragma once
 
+class FieldVisitor;
+
 // The stored record of one section window. The four copies of area settings are refreshed
 // from the area at every layout; until then the stored values stand.
 class CActWnd
 {
 public:
     CActWnd() = default;
-    CActWnd(int index, int length, int pos) : sectionIndex(index), sectionLength(length), sectionPos(pos) {}
+    CActWnd(int index, int length, int pos)
+        : sectionIndex(index), sectionLength(length), sectionPos(pos)
+    {}
 
     int sectionIndex = 0;
     int splitMode = 0;
@@ -14,5 +18,7 @@ public:
     int sectionLength = 0; // along the split axis, 1..10000
     int backColor = 0;
     int frameColor = 0;
-    int sectionPos = 0;    // across the split axis, 0..10000
+    int sectionPos = 0; // across the split axis, 0..10000
+
+    void Serialize(FieldVisitor& v);
 };

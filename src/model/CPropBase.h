@@ -5,8 +5,10 @@
 #include <QString>
 
 #include <atomic>
+#include <memory>
 
 class CAct;
+class FieldVisitor;
 class PropertyPageHost;
 
 // A playlist item. The fields are edited by the property pages on the GUI thread and read by the
@@ -15,9 +17,13 @@ class CPropBase
 {
 public:
     CPropBase() = default;
-    CPropBase(const CPropBase&) = delete;
     CPropBase& operator=(const CPropBase&) = delete;
     virtual ~CPropBase();
+
+    // A copy with the same stored fields, not bound to any area.
+    virtual std::unique_ptr<CPropBase> clone() const = 0;
+    // The stored fields in their order: the base fields, then the kind's.
+    virtual void Serialize(FieldVisitor& v);
 
     virtual ItemKind kind() const = 0;
     // The class name under which the item is stored in project files.
@@ -34,13 +40,16 @@ public:
     QString filePath;      // set when the item is made from a file; never changes
     QString backImagePath; // background picture, empty = none
     QString reservedText;
-    int backColor = 0;     // COLORREF
-    int backFitMode = 0;   // list 103
-    int clearEffect = 0;   // list 106
+    int backColor = 0;   // COLORREF
+    int backFitMode = 0; // list 103
+    int clearEffect = 0; // list 106
     int clearSpeed = 3;
     int baseReserved1 = 0;
     int baseReserved2 = 5;
 
     // The area that is playing the item; set by Play, not owned.
     std::atomic<CAct*> area{nullptr};
+
+protected:
+    CPropBase(const CPropBase& other);
 };

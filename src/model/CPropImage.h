@@ -12,9 +12,14 @@ class CPropImage : public CPropBase
 public:
     static constexpr int kPageId = 444;
 
+    CPropImage() = default;
+    CPropImage& operator=(const CPropImage&) = delete;
+
     ItemKind kind() const override { return ItemKind::Image; }
     const char* className() const override { return "CPropImage"; }
     int PropertyPageId() const override { return kPageId; }
+    std::unique_ptr<CPropBase> clone() const override;
+    void Serialize(FieldVisitor& v) override;
     void Play(CAct& area) override;
 
     int speed = 5;
@@ -22,4 +27,7 @@ public:
     int holdTime = 20;
     int fitMode = 2; // list 103: stretch
     std::vector<std::unique_ptr<CMyText>> texts;
+
+protected:
+    CPropImage(const CPropImage& other);
 };

@@ -13,6 +13,8 @@ public:
     ItemKind kind() const override { return ItemKind::Rtf; }
     const char* className() const override { return "CPropRtf"; }
     int PropertyPageId() const override { return kPageId; }
+    std::unique_ptr<CPropBase> clone() const override;
+    void Serialize(FieldVisitor& v) override;
     void Play(CAct& area) override;
 
     int effect = 0;

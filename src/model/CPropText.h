@@ -13,15 +13,17 @@ public:
     ItemKind kind() const override { return ItemKind::Text; }
     const char* className() const override { return "CPropText"; }
     int PropertyPageId() const override { return kPageId; }
+    std::unique_ptr<CPropBase> clone() const override;
+    void Serialize(FieldVisitor& v) override;
     void Play(CAct& area) override;
 
     int speed = 5;
-    int effect = 0;     // list 104, 0 = random
-    int holdTime = 20;  // tenths of a second
-    int textStyle = 0;  // list 105
+    int effect = 0;    // list 104, 0 = random
+    int holdTime = 20; // tenths of a second
+    int textStyle = 0; // list 105
     int reserved1 = 0;
     QString fontName = QStringLiteral("宋体");
-    int fontSize = 12;  // points
+    int fontSize = 12; // points
     int underline = 0;
     int bold = 0;
     int italic = 0;

@@ -12,6 +12,8 @@ public:
     ItemKind kind() const override { return ItemKind::Word; }
     const char* className() const override { return "CPropWord"; }
     int PropertyPageId() const override { return kPageId; }
+    std::unique_ptr<CPropBase> clone() const override;
+    void Serialize(FieldVisitor& v) override;
 
     int speed = 5;
     int effect = 0;

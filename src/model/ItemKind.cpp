@@ -44,11 +44,16 @@ std::optional<ItemKind> itemKindForPath(const QString& path, const AnimatedGifTe
 std::unique_ptr<CPropBase> makeItem(ItemKind kind)
 {
     switch (kind) {
-    case ItemKind::Text: return std::make_unique<CPropText>();
-    case ItemKind::Rtf: return std::make_unique<CPropRtf>();
-    case ItemKind::Image: return std::make_unique<CPropImage>();
-    case ItemKind::Gif: return std::make_unique<CPropGif>();
-    case ItemKind::Word: return std::make_unique<CPropWord>();
+    case ItemKind::Text:
+        return std::make_unique<CPropText>();
+    case ItemKind::Rtf:
+        return std::make_unique<CPropRtf>();
+    case ItemKind::Image:
+        return std::make_unique<CPropImage>();
+    case ItemKind::Gif:
+        return std::make_unique<CPropGif>();
+    case ItemKind::Word:
+        return std::make_unique<CPropWord>();
     }
     return nullptr;
 }

@@ -31,7 +31,8 @@ TEST_F(SettingsTest, ValuesLiveUnderMorvoInTheTestFolder)
     EXPECT_EQ(SettingsStore::readInt("Tessarin", "AutoPlay", 0), 1);
     EXPECT_EQ(SettingsStore::readString("open", "Resent file"), QStringLiteral("/tmp/节目.zpm"));
     const QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Morvo", "Tessarin");
-    EXPECT_TRUE(store.fileName().startsWith(TestSettings::folder())) << store.fileName().toStdString();
+    EXPECT_TRUE(store.fileName().startsWith(TestSettings::folder()))
+        << store.fileName().toStdString();
     EXPECT_FALSE(store.fileName().startsWith(QDir::homePath() + "/.config"));
 }
 

@@ -18,8 +18,9 @@ TEST(StringTable, ListsHaveTheSameLengthInBothTextSets)
     {
         StringId id;
         qsizetype count;
-    } lists[] = {{StringId::FitModes, 4},     {StringId::Effects, 16},    {StringId::TextStyles, 4},
-                 {StringId::ClearEffects, 52}, {StringId::GifFitModes, 3}, {StringId::FrameStyles, 4}};
+    } lists[] = {{StringId::FitModes, 4},    {StringId::Effects, 16},
+                 {StringId::TextStyles, 4},  {StringId::ClearEffects, 52},
+                 {StringId::GifFitModes, 3}, {StringId::FrameStyles, 4}};
     for (const auto& list : lists) {
         SCOPED_TRACE(static_cast<int>(list.id));
         EXPECT_EQ(splitStringList(loadString(list.id, TextSet::English)).size(), list.count);
@@ -35,7 +36,8 @@ TEST(StringTable, TextSetChoosesTheLanguage)
     EXPECT_EQ(loadStringList(StringId::Effects).at(6), QStringLiteral("水平百叶"));
     setTextSet(TextSet::English);
     EXPECT_EQ(loadString(StringId::AskSaveCurrent), QStringLiteral("Save Current File?"));
-    EXPECT_EQ(loadStringList(StringId::Effects).at(9), QStringLiteral("open from herizontal middle"));
+    EXPECT_EQ(loadStringList(StringId::Effects).at(9),
+              QStringLiteral("open from herizontal middle"));
     EXPECT_EQ(loadStringList(StringId::ClearEffects).at(47), QStringLiteral("radiation2(diamon)"));
     setTextSet(saved);
 }
@@ -52,7 +54,8 @@ TEST(StringTable, EveryToolbarTooltipExistsInBothSets)
 
 TEST(StringTable, FrameworkAndRangeMessagesAreChineseInBothSets)
 {
-    for (StringId id : {StringId::RangeNum, StringId::ArchiveEndOfFile, StringId::InvalidFileName}) {
+    for (StringId id :
+         {StringId::RangeNum, StringId::ArchiveEndOfFile, StringId::InvalidFileName}) {
         EXPECT_EQ(loadString(id, TextSet::English), loadString(id, TextSet::Chinese));
     }
     EXPECT_EQ(loadString(StringId::RangeNum), QStringLiteral("输入1－－10之间的数值！"));

@@ -1,5 +1,5 @@
-#include "app/SettingsStore.h"
 #include "model/CAct.h"
+#include "app/SettingsStore.h"
 #include "model/CPropImage.h"
 #include "model/CPropRtf.h"
 #include "model/CPropText.h"

@@ -1,5 +1,5 @@
-#include "model/CPropBase.h"
 #include "model/ItemKind.h"
+#include "model/CPropBase.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +39,7 @@ TEST(ItemKind, UnplayableNamesAreRefused)
     EXPECT_FALSE(kindOf("clip.avi"));
     EXPECT_FALSE(kindOf("photo.jpeg")); // only the listed extensions
     EXPECT_FALSE(kindOf("letter.docx"));
-    EXPECT_FALSE(kindOf("/media/readme"));         // no dot: the whole path is compared
+    EXPECT_FALSE(kindOf("/media/readme"));          // no dot: the whole path is compared
     EXPECT_FALSE(kindOf("/media/old.data/readme")); // the folder's dot counts
     EXPECT_FALSE(kindOf(""));
     EXPECT_EQ(kindOf("txt"), ItemKind::Text); // a bare extension name is its own extension

@@ -1,0 +1,255 @@
+#include "ArchiveReader.h"
+
+#include "CActWnd.h"
+#include "CPropBase.h"
+#include "PersistentClass.h"
+#include "app/Codepage.h"
+
+namespace {
+
+constexpr quint16 kNullTag = 0x0000;
+constexpr quint16 kNewClassTag = 0xFFFF;
+constexpr quint16 kClassTag = 0x8000;
+constexpr quint16 kBigObjectTag = 0x7FFF;
+constexpr quint32 kBigClassTag = 0x80000000;
+constexpr quint16 kWideStringMarker = 0xFFFE;
+// The framework's class records hold names of fewer than 64 bytes.
+constexpr quint16 kMaxClassNameLength = 64;
+// The least an array element takes in the stream: its tag.
+constexpr qsizetype kMinElementBytes = 2;
+
+} // namespace
+
+void ArchiveReader::fail(StringId error)
+{
+    if (!m_failed) {
+        m_failed = true;
+        m_error = error;
+    }
+}
+
+bool ArchiveReader::need(qsizetype bytes)
+{
+    if (m_failed)
+        return false;
+    if (bytes < 0 || bytes > m_data.size() - m_pos) {
+        fail(StringId::ArchiveEndOfFile);
+        return false;
+    }
+    return true;
+}
+
+quint8 ArchiveReader::readByte()
+{
+    if (!need(1))
+        return 0;
+    return static_cast<quint8>(m_data[m_pos++]);
+}
+
+quint16 ArchiveReader::readWord()
+{
+    if (!need(2))
+        return 0;
+    const auto* p = reinterpret_cast<const uchar*>(m_data.data() + m_pos);
+    m_pos += 2;
+    return static_cast<quint16>(p[0] | (p[1] << 8));
+}
+
+quint32 ArchiveReader::readDword()
+{
+    if (!need(4))
+        return 0;
+    const auto* p = reinterpret_cast<const uchar*>(m_data.data() + m_pos);
+    m_pos += 4;
+    return quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24);
+}
+
+quint32 ArchiveReader::readLength(bool allowWideMarker, bool* wide)
+{
+    const quint8 byteLength = readByte();
+    if (byteLength < 0xFF)
+        return byteLength;
+    const quint16 wordLength = readWord();
+    if (allowWideMarker && wordLength == kWideStringMarker) {
+        *wide = true;
+        return readLength(false, wide);
+    }
+    if (wordLength < 0xFFFF)
+        return wordLength;
+    return readDword();
+}
+
+QString ArchiveReader::readString()
+{
+    bool wide = false;
+    const quint32 length = readLength(true, &wide);
+    const qsizetype bytes = static_cast<qsizetype>(length) * (wide ? 2 : 1);
+    if (!need(bytes))
+        return {};
+    const char* start = m_data.data() + m_pos;
+    m_pos += bytes;
+    if (wide) {
+        QString text(static_cast<qsizetype>(length), Qt::Uninitialized);
+        const auto* p = reinterpret_cast<const uchar*>(start);
+        for (qsizetype i = 0; i < text.size(); ++i)
+            text[i] = QChar(static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8)));
+        return text;
+    }
+    return Codepage::toUnicode(QByteArrayView(start, bytes));
+}
+
+quint32 ArchiveReader::readCount()
+{
+    const quint16 wordCount = readWord();
+    const quint32 count = wordCount < 0xFFFF ? wordCount : readDword();
+    if (m_failed)
+        return 0;
+    if (static_cast<qsizetype>(count) > (m_data.size() - m_pos) / kMinElementBytes) {
+        fail(StringId::ArchiveEndOfFile);
+        return 0;
+    }
+    return count;
+}
+
+ArchiveReader::Tag ArchiveReader::readTag(ClassFamily family)
+{
+    Tag tag;
+    const quint16 word = readWord();
+    if (m_failed)
+        return tag;
+    if (word == kNullTag) {
+        tag.kind = TagKind::Null;
+        return tag;
+    }
+    const quint32 obTag = word == kBigObjectTag
+                              ? readDword()
+                              : (quint32(word & kClassTag) << 16) | quint32(word & ~kClassTag);
+    if (m_failed)
+        return tag;
+
+    if (!(obTag & kBigClassTag)) {
+        // A reference to an object read before.
+        if (obTag == 0) {
+            tag.kind = TagKind::Null;
+            return tag;
+        }
+        if (obTag >= m_entries.size() || !m_entries[obTag].isObject()) {
+            fail(StringId::ArchiveBadIndex);
+            return tag;
+        }
+        tag.referenced = &m_entries[obTag];
+        tag.cls = tag.referenced->cls;
+        tag.kind = TagKind::Reference;
+    } else if (word == kNewClassTag) {
+        const quint16 schema = readWord();
+        const quint16 nameLength = readWord();
+        if (m_failed)
+            return tag;
+        // A name too long for a class record, or cut short by the end of the file, names no
+        // class.
+        if (nameLength >= kMaxClassNameLength || nameLength > m_data.size() - m_pos) {
+            fail(StringId::ArchiveBadClass);
+            return tag;
+        }
+        tag.cls = findPersistentClass(m_data.sliced(m_pos, nameLength));
+        m_pos += nameLength;
+        if (!tag.cls) {
+            fail(StringId::ArchiveBadClass);
+            return tag;
+        }
+        if (schema != 0) {
+            fail(StringId::ArchiveBadSchema);
+            return tag;
+        }
+        m_entries.push_back(Entry{tag.cls});
+        tag.kind = TagKind::NewObject;
+    } else {
+        const quint32 classIndex = obTag & ~kBigClassTag;
+        if (classIndex == 0 || classIndex >= m_entries.size() || m_entries[classIndex].isObject()) {
+            fail(StringId::ArchiveBadIndex);
+            return tag;
+        }
+        tag.cls = m_entries[classIndex].cls;
+        tag.kind = TagKind::NewObject;
+    }
+    if (tag.cls->family != family) {
+        fail(StringId::ArchiveBadClass);
+        tag.kind = TagKind::Fault;
+    }
+    return tag;
+}
+
+std::unique_ptr<CPropBase> ArchiveReader::readItem()
+{
+    const Tag tag = readTag(ClassFamily::Item);
+    if (tag.kind == TagKind::Reference)
+        return tag.referenced->item->clone();
+    if (tag.kind != TagKind::NewObject)
+        return nullptr;
+    std::unique_ptr<CPropBase> item = makeItem(tag.cls->itemKind);
+    Entry entry{tag.cls};
+    entry.item = item.get();
+    m_entries.push_back(entry);
+    item->Serialize(*this);
+    return m_failed ? nullptr : std::move(item);
+}
+
+std::unique_ptr<CMyText> ArchiveReader::readTextBlock()
+{
+    const Tag tag = readTag(ClassFamily::TextBlock);
+    if (tag.kind == TagKind::Reference)
+        return std::make_unique<CMyText>(*tag.referenced->textBlock);
+    if (tag.kind != TagKind::NewObject)
+        return nullptr;
+    auto block = std::make_unique<CMyText>();
+    Entry entry{tag.cls};
+    entry.textBlock = block.get();
+    m_entries.push_back(entry);
+    block->Serialize(*this);
+    return m_failed ? nullptr : std::move(block);
+}
+
+std::unique_ptr<CActWnd> ArchiveReader::readSection()
+{
+    const Tag tag = readTag(ClassFamily::Section);
+    if (tag.kind == TagKind::Reference)
+        return std::make_unique<CActWnd>(*tag.referenced->section);
+    if (tag.kind != TagKind::NewObject)
+        return nullptr;
+    auto section = std::make_unique<CActWnd>();
+    Entry entry{tag.cls};
+    entry.section = section.get();
+    m_entries.push_back(entry);
+    section->Serialize(*this);
+    return m_failed ? nullptr : std::move(section);
+}
+
+void ArchiveReader::integer(const char*, int& value)
+{
+    value = readInt();
+}
+
+void ArchiveReader::string(const char*, QString& value)
+{
+    value = readString();
+}
+
+void ArchiveReader::rect(const char*, WinRect& value)
+{
+    value.left = readInt();
+    value.top = readInt();
+    value.right = readInt();
+    value.bottom = readInt();
+}
+
+void ArchiveReader::textBlocks(const char*, std::vector<std::unique_ptr<CMyText>>& blocks)
+{
+    blocks.clear();
+    const quint32 count = readCount();
+    blocks.reserve(count);
+    for (quint32 i = 0; i < count && !m_failed; ++i) {
+        // A null reference leaves no empty slot behind.
+        if (std::unique_ptr<CMyText> block = readTextBlock())
+            blocks.push_back(std::move(block));
+    }
+}

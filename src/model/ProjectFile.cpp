@@ -1,0 +1,118 @@
+#include "ProjectFile.h"
+
+#include "ArchiveReader.h"
+#include "ArchiveWriter.h"
+#include "CAct.h"
+#include "app/StringTable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+void setError(QString* errorText, StringId id, const QString& path)
+{
+    if (errorText)
+        *errorText = loadString(id).arg(QDir::toNativeSeparators(path));
+}
+
+// The message for a save that could not open, write or commit its file.
+StringId saveErrorId(const QSaveFile& file, const QString& path)
+{
+    switch (file.error()) {
+    case QFileDevice::ResourceError:
+        return StringId::FileDiskFull;
+    case QFileDevice::OpenError:
+    case QFileDevice::PermissionsError:
+    case QFileDevice::RenameError:
+        return QFileInfo(path).absoluteDir().exists() ? StringId::FileAccessDenied
+                                                      : StringId::FileBadPath;
+    case QFileDevice::WriteError:
+        return StringId::FileHardIo;
+    default:
+        return StringId::FileGeneric;
+    }
+}
+
+} // namespace
+
+QByteArray projectToBytes(CAct& area)
+{
+    QByteArray bytes;
+    ArchiveWriter writer(bytes);
+    area.SerializeSettings(writer);
+    area.caption->Serialize(writer);
+    const int itemCount = area.itemCount();
+    writer.writeCount(static_cast<quint32>(itemCount));
+    for (int i = 0; i < itemCount; ++i)
+        writer.writeItem(*area.item(i));
+    writer.writeCount(static_cast<quint32>(area.sections.size()));
+    for (const auto& section : area.sections)
+        writer.writeSection(*section);
+    return bytes;
+}
+
+bool projectFromBytes(CAct& area, QByteArrayView bytes, const QString& path, QString* errorText)
+{
+    // Read into a detached area first: the real one never holds a half-read object.
+    CAct loaded(CAct::Binding::Detached);
+    ArchiveReader reader(bytes);
+    loaded.SerializeSettings(reader);
+    loaded.caption->Serialize(reader);
+    const quint32 itemCount = reader.readCount();
+    for (quint32 i = 0; i < itemCount && !reader.failed(); ++i) {
+        // A null reference leaves no empty slot behind.
+        if (std::unique_ptr<CPropBase> item = reader.readItem())
+            loaded.appendItem(std::move(item));
+    }
+    const quint32 sectionCount = reader.readCount();
+    loaded.sections.reserve(sectionCount);
+    for (quint32 i = 0; i < sectionCount && !reader.failed(); ++i) {
+        if (std::unique_ptr<CActWnd> section = reader.readSection())
+            loaded.sections.push_back(std::move(section));
+    }
+    if (reader.failed()) {
+        area.ClearItems();
+        area.sections.clear();
+        setError(errorText, reader.error(), path);
+        return false;
+    }
+    area.takeProject(loaded);
+    return true;
+}
+
+bool saveProjectFile(CAct& area, const QString& path, QString* errorText)
+{
+    const QByteArray bytes = projectToBytes(area);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        setError(errorText, saveErrorId(file, path), path);
+        return false;
+    }
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        const StringId id = saveErrorId(file, path);
+        file.cancelWriting();
+        setError(errorText, id, path);
+        return false;
+    }
+    return true;
+}
+
+bool loadProjectFile(CAct& area, const QString& path, QString* errorText)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        setError(errorText,
+                 QFileInfo::exists(path) ? StringId::FileAccessDenied : StringId::FileNotFound,
+                 path);
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        setError(errorText, StringId::FileHardIo, path);
+        return false;
+    }
+    return projectFromBytes(area, bytes, path, errorText);
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+class CAct;
+
+// The project file: the area's ten settings, its caption, the playlist and the sections as one
+// tagged-object stream with no header.
+
+// The bytes of the project.
+QByteArray projectToBytes(CAct& area);
+// Reads a project from bytes into the area. On failure the area keeps its settings and caption
+// but has no items and no sections, and errorText holds the archive message for `path`.
+bool projectFromBytes(CAct& area, QByteArrayView bytes, const QString& path, QString* errorText);
+
+// Writes to a temporary file beside the target and renames it over the target only once every
+// byte is on disk, so a failed save never costs the project that was there.
+bool saveProjectFile(CAct& area, const QString& path, QString* errorText);
+// A file that cannot be opened leaves the area untouched.
+bool loadProjectFile(CAct& area, const QString& path, QString* errorText);
