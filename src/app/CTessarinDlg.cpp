@@ -1,14 +1,17 @@
 #include "CTessarinDlg.h"
 
 #include "StringTable.h"
+#include "display/SectionWindowHost.h"
 #include "model/CAct.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
 
 CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, QWidget* parent)
-    : QDialog(parent), m_recentFiles(recentFiles), m_area(std::make_unique<CAct>())
+    : QDialog(parent), m_recentFiles(recentFiles),
+      m_sectionHost(std::make_unique<SectionWindowHost>(this)), m_area(std::make_unique<CAct>())
 {
+    m_area->setSectionHost(m_sectionHost.get());
     setWindowTitle(QStringLiteral("Kalvenore6.22"));
     auto* layout = new QVBoxLayout(this);
     m_summary = new QLabel(this);
@@ -32,14 +35,16 @@ void CTessarinDlg::done(int result)
 
 void CTessarinDlg::newProject()
 {
-    m_area->ClearItems();
-    m_area->sections.clear();
-    m_area->sections.push_back(std::make_unique<CActWnd>(0, CAct::kDefaultWidth, 0));
+    m_area->Stop();
     m_area->splitMode = 0;
+    m_area->ClearItems();
+    m_area->ClearSections();
+    m_area->AddSection(0, CAct::kDefaultWidth, 0);
     m_area->posX = 0;
     m_area->posY = 0;
     m_area->ledWidth = CAct::kDefaultWidth;
     m_area->ledHeight = CAct::kDefaultHeight;
+    m_area->LayoutSections();
     updateSummary();
 }
 

@@ -7,6 +7,7 @@
 class CAct;
 class QLabel;
 class RecentFileList;
+class SectionWindowHost;
 
 // The control window. It owns the project's one area for the whole run; closing it deletes the
 // area, which writes the area geometry back to the settings store.
@@ -28,6 +29,8 @@ private:
     void updateSummary();
 
     RecentFileList& m_recentFiles;
+    // The host outlives the area: the area destroys its section windows through it.
+    std::unique_ptr<SectionWindowHost> m_sectionHost;
     std::unique_ptr<CAct> m_area;
     QLabel* m_summary = nullptr;
 };

@@ -2,6 +2,8 @@
 
 #include "ProjectFile.h"
 #include "app/SettingsStore.h"
+#include "display/SectionHost.h"
+#include "display/SectionLayout.h"
 
 namespace {
 
@@ -28,12 +30,12 @@ CAct::CAct(Binding binding) : caption(std::make_unique<CMyText>()), m_binding(bi
 
 CAct::~CAct()
 {
+    Stop();
     if (m_binding == Binding::SettingsStore)
         SaveGeometry();
     caption.reset();
     ClearItems();
-    while (!sections.empty())
-        sections.pop_back();
+    ClearSections();
 }
 
 void CAct::SaveGeometry() const
@@ -82,8 +84,8 @@ void CAct::takeProject(CAct& other)
     backColor = other.backColor;
     manualPlay = other.manualPlay;
     caption.swap(other.caption);
+    std::scoped_lock lock(m_sectionsMutex, m_itemsMutex, other.m_itemsMutex);
     sections.swap(other.sections);
-    std::scoped_lock lock(m_itemsMutex, other.m_itemsMutex);
     m_items.swap(other.m_items);
 }
 
@@ -163,4 +165,89 @@ void CAct::ClearItems()
 void CAct::setAnimatedGifTest(AnimatedGifTest test)
 {
     animatedGifTest() = std::move(test);
+}
+
+QString CAct::sectionTitle(const char* format, int index) const
+{
+    return QString::fromUtf8(format).arg(index + 1);
+}
+
+CActWnd* CAct::AddSection(int index, int length, int pos)
+{
+    auto section = std::make_unique<CActWnd>(index, length, pos);
+    CActWnd* added = section.get();
+    {
+        std::unique_lock lock(m_sectionsMutex);
+        sections.push_back(std::move(section));
+    }
+    if (m_sectionHost)
+        m_sectionHost->createWindow(*added, sectionTitle("[显示段%1]", index));
+    return added;
+}
+
+void CAct::CreateSectionWindows()
+{
+    if (!m_sectionHost)
+        return;
+    for (size_t i = 0; i < sections.size(); ++i)
+        m_sectionHost->createWindow(*sections[i], sectionTitle("[Led%1]", static_cast<int>(i)));
+}
+
+void CAct::ClearSections()
+{
+    std::unique_lock lock(m_sectionsMutex);
+    while (!sections.empty()) {
+        if (m_sectionHost)
+            m_sectionHost->destroyWindow(*sections.back());
+        sections.pop_back();
+    }
+}
+
+void CAct::LayoutSections()
+{
+    const int count = static_cast<int>(sections.size());
+    for (int k = 0; k < count; ++k) {
+        CActWnd& section = *sections[static_cast<size_t>(k)];
+        section.backColor = backColor;
+        section.frameColor = frameColor;
+        section.frameLines = frameLines;
+        section.splitMode = splitMode;
+        const QRect geometry =
+            SectionLayout::windowRect(splitMode, firstOffset, ledWidth, ledHeight, k,
+                                      section.sectionLength, section.sectionPos);
+        const QRect child = SectionLayout::childRect(geometry.size(), frameLines, count,
+                                                     section.sectionIndex, splitMode);
+        section.renderChild->setFillColor(backColor);
+        section.renderChild->setClientSize(child.size());
+        if (m_sectionHost)
+            m_sectionHost->placeWindow(section, geometry, child);
+    }
+}
+
+void CAct::ShowSections(bool show)
+{
+    if (!m_sectionHost)
+        return;
+    for (const auto& section : sections)
+        m_sectionHost->showWindow(*section, show);
+}
+
+bool CAct::SectionsVisible() const
+{
+    return m_sectionHost && !sections.empty() && m_sectionHost->isWindowVisible(*sections.front());
+}
+
+QRect CAct::TotalRect() const
+{
+    std::vector<QSize> sizes;
+    sizes.reserve(sections.size());
+    for (const auto& section : sections)
+        sizes.push_back(section->renderChild->clientSize());
+    return QRect(QPoint(0, 0), SectionLayout::totalSize(sizes, splitMode));
+}
+
+bool CAct::WaitStop(int ms)
+{
+    WaitClock::TimePoint deadline = clock().now() + std::chrono::milliseconds(ms);
+    return WaitStopUntil(deadline);
 }

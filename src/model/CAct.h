@@ -3,14 +3,22 @@
 #include "CActWnd.h"
 #include "CMyText.h"
 #include "CPropBase.h"
+#include "Event.h"
 #include "FieldVisitor.h"
 #include "ItemKind.h"
+#include "PlayLoop.h"
+#include "WaitClock.h"
 
+#include <QRect>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <vector>
+
+class SectionHost;
 
 // The area: one LED picture cut into sections, and the playlist played into it. There is one in
 // the running program. Its geometry comes from the settings store when it is made and goes back
@@ -71,6 +79,55 @@ public:
     // The animated-GIF test used by AddFile; the GIF reader installs it.
     static void setAnimatedGifTest(AnimatedGifTest test);
 
+    // --- sections -------------------------------------------------------------------------
+    // The host that makes the section windows; not owned, must outlive the area's sections.
+    void setSectionHost(SectionHost* host) { m_sectionHost = host; }
+    SectionHost* sectionHost() const { return m_sectionHost; }
+    // Appends a section and makes its (hidden) window, titled "[显示段N]".
+    CActWnd* AddSection(int index, int length, int pos);
+    // Makes the windows of sections that came from a project file, titled "[LedN]".
+    void CreateSectionWindows();
+    // Destroys every section, last to first.
+    void ClearSections();
+    // Copies the area's settings into every section, places and shows its window.
+    void LayoutSections();
+    void ShowSections(bool show);
+    // Whether the first section's window is visible; false without sections.
+    bool SectionsVisible() const;
+    // The size of the whole picture, from the render children (origin 0,0).
+    QRect TotalRect() const;
+    // Held shared by the play thread while it draws into sections and exclusively by the GUI
+    // thread while it adds or removes them, so the list never changes under a drawing unit.
+    std::shared_mutex& sectionsMutex() const { return m_sectionsMutex; }
+
+    // --- playback -------------------------------------------------------------------------
+    void Play() { m_loop.Play(); }
+    void Pause() { m_loop.Pause(); }
+    void Stop() { m_loop.Stop(); }
+    // Makes the item current and plays it; with keep, plays it once and then idles (preview).
+    void SetCurrent(CPropBase* item, bool keep) { m_loop.SetCurrent(item, keep); }
+
+    // On the play thread: waits `ms` milliseconds on the stop event; true when stopped.
+    bool WaitStop(int ms);
+    // On the play thread: waits until the deadline, which a pause moves on; true when stopped.
+    bool WaitStopUntil(WaitClock::TimePoint& deadline) { return m_loop.waitStopUntil(deadline); }
+    // On the play thread, before each drawing unit: blocks while paused; true when stopped.
+    bool PassPauseGate() { return m_loop.passGate(); }
+    WaitClock& clock() const { return hub.clock(); }
+    // Tests put a virtual clock here; it must outlive the area.
+    void setClock(WaitClock& clock) { hub.setClock(clock); }
+
+    EventHub hub{SteadyWaitClock::instance()};
+    Event quitEvent{hub, Event::Reset::Manual};
+    Event stopEvent{hub, Event::Reset::Manual};
+    Event playEvent{hub, Event::Reset::Manual};
+    Event threadEndedEvent{hub, Event::Reset::Auto};
+    std::atomic<CPropBase*> currentItem{nullptr};
+    std::atomic<int> currentIndex{0};
+    std::atomic<bool> isPlaying{false};
+    std::atomic<bool> isPaused{false};
+    std::atomic<bool> keepCurrentOnce{false};
+
     // --- stored settings ------------------------------------------------------------------
     int splitMode = 0; // 0 = split horizontally (rows), 1 = split vertically (columns)
     int reserved1 = 32;
@@ -87,11 +144,18 @@ public:
 
     // The area's own text block; never null.
     std::unique_ptr<CMyText> caption;
-    // The section records, in section order.
+    // The sections, in section order. Changed only on the GUI thread, under sectionsMutex()
+    // while the area may be playing.
     std::vector<std::unique_ptr<CActWnd>> sections;
 
 private:
+    QString sectionTitle(const char* format, int index) const;
+
     const Binding m_binding;
+    SectionHost* m_sectionHost = nullptr;
+    mutable std::shared_mutex m_sectionsMutex;
     mutable std::mutex m_itemsMutex;
     std::vector<std::unique_ptr<CPropBase>> m_items;
+    // Last: the play thread ends before anything it uses goes.
+    PlayLoop m_loop{*this};
 };

@@ -2,6 +2,12 @@
 
 #include "FieldVisitor.h"
 
+CActWnd::CActWnd(const CActWnd& other)
+    : sectionIndex(other.sectionIndex), splitMode(other.splitMode), frameLines(other.frameLines),
+      sectionLength(other.sectionLength), backColor(other.backColor), frameColor(other.frameColor),
+      sectionPos(other.sectionPos)
+{}
+
 void CActWnd::Serialize(FieldVisitor& v)
 {
     v.integer("sectionIndex", sectionIndex);

@@ -1,9 +1,14 @@
 #pragma once
 
+#include "display/CWndChild.h"
+
+#include <memory>
+
 class FieldVisitor;
 
-// The stored record of one section window. The four copies of area settings are refreshed
-// from the area at every layout; until then the stored values stand.
+// A section: the stored record of one section window and the render child its window shows.
+// The four copies of area settings are refreshed from the area at every layout; until then the
+// stored values stand.
 class CActWnd
 {
 public:
@@ -11,6 +16,11 @@ public:
     CActWnd(int index, int length, int pos)
         : sectionIndex(index), sectionLength(length), sectionPos(pos)
     {}
+    // A copy of the stored fields with a render child of its own.
+    CActWnd(const CActWnd& other);
+    CActWnd& operator=(const CActWnd&) = delete;
+
+    void Serialize(FieldVisitor& v);
 
     int sectionIndex = 0;
     int splitMode = 0;
@@ -20,5 +30,5 @@ public:
     int frameColor = 0;
     int sectionPos = 0; // across the split axis, 0..10000
 
-    void Serialize(FieldVisitor& v);
+    const std::unique_ptr<CWndChild> renderChild = std::make_unique<CWndChild>();
 };

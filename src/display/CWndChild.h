@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QImage>
+#include <QRect>
+#include <QSize>
+
+#include <atomic>
+#include <mutex>
+
+class QPainter;
+
+// What shows a render child on the screen: told when a new picture is in the back buffer. It is
+// called on the play thread with the section mutex held, so it must only post, never wait.
+class SectionView
+{
+public:
+    virtual ~SectionView() = default;
+    virtual void backBufferPresented() = 0;
+};
+
+// The render child of a section: the back buffer the players draw into, the mutex that guards
+// it, and the painting rule the window uses. The play thread draws one unit at a time (lock,
+// GetBackBuffer, draw, Present, unlock); the GUI thread paints under the same mutex.
+class CWndChild
+{
+public:
+    CWndChild() = default;
+    CWndChild(const CWndChild&) = delete;
+    CWndChild& operator=(const CWndChild&) = delete;
+
+    std::mutex sectionMutex;
+
+    // Set by the layout on the GUI thread.
+    void setClientSize(QSize size);
+    QSize clientSize() const;
+    void setFillColor(int colorRef) { m_fillColor.store(colorRef); }
+    int fillColor() const { return m_fillColor.load(); }
+    void setHasWindow(bool hasWindow) { m_hasWindow.store(hasWindow); }
+    bool hasWindow() const { return m_hasWindow.load(); }
+    // Binds the view that Present notifies; null unbinds it. Takes the section mutex.
+    void setView(SectionView* view);
+
+    // With the section mutex held. The back buffer of the client size: made, or made again
+    // filled with the fill colour when the size changed. Null without a window or with an
+    // empty client area.
+    QImage* GetBackBuffer();
+    // With the section mutex held: the buffer holds a new picture; the view is told. Never
+    // blocks.
+    void Present();
+    // How many times the back buffer was presented.
+    quint64 presentCount() const { return m_presentCount.load(); }
+
+    // The painting rule, on the GUI thread: the update rectangle (child coordinates) from the
+    // back buffer, the fill colour beyond it, all fill colour when nothing was drawn yet.
+    // Takes the section mutex.
+    void Paint(QPainter& painter, const QRect& update);
+
+private:
+    QImage m_buffer; // null: none made yet
+    QRect m_bufferRect;
+    SectionView* m_view = nullptr;
+    std::atomic<quint64> m_size{0};
+    std::atomic<int> m_fillColor{0};
+    std::atomic<bool> m_hasWindow{false};
+    std::atomic<quint64> m_presentCount{0};
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QRect>
+#include <QString>
+
+class CActWnd;
+
+// Makes, places, shows and destroys the windows of an area's sections. The area never makes
+// widgets itself: the program's host makes real windows; the headless host (tests, tools) only
+// keeps their geometry. All calls come on the GUI thread.
+class SectionHost
+{
+public:
+    virtual ~SectionHost() = default;
+    // Makes the section's window, hidden, and binds its render child to it.
+    virtual void createWindow(CActWnd& section, const QString& title) = 0;
+    // Unbinds the render child and destroys the window.
+    virtual void destroyWindow(CActWnd& section) = 0;
+    // Moves the window to `geometry` (desktop pixels), puts the render child at `childRect`
+    // inside it, repaints it all and shows it.
+    virtual void placeWindow(CActWnd& section, const QRect& geometry, const QRect& childRect) = 0;
+    virtual void showWindow(CActWnd& section, bool show) = 0;
+    virtual bool isWindowVisible(const CActWnd& section) const = 0;
+};

@@ -1,0 +1,97 @@
+#include "SectionWindow.h"
+
+#include "model/CActWnd.h"
+#include "model/ColorRef.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QTimer>
+
+namespace {
+
+// How long a window manager gets to move a new window before we take placement into our own
+// hands.
+constexpr int kPlacementCheckMs = 250;
+
+} // namespace
+
+SectionWindow::SectionWindow(CActWnd& section, const QString& title, QWidget* controlWindow)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool),
+      m_section(section), m_controlWindow(controlWindow), m_childRect(0, 0, 400, 400)
+{
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setCursor(Qt::ArrowCursor);
+    setWindowTitle(title);
+    setGeometry(0, 0, 400, 400);
+}
+
+void SectionWindow::place(const QRect& geometry, const QRect& childRect)
+{
+    m_childRect = childRect;
+    setGeometry(geometry);
+    update();
+    show();
+    // The LED controller reads exact desktop pixels: a window manager that moved the window
+    // gets bypassed.
+    QTimer::singleShot(kPlacementCheckMs, this, [this, geometry] {
+        if (isVisible() && this->geometry() != geometry &&
+            !windowFlags().testFlag(Qt::X11BypassWindowManagerHint)) {
+            setWindowFlag(Qt::X11BypassWindowManagerHint, true);
+            setGeometry(geometry);
+            show();
+        }
+    });
+}
+
+void SectionWindow::backBufferPresented()
+{
+    if (m_updatePending.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_updatePending.store(false);
+            update(m_childRect);
+        },
+        Qt::QueuedConnection);
+}
+
+void SectionWindow::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    const QRect update = event->rect();
+    painter.fillRect(update, QColor::fromRgb(colorRefToRgb(m_section.frameColor)));
+    const QRect inChild = update & m_childRect;
+    if (inChild.isEmpty())
+        return;
+    painter.translate(m_childRect.topLeft());
+    m_section.renderChild->Paint(painter, inChild.translated(-m_childRect.topLeft()));
+}
+
+void SectionWindow::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    raise();
+}
+
+void SectionWindow::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    // Directly behind the control window.
+    if (m_controlWindow)
+        m_controlWindow->raise();
+}
+
+void SectionWindow::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::RightButton && m_controlWindow) {
+        m_controlWindow->setWindowState(m_controlWindow->windowState() & ~Qt::WindowMinimized);
+        m_controlWindow->show();
+        m_controlWindow->raise();
+        m_controlWindow->activateWindow();
+    }
+    QWidget::mousePressEvent(event);
+}

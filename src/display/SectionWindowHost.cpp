@@ -1,0 +1,47 @@
+#include "SectionWindowHost.h"
+
+#include "SectionWindow.h"
+#include "model/CActWnd.h"
+
+SectionWindowHost::~SectionWindowHost() = default;
+
+void SectionWindowHost::createWindow(CActWnd& section, const QString& title)
+{
+    auto window = std::make_unique<SectionWindow>(section, title, m_controlWindow.data());
+    section.renderChild->setView(window.get());
+    section.renderChild->setClientSize(window->childRect().size());
+    section.renderChild->setHasWindow(true);
+    m_windows[&section] = std::move(window);
+}
+
+void SectionWindowHost::destroyWindow(CActWnd& section)
+{
+    // Unbound under the section mutex: no present reaches the window once it is going.
+    section.renderChild->setView(nullptr);
+    section.renderChild->setHasWindow(false);
+    m_windows.erase(&section);
+}
+
+void SectionWindowHost::placeWindow(CActWnd& section, const QRect& geometry, const QRect& childRect)
+{
+    if (SectionWindow* w = window(section))
+        w->place(geometry, childRect);
+}
+
+void SectionWindowHost::showWindow(CActWnd& section, bool show)
+{
+    if (SectionWindow* w = window(section))
+        w->setVisible(show);
+}
+
+bool SectionWindowHost::isWindowVisible(const CActWnd& section) const
+{
+    const SectionWindow* w = window(section);
+    return w && w->isVisible();
+}
+
+SectionWindow* SectionWindowHost::window(const CActWnd& section) const
+{
+    const auto it = m_windows.find(&section);
+    return it == m_windows.end() ? nullptr : it->second.get();
+}

@@ -1,0 +1,180 @@
+#include "PlayLoop.h"
+
+#include "CAct.h"
+#include "PlayRandom.h"
+
+#include <atomic>
+#include <ctime>
+
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Only the very first item after a thread start waits this long.
+constexpr auto kFirstItemDelay = 20ms;
+// An item that returns without taking time (GIF and Word items) is followed by this wait, so
+// that a playlist of such items does not spin a core.
+constexpr auto kInstantItem = 5ms;
+constexpr auto kInstantItemRest = 20ms;
+
+void raisePriority()
+{
+#ifdef Q_OS_LINUX
+    // Above normal where the system allows; an ordinary user may not raise it, and that is fine.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), -5);
+#endif
+}
+
+} // namespace
+
+void PlayLoop::setGate(bool closed)
+{
+    {
+        std::lock_guard lock(m_area.hub.mutex);
+        m_gateClosed = closed;
+    }
+    m_area.hub.changed.notify_all();
+}
+
+void PlayLoop::Play()
+{
+    if (m_area.isPaused.load()) {
+        setGate(false);
+        m_area.isPaused.store(false);
+        return;
+    }
+    m_area.quitEvent.reset();
+    if (!m_thread.joinable())
+        m_thread = std::thread(&PlayLoop::threadProc, this);
+    m_area.isPlaying.store(true);
+    m_area.playEvent.set();
+}
+
+void PlayLoop::Pause()
+{
+    if (!m_thread.joinable())
+        return;
+    setGate(true);
+    m_area.isPaused.store(true);
+}
+
+void PlayLoop::Stop()
+{
+    if (!m_thread.joinable() || m_thread.get_id() == std::this_thread::get_id())
+        return;
+    if (m_area.isPaused.load()) {
+        setGate(false);
+        m_area.isPaused.store(false);
+    }
+    m_area.isPlaying.store(false);
+    m_area.keepCurrentOnce.store(false);
+    m_area.stopEvent.set();
+    m_area.quitEvent.set();
+    m_area.threadEndedEvent.wait();
+    m_thread.join();
+    m_area.stopEvent.reset();
+    m_area.quitEvent.reset();
+    m_area.playEvent.reset();
+    m_area.threadEndedEvent.reset();
+}
+
+void PlayLoop::SetCurrent(CPropBase* item, bool keep)
+{
+    m_area.currentItem.store(item);
+    m_area.keepCurrentOnce.store(keep);
+    Play();
+}
+
+bool PlayLoop::waitStopUntil(WaitClock::TimePoint& deadline)
+{
+    EventHub& hub = m_area.hub;
+    std::unique_lock lock(hub.mutex);
+    for (;;) {
+        if (m_area.stopEvent.isSetLocked())
+            return true;
+        if (m_gateClosed) {
+            const WaitClock::TimePoint pausedAt = hub.clock().now();
+            hub.changed.wait(lock, [&] { return !m_gateClosed || m_area.stopEvent.isSetLocked(); });
+            deadline += hub.clock().now() - pausedAt;
+            continue;
+        }
+        if (hub.clock().now() >= deadline)
+            return false;
+        hub.clock().waitUntil(hub.changed, lock, deadline);
+    }
+}
+
+bool PlayLoop::passGate()
+{
+    EventHub& hub = m_area.hub;
+    std::unique_lock lock(hub.mutex);
+    hub.changed.wait(lock, [&] { return !m_gateClosed || m_area.stopEvent.isSetLocked(); });
+    return m_area.stopEvent.isSetLocked();
+}
+
+void PlayLoop::threadProc()
+{
+    PlayRandom::seed(static_cast<unsigned int>(std::time(nullptr)));
+    raisePriority();
+    bool first = true;
+    for (;;) {
+        const int signalled = waitAny({&m_area.quitEvent, &m_area.stopEvent, &m_area.playEvent});
+        if (signalled == 0)
+            break;
+        if (signalled == 1) {
+            m_area.stopEvent.reset();
+            continue;
+        }
+        m_area.playEvent.reset();
+        if (first) {
+            first = false;
+            WaitClock::TimePoint deadline = m_area.hub.clock().now() + kFirstItemDelay;
+            waitStopUntil(deadline);
+        }
+        PlayCurrent();
+    }
+    m_area.quitEvent.reset();
+    m_area.stopEvent.reset();
+    m_area.playEvent.reset();
+    m_area.threadEndedEvent.set();
+}
+
+void PlayLoop::PlayCurrent()
+{
+    if (CPropBase* item = m_area.currentItem.load()) {
+        WaitClock& clock = m_area.hub.clock();
+        const WaitClock::TimePoint started = clock.now();
+        item->Play(m_area);
+        if (clock.now() - started < kInstantItem) {
+            WaitClock::TimePoint deadline = clock.now() + kInstantItemRest;
+            waitStopUntil(deadline);
+        }
+    }
+    Advance();
+}
+
+void PlayLoop::Advance()
+{
+    if (!m_area.isPlaying.load())
+        return;
+    if (m_area.keepCurrentOnce.exchange(false))
+        return;
+    const int count = m_area.itemCount();
+    if (count == 0)
+        return;
+    int index = m_area.currentIndex.load();
+    if (std::atomic_ref<int>(m_area.manualPlay).load(std::memory_order_relaxed) == 0)
+        ++index;
+    // Also keeps a manual index valid after the list shrank.
+    if (index > count - 1 || index < 0)
+        index = 0;
+    m_area.currentIndex.store(index);
+    m_area.currentItem.store(m_area.item(index));
+    m_area.playEvent.set();
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "WaitClock.h"
+
+#include <thread>
+
+class CAct;
+class CPropBase;
+
+// The area's play thread and the four operations that drive it. The thread plays the current
+// item, advances through the playlist and loops until Stop; Pause closes a gate that the thread
+// passes at every wait and before every drawing unit, so it never stops holding a section mutex.
+class PlayLoop
+{
+public:
+    explicit PlayLoop(CAct& area) : m_area(area) {}
+    PlayLoop(const PlayLoop&) = delete;
+    PlayLoop& operator=(const PlayLoop&) = delete;
+    ~PlayLoop() { Stop(); }
+
+    void Play();
+    void Pause();
+    // Ends the play thread and waits for it; returns at once when there is none.
+    void Stop();
+    void SetCurrent(CPropBase* item, bool keep);
+
+    bool hasThread() const { return m_thread.joinable(); }
+
+    // On the play thread. Waits on the stop event until the deadline; true when stopped. A
+    // pause freezes the wait and moves the deadline on by the time paused, so that paced
+    // drawing resumes at its own speed instead of catching up.
+    bool waitStopUntil(WaitClock::TimePoint& deadline);
+    // On the play thread: blocks while paused; true when stopped.
+    bool passGate();
+
+private:
+    void threadProc();
+    void PlayCurrent();
+    void Advance();
+    void setGate(bool closed);
+
+    CAct& m_area;
+    std::thread m_thread;
+    bool m_gateClosed = false; // under the hub's mutex
+};

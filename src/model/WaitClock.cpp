@@ -1,0 +1,7 @@
+#include "WaitClock.h"
+
+SteadyWaitClock& SteadyWaitClock::instance()
+{
+    static SteadyWaitClock clock;
+    return clock;
+}
