@@ -1,6 +1,9 @@
 #include "ProjectCommands.h"
+#include "RenderCommand.h"
 
-#include <QCoreApplication>
+#include "app/Fonts.h"
+
+#include <QGuiApplication>
 #include <QStringList>
 #include <QTextStream>
 
@@ -8,15 +11,50 @@
 
 namespace {
 
-constexpr char kUsage[] = "usage:\n"
-                          "  tessarin-tool dump FILE           print a project file as JSON\n"
-                          "  tessarin-tool make IN.json OUT    write a project file from JSON\n";
+constexpr char kUsage[] =
+    "usage:\n"
+    "  tessarin-tool dump FILE           print a project file as JSON\n"
+    "  tessarin-tool make IN.json OUT    write a project file from JSON\n"
+    "  tessarin-tool render PROJECT OUT_DIR [--fast] [--loops N]\n"
+    "                                    play the project headless into OUT_DIR/NNNN.png\n";
+
+int render(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    RenderOptions options;
+    QStringList positional;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--fast")) {
+            options.fast = true;
+        } else if (args[i] == QLatin1String("--loops") && i + 1 < args.size()) {
+            bool ok = false;
+            options.loops = args[++i].toInt(&ok);
+            if (!ok || options.loops < 1) {
+                err << "--loops takes a whole number of 1 or more" << Qt::endl;
+                return 2;
+            }
+        } else {
+            positional << args[i];
+        }
+    }
+    if (positional.size() != 2) {
+        err << kUsage;
+        return 2;
+    }
+    options.projectPath = positional[0];
+    options.outDir = positional[1];
+    return renderProject(options, out, err);
+}
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    // Fonts and painting need a GUI application, never a screen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    QGuiApplication app(argc, argv);
+    Fonts::pinDefaultFaces();
     QTextStream out(stdout);
     QTextStream err(stderr);
     out.setEncoding(QStringConverter::Utf8);
@@ -28,6 +66,8 @@ int main(int argc, char* argv[])
         return dumpProject(args[1], out, err);
     if (command == QLatin1String("make") && args.size() == 3)
         return makeProject(args[1], args[2], err);
+    if (command == QLatin1String("render"))
+        return render(args.mid(1), out, err);
     err << kUsage;
     return command == QLatin1String("--help") || command == QLatin1String("-h") ? 0 : 2;
 }

@@ -7,6 +7,7 @@
 #include "FieldVisitor.h"
 #include "ItemKind.h"
 #include "PlayLoop.h"
+#include "PlayObserver.h"
 #include "WaitClock.h"
 
 #include <QRect>
@@ -114,6 +115,13 @@ public:
     // On the play thread, before each drawing unit: blocks while paused; true when stopped.
     bool PassPauseGate() { return m_loop.passGate(); }
     WaitClock& clock() const { return hub.clock(); }
+    // Who hears of every picture shown (the render tool); not owned, may be null.
+    void setPlayObserver(PlayObserver* observer) { m_observer = observer; }
+    void reportShown(const CPropBase& item, const QJsonObject& details)
+    {
+        if (m_observer)
+            m_observer->pictureShown(item, details);
+    }
     // Tests put a virtual clock here; it must outlive the area.
     void setClock(WaitClock& clock) { hub.setClock(clock); }
 
@@ -153,6 +161,7 @@ private:
 
     const Binding m_binding;
     SectionHost* m_sectionHost = nullptr;
+    PlayObserver* m_observer = nullptr;
     mutable std::shared_mutex m_sectionsMutex;
     mutable std::mutex m_itemsMutex;
     std::vector<std::unique_ptr<CPropBase>> m_items;

@@ -1,10 +1,12 @@
 #include "CPropText.h"
 
 #include "FieldVisitor.h"
+#include "text/TextPlayer.h"
 
 void CPropText::Play(CAct& area)
 {
     CPropBase::Play(area);
+    TextPlayer(*this, area).play();
 }
 
 std::unique_ptr<CPropBase> CPropText::clone() const

@@ -48,6 +48,7 @@ public:
     // With the hub's mutex held: whether it is set, taking an auto-reset signal.
     bool takeLocked();
     bool isSetLocked() const { return m_set; }
+    void setLocked() { m_set = true; }
 
     EventHub& hub() const { return m_hub; }
 

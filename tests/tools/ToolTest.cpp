@@ -1,4 +1,7 @@
 #include <QFile>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -89,4 +92,76 @@ TEST_F(ToolTest, BadInputFailsWithAMessageAndTouchesNothing)
     EXPECT_TRUE(missing.err.contains("missing.zpm"));
 
     EXPECT_EQ(tool({"frobnicate"}).exitCode, 2);
+}
+
+TEST_F(ToolTest, RenderWritesTheLedRectangleAndALogLinePerPage)
+{
+    QByteArray text;
+    for (int i = 0; i < 8; ++i)
+        text += "line " + QByteArray::number(i) + "\n";
+    writeFile(path("t.txt"), text);
+    writeFile(path("p.json"),
+              QStringLiteral(R"({"area": {"ledWidth": 200, "ledHeight": 40, "frameLines": 1,
+        "frameColor": 255, "splitMode": 0},
+        "items": [{"class": "CPropText", "filePath": "%1", "effect": 3, "holdTime": 50}],
+        "sections": [{"sectionLength": 100}, {"sectionIndex": 1, "sectionLength": 100, "sectionPos": 20}]})")
+                  .arg(path("t.txt"))
+                  .toUtf8());
+    ASSERT_EQ(tool({"make", path("p.json"), path("p.zpm")}).exitCode, 0);
+    const ToolRun run = tool({"render", path("p.zpm"), path("out"), "--fast", "--loops", "2"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+
+    const QList<QByteArray> lines = readFile(path("out/log.jsonl")).trimmed().split('\n');
+    // The frame takes 2 of the 40 rows: (38 - 4) / (16 + 2) gives one line a page, 8 pages a loop.
+    ASSERT_EQ(lines.size(), 16);
+    const QJsonObject first = QJsonDocument::fromJson(lines[0]).object();
+    EXPECT_EQ(first["file"].toString(), "0001.png");
+    EXPECT_EQ(first["item"].toInt(), 0);
+    EXPECT_EQ(first["class"].toString(), "CPropText");
+    EXPECT_EQ(first["page"].toInt(), 1);
+    EXPECT_EQ(first["effect"].toInt(), 3);
+    EXPECT_EQ(first["linesPerPage"].toInt(), 1);
+    EXPECT_EQ(first["lines"].toInt(), 1);
+    EXPECT_EQ(QJsonDocument::fromJson(lines[8]).object()["page"].toInt(), 1); // the second loop
+
+    // The desktop to the farthest window: section 1 at (20, 40), 100 x 40.
+    const QImage shot(path("out/0001.png"));
+    ASSERT_EQ(shot.size(), QSize(120, 80));
+    EXPECT_EQ(shot.pixel(0, 0), qRgb(255, 0, 0));    // frame
+    EXPECT_EQ(shot.pixel(10, 79), qRgb(0, 0, 0));    // no window there
+    EXPECT_EQ(shot.pixel(119, 40), qRgb(255, 0, 0)); // frame of section 1
+    EXPECT_TRUE(QFile::exists(path("out/0016.png")));
+    EXPECT_FALSE(QFile::exists(path("out/0017.png")));
+}
+
+TEST_F(ToolTest, RenderOfABadProjectFails)
+{
+    writeFile(path("bad.zpm"), "\x01\x02");
+    const ToolRun run = tool({"render", path("bad.zpm"), path("out"), "--fast"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("时超过它的结尾"))) << run.err.toStdString();
+    EXPECT_EQ(tool({"render", path("bad.zpm")}).exitCode, 2);
+}
+
+TEST_F(ToolTest, RenderKeepsEveryColourOfAPicture)
+{
+    // More than 256 colours: the pictures are written as full-colour PNGs.
+    QImage gradient(64, 32, QImage::Format_RGB32);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 64; ++x)
+            gradient.setPixel(x, y, qRgb(x * 4, y * 8, (x + y) * 2));
+    ASSERT_TRUE(gradient.save(path("back.png")));
+    writeFile(path("t.txt"), "x");
+    writeFile(path("p.json"), QStringLiteral(R"({"area": {"ledWidth": 64, "ledHeight": 32},
+        "items": [{"class": "CPropText", "filePath": "%1", "backImagePath": "%2", "backFitMode": 0,
+                   "textColor": 0, "effect": 1}],
+        "sections": [{"sectionLength": 64}]})")
+                                  .arg(path("t.txt"), path("back.png"))
+                                  .toUtf8());
+    ASSERT_EQ(tool({"make", path("p.json"), path("p.zpm")}).exitCode, 0);
+    ASSERT_EQ(tool({"render", path("p.zpm"), path("out"), "--fast"}).exitCode, 0);
+    const QImage shot(path("out/0001.png"));
+    ASSERT_EQ(shot.size(), QSize(64, 32));
+    EXPECT_EQ(shot.pixel(63, 31), gradient.pixel(63, 31));
+    EXPECT_EQ(shot.pixel(40, 20), gradient.pixel(40, 20));
 }

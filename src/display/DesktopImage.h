@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QImage>
+
+class CAct;
+class HeadlessSectionHost;
+
+// The desktop as an LED controller reads it: from (0,0) to the bottom-right corner of the
+// farthest section window, black where no window is, each window's frame in its frame colour and
+// its render child from the back buffer, as the section windows paint themselves.
+QImage composeDesktop(const CAct& area, const HeadlessSectionHost& host);
