@@ -1,43 +1,231 @@
 #include "CTessarinDlg.h"
 
+#include "RecentFileList.h"
+#include "SettingsStore.h"
 #include "StringTable.h"
+#include "UserPrompts.h"
 #include "display/SectionWindowHost.h"
 #include "model/CAct.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QStyle>
+#include <QToolButton>
 #include <QVBoxLayout>
 
-CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, QWidget* parent)
+namespace {
+
+// Control ids of the window's buttons.
+enum ControlId
+{
+    IdNew = 1057,
+    IdOpen = 1005,
+    IdSave = 1009,
+    IdShowHide = 1098,
+    IdEdit = 1020,
+    IdSettings = 1058,
+    IdPlay = 1141,
+    IdPause = 1137,
+    IdStop = 1011,
+    IdAddFile = 1062,
+    IdDeleteFile = 1012,
+    IdMoveUp = 1064,
+    IdMoveDown = 1065,
+};
+
+constexpr int kManualKeyMs = 1000;
+const char kProjectFilter[] = "Led Files (*.zpm)|*.zpm||";
+const char kOpenFilter[] = "Led Files (*.zpm)|*.zpm|All Files (*.*)|*.*||";
+
+QString chooseText(const char* english, const char* chinese)
+{
+    return QString::fromUtf8(textSet() == TextSet::Chinese ? chinese : english);
+}
+
+// The name a typed save path becomes: the file name in lower case with ".zpm" added when it
+// lacks it. Folders stay as typed, since this file system tells their case apart.
+QString projectSavePath(const QString& chosen)
+{
+    const QFileInfo info(chosen);
+    QString name = info.fileName().toLower();
+    if (!name.endsWith(QLatin1String(".zpm")))
+        name += QLatin1String(".zpm");
+    return info.dir().filePath(name);
+}
+
+} // namespace
+
+CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, UserPrompts* prompts, QWidget* parent)
     : QDialog(parent), m_recentFiles(recentFiles),
+      m_ownPrompts(prompts ? nullptr : std::make_unique<DialogPrompts>()),
+      m_prompts(prompts ? prompts : m_ownPrompts.get()),
       m_sectionHost(std::make_unique<SectionWindowHost>(this)), m_area(std::make_unique<CAct>())
 {
-    m_area->setSectionHost(m_sectionHost.get());
     setWindowTitle(QStringLiteral("Kalvenore6.22"));
-    auto* layout = new QVBoxLayout(this);
-    m_summary = new QLabel(this);
-    layout->addWidget(m_summary);
-    auto* hint =
-        new QLabel(textSet() == TextSet::Chinese ? QStringLiteral("请加入要播放的文件。")
-                                                 : QStringLiteral("Please add file to play."),
-                   this);
-    layout->addWidget(hint);
-    newProject();
+    setWindowIcon(style()->standardIcon(QStyle::SP_DesktopIcon));
+    buildWindow();
+    m_area->setSectionHost(m_sectionHost.get());
+
+    m_keyTimer.setSingleShot(true);
+    m_keyTimer.setInterval(kManualKeyMs);
+    connect(&m_keyTimer, &QTimer::timeout, this, [this] { m_keyPending = false; });
+    // The digits count wherever the focus is in this window: the list, a page or the window.
+    qApp->installEventFilter(this);
+
+    setPlayButtons(false, false, false);
+    button(IdShowHide)->setChecked(true);
+    button(IdEdit)->setChecked(true);
+    onEditToggle();
+    start();
 }
 
-CTessarinDlg::~CTessarinDlg() = default;
-
-void CTessarinDlg::done(int result)
+CTessarinDlg::~CTessarinDlg()
 {
-    // Deleting the area writes its geometry back before the window goes.
-    m_area.reset();
-    QDialog::done(result);
+    qApp->removeEventFilter(this);
 }
 
-void CTessarinDlg::newProject()
+void CTessarinDlg::buildWindow()
 {
-    m_area->Stop();
+    struct ButtonSpec
+    {
+        int id;
+        QStyle::StandardPixmap icon;
+        StringId tip;
+        bool toggle;
+        void (CTessarinDlg::*command)();
+    };
+    const ButtonSpec toolbar[] = {
+        {IdNew, QStyle::SP_FileIcon, StringId::TipNew, false, &CTessarinDlg::onNew},
+        {IdOpen, QStyle::SP_DialogOpenButton, StringId::TipOpen, false, &CTessarinDlg::onOpen},
+        {IdSave, QStyle::SP_DialogSaveButton, StringId::TipSave, false, &CTessarinDlg::onSave},
+        {IdShowHide, QStyle::SP_ComputerIcon, StringId::TipHidePlayWindow, true,
+         &CTessarinDlg::onShowHidePlayWindows},
+        {IdEdit, QStyle::SP_FileDialogDetailedView, StringId::TipDisableEdit, true,
+         &CTessarinDlg::onEditToggle},
+        {IdSettings, QStyle::SP_FileDialogInfoView, StringId::TipNew, false, nullptr},
+        {IdPlay, QStyle::SP_MediaPlay, StringId::TipPlay, false, &CTessarinDlg::onPlay},
+        {IdPause, QStyle::SP_MediaPause, StringId::TipPause, false, &CTessarinDlg::onPause},
+        {IdStop, QStyle::SP_MediaStop, StringId::TipStop, false, &CTessarinDlg::onStop},
+    };
+    const ButtonSpec listButtons[] = {
+        {IdAddFile, QStyle::SP_FileDialogNewFolder, StringId::TipAddFile, false,
+         &CTessarinDlg::onAddFile},
+        {IdDeleteFile, QStyle::SP_TrashIcon, StringId::TipDeleteFile, false,
+         &CTessarinDlg::onDeleteFile},
+        {IdMoveUp, QStyle::SP_ArrowUp, StringId::TipMoveUpFile, false, &CTessarinDlg::onMoveUpFile},
+        {IdMoveDown, QStyle::SP_ArrowDown, StringId::TipMoveDownFile, false,
+         &CTessarinDlg::onMoveDownFile},
+    };
+    const auto makeButton = [this](const ButtonSpec& spec, QWidget* parent) {
+        auto* b = new QToolButton(parent);
+        b->setObjectName(QString::number(spec.id));
+        b->setIcon(style()->standardIcon(spec.icon));
+        b->setIconSize(QSize(24, 24));
+        b->setAutoRaise(true);
+        b->setCheckable(spec.toggle);
+        b->setFocusPolicy(Qt::NoFocus);
+        if (spec.id != IdSettings)
+            b->setToolTip(loadString(spec.tip));
+        if (spec.command)
+            connect(b, &QToolButton::clicked, this, spec.command);
+        return b;
+    };
+
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(4, 4, 4, 4);
+    m_toolbar = new QWidget(this);
+    auto* bar = new QHBoxLayout(m_toolbar);
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->setSpacing(2);
+    for (const ButtonSpec& spec : toolbar)
+        bar->addWidget(makeButton(spec, m_toolbar));
+    // The settings dialog comes with its own change; until then its button stays out of sight.
+    button(IdSettings)->hide();
+    bar->addStretch();
+    outer->addWidget(m_toolbar);
+
+    m_body = new QWidget(this);
+    auto* body = new QHBoxLayout(m_body);
+    body->setContentsMargins(0, 0, 0, 0);
+    auto* left = new QVBoxLayout;
+    left->addWidget(new QLabel(chooseText("File", "文件"), m_body));
+    m_list = new QListWidget(m_body);
+    m_list->setMinimumWidth(160);
+    connect(m_list, &QListWidget::currentRowChanged, this, [this] { updateSelection(); });
+    left->addWidget(m_list);
+    auto* listBar = new QHBoxLayout;
+    for (const ButtonSpec& spec : listButtons)
+        listBar->addWidget(makeButton(spec, m_body));
+    listBar->addStretch();
+    left->addLayout(listBar);
+    body->addLayout(left);
+    m_pageArea = new QFrame(m_body);
+    m_pageArea->setFrameShape(QFrame::StyledPanel);
+    m_pageArea->setMinimumSize(360, 260);
+    m_hint = new QLabel(chooseText("Please add file to play.", "请加入要播放的文件。"), m_pageArea);
+    m_hint->move(16, 16);
+    m_hint->adjustSize();
+    body->addWidget(m_pageArea, 1);
+    outer->addWidget(m_body, 1);
+
+    adjustSize();
+    m_fullSize = size();
+    // Pages fill the page area, 2 pixels inside its frame.
+    m_pages.setPlacement(QRect(QPoint(2, 2), m_pageArea->size() - QSize(4, 4)), true);
+}
+
+QToolButton* CTessarinDlg::button(int controlId) const
+{
+    return findChild<QToolButton*>(QString::number(controlId));
+}
+
+bool CTessarinDlg::editMode() const
+{
+    return button(IdEdit)->isChecked();
+}
+
+void CTessarinDlg::start()
+{
+    const QString last =
+        SettingsStore::readString(QStringLiteral("open"), QStringLiteral("Resent file"));
+    if (!last.isEmpty() && QFileInfo(last).isFile()) {
+        if (OpenProject(last) &&
+            SettingsStore::readInt(QStringLiteral("Tessarin"), QStringLiteral("AutoPlay"), 0) != 0)
+            onPlay();
+        return;
+    }
+    onNew();
+}
+
+// --- commands ----------------------------------------------------------------------------
+
+void CTessarinDlg::onNew()
+{
+    onStop();
+    button(IdEdit)->setChecked(true);
+    onEditToggle();
+    if (m_modified && m_prompts->askYesNo(this, loadString(StringId::AskSaveCurrent)))
+        onSave();
+    newProjectBody();
+}
+
+void CTessarinDlg::newProjectBody()
+{
+    m_projectPath.clear();
+    m_modified = true;
     m_area->splitMode = 0;
     m_area->ClearItems();
+    m_list->clear();
+    updateSelection();
     m_area->ClearSections();
     m_area->AddSection(0, CAct::kDefaultWidth, 0);
     m_area->posX = 0;
@@ -45,13 +233,345 @@ void CTessarinDlg::newProject()
     m_area->ledWidth = CAct::kDefaultWidth;
     m_area->ledHeight = CAct::kDefaultHeight;
     m_area->LayoutSections();
-    updateSummary();
+    button(IdPlay)->setEnabled(true);
 }
 
-void CTessarinDlg::updateSummary()
+void CTessarinDlg::onOpen()
 {
-    m_summary->setText(QStringLiteral("LED %1 x %2, %3 section(s)")
-                           .arg(m_area->ledWidth)
-                           .arg(m_area->ledHeight)
-                           .arg(m_area->sections.size()));
+    onStop();
+    if (m_modified && m_prompts->askYesNo(this, loadString(StringId::AskSaveCurrent)))
+        onSave();
+    const QString path = m_prompts->openFile(this, QString::fromLatin1(kOpenFilter));
+    if (!path.isEmpty()) {
+        m_recentFiles.add(path);
+        OpenProject(path);
+    }
+    m_modified = false;
+}
+
+bool CTessarinDlg::OpenProject(const QString& path)
+{
+    onStop();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_projectPath = path;
+    m_area->ClearSections();
+    QString error;
+    const bool loaded = m_area->LoadProject(path, &error);
+    QApplication::restoreOverrideCursor();
+    if (!loaded) {
+        // The LED must not stay without windows: a new project takes the place of the lost one.
+        m_prompts->showError(this, error);
+        newProjectBody();
+        m_modified = false;
+        return false;
+    }
+    m_recentFiles.add(path);
+    SettingsStore::writeString(QStringLiteral("open"), QStringLiteral("Resent file"), path);
+    m_area->CreateSectionWindows();
+    refillList();
+    m_list->setCurrentRow(m_list->count() > 0 ? 0 : -1);
+    updateSelection();
+    m_area->LayoutSections();
+    button(IdPlay)->setEnabled(true);
+    m_modified = false;
+    return true;
+}
+
+void CTessarinDlg::onSave()
+{
+    onStop();
+    if (!m_projectPath.isEmpty() &&
+        m_prompts->askYesNo(this, loadString(StringId::AskReplaceCurrent))) {
+        if (saveTo(m_projectPath))
+            m_modified = false;
+        return;
+    }
+    const QString chosen =
+        m_prompts->saveFile(this, m_projectPath, QString::fromLatin1(kProjectFilter));
+    if (chosen.isEmpty()) {
+        m_modified = false;
+        return;
+    }
+    const QString path = projectSavePath(chosen);
+    if (!saveTo(path))
+        return;
+    m_recentFiles.add(path);
+    SettingsStore::writeString(QStringLiteral("open"), QStringLiteral("Resent file"), path);
+    m_projectPath = path;
+    m_modified = false;
+}
+
+bool CTessarinDlg::saveTo(const QString& path)
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QString error;
+    const bool saved = m_area->SaveProject(path, &error);
+    QApplication::restoreOverrideCursor();
+    if (!saved)
+        m_prompts->showError(this, error);
+    return saved;
+}
+
+void CTessarinDlg::onShowHidePlayWindows()
+{
+    const bool visible = m_area->SectionsVisible();
+    m_area->ShowSections(!visible);
+    QToolButton* b = button(IdShowHide);
+    b->setChecked(!visible);
+    b->setToolTip(loadString(visible ? StringId::TipShowPlayWindow : StringId::TipHidePlayWindow));
+}
+
+void CTessarinDlg::onEditToggle()
+{
+    setEditMode(button(IdEdit)->isChecked());
+}
+
+void CTessarinDlg::setEditMode(bool on)
+{
+    QToolButton* b = button(IdEdit);
+    b->setChecked(on);
+    b->setToolTip(loadString(on ? StringId::TipDisableEdit : StringId::TipEnableEdit));
+    m_body->setVisible(on);
+    if (on) {
+        setMinimumSize(0, 0);
+        resize(m_fullSize);
+        onStop();
+    } else {
+        // The toolbar strip alone.
+        const QSize strip = m_toolbar->sizeHint() + QSize(8, 8);
+        setMinimumSize(0, 0);
+        resize(strip);
+    }
+}
+
+void CTessarinDlg::setPlayButtons(bool play, bool pause, bool stop)
+{
+    button(IdPlay)->setEnabled(play);
+    button(IdPause)->setEnabled(pause);
+    button(IdStop)->setEnabled(stop);
+}
+
+void CTessarinDlg::onPlay()
+{
+    if (m_area->itemCount() == 0)
+        return;
+    setPlayButtons(false, true, true);
+    setEditMode(false);
+    m_area->Stop();
+    m_area->currentIndex = 0;
+    m_area->SetCurrent(m_area->item(0), false);
+}
+
+void CTessarinDlg::onPause()
+{
+    setPlayButtons(true, false, true);
+    m_area->Pause();
+}
+
+void CTessarinDlg::onStop()
+{
+    m_area->Stop();
+    setPlayButtons(true, false, false);
+}
+
+void CTessarinDlg::onAddFile()
+{
+    const QStringList files = m_prompts->openFiles(this, loadString(StringId::AddFileFilter));
+    if (files.isEmpty())
+        return;
+    int lastAdded = -1;
+    for (const QString& file : files) {
+        const int index = m_area->AddFile(file);
+        if (index < 0)
+            continue;
+        m_list->addItem(lineFor(file));
+        lastAdded = m_list->count() - 1;
+    }
+    m_modified = true;
+    if (lastAdded >= 0)
+        m_list->setCurrentRow(lastAdded);
+    updateSelection();
+}
+
+void CTessarinDlg::onDeleteFile()
+{
+    const int row = m_list->currentRow();
+    if (row < 0)
+        return;
+    m_area->Stop();
+    m_area->takeItem(row);
+    delete m_list->takeItem(row);
+    const int count = m_list->count();
+    m_list->setCurrentRow(count == 0 ? -1 : row - (row >= count ? 1 : 0));
+    updateSelection();
+    m_modified = true;
+}
+
+void CTessarinDlg::onMoveUpFile()
+{
+    const int row = m_list->currentRow();
+    if (row < 1)
+        return;
+    m_area->moveItem(row, row - 1);
+    m_list->insertItem(row - 1, m_list->takeItem(row));
+    m_list->setCurrentRow(row - 1);
+    updateSelection();
+    m_modified = true;
+}
+
+void CTessarinDlg::onMoveDownFile()
+{
+    const int row = m_list->currentRow();
+    if (row < 0 || row >= m_list->count() - 1)
+        return;
+    m_area->moveItem(row, row + 1);
+    m_list->insertItem(row + 1, m_list->takeItem(row));
+    m_list->setCurrentRow(row + 1);
+    updateSelection();
+    m_modified = true;
+}
+
+void CTessarinDlg::onAbout()
+{
+    QMessageBox::about(
+        this,
+        loadString(StringId::AboutBox).remove(QLatin1String("(&A)")).remove(QLatin1String("...")),
+        QStringLiteral("Tessarin 6.22\nLED display wall player"));
+}
+
+void CTessarinDlg::updateSelection()
+{
+    if (!m_area)
+        return;
+    const int row = m_list->currentRow();
+    const bool selected = row >= 0 && row < m_list->count();
+    button(IdDeleteFile)->setEnabled(selected);
+    button(IdMoveUp)->setEnabled(selected && row > 0);
+    button(IdMoveDown)->setEnabled(selected && row < m_list->count() - 1);
+    m_hint->setVisible(!selected);
+    if (!selected) {
+        m_pages.ShowSubForm(-1);
+        return;
+    }
+    if (CPropBase* item = m_area->item(row))
+        item->ShowProperties(m_pages);
+}
+
+void CTessarinDlg::refillList()
+{
+    const QSignalBlocker block(m_list);
+    m_list->clear();
+    for (int i = 0; i < m_area->itemCount(); ++i)
+        m_list->addItem(lineFor(m_area->item(i)->filePath));
+}
+
+QString CTessarinDlg::lineFor(const QString& filePath)
+{
+    // The file name: what follows the last separator of either kind.
+    const qsizetype cut =
+        std::max(filePath.lastIndexOf(QLatin1Char('\\')), filePath.lastIndexOf(QLatin1Char('/')));
+    return filePath.mid(cut + 1);
+}
+
+// --- manual play keys ----------------------------------------------------------------------
+
+bool CTessarinDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        // A key goes first to the focus widget, then up through its parents while nobody takes
+        // it: it counts once, at its first receiver in this window.
+        QWidget* focus = QApplication::focusWidget();
+        const bool focusInside = focus && (focus == this || isAncestorOf(focus));
+        if (watched == (focusInside ? static_cast<QObject*>(focus) : this)) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (!key->isAutoRepeat())
+                handleManualKey(key->modifiers().testFlag(Qt::KeypadModifier) ? -1 : key->key());
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CTessarinDlg::handleManualKey(int key)
+{
+    if (!m_area)
+        return;
+    const bool digit = key >= Qt::Key_1 && key <= Qt::Key_4;
+    if (!m_area->isPlaying || std::atomic_ref<int>(m_area->manualPlay).load() == 0) {
+        cancelPendingKey();
+    } else if (digit && !m_keyPending) {
+        m_pendingKey = key;
+        m_keyPending = true;
+        m_keyTimer.start();
+    } else if (m_keyPending && key == m_pendingKey) {
+        cancelPendingKey();
+        m_area->Stop();
+        const int count = m_area->itemCount();
+        int index = m_area->currentIndex;
+        switch (key) {
+        case Qt::Key_1:
+            index = index <= 0 ? count - 1 : index - 1;
+            break;
+        case Qt::Key_2:
+            index = index >= count - 1 ? 0 : index + 1;
+            break;
+        case Qt::Key_3:
+            index = 0;
+            break;
+        default:
+            index = count - 1;
+            break;
+        }
+        m_area->currentIndex = std::max(0, index);
+        if (count > 0)
+            m_area->SetCurrent(m_area->item(m_area->currentIndex), false);
+    } else {
+        cancelPendingKey();
+    }
+}
+
+void CTessarinDlg::cancelPendingKey()
+{
+    m_keyTimer.stop();
+    m_keyPending = false;
+}
+
+// --- window ------------------------------------------------------------------------------
+
+void CTessarinDlg::moveEvent(QMoveEvent* event)
+{
+    QDialog::moveEvent(event);
+    if (m_area)
+        m_area->LayoutSections();
+}
+
+void CTessarinDlg::keyPressEvent(QKeyEvent* event)
+{
+    // Escape must not close the program of an unattended LED wall.
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return ||
+        event->key() == Qt::Key_Enter)
+        return;
+    QDialog::keyPressEvent(event);
+}
+
+void CTessarinDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    const QString about = loadString(StringId::AboutBox);
+    if (about.isEmpty())
+        return;
+    QMenu menu(this);
+    menu.addAction(QString(about).replace(QLatin1String("(&A)"), QString()), this,
+                   &CTessarinDlg::onAbout);
+    menu.exec(event->globalPos());
+}
+
+void CTessarinDlg::done(int result)
+{
+    if (m_area) {
+        m_area->Stop();
+        if (m_modified && m_prompts->askYesNo(this, loadString(StringId::AskSaveCurrent)))
+            onSave();
+        // Deleting the area writes its geometry back before the window goes.
+        m_area.reset();
+    }
+    QDialog::done(result);
 }

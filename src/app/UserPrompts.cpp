@@ -1,0 +1,47 @@
+#include "UserPrompts.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+QString UserPrompts::qtFilter(const QString& filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty())
+            break;
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        entries << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
+bool DialogPrompts::askYesNo(QWidget* parent, const QString& text)
+{
+    return QMessageBox::question(parent, QCoreApplication::applicationName(), text,
+                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+void DialogPrompts::showError(QWidget* parent, const QString& text)
+{
+    QMessageBox::critical(parent, QCoreApplication::applicationName(), text);
+}
+
+QString DialogPrompts::openFile(QWidget* parent, const QString& filter)
+{
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), qtFilter(filter), nullptr,
+                                        QFileDialog::ReadOnly);
+}
+
+QStringList DialogPrompts::openFiles(QWidget* parent, const QString& filter)
+{
+    return QFileDialog::getOpenFileNames(parent, QString(), QString(), qtFilter(filter), nullptr,
+                                         QFileDialog::ReadOnly);
+}
+
+QString DialogPrompts::saveFile(QWidget* parent, const QString& prefill, const QString& filter)
+{
+    return QFileDialog::getSaveFileName(parent, QString(), prefill, qtFilter(filter));
+}

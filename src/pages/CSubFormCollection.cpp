@@ -1,0 +1,84 @@
+#include "CSubFormCollection.h"
+
+#include <QWidget>
+
+CSubFormCollection::~CSubFormCollection()
+{
+    for (const auto& page : m_pages)
+        delete page->widget();
+}
+
+bool CSubFormCollection::AddSubForm(std::unique_ptr<PropertyPage> page, int templateId,
+                                    QWidget* parent)
+{
+    if (!page)
+        return false;
+    m_pages.push_back(std::move(page));
+    m_ids.push_back(templateId);
+    m_parent = parent;
+    return true;
+}
+
+bool CSubFormCollection::ShowSubForm(int index)
+{
+    if (index >= static_cast<int>(m_pages.size()))
+        return false;
+    if (index >= 0 && index == m_shown) {
+        if (QWidget* w = m_pages[size_t(index)]->widget()) {
+            w->show();
+            w->update();
+        }
+        return true;
+    }
+    if (m_shown >= 0) {
+        if (QWidget* w = m_pages[size_t(m_shown)]->widget())
+            w->hide();
+    }
+    m_shown = -1;
+    if (index < 0)
+        return true;
+    PropertyPage& page = *m_pages[size_t(index)];
+    QWidget* w = page.widget();
+    if (!w) {
+        w = page.create(m_parent);
+        if (!w)
+            return false;
+        if (m_centre)
+            w->move(m_placement.center() - w->rect().center());
+        else
+            w->move(m_placement.topLeft());
+    }
+    w->setGeometry(m_placement);
+    w->show();
+    w->update();
+    m_shown = index;
+    return true;
+}
+
+bool CSubFormCollection::ShowSubFormById(int templateId)
+{
+    for (size_t i = 0; i < m_ids.size(); ++i) {
+        if (m_ids[i] == templateId)
+            return ShowSubForm(static_cast<int>(i));
+    }
+    return false;
+}
+
+PropertyPage* CSubFormCollection::FindSubForm(int templateId) const
+{
+    for (size_t i = 0; i < m_ids.size(); ++i) {
+        if (m_ids[i] == templateId)
+            return m_pages[i].get();
+    }
+    return nullptr;
+}
+
+void CSubFormCollection::showItemPage(int templateId, CPropBase& item)
+{
+    if (!ShowSubFormById(templateId)) {
+        ShowSubForm(-1);
+        return;
+    }
+    if (PropertyPage* page = FindSubForm(templateId))
+        page->SetItem(item);
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "model/PropertyPageHost.h"
+
+#include <QRect>
+
+#include <memory>
+#include <vector>
+
+class QWidget;
+
+// A property page shown in the control window's page area; made on first use and kept.
+class PropertyPage
+{
+public:
+    virtual ~PropertyPage() = default;
+    // Makes the page's widget (once), a child of `parent`.
+    virtual QWidget* create(QWidget* parent) = 0;
+    virtual QWidget* widget() const = 0;
+    // Shows the item's values; every later change is written into it.
+    virtual void SetItem(CPropBase& item) = 0;
+};
+
+// The page host: the pages in order with their template ids, the one shown, and where pages go.
+class CSubFormCollection final : public PropertyPageHost
+{
+public:
+    ~CSubFormCollection() override;
+
+    // Appends a page; refuses a null one.
+    bool AddSubForm(std::unique_ptr<PropertyPage> page, int templateId, QWidget* parent);
+    // Shows page `index` (making its widget on first use) and hides the one shown; -1 hides all.
+    // An index past the last page changes nothing.
+    bool ShowSubForm(int index);
+    // The first page with this template id; false (and nothing changed) when none has it.
+    bool ShowSubFormById(int templateId);
+    PropertyPage* FindSubForm(int templateId) const;
+    int shownIndex() const { return m_shown; }
+
+    void setPlacement(const QRect& rect, bool centre)
+    {
+        m_placement = rect;
+        m_centre = centre;
+    }
+
+    // An item shows the page of its template id; an item without a page among them shows none,
+    // so it is never handed to another kind's page.
+    void showItemPage(int templateId, CPropBase& item) override;
+
+private:
+    std::vector<std::unique_ptr<PropertyPage>> m_pages;
+    std::vector<int> m_ids;
+    int m_shown = -1;
+    QRect m_placement;
+    bool m_centre = false;
+    QWidget* m_parent = nullptr;
+};

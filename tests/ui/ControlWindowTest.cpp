@@ -1,0 +1,324 @@
+#include "app/CTessarinDlg.h"
+#include "app/RecentFileList.h"
+#include "app/SettingsStore.h"
+#include "app/UserPrompts.h"
+#include "model/CAct.h"
+#include "model/CPropText.h"
+#include "support/TestSettings.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+namespace {
+
+// Answers the window's questions from a script and records what was asked.
+class ScriptedPrompts final : public UserPrompts
+{
+public:
+    bool askYesNo(QWidget*, const QString& text) override
+    {
+        questions << text;
+        if (answers.empty())
+            return false;
+        const bool yes = answers.front();
+        answers.pop_front();
+        return yes;
+    }
+    void showError(QWidget*, const QString& text) override { errors << text; }
+    QString openFile(QWidget*, const QString&) override { return take(openPaths); }
+    QStringList openFiles(QWidget*, const QString& filter) override
+    {
+        lastFilter = filter;
+        return addFiles;
+    }
+    QString saveFile(QWidget*, const QString& prefill, const QString&) override
+    {
+        savePrefills << prefill;
+        return take(savePaths);
+    }
+
+    static QString take(QStringList& list) { return list.isEmpty() ? QString() : list.takeFirst(); }
+
+    std::deque<bool> answers;
+    QStringList questions, errors, openPaths, savePaths, savePrefills, addFiles;
+    QString lastFilter;
+};
+
+enum Id
+{
+    New = 1057,
+    Play = 1141,
+    Pause = 1137,
+    Stop = 1011,
+    Delete = 1012,
+    MoveUp = 1064,
+    MoveDown = 1065,
+    Edit = 1020,
+};
+
+class ControlWindowTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TestSettings::clear();
+        recent.load();
+    }
+
+    std::unique_ptr<CTessarinDlg> open()
+    {
+        return std::make_unique<CTessarinDlg>(recent, &prompts);
+    }
+
+    QString textFile(const char* name, int lines = 1)
+    {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        for (int i = 0; i < lines; ++i)
+            file.write("text\n");
+        return path;
+    }
+
+    // A window with n text items that hold for a minute.
+    std::unique_ptr<CTessarinDlg> withItems(int n)
+    {
+        auto w = open();
+        prompts.addFiles.clear();
+        for (int i = 0; i < n; ++i)
+            prompts.addFiles << textFile(qPrintable(QStringLiteral("f%1.txt").arg(i)));
+        w->onAddFile();
+        for (int i = 0; i < n; ++i)
+            static_cast<CPropText*>(w->area()->item(i))->holdTime = 600;
+        return w;
+    }
+
+    static bool enabled(CTessarinDlg& w, int id) { return w.button(id)->isEnabled(); }
+
+    QTemporaryDir dir;
+    RecentFileList recent;
+    ScriptedPrompts prompts;
+};
+
+} // namespace
+
+TEST_F(ControlWindowTest, StartWithoutALastProjectMakesANewOne)
+{
+    auto w = open();
+    EXPECT_TRUE(w->editMode());
+    EXPECT_TRUE(w->projectPath().isEmpty());
+    ASSERT_EQ(w->area()->sections.size(), 1u);
+    EXPECT_EQ(w->area()->TotalRect(), QRect(0, 0, 480, 360));
+    EXPECT_TRUE(enabled(*w, Play));
+    EXPECT_FALSE(enabled(*w, Pause));
+    EXPECT_FALSE(enabled(*w, Stop));
+    EXPECT_TRUE(w->hintLabel()->isVisibleTo(w.get()));
+    w->onPlay(); // nothing to play
+    EXPECT_FALSE(w->area()->isPlaying);
+    EXPECT_TRUE(w->isModified()); // New sets it
+}
+
+TEST_F(ControlWindowTest, PlayPauseStopButtonStates)
+{
+    auto w = withItems(2);
+    w->onPlay();
+    EXPECT_FALSE(enabled(*w, Play));
+    EXPECT_TRUE(enabled(*w, Pause));
+    EXPECT_TRUE(enabled(*w, Stop));
+    EXPECT_FALSE(w->editMode()); // compact while playing
+    EXPECT_TRUE(w->area()->isPlaying);
+    w->onPause();
+    EXPECT_TRUE(enabled(*w, Play));
+    EXPECT_FALSE(enabled(*w, Pause));
+    EXPECT_TRUE(enabled(*w, Stop));
+    EXPECT_TRUE(w->area()->isPaused);
+    // Play after Pause starts again from the first item.
+    w->area()->currentIndex = 1;
+    w->onPlay();
+    EXPECT_EQ(w->area()->currentIndex, 0);
+    EXPECT_FALSE(w->area()->isPaused);
+    w->onStop();
+    EXPECT_TRUE(enabled(*w, Play));
+    EXPECT_FALSE(enabled(*w, Pause));
+    EXPECT_FALSE(enabled(*w, Stop));
+    EXPECT_FALSE(w->area()->isPlaying);
+}
+
+TEST_F(ControlWindowTest, AddDeleteAndMoveFiles)
+{
+    auto w = withItems(3);
+    QListWidget* list = w->fileList();
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->item(0)->text(), "f0.txt");
+    EXPECT_EQ(list->currentRow(), 2); // the last added
+    EXPECT_EQ(prompts.lastFilter.split('|').first(), "All Files");
+    EXPECT_FALSE(enabled(*w, MoveDown));
+    EXPECT_TRUE(enabled(*w, MoveUp));
+
+    w->onDeleteFile(); // the last of three: line 1 selected
+    EXPECT_EQ(list->count(), 2);
+    EXPECT_EQ(list->currentRow(), 1);
+    EXPECT_EQ(w->area()->itemCount(), 2);
+
+    list->setCurrentRow(0);
+    EXPECT_FALSE(enabled(*w, MoveUp));
+    w->onMoveUpFile(); // nothing on line 0
+    EXPECT_EQ(list->item(0)->text(), "f0.txt");
+    w->onMoveDownFile();
+    EXPECT_EQ(list->item(1)->text(), "f0.txt");
+    EXPECT_EQ(w->area()->item(1)->filePath, dir.filePath("f0.txt"));
+    EXPECT_EQ(list->currentRow(), 1);
+
+    w->onDeleteFile();
+    w->onDeleteFile(); // the only one
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_EQ(list->currentRow(), -1);
+    EXPECT_TRUE(w->hintLabel()->isVisibleTo(w.get()));
+    EXPECT_EQ(w->pageHost().shownIndex(), -1);
+    EXPECT_FALSE(enabled(*w, Delete));
+    EXPECT_TRUE(w->isModified());
+}
+
+TEST_F(ControlWindowTest, AddFileSkipsWhatNoItemPlays)
+{
+    auto w = open();
+    prompts.addFiles = QStringList{dir.filePath("clip.avi"), textFile("a.txt")};
+    w->onAddFile();
+    EXPECT_EQ(w->fileList()->count(), 1);
+    prompts.addFiles = QStringList{dir.filePath("clip.avi")};
+    w->onAddFile();
+    EXPECT_EQ(w->fileList()->currentRow(), 0); // the line selected before stays
+}
+
+TEST_F(ControlWindowTest, SaveNamesAndReplace)
+{
+    auto w = withItems(1);
+    prompts.savePaths << dir.filePath("Show");
+    w->onSave();
+    EXPECT_EQ(w->projectPath(), dir.filePath("show.zpm"));
+    EXPECT_TRUE(QFile::exists(dir.filePath("show.zpm")));
+    EXPECT_FALSE(w->isModified());
+    EXPECT_EQ(SettingsStore::readString("open", "Resent file"), dir.filePath("show.zpm"));
+    EXPECT_EQ(recent.entries().front(), dir.filePath("show.zpm"));
+
+    // Replace answered No: the save-as dialog opens with the current path.
+    prompts.answers = {false};
+    prompts.savePaths << dir.filePath("A.ZPM");
+    w->onSave();
+    EXPECT_EQ(prompts.questions.back(), QStringLiteral("Replace Current File?"));
+    EXPECT_EQ(prompts.savePrefills.back(), dir.filePath("show.zpm"));
+    EXPECT_EQ(w->projectPath(), dir.filePath("a.zpm"));
+    EXPECT_TRUE(QFile::exists(dir.filePath("a.zpm")));
+}
+
+TEST_F(ControlWindowTest, AFailedSaveIsReportedAndNotRecorded)
+{
+    auto w = withItems(1);
+    prompts.savePaths << dir.filePath("no/such/folder/x.zpm");
+    w->onSave();
+    ASSERT_EQ(prompts.errors.size(), 1);
+    EXPECT_TRUE(w->isModified());
+    EXPECT_TRUE(w->projectPath().isEmpty());
+    EXPECT_TRUE(SettingsStore::readString("open", "Resent file").isEmpty());
+}
+
+TEST_F(ControlWindowTest, OpenAProjectAndAFileThatIsNone)
+{
+    QString projectPath;
+    {
+        auto w = withItems(2);
+        prompts.savePaths << dir.filePath("p.zpm");
+        w->onSave();
+        projectPath = w->projectPath();
+    }
+    auto w = open();
+    prompts.openPaths << projectPath;
+    w->onOpen();
+    EXPECT_EQ(w->fileList()->count(), 2);
+    EXPECT_EQ(w->fileList()->currentRow(), 0);
+    EXPECT_FALSE(w->isModified());
+    EXPECT_EQ(w->projectPath(), projectPath);
+
+    QFile junk(dir.filePath("junk.zpm"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("junk");
+    junk.close();
+    prompts.openPaths << junk.fileName();
+    w->onOpen();
+    ASSERT_EQ(prompts.errors.size(), 1);
+    EXPECT_TRUE(prompts.errors[0].contains(QStringLiteral("junk.zpm")));
+    EXPECT_EQ(w->fileList()->count(), 0);
+    EXPECT_EQ(w->area()->sections.size(), 1u); // a new project, never no windows
+    EXPECT_FALSE(w->isModified());
+}
+
+TEST_F(ControlWindowTest, StartOpensTheLastProjectAndAutoPlays)
+{
+    QString projectPath;
+    {
+        auto w = withItems(3);
+        prompts.savePaths << dir.filePath("auto.zpm");
+        w->onSave();
+        projectPath = w->projectPath();
+    }
+    SettingsStore::writeInt("Tessarin", "AutoPlay", 1);
+    auto w = open();
+    EXPECT_EQ(w->projectPath(), projectPath);
+    EXPECT_FALSE(w->editMode()); // the compact strip
+    EXPECT_TRUE(w->area()->isPlaying);
+    EXPECT_EQ(w->area()->currentIndex, 0);
+    EXPECT_FALSE(w->isModified());
+}
+
+TEST_F(ControlWindowTest, ManualPlayKeys)
+{
+    auto w = withItems(5);
+    w->area()->manualPlay = 1;
+    w->onPlay();
+    QTest::keyClick(w.get(), Qt::Key_1);
+    QTest::keyClick(w.get(), Qt::Key_1);
+    EXPECT_EQ(w->area()->currentIndex, 4); // previous of item 0 wraps to the last
+    EXPECT_TRUE(w->area()->isPlaying);
+
+    QTest::keyClick(w.get(), Qt::Key_1);
+    QTest::keyClick(w.get(), Qt::Key_2); // a different digit cancels
+    EXPECT_EQ(w->area()->currentIndex, 4);
+    QTest::keyClick(w.get(), Qt::Key_2);
+    QTest::keyClick(w.get(), Qt::Key_2);
+    EXPECT_EQ(w->area()->currentIndex, 0); // next of the last wraps to the first
+
+    QTest::keyClick(w.get(), Qt::Key_4);
+    QTest::qWait(1100); // one "4" and a pause of more than a second
+    QTest::keyClick(w.get(), Qt::Key_4);
+    EXPECT_EQ(w->area()->currentIndex, 0);
+    QTest::keyClick(w.get(), Qt::Key_4);
+    EXPECT_EQ(w->area()->currentIndex, 4);
+    QTest::keyClick(w.get(), Qt::Key_3);
+    QTest::keyClick(w.get(), Qt::Key_3);
+    EXPECT_EQ(w->area()->currentIndex, 0);
+
+    QTest::keyClick(w.get(), Qt::Key_2, Qt::KeypadModifier); // the keypad does not count
+    QTest::keyClick(w.get(), Qt::Key_2, Qt::KeypadModifier);
+    EXPECT_EQ(w->area()->currentIndex, 0);
+}
+
+TEST_F(ControlWindowTest, ClosingWithChangesAsksToSave)
+{
+    auto w = withItems(1);
+    prompts.answers = {true};
+    prompts.savePaths << dir.filePath("closing.zpm");
+    w->done(0);
+    EXPECT_EQ(prompts.questions.back(), QStringLiteral("Save Current File?"));
+    EXPECT_TRUE(QFile::exists(dir.filePath("closing.zpm")));
+    EXPECT_EQ(w->area(), nullptr);
+    EXPECT_EQ(SettingsStore::readInt("Window", "Width", -1), 480); // the area wrote its geometry
+}
