@@ -23,17 +23,29 @@ QImage desktop()
         QImage::Format_RGB32);
 }
 
-// Lets the windows map and paint, until the pixel shows the colour or a few seconds pass.
-QImage settle(QPoint probe, QRgb expected)
+struct Probe
+{
+    QPoint at;
+    QRgb colour;
+};
+
+// Lets the windows map and paint, until every probe shows its colour or a few seconds pass.
+QImage settle(std::initializer_list<Probe> probes)
 {
     QElapsedTimer timer;
     timer.start();
     QImage screen;
+    const auto settled = [&] {
+        for (const Probe& p : probes)
+            if (screen.pixel(p.at) != p.colour)
+                return false;
+        return true;
+    };
     do {
         QApplication::processEvents(QEventLoop::AllEvents, 50);
         QThread::msleep(20);
         screen = desktop();
-    } while (screen.pixel(probe) != expected && timer.elapsed() < 5000);
+    } while (!settled() && timer.elapsed() < 10000);
     return screen;
 }
 
@@ -61,7 +73,9 @@ TEST(SectionWindowsOnScreen, SectionsSitAtTheirDesktopRectanglesWithTheirFrame)
         child.Present();
     }
 
-    const QImage screen = settle(QPoint(110, 40 + 64 + 32), kGreen);
+    // One probe in each window: all three mapped and painted.
+    const QImage screen =
+        settle({{QPoint(12, 42), kBlue}, {QPoint(110, 136), kGreen}, {QPoint(108, 200), kRed}});
     // Section 0 at (10, 40) 200 x 64, frame on its left, top and bottom.
     EXPECT_EQ(screen.pixel(10, 40), kRed);
     EXPECT_EQ(screen.pixel(11, 41), kRed);
@@ -86,7 +100,8 @@ TEST(SectionWindowsOnScreen, SectionsSitAtTheirDesktopRectanglesWithTheirFrame)
 
     area.ShowSections(false);
     EXPECT_FALSE(area.SectionsVisible());
-    const QImage hidden = settle(QPoint(10, 40), qRgb(0, 0, 0));
+    const QImage hidden =
+        settle({{QPoint(10, 40), qRgb(0, 0, 0)}, {QPoint(10, 106), qRgb(0, 0, 0)}});
     EXPECT_NE(hidden.pixel(10, 106), kGreen);
     area.ClearSections();
 }
