@@ -1,5 +1,6 @@
 #include "CTessarinDlg.h"
 
+#include "CDlgSeting.h"
 #include "RecentFileList.h"
 #include "SettingsStore.h"
 #include "StringTable.h"
@@ -111,7 +112,8 @@ void CTessarinDlg::buildWindow()
          &CTessarinDlg::onShowHidePlayWindows},
         {IdEdit, QStyle::SP_FileDialogDetailedView, StringId::TipDisableEdit, true,
          &CTessarinDlg::onEditToggle},
-        {IdSettings, QStyle::SP_FileDialogInfoView, StringId::TipNew, false, nullptr},
+        {IdSettings, QStyle::SP_FileDialogInfoView, StringId::TipNew, false,
+         &CTessarinDlg::onSettings},
         {IdPlay, QStyle::SP_MediaPlay, StringId::TipPlay, false, &CTessarinDlg::onPlay},
         {IdPause, QStyle::SP_MediaPause, StringId::TipPause, false, &CTessarinDlg::onPause},
         {IdStop, QStyle::SP_MediaStop, StringId::TipStop, false, &CTessarinDlg::onStop},
@@ -148,8 +150,6 @@ void CTessarinDlg::buildWindow()
     bar->setSpacing(2);
     for (const ButtonSpec& spec : toolbar)
         bar->addWidget(makeButton(spec, m_toolbar));
-    // The settings dialog comes with its own change; until then its button stays out of sight.
-    button(IdSettings)->hide();
     bar->addStretch();
     outer->addWidget(m_toolbar);
 
@@ -437,6 +437,17 @@ void CTessarinDlg::onAbout()
         this,
         loadString(StringId::AboutBox).remove(QLatin1String("(&A)")).remove(QLatin1String("...")),
         QStringLiteral("Tessarin 6.22\nLED display wall player"));
+}
+
+void CTessarinDlg::onSettings()
+{
+    CDlgSeting settings(*m_area, *m_prompts, this);
+    settings.exec();
+    if (settings.languageChosen() != 0) {
+        // The new language shows after a restart; this window closes the usual way first.
+        m_restart = true;
+        done(QDialog::Accepted);
+    }
 }
 
 void CTessarinDlg::updateSelection()

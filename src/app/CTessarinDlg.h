@@ -53,6 +53,10 @@ public:
     void onMoveUpFile();
     void onMoveDownFile();
     void onAbout();
+    void onSettings();
+
+    // A language was chosen in the settings: the program starts again once this window closed.
+    bool restartRequested() const { return m_restart; }
 
     // Opens a project; a project that cannot be read is reported and a new one takes its place.
     bool OpenProject(const QString& path);
@@ -98,6 +102,7 @@ private:
 
     QString m_projectPath;
     bool m_modified = false;
+    bool m_restart = false;
     bool m_keyPending = false;
     int m_pendingKey = 0;
     QTimer m_keyTimer; // cancels a pending key after 1000 ms

@@ -29,6 +29,13 @@ void DialogPrompts::showError(QWidget* parent, const QString& text)
     QMessageBox::critical(parent, QCoreApplication::applicationName(), text);
 }
 
+void DialogPrompts::showMessage(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok,
+                    parent);
+    box.exec();
+}
+
 QString DialogPrompts::openFile(QWidget* parent, const QString& filter)
 {
     return QFileDialog::getOpenFileName(parent, QString(), QString(), qtFilter(filter), nullptr,

@@ -13,6 +13,8 @@ public:
     virtual ~UserPrompts() = default;
     virtual bool askYesNo(QWidget* parent, const QString& text) = 0;
     virtual void showError(QWidget* parent, const QString& text) = 0;
+    // A plain message with an OK button.
+    virtual void showMessage(QWidget* parent, const QString& text) = 0;
     // Empty when cancelled.
     virtual QString openFile(QWidget* parent, const QString& filter) = 0;
     virtual QStringList openFiles(QWidget* parent, const QString& filter) = 0;
@@ -30,6 +32,7 @@ class DialogPrompts final : public UserPrompts
 public:
     bool askYesNo(QWidget* parent, const QString& text) override;
     void showError(QWidget* parent, const QString& text) override;
+    void showMessage(QWidget* parent, const QString& text) override;
     QString openFile(QWidget* parent, const QString& filter) override;
     QStringList openFiles(QWidget* parent, const QString& filter) override;
     QString saveFile(QWidget* parent, const QString& prefill, const QString& filter) override;

@@ -1,10 +1,12 @@
+#include "app/CDlgSeting.h"
 #include "app/CTessarinDlg.h"
+#include "app/Language.h"
 #include "app/RecentFileList.h"
 #include "app/SettingsStore.h"
-#include "app/UserPrompts.h"
 #include "model/CAct.h"
 #include "model/CPropText.h"
 #include "support/TestSettings.h"
+#include "ui/ScriptedPrompts.h"
 
 #include <QApplication>
 #include <QFile>
@@ -12,6 +14,7 @@
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -19,39 +22,6 @@
 #include <deque>
 
 namespace {
-
-// Answers the window's questions from a script and records what was asked.
-class ScriptedPrompts final : public UserPrompts
-{
-public:
-    bool askYesNo(QWidget*, const QString& text) override
-    {
-        questions << text;
-        if (answers.empty())
-            return false;
-        const bool yes = answers.front();
-        answers.pop_front();
-        return yes;
-    }
-    void showError(QWidget*, const QString& text) override { errors << text; }
-    QString openFile(QWidget*, const QString&) override { return take(openPaths); }
-    QStringList openFiles(QWidget*, const QString& filter) override
-    {
-        lastFilter = filter;
-        return addFiles;
-    }
-    QString saveFile(QWidget*, const QString& prefill, const QString&) override
-    {
-        savePrefills << prefill;
-        return take(savePaths);
-    }
-
-    static QString take(QStringList& list) { return list.isEmpty() ? QString() : list.takeFirst(); }
-
-    std::deque<bool> answers;
-    QStringList questions, errors, openPaths, savePaths, savePrefills, addFiles;
-    QString lastFilter;
-};
 
 enum Id
 {
@@ -321,4 +291,36 @@ TEST_F(ControlWindowTest, ClosingWithChangesAsksToSave)
     EXPECT_TRUE(QFile::exists(dir.filePath("closing.zpm")));
     EXPECT_EQ(w->area(), nullptr);
     EXPECT_EQ(SettingsStore::readInt("Window", "Width", -1), 480); // the area wrote its geometry
+}
+
+TEST_F(ControlWindowTest, LanguageChangeRestartsInTheNewLanguageWithTheLastProject)
+{
+    QString projectPath;
+    {
+        auto w = withItems(1);
+        prompts.savePaths << dir.filePath("lang.zpm");
+        w->onSave();
+        projectPath = w->projectPath();
+    }
+    SettingsStore::writeInt("Tessarin", "Language", 1);
+    const TextSet saved = textSet();
+    Language::apply(1); // a Chinese start
+    auto w = open();
+    EXPECT_EQ(w->button(Play)->toolTip(), QStringLiteral("播放"));
+    QTimer::singleShot(0, [] {
+        if (auto* settings = qobject_cast<CDlgSeting*>(QApplication::activeModalWidget()))
+            settings->chooseLanguage(3); // "English" from the Language menu
+    });
+    w->onSettings();
+    EXPECT_TRUE(w->restartRequested());
+    EXPECT_EQ(w->area(), nullptr); // the window went the close path
+
+    // The program as it starts again.
+    Language::apply(SettingsStore::readInt("Tessarin", "Language", 0));
+    auto again = open();
+    EXPECT_EQ(again->button(Play)->toolTip(), QStringLiteral("Play"));
+    EXPECT_EQ(again->projectPath(), projectPath);
+    EXPECT_EQ(again->fileList()->count(), 1);
+    setTextSet(saved);
+    QLocale::setDefault(QLocale::c());
 }

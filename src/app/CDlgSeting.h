@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QDialog>
+
+class CAct;
+class CColorBtn;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class UserPrompts;
+
+// The settings dialog: LED size, split, sections, frame, colours, manual play, auto play and the
+// language. Every change goes into the area at once and the section windows follow; there is no
+// OK or Cancel.
+class CDlgSeting : public QDialog
+{
+    Q_OBJECT
+
+public:
+    CDlgSeting(CAct& area, UserPrompts& prompts, QWidget* parent = nullptr);
+
+    // 1 (Chinese) or 3 (English) when a language was chosen (the program then restarts), else 0.
+    int languageChosen() const { return m_language; }
+    void chooseLanguage(int value);
+
+    // The change handlers, as the controls call them.
+    void onSplitClicked(int splitMode);
+    void onFrameStyle(int index);
+    void onFrameColor();
+    void onBackColor();
+    void onWidthEdited(const QString& text);
+    void onHeightEdited(const QString& text);
+    void onManualPlay(bool on);
+    void onAutoPlay(bool on);
+    void onPosEdited(const QString& text);
+    void onNumEdited(const QString& text);
+    void onSectionChosen(int index);
+    void onLengthEdited(const QString& text);
+    void onSectionPosEdited(const QString& text);
+
+private:
+    void buildWindow();
+    void loadValues();
+    void fillSectionList(int count);
+    void updateSizeEdits();
+    // A number typed into an edit that must lie in [low, high]: false (and the message, and the
+    // edit shows `previous` again) when it does not. An empty edit is not applied.
+    bool acceptNumber(QLineEdit* edit, const QString& text, int previous, int low, int high,
+                      int messageId, int& value);
+
+    CAct& m_area;
+    UserPrompts& m_prompts;
+    int m_language = 0;
+
+    QComboBox* m_frame = nullptr;
+    CColorBtn* m_frameColor = nullptr;
+    CColorBtn* m_backColor = nullptr;
+    QRadioButton* m_horizontal = nullptr;
+    QRadioButton* m_vertical = nullptr;
+    QLineEdit* m_pos = nullptr;
+    QLineEdit* m_num = nullptr;
+    QComboBox* m_section = nullptr;
+    QLineEdit* m_length = nullptr;
+    QLineEdit* m_sectionPos = nullptr;
+    QLineEdit* m_width = nullptr;
+    QLineEdit* m_height = nullptr;
+    QCheckBox* m_manual = nullptr;
+    QCheckBox* m_autoPlay = nullptr;
+    QPushButton* m_languageButton = nullptr;
+
+    // The values the edits held before the current keystroke.
+    int m_posValue = 0;
+    int m_numValue = 0;
+    int m_lengthValue = 0;
+    int m_sectionPosValue = 0;
+};

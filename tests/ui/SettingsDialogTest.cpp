@@ -1,0 +1,159 @@
+#include "app/CDlgSeting.h"
+#include "app/SettingsStore.h"
+#include "display/HeadlessSectionHost.h"
+#include "model/CAct.h"
+#include "support/TestSettings.h"
+#include "ui/ScriptedPrompts.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class SettingsDialogTest : public testing::Test
+{
+protected:
+    SettingsDialogTest()
+    {
+        TestSettings::clear();
+        area.setSectionHost(&host);
+        area.ledWidth = 480;
+        area.ledHeight = 32;
+        area.AddSection(0, 480, 0);
+        area.LayoutSections();
+    }
+
+    QLineEdit* edit(CDlgSeting& d, int id) { return d.findChild<QLineEdit*>(QString::number(id)); }
+
+    // Types into an edit as the operator does: every keystroke an edit of its own.
+    void type(CDlgSeting& d, int id, const char* text)
+    {
+        QLineEdit* e = edit(d, id);
+        e->selectAll();
+        QTest::keyClicks(e, QString::fromLatin1(text));
+    }
+
+    // Pastes over an edit: one edit for the whole text.
+    void paste(CDlgSeting& d, int id, const char* text)
+    {
+        QGuiApplication::clipboard()->setText(QString::fromLatin1(text));
+        QLineEdit* e = edit(d, id);
+        e->selectAll();
+        e->paste();
+        emit e->textEdited(e->text());
+    }
+
+    QRect window(int k) const { return host.window(*area.sections[size_t(k)])->geometry; }
+
+    HeadlessSectionHost host;
+    CAct area{CAct::Binding::Detached};
+    ScriptedPrompts prompts;
+};
+
+} // namespace
+
+TEST_F(SettingsDialogTest, ThreeSectionsAtAPosAndTheSwitchToVertical)
+{
+    CDlgSeting d(area, prompts);
+    EXPECT_FALSE(edit(d, 1004)->isEnabled()); // width: the sum of the sections
+    EXPECT_TRUE(edit(d, 1086)->isEnabled());
+    type(d, 1100, "3");
+    type(d, 1020, "100");
+    ASSERT_EQ(area.sections.size(), 3u);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(window(k), QRect(0, 100 + 32 * k, 160, 32)) << k;
+    EXPECT_EQ(area.firstOffset, 100);
+    EXPECT_EQ(d.findChild<QComboBox*>("1025")->count(), 3);
+
+    d.findChild<QRadioButton*>("1002")->click();
+    EXPECT_EQ(area.splitMode, 1);
+    EXPECT_EQ(area.ledWidth, 32);
+    EXPECT_EQ(area.ledHeight, 480);
+    EXPECT_EQ(edit(d, 1004)->text(), "32");
+    EXPECT_TRUE(edit(d, 1004)->isEnabled());
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(window(k), QRect(100 + 32 * k, 0, 32, 160)) << k;
+}
+
+TEST_F(SettingsDialogTest, SplitHorizontallyTwiceExchangesTwice)
+{
+    CDlgSeting d(area, prompts);
+    d.findChild<QRadioButton*>("1001")->click();
+    EXPECT_EQ(area.ledWidth, 32);
+    d.findChild<QRadioButton*>("1001")->click();
+    EXPECT_EQ(area.ledWidth, 480);
+    EXPECT_EQ(area.ledHeight, 32);
+}
+
+TEST_F(SettingsDialogTest, OutOfRangeValuesAreRefusedAndRestored)
+{
+    CDlgSeting d(area, prompts);
+    type(d, 1100, "3");
+    paste(d, 1100, "11");
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_EQ(prompts.messages[0], QStringLiteral("输入1－－10之间的数值！"));
+    EXPECT_EQ(edit(d, 1100)->text(), "3");
+    EXPECT_EQ(area.sections.size(), 3u);
+    paste(d, 1020, "10001");
+    EXPECT_EQ(prompts.messages.back(), QStringLiteral("输入0－－10000之间的数值！"));
+    EXPECT_EQ(edit(d, 1020)->text(), "0");
+    edit(d, 1100)->selectAll();
+    QTest::keyClick(edit(d, 1100), Qt::Key_Backspace); // an empty edit is not applied
+    EXPECT_EQ(area.sections.size(), 3u);
+    QTest::keyClicks(edit(d, 1100), "x"); // digits only
+    EXPECT_TRUE(edit(d, 1100)->text().isEmpty());
+}
+
+TEST_F(SettingsDialogTest, SectionLengthGrowsTheTotalAndPositionsMoveOneSection)
+{
+    CDlgSeting d(area, prompts);
+    type(d, 1100, "3");
+    type(d, 1026, "999"); // no section chosen: reaches none
+    EXPECT_EQ(area.sections[0]->sectionLength, 160);
+    QComboBox* sections = d.findChild<QComboBox*>("1025");
+    sections->setCurrentIndex(1);
+    d.onSectionChosen(1);
+    EXPECT_EQ(edit(d, 1026)->text(), "160");
+    type(d, 1026, "200");
+    EXPECT_EQ(area.sections[1]->sectionLength, 200);
+    EXPECT_EQ(area.ledWidth, 520);
+    EXPECT_EQ(edit(d, 1004)->text(), "520");
+    EXPECT_EQ(window(1).width(), 200);
+    type(d, 1019, "40");
+    EXPECT_EQ(window(1).x(), 40);
+    EXPECT_EQ(window(0).x(), 0);
+}
+
+TEST_F(SettingsDialogTest, MoreSectionsThanPixelsKeepEveryOneAPixel)
+{
+    area.ledWidth = 5;
+    CDlgSeting d(area, prompts);
+    type(d, 1100, "7");
+    ASSERT_EQ(area.sections.size(), 7u);
+    for (const auto& section : area.sections)
+        EXPECT_GE(section->sectionLength, 1);
+}
+
+TEST_F(SettingsDialogTest, ColoursFrameManualAutoPlayAndLanguage)
+{
+    CDlgSeting d(area, prompts);
+    d.findChild<QComboBox*>("1003")->setCurrentIndex(2);
+    d.onFrameStyle(2);
+    EXPECT_EQ(area.frameLines, 2);
+    EXPECT_EQ(host.window(*area.sections[0])->childRect, QRect(2, 2, 476, 28));
+    d.findChild<QCheckBox*>("1022")->click();
+    EXPECT_EQ(area.manualPlay, 1);
+    d.findChild<QCheckBox*>("1024")->click();
+    EXPECT_EQ(SettingsStore::readInt("Tessarin", "AutoPlay", 0), 1);
+    d.chooseLanguage(3);
+    EXPECT_EQ(SettingsStore::readInt("Tessarin", "Language", 0), 3);
+    EXPECT_EQ(d.languageChosen(), 3);
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+}
