@@ -1,8 +1,10 @@
 #include "CTessarinApp.h"
 
 #include "Fonts.h"
+#include "Notifications.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 namespace {
 
@@ -24,6 +26,13 @@ int main(int argc, char* argv[])
     prepareEnvironment();
     QApplication application(argc, argv);
     Fonts::pinDefaultFaces();
+    // Messages from the play thread are shown on the GUI thread; the play thread never waits.
+    Notifications::setSink([](const QString& text) {
+        QMetaObject::invokeMethod(
+            qApp,
+            [text] { QMessageBox::warning(nullptr, QCoreApplication::applicationName(), text); },
+            Qt::QueuedConnection);
+    });
     CTessarinApp app;
     app.InitInstance();
     return 0;

@@ -1,5 +1,11 @@
 #include "RichEditHost.h"
 
+RichEditHost& RichEditHost::shared()
+{
+    static RichEditHost host;
+    return host;
+}
+
 int RichEditHost::nextControlId()
 {
     std::lock_guard lock(m_mutex);

@@ -12,6 +12,9 @@ public:
     static constexpr int kFirstId = 500;
     static constexpr int kLastId = 9000;
 
+    // The process's host.
+    static RichEditHost& shared();
+
     int nextControlId();
 
     // Runs `work` while no other work runs on the same renderer.

@@ -1,10 +1,12 @@
 #include "CPropRtf.h"
 
 #include "FieldVisitor.h"
+#include "text/RtfPlayer.h"
 
 void CPropRtf::Play(CAct& area)
 {
     CPropBase::Play(area);
+    RtfPlayer(*this, area).play();
 }
 
 std::unique_ptr<CPropBase> CPropRtf::clone() const

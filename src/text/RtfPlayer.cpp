@@ -1,0 +1,111 @@
+#include "RtfPlayer.h"
+
+#include "CMyRichEdit.h"
+#include "app/Notifications.h"
+#include "display/RichEditHost.h"
+#include "effects/CMyBitmap.h"
+#include "effects/TransitionEngine.h"
+#include "effects/TransparentCopy.h"
+#include "model/CAct.h"
+#include "model/CPropRtf.h"
+#include "model/ColorRef.h"
+#include "model/ItemKind.h"
+#include "model/PlayRandom.h"
+
+#include <QJsonObject>
+
+#include <shared_mutex>
+
+namespace {
+
+bool isSpreadsheet(const QString& ext)
+{
+    for (const char* name : {"XLS", "WKS", "XLM", "XLA", "XLT", "XLL"})
+        if (ext.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+void RtfPlayer::play()
+{
+    int effect = m_item.effect;
+    if (effect == 0)
+        effect = PlayRandom::next() % 50 + 1;
+    QRect rect;
+    {
+        std::shared_lock lock(m_area.sectionsMutex());
+        if (m_area.sections.empty())
+            return;
+        rect = m_area.TotalRect();
+    }
+    if (m_area.WaitStop(5))
+        return;
+
+    CMyRichEdit edit;
+    RichEditHost::shared().nextControlId();
+    const QString ext = fileExtension(m_item.filePath);
+    if (ext.compare(QLatin1String("RTF"), Qt::CaseInsensitive) == 0) {
+        QString error;
+        if (!edit.LoadFile(m_item.filePath, &error))
+            Notifications::post(error);
+    } else if (ext.compare(QLatin1String("DOC"), Qt::CaseInsensitive) == 0 || isSpreadsheet(ext)) {
+        // Documents and spreadsheets need the office converter, which is not part of this build.
+        Notifications::post(QString::fromUtf8(isSpreadsheet(ext) ? "创建Excel服务失败!"
+                                                                 : "Word 没有安装或安装不正确!"));
+        m_area.WaitStop(1000);
+        return;
+    }
+    const int background = m_item.backColor;
+    const bool reverse = m_item.reverseColors != 0;
+    edit.SetBackgroundColor(background);
+    if (m_area.WaitStop(1))
+        return;
+
+    QImage pages[2] = {QImage(rect.size(), QImage::Format_RGB32),
+                       QImage(rect.size(), QImage::Format_RGB32)};
+    CMyBitmap picture;
+    const bool withPicture = !m_item.backImagePath.isEmpty() && picture.Load(m_item.backImagePath);
+    const int key = reverse ? (~background & 0x00FFFFFF) : background;
+    QImage composed;
+    if (withPicture)
+        composed = QImage(rect.size(), QImage::Format_RGB32);
+
+    const QRect page(QPoint(0, 0), rect.size());
+    int first = 0;
+    edit.RenderRange(pages[0], page, background, first);
+    int cur = 0;
+    const int length = edit.TextLength();
+    int pageNumber = 0;
+    while (length > 0) {
+        edit.waitRenderDone();
+        const int next = edit.nextChar();
+        edit.RenderRangeAsync(pages[1 - cur], page, background, next);
+        if (reverse)
+            pages[cur].invertPixels();
+        const QImage* shown = &pages[cur];
+        if (withPicture) {
+            composed.fill(colorRefToRgb(key));
+            picture.DrawFitted(composed, page, m_item.backFitMode);
+            TransparentCopy(composed, 0, 0, page.width(), page.height(), pages[cur], 0, 0,
+                            page.width(), page.height(), key);
+            shown = &composed;
+        }
+        if (effect <= 50)
+            RunTransition(*shown, effect, m_item.speed, m_area);
+        m_area.reportShown(m_item, QJsonObject{{QStringLiteral("page"), ++pageNumber},
+                                               {QStringLiteral("effect"), effect},
+                                               {QStringLiteral("firstChar"), first},
+                                               {QStringLiteral("nextChar"), next},
+                                               {QStringLiteral("textLength"), length}});
+        if (m_area.WaitStop(m_item.holdTime * 100))
+            break;
+        cur = 1 - cur;
+        first = next;
+        if (next >= length)
+            break;
+    }
+    // A page may still be rendering into a surface that goes with this play.
+    edit.waitRenderDone();
+}

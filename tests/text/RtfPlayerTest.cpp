@@ -1,0 +1,157 @@
+#include "display/HeadlessSectionHost.h"
+#include "model/CAct.h"
+#include "model/CPropRtf.h"
+#include "support/VirtualClock.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class RtfPlayerTest : public testing::Test, public PlayObserver
+{
+protected:
+    RtfPlayerTest()
+    {
+        area.setSectionHost(&host);
+        area.setClock(clock);
+        area.setPlayObserver(this);
+        area.ledWidth = 240;
+        area.ledHeight = 80;
+        area.AddSection(0, 240, 0);
+        area.LayoutSections();
+        item.effect = 16;
+        item.holdTime = 3;
+        item.reverseColors = 0;
+    }
+
+    void pictureShown(const CPropBase&, const QJsonObject& details) override
+    {
+        pages.push_back(details);
+        CWndChild& child = *area.sections[0]->renderChild;
+        std::lock_guard lock(child.sectionMutex);
+        shown.push_back(child.GetBackBuffer()->copy());
+    }
+
+    void setFile(const QByteArray& bytes, const char* name = "doc.rtf")
+    {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        item.filePath = path;
+    }
+
+    static int count(const QImage& image, QRgb rgb)
+    {
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                n += image.pixel(x, y) == rgb;
+        return n;
+    }
+
+    QTemporaryDir dir;
+    VirtualClock clock;
+    HeadlessSectionHost host;
+    CAct area{CAct::Binding::Detached};
+    CPropRtf item;
+    std::vector<QJsonObject> pages;
+    std::vector<QImage> shown;
+};
+
+QByteArray longDocument()
+{
+    QByteArray rtf = "{\\rtf1 ";
+    for (int i = 0; i < 30; ++i)
+        rtf += "Line number " + QByteArray::number(i) + "\\par ";
+    return rtf + "}";
+}
+
+} // namespace
+
+TEST_F(RtfPlayerTest, OnePageIsShownOnceAndHeld)
+{
+    setFile("{\\rtf1 {\\b One} page.}");
+    item.Play(area);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0]["firstChar"].toInt(), 0);
+    EXPECT_EQ(pages[0]["nextChar"].toInt(), pages[0]["textLength"].toInt());
+    EXPECT_EQ(clock.waitsMs(), (std::vector<long long>{5, 1, 300}));
+    EXPECT_GT(count(shown[0], qRgb(255, 255, 255)), 1000); // the white background
+    EXPECT_GT(count(shown[0], qRgb(0, 0, 0)), 10);         // black text
+}
+
+TEST_F(RtfPlayerTest, PagesFollowOneAnother)
+{
+    setFile(longDocument());
+    item.Play(area);
+    ASSERT_GT(pages.size(), 3u);
+    for (size_t i = 1; i < pages.size(); ++i)
+        EXPECT_EQ(pages[i]["firstChar"].toInt(), pages[i - 1]["nextChar"].toInt());
+    EXPECT_EQ(pages.back()["nextChar"].toInt(), pages.back()["textLength"].toInt());
+}
+
+TEST_F(RtfPlayerTest, PlainTextNamedRtfAndEmptyDocuments)
+{
+    setFile("plain words", "plain.rtf");
+    item.Play(area);
+    EXPECT_EQ(pages.size(), 1u);
+    pages.clear();
+    setFile("{\\rtf1 }", "empty.rtf");
+    VirtualClock fresh;
+    area.setClock(fresh);
+    item.Play(area);
+    EXPECT_TRUE(pages.empty());
+    EXPECT_EQ(fresh.waitsMs(), (std::vector<long long>{5, 1})); // no hold
+    area.setClock(clock);
+}
+
+TEST_F(RtfPlayerTest, ReverseColoursAndABackgroundPicture)
+{
+    setFile("{\\rtf1 Text}");
+    item.reverseColors = 1;
+    item.Play(area);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_GT(count(shown[0], qRgb(0, 0, 0)), 10000); // white page, inverted
+    EXPECT_GT(count(shown[0], qRgb(255, 255, 255)), 10);
+
+    QImage picture(240, 80, QImage::Format_RGB32);
+    picture.fill(qRgb(0, 0, 200));
+    ASSERT_TRUE(picture.save(dir.filePath("back.png")));
+    item.backImagePath = dir.filePath("back.png");
+    item.backFitMode = 2;
+    item.Play(area);
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_EQ(shown[1].pixel(230, 70), qRgb(0, 0, 200)); // the picture where no text is
+    EXPECT_GT(count(shown[1], qRgb(255, 255, 255)), 10); // the text on it
+}
+
+TEST_F(RtfPlayerTest, StopInTheMiddleReturnsAfterThatPage)
+{
+    setFile(longDocument());
+    clock.onWait = [this] {
+        if (clock.waitsMs().back() == 300)
+            area.stopEvent.setLocked();
+    };
+    item.Play(area);
+    clock.onWait = nullptr;
+    area.stopEvent.reset();
+    EXPECT_EQ(pages.size(), 1u);
+}
+
+TEST_F(RtfPlayerTest, MissingFilesAndConvertersFailQuietly)
+{
+    item.filePath = dir.filePath("missing.rtf");
+    item.Play(area);
+    EXPECT_TRUE(pages.empty());
+    setFile("x", "letter.doc");
+    VirtualClock fresh;
+    area.setClock(fresh);
+    item.Play(area);
+    EXPECT_TRUE(pages.empty());
+    EXPECT_EQ(fresh.waitsMs(), (std::vector<long long>{5, 1000}));
+    area.setClock(clock);
+}
