@@ -166,23 +166,35 @@ private:
     QSet<QString> m_seen;
 };
 
-bool readItems(const QJsonValue& v, CAct& area, QString* error)
+// Reads an optional array of objects named `name`, each through `readOne`(reader of the
+// object); false at the first element it refuses.
+template <class ReadOne>
+bool readObjects(const QJsonValue& v, const char* name, QString* error, ReadOne&& readOne)
 {
     if (v.isUndefined())
         return true;
     if (!v.isArray()) {
-        *error = QStringLiteral("items: expected an array");
+        *error = QStringLiteral("%1: expected an array").arg(QLatin1String(name));
         return false;
     }
     const QJsonArray array = v.toArray();
     for (qsizetype i = 0; i < array.size(); ++i) {
-        const QString where = QStringLiteral("items[%1]").arg(i);
+        const QString where = QStringLiteral("%1[%2]").arg(QLatin1String(name)).arg(i);
         if (!array[i].isObject()) {
             *error = where + QStringLiteral(": expected an object");
             return false;
         }
         const QJsonObject json = array[i].toObject();
         JsonReader reader(json, where, error);
+        if (!readOne(reader) || !reader.finish())
+            return false;
+    }
+    return true;
+}
+
+bool readItems(const QJsonValue& v, CAct& area, QString* error)
+{
+    return readObjects(v, "items", error, [&area](JsonReader& reader) {
         const QByteArray className = reader.take("class").toString().toLatin1();
         const PersistentClass* cls = findPersistentClass(className);
         if (!cls || cls->family != ClassFamily::Item) {
@@ -192,36 +204,23 @@ bool readItems(const QJsonValue& v, CAct& area, QString* error)
         }
         std::unique_ptr<CPropBase> item = makeItem(cls->itemKind);
         item->Serialize(reader);
-        if (!reader.finish())
+        if (!reader.ok())
             return false;
         area.appendItem(std::move(item));
-    }
-    return true;
+        return true;
+    });
 }
 
 bool readSections(const QJsonValue& v, CAct& area, QString* error)
 {
-    if (v.isUndefined())
-        return true;
-    if (!v.isArray()) {
-        *error = QStringLiteral("sections: expected an array");
-        return false;
-    }
-    const QJsonArray array = v.toArray();
-    for (qsizetype i = 0; i < array.size(); ++i) {
-        const QString where = QStringLiteral("sections[%1]").arg(i);
-        if (!array[i].isObject()) {
-            *error = where + QStringLiteral(": expected an object");
-            return false;
-        }
+    return readObjects(v, "sections", error, [&area](JsonReader& reader) {
         auto section = std::make_unique<CActWnd>();
-        JsonReader reader(array[i].toObject(), where, error);
         section->Serialize(reader);
-        if (!reader.finish())
+        if (!reader.ok())
             return false;
         area.sections.push_back(std::move(section));
-    }
-    return true;
+        return true;
+    });
 }
 
 } // namespace
