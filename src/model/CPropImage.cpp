@@ -1,10 +1,12 @@
 #include "CPropImage.h"
 
 #include "FieldVisitor.h"
+#include "effects/ImagePlayer.h"
 
 void CPropImage::Play(CAct& area)
 {
     CPropBase::Play(area);
+    ImagePlayer(*this, area).play();
 }
 
 CPropImage::CPropImage(const CPropImage& other)

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QSaveFile>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextLayout>
 
 #include <algorithm>
@@ -64,7 +65,7 @@ bool CMyRichEdit::LoadFile(const QString& path, QString* errorText)
     const QByteArray bytes = file.readAll();
     std::lock_guard lock(m_mutex);
     readRtfOrText(bytes, m_document);
-    m_pagedFor = QSize();
+    m_pages = Pages();
     return true;
 }
 
@@ -75,7 +76,7 @@ void CMyRichEdit::LoadText(const QString& textOrRtf)
         readRtfOrText(textOrRtf.toUtf8(), m_document);
     else
         m_document.setPlainText(textOrRtf);
-    m_pagedFor = QSize();
+    m_pages = Pages();
 }
 
 bool CMyRichEdit::SaveFile(const QString& path, bool rich, QString* errorText)
@@ -112,25 +113,26 @@ void CMyRichEdit::SelectEnd()
     // Nothing shows a selection here; kept for the callers that end their edits with it.
 }
 
-void CMyRichEdit::paginate(QSize page)
+void CMyRichEdit::paginate(QTextDocument& document, Pages& pages, QSize page)
 {
-    if (m_pagedFor == page)
+    if (pages.size == page)
         return;
-    m_pagedFor = page;
-    m_document.setTextWidth(page.width());
-    m_pageStarts.assign(1, 0);
-    QAbstractTextDocumentLayout* layout = m_document.documentLayout();
+    pages.size = page;
+    document.setTextWidth(page.width());
+    std::vector<int>& starts = pages.starts;
+    starts.assign(1, 0);
+    QAbstractTextDocumentLayout* layout = document.documentLayout();
     const double pageHeight = std::max(1, page.height());
     // A page ends where a line would cross its bottom edge; that line opens the next page. A
     // line taller than a page gets a page of its own and is cut at its bottom.
     double pageTop = 0;
-    for (QTextBlock block = m_document.begin(); block.isValid(); block = block.next()) {
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
         const QRectF blockRect = layout->blockBoundingRect(block);
         const QTextLayout* lines = block.layout();
         const bool pageBreak =
             block.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore;
-        if (pageBreak && block.position() > m_pageStarts.back()) {
-            m_pageStarts.push_back(block.position());
+        if (pageBreak && block.position() > starts.back()) {
+            starts.push_back(block.position());
             pageTop = blockRect.top();
         }
         for (int i = 0; i < lines->lineCount(); ++i) {
@@ -139,43 +141,39 @@ void CMyRichEdit::paginate(QSize page)
             const double bottom = top + line.height();
             const int start = block.position() + line.textStart();
             if (bottom > pageTop + pageHeight + 0.01 && top > pageTop + 0.01 &&
-                start > m_pageStarts.back()) {
-                m_pageStarts.push_back(start);
+                start > starts.back()) {
+                starts.push_back(start);
                 pageTop = top;
             }
         }
     }
 }
 
-int CMyRichEdit::pageOf(int position) const
-{
-    const auto it = std::upper_bound(m_pageStarts.begin(), m_pageStarts.end(), position);
-    return std::max(0, static_cast<int>(it - m_pageStarts.begin()) - 1);
-}
-
-int CMyRichEdit::renderLocked(QImage& surface, const QRect& rect, int background, int first)
+int CMyRichEdit::renderDocument(QTextDocument& document, Pages& pages, QImage& surface,
+                                const QRect& rect, int background, int first)
 {
     QPainter painter(&surface);
     painter.setRenderHint(QPainter::TextAntialiasing, false);
     painter.fillRect(rect, QColor::fromRgb(colorRefToRgb(background)));
-    const int length = std::max(0, m_document.characterCount() - 1);
+    const int length = std::max(0, document.characterCount() - 1);
     if (length == 0 || first >= length || rect.isEmpty())
         return length;
-    paginate(rect.size());
-    const int page = pageOf(std::max(0, first));
-    const int start = m_pageStarts[size_t(page)];
-    const int next =
-        page + 1 < static_cast<int>(m_pageStarts.size()) ? m_pageStarts[size_t(page) + 1] : length;
+    paginate(document, pages, rect.size());
+    const std::vector<int>& starts = pages.starts;
+    const auto found = std::upper_bound(starts.begin(), starts.end(), std::max(0, first));
+    const size_t page = size_t(std::max<std::ptrdiff_t>(0, (found - starts.begin()) - 1));
+    const int start = starts[page];
+    const int next = page + 1 < starts.size() ? starts[page + 1] : length;
     // The page shows the lines from its start to the next page's start, nothing of either side.
-    QAbstractTextDocumentLayout* layout = m_document.documentLayout();
-    const QTextBlock firstBlock = m_document.findBlock(start);
+    QAbstractTextDocumentLayout* layout = document.documentLayout();
+    const QTextBlock firstBlock = document.findBlock(start);
     const QTextLine firstLine =
         firstBlock.layout()->lineForTextPosition(start - firstBlock.position());
     const double top =
         layout->blockBoundingRect(firstBlock).top() + (firstLine.isValid() ? firstLine.y() : 0);
     double bottom = top + rect.height();
     if (next < length) {
-        const QTextBlock nextBlock = m_document.findBlock(next);
+        const QTextBlock nextBlock = document.findBlock(next);
         const QTextLine nextLine =
             nextBlock.layout()->lineForTextPosition(next - nextBlock.position());
         bottom = std::min(bottom, layout->blockBoundingRect(nextBlock).top() +
@@ -191,12 +189,25 @@ int CMyRichEdit::renderLocked(QImage& surface, const QRect& rect, int background
 }
 
 int CMyRichEdit::RenderRange(QImage& surface, const QRect& rect, int background, int first,
-                             int /*last*/)
+                             int last)
 {
     int next;
     {
         std::lock_guard lock(m_mutex);
-        next = renderLocked(surface, rect, background, first);
+        const int length = std::max(0, m_document.characterCount() - 1);
+        if (last >= 0 && last < length) {
+            // Only the first characters (a typed overlay): a copy that ends after them.
+            std::unique_ptr<QTextDocument> part(m_document.clone());
+            part->documentLayout()->setPaintDevice(&m_layoutDevice);
+            QTextCursor cut(part.get());
+            cut.setPosition(std::max(0, last));
+            cut.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+            cut.removeSelectedText();
+            Pages pages;
+            next = std::min(renderDocument(*part, pages, surface, rect, background, first), last);
+        } else {
+            next = renderDocument(m_document, m_pages, surface, rect, background, first);
+        }
         m_next = next;
     }
     {

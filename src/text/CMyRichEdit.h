@@ -6,6 +6,7 @@
 #include <QTextDocument>
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -47,18 +48,22 @@ public:
     QTextDocument& document() { return m_document; }
 
 private:
-    int renderLocked(QImage& surface, const QRect& rect, int background, int first);
-    void paginate(QSize page);
-    int pageOf(int position) const;
+    // Where each page of a document starts, for the page size they were counted for.
+    struct Pages
+    {
+        QSize size;
+        std::vector<int> starts;
+    };
+    int renderDocument(QTextDocument& document, Pages& pages, QImage& surface, const QRect& rect,
+                       int background, int first);
+    static void paginate(QTextDocument& document, Pages& pages, QSize page);
 
     std::mutex m_mutex;
     QImage m_layoutDevice{1, 1, QImage::Format_RGB32};
     QTextDocument m_document;
     int m_background = 0x00FFFFFF;
     int m_next = 0;
-    // Where each page starts, for the page size it was counted for.
-    QSize m_pagedFor;
-    std::vector<int> m_pageStarts;
+    Pages m_pages;
     // The page render running on a worker.
     std::thread m_worker;
     std::mutex m_doneMutex;

@@ -165,3 +165,32 @@ TEST_F(ToolTest, RenderKeepsEveryColourOfAPicture)
     EXPECT_EQ(shot.pixel(63, 31), gradient.pixel(63, 31));
     EXPECT_EQ(shot.pixel(40, 20), gradient.pixel(40, 20));
 }
+
+TEST_F(ToolTest, ImagesPlayInOrderInRealTime)
+{
+    QImage picture(40, 20, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    ASSERT_TRUE(picture.save(path("p.bmp")));
+    QString items;
+    for (int hold = 1; hold <= 3; ++hold)
+        items += QStringLiteral(
+                     R"(%1{"class": "CPropImage", "filePath": "%2", "holdTime": %3, "effect": 16,
+                                 "clearEffect": 1})")
+                     .arg(hold > 1 ? "," : "", path("p.bmp"))
+                     .arg(hold);
+    writeFile(path("p.json"),
+              QStringLiteral(R"({"area": {"ledWidth": 40, "ledHeight": 20}, "items": [%1],
+        "sections": [{"sectionLength": 40}]})")
+                  .arg(items)
+                  .toUtf8());
+    ASSERT_EQ(tool({"make", path("p.json"), path("p.zpm")}).exitCode, 0);
+    const ToolRun run = tool({"render", path("p.zpm"), path("out"), "--loops", "2"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    QList<int> order;
+    for (const QByteArray& line : readFile(path("out/log.jsonl")).trimmed().split('\n')) {
+        const QJsonObject entry = QJsonDocument::fromJson(line).object();
+        EXPECT_EQ(entry["phase"].toString(), "shown");
+        order << entry["item"].toInt();
+    }
+    EXPECT_EQ(order, QList<int>({0, 1, 2, 0, 1, 2}));
+}

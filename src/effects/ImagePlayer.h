@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QImage>
+
+#include <memory>
+
+class CAct;
+class CMyRichEdit;
+class CPropImage;
+struct CMyText;
+
+// One play of an image item: the composed picture (background colour, background picture,
+// picture, each fitted) through its transition, the text overlays one after another with their
+// entry effects in section 0, the hold, and the clearing.
+class ImagePlayer
+{
+public:
+    ImagePlayer(const CPropImage& item, CAct& area);
+    ~ImagePlayer();
+    void play();
+
+    // How an overlay moves in (effects 3 to 6): steps of `step` pixels over `distance`, waiting
+    // `waitMs` after each frame.
+    struct Motion
+    {
+        int distance;
+        int step;
+        int waitMs;
+    };
+    static Motion motion(int effect, const QRect& overlay, QSize area, int speed);
+
+private:
+    void playOverlay(const CMyText& text, int index);
+    // One frame: the overlay part `source` laid at `at` over the composed picture, shown in
+    // section 0.
+    void frame(const QImage& overlay, const QRect& source, QPoint at, int key);
+
+    const CPropImage& m_item;
+    CAct& m_area;
+    QImage m_composed;
+    QImage m_saved;
+    std::unique_ptr<CMyRichEdit> m_edit;
+};
