@@ -7,6 +7,10 @@
 #include "UserPrompts.h"
 #include "display/SectionWindowHost.h"
 #include "model/CAct.h"
+#include "pages/CDlgPropGif.h"
+#include "pages/CDlgPropImage.h"
+#include "pages/CDlgPropRtf.h"
+#include "pages/CDlgPropText.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -75,6 +79,16 @@ CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, UserPrompts* prompts, QW
     setWindowIcon(style()->standardIcon(QStyle::SP_DesktopIcon));
     buildWindow();
     m_area->setSectionHost(m_sectionHost.get());
+    const PageContext context{[this] { m_modified = true; }, [this] { return m_area.get(); },
+                              m_prompts};
+    m_pages.AddSubForm(std::make_unique<CDlgPropRtf>(context), CDlgPropRtf::kTemplateId,
+                       m_pageArea);
+    m_pages.AddSubForm(std::make_unique<CDlgPropText>(context), CDlgPropText::kTemplateId,
+                       m_pageArea);
+    m_pages.AddSubForm(std::make_unique<CDlgPropImage>(context), CDlgPropImage::kTemplateId,
+                       m_pageArea);
+    m_pages.AddSubForm(std::make_unique<CDlgPropGif>(context), CDlgPropGif::kTemplateId,
+                       m_pageArea);
 
     m_keyTimer.setSingleShot(true);
     m_keyTimer.setInterval(kManualKeyMs);
@@ -170,7 +184,7 @@ void CTessarinDlg::buildWindow()
     body->addLayout(left);
     m_pageArea = new QFrame(m_body);
     m_pageArea->setFrameShape(QFrame::StyledPanel);
-    m_pageArea->setMinimumSize(360, 260);
+    m_pageArea->setMinimumSize(440, 260);
     m_hint = new QLabel(chooseText("Please add file to play.", "请加入要播放的文件。"), m_pageArea);
     m_hint->move(16, 16);
     m_hint->adjustSize();

@@ -2,11 +2,8 @@
 
 #include <QWidget>
 
-CSubFormCollection::~CSubFormCollection()
-{
-    for (const auto& page : m_pages)
-        delete page->widget();
-}
+// The pages go with the host; a page that is its own widget leaves its parent as it goes.
+CSubFormCollection::~CSubFormCollection() = default;
 
 bool CSubFormCollection::AddSubForm(std::unique_ptr<PropertyPage> page, int templateId,
                                     QWidget* parent)

@@ -1,0 +1,31 @@
+#include "CDlgPropGif.h"
+
+#include "model/CPropGif.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QToolButton>
+
+void CDlgPropGif::build(QGridLayout* grid, int& row)
+{
+    addBackground(grid, row);
+    // The same texts in both sets on this page.
+    findChild<QToolButton*>(QStringLiteral("1103"))->setToolTip(QStringLiteral("浏览..."));
+    grid->addWidget(
+        new QLabel(QString::fromUtf8(textSet() == TextSet::Chinese ? "效果:" : "Effects:"), this),
+        row, 0);
+    m_fit = listCombo(1080, StringId::GifFitModes, grid, row++, 1);
+    addPreview(grid, row, StringId::TipPreview);
+    findChild<QToolButton*>(QStringLiteral("1092"))->setToolTip(QStringLiteral("预览当前GIF"));
+    connect(m_fit, &QComboBox::activated, this, [this](int index) {
+        if (auto* it = dynamic_cast<CPropGif*>(item()); it && index >= 0) {
+            it->fitMode = index;
+            modified();
+        }
+    });
+}
+
+void CDlgPropGif::show(CPropBase& base)
+{
+    m_fit->setCurrentIndex(static_cast<CPropGif&>(base).fitMode);
+}

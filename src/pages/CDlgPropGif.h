@@ -1,0 +1,21 @@
+#pragma once
+
+#include "PropertyPageBase.h"
+
+// The page of animated GIF items: background and fit. Its lists, browse and preview act as on
+// the image page.
+class CDlgPropGif final : public PropertyPageBase
+{
+    Q_OBJECT
+
+public:
+    using PropertyPageBase::PropertyPageBase;
+    static constexpr int kTemplateId = 466;
+
+protected:
+    void build(QGridLayout* grid, int& row) override;
+    void show(CPropBase& item) override;
+
+private:
+    QComboBox* m_fit = nullptr;
+};

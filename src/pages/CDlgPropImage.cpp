@@ -1,0 +1,50 @@
+#include "CDlgPropImage.h"
+
+#include "model/CPropImage.h"
+
+#include <QGridLayout>
+#include <QLabel>
+
+void CDlgPropImage::build(QGridLayout* grid, int& row)
+{
+    const bool zh = textSet() == TextSet::Chinese;
+    addBackground(grid, row);
+    addMagic(grid, row);
+    addSpeedAndHold(grid, row);
+    grid->addWidget(new QLabel(QString::fromUtf8(zh ? "效果:" : "Effects:"), this), row, 0);
+    m_fit = listCombo(1104, StringId::FitModes, grid, row++, 1);
+    grid->addWidget(new QLabel(QString::fromUtf8(zh ? "清场:" : "clear:"), this), row, 0);
+    m_clear = listCombo(1184, StringId::ClearEffects, grid, row, 1);
+    m_clearSpeed =
+        digitsEdit(1233, QString::fromUtf8(zh ? "清场速度:" : "Clear speed:"), grid, row++, 2);
+    addPreview(grid, row, StringId::TipPreview);
+
+    connectTiming<CPropImage>();
+    connect(m_fit, &QComboBox::activated, this, [this](int index) {
+        if (auto* it = dynamic_cast<CPropImage*>(item()); it && index >= 0) {
+            it->fitMode = index;
+            modified();
+        }
+    });
+    connect(m_clear, &QComboBox::activated, this, [this](int index) {
+        if (auto* it = dynamic_cast<CPropImage*>(item()); it && index >= 0) {
+            it->clearEffect = index;
+            modified();
+        }
+    });
+    connect(m_clearSpeed, &QLineEdit::textEdited, this, [this](const QString& value) {
+        if (auto* it = dynamic_cast<CPropImage*>(item())) {
+            it->clearSpeed = leadingNumber(value);
+            modified();
+        }
+    });
+}
+
+void CDlgPropImage::show(CPropBase& base)
+{
+    auto& it = static_cast<CPropImage&>(base);
+    showTiming(it);
+    m_fit->setCurrentIndex(it.fitMode);
+    m_clear->setCurrentIndex(it.clearEffect);
+    m_clearSpeed->setText(QString::number(it.clearSpeed));
+}

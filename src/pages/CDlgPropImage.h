@@ -1,0 +1,22 @@
+#pragma once
+
+#include "PropertyPageBase.h"
+
+// The page of image items: background, transition, fit, clearing.
+class CDlgPropImage final : public PropertyPageBase
+{
+    Q_OBJECT
+
+public:
+    using PropertyPageBase::PropertyPageBase;
+    static constexpr int kTemplateId = 444;
+
+protected:
+    void build(QGridLayout* grid, int& row) override;
+    void show(CPropBase& item) override;
+
+private:
+    QComboBox* m_fit = nullptr;
+    QComboBox* m_clear = nullptr;
+    QLineEdit* m_clearSpeed = nullptr;
+};

@@ -1,0 +1,34 @@
+#include "CDlgPropRtf.h"
+
+#include "model/CPropRtf.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+
+void CDlgPropRtf::build(QGridLayout* grid, int& row)
+{
+    addBackground(grid, row);
+    addMagic(grid, row);
+    addSpeedAndHold(grid, row);
+    m_reverse =
+        new QCheckBox(QString::fromUtf8(textSet() == TextSet::Chinese ? "颜色反转显示"
+                                                                      : "show with reverse color"),
+                      this);
+    m_reverse->setObjectName(QStringLiteral("1202"));
+    grid->addWidget(m_reverse, row++, 0, 1, 4);
+    addPreview(grid, row, StringId::TipPreviewText);
+    connectTiming<CPropRtf>();
+    connect(m_reverse, &QCheckBox::clicked, this, [this](bool on) {
+        if (auto* it = dynamic_cast<CPropRtf*>(item())) {
+            it->reverseColors = on;
+            modified();
+        }
+    });
+}
+
+void CDlgPropRtf::show(CPropBase& base)
+{
+    auto& it = static_cast<CPropRtf&>(base);
+    showTiming(it);
+    m_reverse->setChecked(it.reverseColors);
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "PropertyPageBase.h"
+
+class QCheckBox;
+
+// The page of rich-text items: background, transition, reverse colours.
+class CDlgPropRtf final : public PropertyPageBase
+{
+    Q_OBJECT
+
+public:
+    using PropertyPageBase::PropertyPageBase;
+    static constexpr int kTemplateId = 452;
+
+protected:
+    void build(QGridLayout* grid, int& row) override;
+    void show(CPropBase& item) override;
+
+private:
+    QCheckBox* m_reverse = nullptr;
+};

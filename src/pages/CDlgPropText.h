@@ -1,0 +1,39 @@
+#pragma once
+
+#include "PropertyPageBase.h"
+
+class QToolButton;
+
+// The page of text items: background, transition, font, size, colour, style, alignment.
+class CDlgPropText final : public PropertyPageBase
+{
+    Q_OBJECT
+
+public:
+    using PropertyPageBase::PropertyPageBase;
+    static constexpr int kTemplateId = 152;
+
+    // The font list: the system's families without vertical-writing ones, with the pinned
+    // default faces, sorted.
+    static QStringList fontFamilies();
+
+protected:
+    void build(QGridLayout* grid, int& row) override;
+    void show(CPropBase& item) override;
+
+private:
+    void horizontalAlignment(QToolButton* pressed);
+
+    QComboBox* m_style = nullptr;
+    QLineEdit* m_spacing = nullptr;
+    QComboBox* m_font = nullptr;
+    QComboBox* m_size = nullptr;
+    CColorBtn* m_textColor = nullptr;
+    QToolButton* m_bold = nullptr;
+    QToolButton* m_italic = nullptr;
+    QToolButton* m_underline = nullptr;
+    QToolButton* m_left = nullptr;
+    QToolButton* m_center = nullptr;
+    QToolButton* m_right = nullptr;
+    QToolButton* m_vcenter = nullptr;
+};

@@ -1,0 +1,185 @@
+#include "app/CTessarinDlg.h"
+#include "app/RecentFileList.h"
+#include "display/HeadlessSectionHost.h"
+#include "model/CAct.h"
+#include "model/CPropGif.h"
+#include "model/CPropImage.h"
+#include "model/CPropText.h"
+#include "model/CPropWord.h"
+#include "pages/CDlgPropGif.h"
+#include "pages/CDlgPropImage.h"
+#include "pages/CDlgPropText.h"
+#include "support/TestSettings.h"
+#include "ui/ScriptedPrompts.h"
+
+#include <QListWidget>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class PropertyPagesTest : public testing::Test
+{
+protected:
+    PageContext context()
+    {
+        return PageContext{[this] { ++modifications; }, [this] { return &area; }, &prompts};
+    }
+
+    template <class Page>
+    std::unique_ptr<Page> page()
+    {
+        auto p = std::make_unique<Page>(context());
+        p->create(nullptr);
+        return p;
+    }
+
+    template <class W>
+    static W* control(QWidget& page, int id)
+    {
+        return page.findChild<W*>(QString::number(id));
+    }
+
+    static void choose(QComboBox* combo, int index)
+    {
+        combo->setCurrentIndex(index);
+        emit combo->activated(index);
+    }
+
+    static void type(QLineEdit* edit, const char* text)
+    {
+        edit->selectAll();
+        QTest::keyClicks(edit, QString::fromUtf8(text));
+    }
+
+    int modifications = 0;
+    CAct area{CAct::Binding::Detached};
+    ScriptedPrompts prompts;
+};
+
+} // namespace
+
+TEST_F(PropertyPagesTest, TextPageShowsTheItemAndStoresEveryChange)
+{
+    auto p = page<CDlgPropText>();
+    CPropText item;
+    p->SetItem(item);
+    EXPECT_EQ(modifications, 0); // showing changes nothing
+    QComboBox* font = control<QComboBox>(*p, 1135);
+    ASSERT_GE(font->currentIndex(), 0);
+    EXPECT_TRUE(font->currentText().startsWith(QStringLiteral("宋体")));
+    EXPECT_EQ(control<QComboBox>(*p, 641)->currentText(), "12");
+
+    type(control<QComboBox>(*p, 641)->lineEdit(), "100");
+    EXPECT_EQ(item.fontSize, 100);
+    type(control<QLineEdit>(*p, 1067), "12a");
+    EXPECT_EQ(item.speed, 12);
+    type(control<QLineEdit>(*p, 1067), "x");
+    EXPECT_EQ(item.speed, 0);
+    type(control<QLineEdit>(*p, 1114), "4");
+    EXPECT_EQ(item.lineSpacing, 4);
+    choose(control<QComboBox>(*p, 1104), 2);
+    EXPECT_EQ(item.textStyle, 2);
+    choose(control<QComboBox>(*p, 1101), 3); // "Tile"
+    EXPECT_EQ(item.backFitMode, 3);
+    control<QToolButton>(*p, 1137)->click();
+    EXPECT_EQ(item.bold, 1);
+    EXPECT_GT(modifications, 6);
+}
+
+TEST_F(PropertyPagesTest, HorizontalAlignmentsExcludeEachOtherAndVerticalCombines)
+{
+    auto p = page<CDlgPropText>();
+    CPropText item;
+    p->SetItem(item);
+    control<QToolButton>(*p, 1138)->click(); // left
+    control<QToolButton>(*p, 591)->click();  // centre while left is down
+    EXPECT_EQ(item.alignCenter, 1);
+    EXPECT_EQ(item.alignLeft, 0);
+    EXPECT_EQ(item.alignRight, 0);
+    EXPECT_FALSE(control<QToolButton>(*p, 1138)->isChecked());
+    control<QToolButton>(*p, 591)->click(); // centre again: none
+    EXPECT_EQ(item.alignCenter + item.alignLeft + item.alignRight, 0);
+    control<QToolButton>(*p, 592)->click();
+    control<QToolButton>(*p, 594)->click(); // vertical with right
+    EXPECT_EQ(item.alignRight, 1);
+    EXPECT_EQ(item.alignVCenter, 1);
+}
+
+TEST_F(PropertyPagesTest, ImagePageListsAndClearing)
+{
+    auto p = page<CDlgPropImage>();
+    CPropImage item;
+    item.clearEffect = 51;
+    p->SetItem(item);
+    EXPECT_EQ(control<QComboBox>(*p, 1184)->currentText(), QStringLiteral("radiation2(circle)"));
+    choose(control<QComboBox>(*p, 1104), 3);
+    EXPECT_EQ(item.fitMode, 3);
+    type(control<QLineEdit>(*p, 1233), "7");
+    EXPECT_EQ(item.clearSpeed, 7);
+    choose(control<QComboBox>(*p, 1184), 2);
+    EXPECT_EQ(item.clearEffect, 2);
+    prompts.openPaths << QStringLiteral("/pictures/back.jpg");
+    control<QToolButton>(*p, 1103)->click();
+    EXPECT_EQ(item.backImagePath, "/pictures/back.jpg");
+    EXPECT_EQ(control<QLineEdit>(*p, 1074)->text(), "/pictures/back.jpg");
+    type(control<QLineEdit>(*p, 1074), "/x.bmp");
+    EXPECT_EQ(item.backImagePath, "/x.bmp");
+}
+
+TEST_F(PropertyPagesTest, GifPageActsLikeTheImagePage)
+{
+    auto p = page<CDlgPropGif>();
+    CPropGif item;
+    p->SetItem(item);
+    choose(control<QComboBox>(*p, 1080), 2);
+    EXPECT_EQ(item.fitMode, 2);
+    EXPECT_EQ(modifications, 1);
+    EXPECT_EQ(control<QToolButton>(*p, 1092)->toolTip(), QStringLiteral("预览当前GIF"));
+}
+
+TEST_F(PropertyPagesTest, PreviewStopsAndPlaysTheItemOnceWithoutMarkingModified)
+{
+    HeadlessSectionHost host;
+    area.setSectionHost(&host);
+    area.AddSection(0, 480, 0);
+    area.LayoutSections();
+    area.appendItem(std::make_unique<CPropGif>());
+    area.appendItem(std::make_unique<CPropImage>());
+    area.SetCurrent(area.item(0), false);
+    ASSERT_TRUE(area.isPlaying);
+    auto p = page<CDlgPropImage>();
+    auto* image = static_cast<CPropImage*>(area.item(1));
+    image->holdTime = 600;
+    p->SetItem(*image);
+    control<QToolButton>(*p, 1092)->click();
+    EXPECT_EQ(area.currentItem.load(), image);
+    EXPECT_TRUE(area.keepCurrentOnce || area.isPlaying);
+    EXPECT_EQ(modifications, 0);
+    area.Stop();
+    area.ClearSections(); // before the host goes
+}
+
+TEST_F(PropertyPagesTest, TheControlWindowShowsEachKindsPageAndNoneForWord)
+{
+    TestSettings::clear();
+    RecentFileList recent;
+    CTessarinDlg w(recent, &prompts);
+    w.area()->appendItem(std::make_unique<CPropText>());
+    w.area()->appendItem(std::make_unique<CPropWord>());
+    w.area()->appendItem(std::make_unique<CPropImage>());
+    w.fileList()->addItems({"a.txt", "w.doc", "p.jpg"});
+    w.fileList()->setCurrentRow(0);
+    EXPECT_EQ(w.pageHost().shownIndex(), 1); // text page, second in the host
+    w.fileList()->setCurrentRow(1);
+    EXPECT_EQ(w.pageHost().shownIndex(), -1); // Word: no page
+    w.fileList()->setCurrentRow(2);
+    EXPECT_EQ(w.pageHost().shownIndex(), 2);
+    w.SetModified(false);
+    auto* page = w.pageHost().FindSubForm(CDlgPropImage::kTemplateId)->widget();
+    type(page->findChild<QLineEdit*>("1067"), "9");
+    EXPECT_TRUE(w.isModified());
+    EXPECT_EQ(static_cast<CPropImage*>(w.area()->item(2))->speed, 9);
+}
