@@ -4,6 +4,7 @@
 #include "app/SettingsStore.h"
 #include "display/SectionHost.h"
 #include "display/SectionLayout.h"
+#include "effects/CPictureEx.h"
 
 namespace {
 
@@ -11,7 +12,7 @@ const QString kWindow = QStringLiteral("Window");
 
 AnimatedGifTest& animatedGifTest()
 {
-    static AnimatedGifTest test;
+    static AnimatedGifTest test = IsAnimatedGif;
     return test;
 }
 

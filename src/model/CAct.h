@@ -77,7 +77,7 @@ public:
     // Deletes every item, last to first.
     void ClearItems();
 
-    // The animated-GIF test used by AddFile; the GIF reader installs it.
+    // The animated-GIF test used by AddFile: the GIF reader's unless a test puts another.
     static void setAnimatedGifTest(AnimatedGifTest test);
 
     // --- sections -------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "model/CAct.h"
 #include "app/SettingsStore.h"
+#include "effects/CPictureEx.h"
 #include "model/CPropImage.h"
 #include "model/CPropRtf.h"
 #include "model/CPropText.h"
@@ -80,7 +81,7 @@ TEST_F(CActTest, AddFileChoosesKindsAndKeepsOrder)
     EXPECT_EQ(area.item(1)->kind(), ItemKind::Text);
     EXPECT_EQ(area.item(2)->kind(), ItemKind::Rtf);
     EXPECT_EQ(area.item(3)->kind(), ItemKind::Rtf);
-    EXPECT_EQ(area.item(4)->kind(), ItemKind::Image); // no GIF reader yet: not animated
+    EXPECT_EQ(area.item(4)->kind(), ItemKind::Image); // no such file: not animated
     EXPECT_EQ(area.item(1)->filePath, "/media/NOTES.TXT");
     EXPECT_EQ(area.item(5), nullptr);
     EXPECT_EQ(area.item(-1), nullptr);
@@ -92,7 +93,7 @@ TEST_F(CActTest, AnimatedGifTestMakesGifItems)
     CAct area;
     EXPECT_EQ(area.AddFile("/m/moving.GIF"), 0);
     EXPECT_EQ(area.AddFile("/m/still.gif"), 1);
-    CAct::setAnimatedGifTest({});
+    CAct::setAnimatedGifTest(IsAnimatedGif);
     EXPECT_EQ(area.item(0)->kind(), ItemKind::Gif);
     EXPECT_EQ(area.item(1)->kind(), ItemKind::Image);
 }

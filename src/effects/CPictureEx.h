@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include <vector>
+
+// The GIF reader: walks the block structure of a GIF, counts its frames and splits an animated
+// file into one single-frame GIF per frame, each decoded; anything else is decoded as one still
+// picture. Every walk stays inside the data.
+class CPictureEx
+{
+public:
+    bool Load(const QString& path);
+    bool Parse(QByteArrayView data);
+    void Unload() { *this = CPictureEx(); }
+
+    bool isGif() const { return m_isGif; }
+    QSize size() const { return m_size; }
+    int backgroundColor() const { return m_background; } // COLORREF
+    // Frames counted by the block walk, and the frames that decoded.
+    int frameCount() const { return m_frameCount; }
+    const std::vector<QImage>& frames() const { return m_frames; }
+    const QImage& still() const { return m_still; }
+    bool isAnimated() const { return m_frames.size() > 1; }
+
+private:
+    // One frame's blocks: [start, end) in the data.
+    struct Span
+    {
+        qsizetype start;
+        qsizetype end;
+    };
+    // The next frame from the read position; false when there is none.
+    bool nextFrame(QByteArrayView data, qsizetype& pos, Span& frame) const;
+    // Length of the block at pos, or -1 when no block starts there or it runs past the end.
+    static qsizetype blockLength(QByteArrayView data, qsizetype pos);
+    static qsizetype subBlocks(QByteArrayView data, qsizetype pos);
+
+    bool m_loaded = false;
+    bool m_isGif = false;
+    QSize m_size;
+    qsizetype m_globalTable = 0;
+    int m_background = 0x00FFFFFF;
+    int m_frameCount = 0;
+    QImage m_still;
+    std::vector<QImage> m_frames;
+};
+
+// Whether a file named .gif holds more than one frame that decodes.
+bool IsAnimatedGif(const QString& path);
