@@ -1,6 +1,7 @@
 #include "RtfPlayer.h"
 
 #include "CMyRichEdit.h"
+#include "OfficeConverter.h"
 #include "app/Notifications.h"
 #include "display/RichEditHost.h"
 #include "effects/CMyBitmap.h"
@@ -51,11 +52,20 @@ void RtfPlayer::play()
         if (!edit.LoadFile(m_item.filePath, &error))
             Notifications::post(error);
     } else if (ext.compare(QLatin1String("DOC"), Qt::CaseInsensitive) == 0 || isSpreadsheet(ext)) {
-        // Documents and spreadsheets need the office converter, which is not part of this build.
-        Notifications::post(QString::fromUtf8(isSpreadsheet(ext) ? "创建Excel服务失败!"
-                                                                 : "Word 没有安装或安装不正确!"));
-        m_area.WaitStop(1000);
-        return;
+        // Documents and spreadsheets play from their rich-text cache, converted when needed. A
+        // stop ends a conversion under way.
+        const auto stopped = [this] { return m_area.stopEvent.isSet(); };
+        QString message;
+        const bool converted =
+            isSpreadsheet(ext)
+                ? OfficeConverter::ConvertSpreadsheet(m_item.filePath, edit, &message, stopped)
+                : OfficeConverter::ConvertWordDocument(m_item.filePath, edit, &message, stopped);
+        if (!message.isEmpty())
+            Notifications::post(message);
+        if (!converted) {
+            m_area.WaitStop(1000);
+            return;
+        }
     }
     const int background = m_item.backColor;
     const bool reverse = m_item.reverseColors != 0;

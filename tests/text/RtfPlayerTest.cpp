@@ -2,6 +2,7 @@
 #include "model/CAct.h"
 #include "model/CPropRtf.h"
 #include "support/VirtualClock.h"
+#include "text/OfficeConverter.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -148,10 +149,13 @@ TEST_F(RtfPlayerTest, MissingFilesAndConvertersFailQuietly)
     item.Play(area);
     EXPECT_TRUE(pages.empty());
     setFile("x", "letter.doc");
+    const QString converter = OfficeConverter::program();
+    OfficeConverter::setProgram(QStringLiteral("/nonexistent/soffice"));
     VirtualClock fresh;
     area.setClock(fresh);
     item.Play(area);
     EXPECT_TRUE(pages.empty());
     EXPECT_EQ(fresh.waitsMs(), (std::vector<long long>{5, 1000}));
     area.setClock(clock);
+    OfficeConverter::setProgram(converter);
 }

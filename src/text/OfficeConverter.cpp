@@ -1,0 +1,161 @@
+#include "OfficeConverter.h"
+
+#include "CMyRichEdit.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <mutex>
+
+namespace OfficeConverter {
+namespace {
+
+constexpr int kTimeLimitMs = 120000; // a first start of a fresh profile takes a few seconds
+constexpr int kPollMs = 50;
+
+std::mutex g_mutex;
+QString g_program = QStringLiteral("soffice");
+
+enum class Result
+{
+    Done,
+    NoConverter,
+    Failed,
+};
+
+// One run of the converter: `source` into `format` in `outDir`; the output file is checked.
+Result convert(const QString& source, const QString& format, const QStringList& extra,
+               const QString& outDir, QString* output, const StopCheck& stop)
+{
+    QTemporaryDir profile;
+    if (!profile.isValid())
+        return Result::Failed;
+    QStringList args{
+        QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile.path()).toString(),
+        QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--nologo")};
+    args << extra << QStringLiteral("--convert-to") << format << QStringLiteral("--outdir")
+         << outDir << source;
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(OfficeConverter::program(), args);
+    if (!process.waitForStarted(10000))
+        return Result::NoConverter;
+    for (int waited = 0; !process.waitForFinished(kPollMs); waited += kPollMs) {
+        if (process.state() == QProcess::NotRunning)
+            break;
+        if ((stop && stop()) || waited > kTimeLimitMs) {
+            process.kill();
+            process.waitForFinished(5000);
+            return Result::Failed;
+        }
+    }
+    // The converter reports success even when it wrote nothing: the file is what counts.
+    const QString extension = format.section(QLatin1Char(':'), 0, 0);
+    *output =
+        QDir(outDir).filePath(QFileInfo(source).completeBaseName() + QLatin1Char('.') + extension);
+    return QFileInfo(*output).isFile() && QFileInfo(*output).size() > 0 ? Result::Done
+                                                                        : Result::Failed;
+}
+
+bool replaceCache(const QString& converted, const QString& cache)
+{
+    QFile::remove(cache);
+    return QFile::rename(converted, cache) ||
+           (QFile::copy(converted, cache) && QFile::remove(converted));
+}
+
+} // namespace
+
+QString cachePath(const QString& documentPath)
+{
+    return documentPath + QStringLiteral(".RT~");
+}
+
+bool isUpToDate(const QString& documentPath)
+{
+    const QFileInfo document(documentPath);
+    const QFileInfo cache(cachePath(documentPath));
+    if (!document.exists() || !cache.exists())
+        return false;
+    return document.lastModified().toSecsSinceEpoch() <= cache.lastModified().toSecsSinceEpoch();
+}
+
+void setProgram(const QString& program)
+{
+    std::lock_guard lock(g_mutex);
+    g_program = program;
+}
+
+QString program()
+{
+    std::lock_guard lock(g_mutex);
+    return g_program;
+}
+
+bool ConvertWordDocument(const QString& path, CMyRichEdit& edit, QString* message,
+                         const StopCheck& stop)
+{
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return false;
+    const QString cache = cachePath(path);
+    if (!isUpToDate(path)) {
+        QFile::remove(cache);
+        QTemporaryDir out;
+        QString converted;
+        switch (convert(path, QStringLiteral("rtf"), {}, out.path(), &converted, stop)) {
+        case Result::NoConverter:
+            if (message)
+                *message = QString::fromUtf8("Word 没有安装或安装不正确!");
+            return false;
+        case Result::Failed:
+            return false;
+        case Result::Done:
+            break;
+        }
+        if (!replaceCache(converted, cache))
+            return false;
+    }
+    return edit.LoadFile(cache, message);
+}
+
+bool ConvertSpreadsheet(const QString& path, CMyRichEdit& edit, QString* message,
+                        const StopCheck& stop)
+{
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return false;
+    const QString cache = cachePath(path);
+    if (isUpToDate(path))
+        return edit.LoadFile(cache, message);
+    QFile::remove(cache);
+    // No spreadsheet-to-RTF export exists: every sheet to HTML, then the HTML to RTF.
+    QTemporaryDir out;
+    QString html;
+    switch (convert(path, QStringLiteral("html"), {}, out.path(), &html, stop)) {
+    case Result::NoConverter:
+        if (message)
+            *message = QString::fromUtf8("创建Excel服务失败!");
+        return false;
+    case Result::Failed:
+        return false;
+    case Result::Done:
+        break;
+    }
+    QTemporaryDir rtfOut;
+    QString rtf;
+    if (convert(html, QStringLiteral("rtf"), {QStringLiteral("--infilter=HTML (StarWriter)")},
+                rtfOut.path(), &rtf, stop) != Result::Done)
+        return false;
+    if (!edit.LoadFile(rtf, message))
+        return false;
+    // A cache that cannot be written is reported; the document still plays from what was read.
+    QString saveMessage;
+    if (!edit.SaveFile(cache, true, &saveMessage) && message)
+        *message = saveMessage;
+    return true;
+}
+
+} // namespace OfficeConverter
