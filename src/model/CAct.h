@@ -107,6 +107,7 @@ public:
     void Stop() { m_loop.Stop(); }
     // Makes the item current and plays it; with keep, plays it once and then idles (preview).
     void SetCurrent(CPropBase* item, bool keep) { m_loop.SetCurrent(item, keep); }
+    bool hasPlayThread() const { return m_loop.hasThread(); }
 
     // On the play thread: waits `ms` milliseconds on the stop event; true when stopped.
     bool WaitStop(int ms);

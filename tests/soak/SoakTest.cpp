@@ -1,0 +1,127 @@
+// A project of every kind played with zero waits while Play, Pause, Stop, preview and Add File are
+// driven at random for a bounded time: afterwards no thread is left, memory has not grown, and
+// the project saves and reloads byte for byte.
+#include "app/CTessarinDlg.h"
+#include "app/RecentFileList.h"
+#include "model/CAct.h"
+#include "model/CPropImage.h"
+#include "model/ProjectFile.h"
+#include "support/TestSettings.h"
+#include "ui/ScriptedPrompts.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+long residentKb()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLong() * 4 : 0;
+}
+
+int seconds()
+{
+    const int configured = qEnvironmentVariableIntValue("TESSARIN_SOAK_SECONDS");
+    return configured > 0 ? configured : 60;
+}
+
+} // namespace
+
+TEST(Soak, RandomOperationsWhilePlayingLeaveNothingBehind)
+{
+    TestSettings::clear();
+    QTemporaryDir dir;
+    const auto write = [&dir](const char* name, const QByteArray& bytes) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        return path;
+    };
+    QImage picture(64, 32, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    picture.save(dir.filePath("p.png"));
+    const QString png = dir.filePath("p.png");
+    QFile::copy(png, dir.filePath("p.bmp"));
+    const QStringList files{
+        write("a.txt", "soak line one\nsoak line two\n" + QByteArray(3000, 'x')),
+        write("b.rtf", "{\\rtf1 {\\b rich} text\\par second}"), dir.filePath("p.bmp"),
+        write("g.gif", "GIF89a")};
+
+    RecentFileList recent;
+    ScriptedPrompts prompts;
+    CTessarinDlg window(recent, &prompts);
+    FastForwardClock fast;
+    CAct& area = *window.area();
+    area.setClock(fast);
+    prompts.addFiles = files;
+    window.onAddFile();
+    auto block = std::make_unique<CMyText>();
+    block->content = QStringLiteral("{\\rtf1 overlay}");
+    block->textEffect = 2;
+    static_cast<CPropImage*>(area.item(2))->texts.push_back(std::move(block));
+
+    std::mt19937 random(2026);
+    QElapsedTimer timer;
+    timer.start();
+    long warmKb = 0;
+    int operations = 0;
+    while (timer.elapsed() < seconds() * 1000) {
+        switch (random() % 6) {
+        case 0:
+            window.onPlay();
+            break;
+        case 1:
+            window.onPause();
+            break;
+        case 2:
+            window.onStop();
+            break;
+        case 3: {
+            const int index = static_cast<int>(random() % area.itemCount());
+            area.Stop();
+            area.SetCurrent(area.item(index), true); // a page's preview
+            break;
+        }
+        case 4:
+            if (area.itemCount() < 40) {
+                prompts.addFiles = QStringList{files[random() % files.size()]};
+                window.onAddFile();
+            }
+            break;
+        default:
+            break;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        ++operations;
+        if (warmKb == 0 && timer.elapsed() > seconds() * 200)
+            warmKb = residentKb(); // after a fifth of the time: caches and pools are warm
+    }
+    window.onStop();
+    QApplication::processEvents();
+    EXPECT_FALSE(area.hasPlayThread());
+    EXPECT_FALSE(area.isPlaying);
+    EXPECT_GT(operations, 100);
+    const long endKb = residentKb();
+    EXPECT_LT(endKb - warmKb, 64 * 1024)
+        << "resident memory grew from " << warmKb << " kB to " << endKb << " kB";
+
+    const QString path = dir.filePath("soak.zpm");
+    ASSERT_TRUE(area.SaveProject(path));
+    CAct reloaded(CAct::Binding::Detached);
+    ASSERT_TRUE(reloaded.LoadProject(path));
+    EXPECT_EQ(projectToBytes(reloaded), projectToBytes(area));
+    QFile saved(path);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), projectToBytes(reloaded));
+}
