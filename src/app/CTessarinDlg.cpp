@@ -141,18 +141,18 @@ void CTessarinDlg::buildWindow()
         {IdMoveDown, QStyle::SP_ArrowDown, StringId::TipMoveDownFile, false,
          &CTessarinDlg::onMoveDownFile},
     };
-    const auto makeButton = [this](const ButtonSpec& spec, QWidget* parent) {
+    const auto makeButton = [this](const ButtonSpec& entry, QWidget* parent) {
         auto* b = new QToolButton(parent);
-        b->setObjectName(QString::number(spec.id));
-        b->setIcon(style()->standardIcon(spec.icon));
+        b->setObjectName(QString::number(entry.id));
+        b->setIcon(style()->standardIcon(entry.icon));
         b->setIconSize(QSize(24, 24));
         b->setAutoRaise(true);
-        b->setCheckable(spec.toggle);
+        b->setCheckable(entry.toggle);
         b->setFocusPolicy(Qt::NoFocus);
-        if (spec.id != IdSettings)
-            b->setToolTip(loadString(spec.tip));
-        if (spec.command)
-            connect(b, &QToolButton::clicked, this, spec.command);
+        if (entry.id != IdSettings)
+            b->setToolTip(loadString(entry.tip));
+        if (entry.command)
+            connect(b, &QToolButton::clicked, this, entry.command);
         return b;
     };
 
@@ -162,8 +162,8 @@ void CTessarinDlg::buildWindow()
     auto* bar = new QHBoxLayout(m_toolbar);
     bar->setContentsMargins(0, 0, 0, 0);
     bar->setSpacing(2);
-    for (const ButtonSpec& spec : toolbar)
-        bar->addWidget(makeButton(spec, m_toolbar));
+    for (const ButtonSpec& entry : toolbar)
+        bar->addWidget(makeButton(entry, m_toolbar));
     bar->addStretch();
     outer->addWidget(m_toolbar);
 
@@ -177,8 +177,8 @@ void CTessarinDlg::buildWindow()
     connect(m_list, &QListWidget::currentRowChanged, this, [this] { updateSelection(); });
     left->addWidget(m_list);
     auto* listBar = new QHBoxLayout;
-    for (const ButtonSpec& spec : listButtons)
-        listBar->addWidget(makeButton(spec, m_body));
+    for (const ButtonSpec& entry : listButtons)
+        listBar->addWidget(makeButton(entry, m_body));
     listBar->addStretch();
     left->addLayout(listBar);
     body->addLayout(left);

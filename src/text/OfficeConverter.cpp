@@ -61,6 +61,15 @@ Result convert(const QString& source, const QString& format, const QStringList& 
                                                                         : Result::Failed;
 }
 
+// The first conversion of a kind: false when it failed, with the operator's message when the
+// converter could not even start.
+bool firstConversion(Result result, const char* noConverterMessage, QString* message)
+{
+    if (result == Result::NoConverter && message)
+        *message = QString::fromUtf8(noConverterMessage);
+    return result == Result::Done;
+}
+
 bool replaceCache(const QString& converted, const QString& cache)
 {
     QFile::remove(cache);
@@ -106,17 +115,9 @@ bool ConvertWordDocument(const QString& path, CMyRichEdit& edit, QString* messag
         QFile::remove(cache);
         QTemporaryDir out;
         QString converted;
-        switch (convert(path, QStringLiteral("rtf"), {}, out.path(), &converted, stop)) {
-        case Result::NoConverter:
-            if (message)
-                *message = QString::fromUtf8("Word 没有安装或安装不正确!");
-            return false;
-        case Result::Failed:
-            return false;
-        case Result::Done:
-            break;
-        }
-        if (!replaceCache(converted, cache))
+        if (!firstConversion(convert(path, QStringLiteral("rtf"), {}, out.path(), &converted, stop),
+                             "Word 没有安装或安装不正确!", message) ||
+            !replaceCache(converted, cache))
             return false;
     }
     return edit.LoadFile(cache, message);
@@ -134,16 +135,9 @@ bool ConvertSpreadsheet(const QString& path, CMyRichEdit& edit, QString* message
     // No spreadsheet-to-RTF export exists: every sheet to HTML, then the HTML to RTF.
     QTemporaryDir out;
     QString html;
-    switch (convert(path, QStringLiteral("html"), {}, out.path(), &html, stop)) {
-    case Result::NoConverter:
-        if (message)
-            *message = QString::fromUtf8("创建Excel服务失败!");
+    if (!firstConversion(convert(path, QStringLiteral("html"), {}, out.path(), &html, stop),
+                         "创建Excel服务失败!", message))
         return false;
-    case Result::Failed:
-        return false;
-    case Result::Done:
-        break;
-    }
     QTemporaryDir rtfOut;
     QString rtf;
     if (convert(html, QStringLiteral("rtf"), {QStringLiteral("--infilter=HTML (StarWriter)")},
