@@ -41,11 +41,6 @@ enum Control
     IdLanguage = 1023,
 };
 
-QString text(const char* english, const char* chinese)
-{
-    return QString::fromUtf8(textSet() == TextSet::Chinese ? chinese : english);
-}
-
 template <class W>
 W* named(W* widget, int id)
 {
@@ -58,7 +53,7 @@ W* named(W* widget, int id)
 CDlgSeting::CDlgSeting(CAct& area, UserPrompts& prompts, QWidget* parent)
     : QDialog(parent), m_area(area), m_prompts(prompts)
 {
-    setWindowTitle(text("Setting", "设置"));
+    setWindowTitle(dialogText("Setting", "设置"));
     buildWindow();
     loadValues();
 }
@@ -74,56 +69,58 @@ void CDlgSeting::buildWindow()
         return edit;
     };
     int row = 0;
-    grid->addWidget(new QLabel(text("Frame:", "边框:"), this), row, 0);
+    grid->addWidget(new QLabel(dialogText("Frame:", "边框:"), this), row, 0);
     m_frame = named(new QComboBox(this), IdFrame);
     m_frame->addItems(loadStringList(StringId::FrameStyles));
     grid->addWidget(m_frame, row, 1);
     m_frameColor = named(new CColorBtn(this), IdFrameColor);
     grid->addWidget(m_frameColor, row, 2);
-    grid->addWidget(new QLabel(text("Backgroud Color:", "背景色:"), this), row, 3);
+    grid->addWidget(new QLabel(dialogText("Backgroud Color:", "背景色:"), this), row, 3);
     m_backColor = named(new CColorBtn(this), IdBackColor);
     grid->addWidget(m_backColor, row++, 4);
 
     m_horizontal =
-        named(new QRadioButton(text("Split horizontally", "水平分开"), this), IdHorizontal);
-    m_vertical = named(new QRadioButton(text("Split vertically", "垂直分开"), this), IdVertical);
+        named(new QRadioButton(dialogText("Split horizontally", "水平分开"), this), IdHorizontal);
+    m_vertical =
+        named(new QRadioButton(dialogText("Split vertically", "垂直分开"), this), IdVertical);
     auto* split = new QButtonGroup(this);
     split->addButton(m_horizontal);
     split->addButton(m_vertical);
     grid->addWidget(m_horizontal, row, 0, 1, 2);
     grid->addWidget(m_vertical, row++, 2, 1, 2);
 
-    grid->addWidget(new QLabel(text("Pos", "位置"), this), row, 0);
+    grid->addWidget(new QLabel(dialogText("Pos", "位置"), this), row, 0);
     m_pos = digitsOnly(IdPos);
     grid->addWidget(m_pos, row, 1);
-    grid->addWidget(new QLabel(text("Num", "数量"), this), row, 2);
+    grid->addWidget(new QLabel(dialogText("Num", "数量"), this), row, 2);
     m_num = digitsOnly(IdNum);
     grid->addWidget(m_num, row, 3);
     m_section = named(new QComboBox(this), IdSection);
     grid->addWidget(m_section, row++, 4);
 
-    grid->addWidget(new QLabel(text("length per section", "每段长度"), this), row, 0);
+    grid->addWidget(new QLabel(dialogText("length per section", "每段长度"), this), row, 0);
     m_length = digitsOnly(IdLength);
     grid->addWidget(m_length, row, 1);
-    grid->addWidget(new QLabel(text("pos per section", "每段位置"), this), row, 2);
+    grid->addWidget(new QLabel(dialogText("pos per section", "每段位置"), this), row, 2);
     m_sectionPos = digitsOnly(IdSectionPos);
     grid->addWidget(m_sectionPos, row++, 3);
 
-    grid->addWidget(new QLabel(text("LED Width", "屏宽:"), this), row, 0);
+    grid->addWidget(new QLabel(dialogText("LED Width", "屏宽:"), this), row, 0);
     m_width = digitsOnly(IdWidth);
     grid->addWidget(m_width, row, 1);
-    grid->addWidget(new QLabel(text("LED Height", "屏高:"), this), row, 2);
+    grid->addWidget(new QLabel(dialogText("LED Height", "屏高:"), this), row, 2);
     m_height = digitsOnly(IdHeight);
     grid->addWidget(m_height, row++, 3);
 
     m_manual = named(
         new QCheckBox(
-            text("manual play  11 previous program  22 next program  33 first page 44 last page",
-                 "手动播放11上一节目22下一节目33首页44尾页"),
+            dialogText(
+                "manual play  11 previous program  22 next program  33 first page 44 last page",
+                "手动播放11上一节目22下一节目33首页44尾页"),
             this),
         IdManual);
     grid->addWidget(m_manual, row++, 0, 1, 5);
-    m_autoPlay = named(new QCheckBox(text("Auto Play", "自动播放节目"), this), IdAutoPlay);
+    m_autoPlay = named(new QCheckBox(dialogText("Auto Play", "自动播放节目"), this), IdAutoPlay);
     grid->addWidget(m_autoPlay, row, 0, 1, 3);
     m_languageButton = named(new QPushButton(QStringLiteral("Language"), this), IdLanguage);
     m_languageButton->setAutoDefault(false);

@@ -51,11 +51,6 @@ constexpr int kManualKeyMs = 1000;
 const char kProjectFilter[] = "Led Files (*.zpm)|*.zpm||";
 const char kOpenFilter[] = "Led Files (*.zpm)|*.zpm|All Files (*.*)|*.*||";
 
-QString chooseText(const char* english, const char* chinese)
-{
-    return QString::fromUtf8(textSet() == TextSet::Chinese ? chinese : english);
-}
-
 // The name a typed save path becomes: the file name in lower case with ".zpm" added when it
 // lacks it. Folders stay as typed, since this file system tells their case apart.
 QString projectSavePath(const QString& chosen)
@@ -171,7 +166,7 @@ void CTessarinDlg::buildWindow()
     auto* body = new QHBoxLayout(m_body);
     body->setContentsMargins(0, 0, 0, 0);
     auto* left = new QVBoxLayout;
-    left->addWidget(new QLabel(chooseText("File", "文件"), m_body));
+    left->addWidget(new QLabel(dialogText("File", "文件"), m_body));
     m_list = new QListWidget(m_body);
     m_list->setMinimumWidth(160);
     connect(m_list, &QListWidget::currentRowChanged, this, [this] { updateSelection(); });
@@ -185,7 +180,7 @@ void CTessarinDlg::buildWindow()
     m_pageArea = new QFrame(m_body);
     m_pageArea->setFrameShape(QFrame::StyledPanel);
     m_pageArea->setMinimumSize(440, 260);
-    m_hint = new QLabel(chooseText("Please add file to play.", "请加入要播放的文件。"), m_pageArea);
+    m_hint = new QLabel(dialogText("Please add file to play.", "请加入要播放的文件。"), m_pageArea);
     m_hint->move(16, 16);
     m_hint->adjustSize();
     body->addWidget(m_pageArea, 1);

@@ -20,6 +20,11 @@ TextSet textSet()
     return g_textSet.load(std::memory_order_relaxed);
 }
 
+QString dialogText(const char* english, const char* chinese)
+{
+    return QString::fromUtf8(textSet() == TextSet::Chinese ? chinese : english);
+}
+
 QString loadString(StringId id)
 {
     return loadString(id, textSet());

@@ -81,6 +81,9 @@ enum class StringId : int
 void setTextSet(TextSet set);
 TextSet textSet();
 
+// A text of a dialog (not of the string table) in the current text set.
+QString dialogText(const char* english, const char* chinese);
+
 // The entry in the current text set; empty for an id the table does not hold.
 QString loadString(StringId id);
 QString loadString(StringId id, TextSet set);

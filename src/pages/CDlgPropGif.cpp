@@ -11,9 +11,7 @@ void CDlgPropGif::build(QGridLayout* grid, int& row)
     addBackground(grid, row);
     // The same texts in both sets on this page.
     findChild<QToolButton*>(QStringLiteral("1103"))->setToolTip(QStringLiteral("浏览..."));
-    grid->addWidget(
-        new QLabel(QString::fromUtf8(textSet() == TextSet::Chinese ? "效果:" : "Effects:"), this),
-        row, 0);
+    grid->addWidget(new QLabel(dialogText("Effects:", "效果:"), this), row, 0);
     m_fit = listCombo(1080, StringId::GifFitModes, grid, row++, 1);
     addPreview(grid, row, StringId::TipPreview);
     findChild<QToolButton*>(QStringLiteral("1092"))->setToolTip(QStringLiteral("预览当前GIF"));

@@ -7,16 +7,14 @@
 
 void CDlgPropImage::build(QGridLayout* grid, int& row)
 {
-    const bool zh = textSet() == TextSet::Chinese;
     addBackground(grid, row);
     addMagic(grid, row);
     addSpeedAndHold(grid, row);
-    grid->addWidget(new QLabel(QString::fromUtf8(zh ? "效果:" : "Effects:"), this), row, 0);
+    grid->addWidget(new QLabel(dialogText("Effects:", "效果:"), this), row, 0);
     m_fit = listCombo(1104, StringId::FitModes, grid, row++, 1);
-    grid->addWidget(new QLabel(QString::fromUtf8(zh ? "清场:" : "clear:"), this), row, 0);
+    grid->addWidget(new QLabel(dialogText("clear:", "清场:"), this), row, 0);
     m_clear = listCombo(1184, StringId::ClearEffects, grid, row, 1);
-    m_clearSpeed =
-        digitsEdit(1233, QString::fromUtf8(zh ? "清场速度:" : "Clear speed:"), grid, row++, 2);
+    m_clearSpeed = digitsEdit(1233, dialogText("Clear speed:", "清场速度:"), grid, row++, 2);
     addPreview(grid, row, StringId::TipPreview);
 
     connectTiming<CPropImage>();

@@ -10,10 +10,7 @@ void CDlgPropRtf::build(QGridLayout* grid, int& row)
     addBackground(grid, row);
     addMagic(grid, row);
     addSpeedAndHold(grid, row);
-    m_reverse =
-        new QCheckBox(QString::fromUtf8(textSet() == TextSet::Chinese ? "颜色反转显示"
-                                                                      : "show with reverse color"),
-                      this);
+    m_reverse = new QCheckBox(dialogText("show with reverse color", "颜色反转显示"), this);
     m_reverse->setObjectName(QStringLiteral("1202"));
     grid->addWidget(m_reverse, row++, 0, 1, 4);
     addPreview(grid, row, StringId::TipPreviewText);

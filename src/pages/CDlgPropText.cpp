@@ -14,11 +14,6 @@ namespace {
 constexpr int kSizes[] = {8,  9,  10, 11, 12, 14, 16, 18, 20, 22, 24,
                           28, 32, 36, 40, 48, 56, 64, 80, 96, 128};
 
-QString text(const char* english, const char* chinese)
-{
-    return QString::fromUtf8(textSet() == TextSet::Chinese ? chinese : english);
-}
-
 } // namespace
 
 QStringList CDlgPropText::fontFamilies()
@@ -43,11 +38,11 @@ void CDlgPropText::build(QGridLayout* grid, int& row)
     addBackground(grid, row);
     addMagic(grid, row);
     addSpeedAndHold(grid, row);
-    grid->addWidget(new QLabel(text("Effects:", "效果:"), this), row, 0);
+    grid->addWidget(new QLabel(dialogText("Effects:", "效果:"), this), row, 0);
     m_style = listCombo(1104, StringId::TextStyles, grid, row, 1);
-    m_spacing = digitsEdit(1114, text("Linewidth:", "行距:"), grid, row++, 2);
+    m_spacing = digitsEdit(1114, dialogText("Linewidth:", "行距:"), grid, row++, 2);
 
-    grid->addWidget(new QLabel(text("Font:", "字体:"), this), row, 0);
+    grid->addWidget(new QLabel(dialogText("Font:", "字体:"), this), row, 0);
     m_font = new QComboBox(this);
     m_font->setObjectName(QStringLiteral("1135"));
     m_font->addItems(fontFamilies());

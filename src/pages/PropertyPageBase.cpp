@@ -18,11 +18,6 @@ namespace {
 const char kPictureFilter[] =
     "位图文件 (*.bmp,*.jpg,*.gif,*.wmf,*.ico)|*.bmp;*.jpg;*.gif;*.wmf;*.ico|All Files (*.*)|*.*||";
 
-QString text(const char* english, const char* chinese)
-{
-    return QString::fromUtf8(textSet() == TextSet::Chinese ? chinese : english);
-}
-
 } // namespace
 
 QWidget* PropertyPageBase::create(QWidget* parent)
@@ -131,7 +126,7 @@ QToolButton* PropertyPageBase::toggle(int id, const QString& label, StringId too
 
 void PropertyPageBase::addBackground(QGridLayout* grid, int& row)
 {
-    grid->addWidget(new QLabel(text("Background:", "背景:"), this), row, 0);
+    grid->addWidget(new QLabel(dialogText("Background:", "背景:"), this), row, 0);
     m_backColor = new CColorBtn(this);
     m_backColor->setObjectName(QStringLiteral("1100"));
     grid->addWidget(m_backColor, row, 1);
@@ -168,17 +163,17 @@ void PropertyPageBase::addBackground(QGridLayout* grid, int& row)
 
 void PropertyPageBase::addMagic(QGridLayout* grid, int& row)
 {
-    grid->addWidget(new QLabel(text("Magic:", "特技:"), this), row, 0);
+    grid->addWidget(new QLabel(dialogText("Magic:", "特技:"), this), row, 0);
     m_magic = listCombo(1015, StringId::Effects, grid, row++, 1);
 }
 
 void PropertyPageBase::addSpeedAndHold(QGridLayout* grid, int& row)
 {
-    m_speed = digitsEdit(1067, text("Speed:", "速度:"), grid, row, 0);
-    m_hold = digitsEdit(1019, text("Stop for:", "停留:"), grid, row, 2);
+    m_speed = digitsEdit(1067, dialogText("Speed:", "速度:"), grid, row, 0);
+    m_hold = digitsEdit(1019, dialogText("Stop for:", "停留:"), grid, row, 2);
     m_hold->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_hold));
-    grid->addWidget(new QLabel(text("0.1second", "0.1秒"), this), row++, 4);
+    grid->addWidget(new QLabel(dialogText("0.1second", "0.1秒"), this), row++, 4);
 }
 
 void PropertyPageBase::addPreview(QGridLayout* grid, int& row, StringId tooltip)

@@ -48,8 +48,7 @@ CColorBtnDlg::CColorBtnDlg(QWidget* parent) : QDialog(parent, Qt::Popup | Qt::Fr
         connect(swatch, &QAbstractButton::clicked, this, [this, slot] { chooseSwatch(slot); });
         grid->addWidget(swatch, slot / 4, slot % 4);
     }
-    auto* other = new QPushButton(
-        QString::fromUtf8(textSet() == TextSet::Chinese ? "其他..." : "Other..."), this);
+    auto* other = new QPushButton(dialogText("Other...", "其他..."), this);
     other->setObjectName(QStringLiteral("other"));
     connect(other, &QPushButton::clicked, this, &CColorBtnDlg::chooseOther);
     grid->addWidget(other, 5, 0, 1, 4);
