@@ -113,8 +113,14 @@ TEST(Soak, RandomOperationsWhilePlayingLeaveNothingBehind)
     EXPECT_FALSE(area.isPlaying);
     EXPECT_GT(operations, 100);
     const long endKb = residentKb();
+#ifndef __SANITIZE_ADDRESS__
     EXPECT_LT(endKb - warmKb, 64 * 1024)
         << "resident memory grew from " << warmKb << " kB to " << endKb << " kB";
+#else
+    // AddressSanitizer holds freed memory in quarantine, so resident memory says nothing there;
+    // its leak check at exit speaks instead.
+    Q_UNUSED(endKb);
+#endif
 
     const QString path = dir.filePath("soak.zpm");
     ASSERT_TRUE(area.SaveProject(path));
