@@ -1,8 +1,7 @@
 #include "effects/ImagePlayer.h"
-#include "display/HeadlessSectionHost.h"
 #include "model/CAct.h"
 #include "model/CPropImage.h"
-#include "support/VirtualClock.h"
+#include "support/PlayerFixture.h"
 
 #include <QTemporaryDir>
 
@@ -10,18 +9,12 @@
 
 namespace {
 
-class ImagePlayerTest : public testing::Test, public PlayObserver
+class ImagePlayerTest : public PlayerFixture
 {
 protected:
     ImagePlayerTest()
     {
-        area.setSectionHost(&host);
-        area.setClock(clock);
-        area.setPlayObserver(this);
-        area.ledWidth = 200;
-        area.ledHeight = 200;
-        area.AddSection(0, 200, 0);
-        area.LayoutSections();
+        setUpArea(200, 200);
         item.effect = 16;
         item.holdTime = 1;
         item.clearEffect = 1;        // non-clear
@@ -41,13 +34,6 @@ protected:
         presentsAt.push_back(presents);
     }
 
-    QImage section(int k)
-    {
-        CWndChild& child = *area.sections[size_t(k)]->renderChild;
-        std::lock_guard lock(child.sectionMutex);
-        return child.GetBackBuffer()->copy();
-    }
-
     CMyText& overlay(int effect, int speed, QRect rect, const char* text = "{\\rtf1\\cf1 MMMM}")
     {
         auto block = std::make_unique<CMyText>();
@@ -65,10 +51,6 @@ protected:
         return std::vector<long long>(w.begin() + 1, w.end()); // past the 200 ms after the picture
     }
 
-    QTemporaryDir dir;
-    VirtualClock clock;
-    HeadlessSectionHost host;
-    CAct area{CAct::Binding::Detached};
     CPropImage item;
     QStringList phases;
     std::vector<quint64> presentsAt;

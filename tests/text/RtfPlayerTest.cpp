@@ -1,7 +1,6 @@
-#include "display/HeadlessSectionHost.h"
 #include "model/CAct.h"
 #include "model/CPropRtf.h"
-#include "support/VirtualClock.h"
+#include "support/PlayerFixture.h"
 #include "text/OfficeConverter.h"
 
 #include <QFile>
@@ -11,56 +10,25 @@
 
 namespace {
 
-class RtfPlayerTest : public testing::Test, public PlayObserver
+class RtfPlayerTest : public PlayerFixture
 {
 protected:
     RtfPlayerTest()
     {
-        area.setSectionHost(&host);
-        area.setClock(clock);
-        area.setPlayObserver(this);
-        area.ledWidth = 240;
-        area.ledHeight = 80;
-        area.AddSection(0, 240, 0);
-        area.LayoutSections();
+        setUpArea(240, 80);
         item.effect = 16;
         item.holdTime = 3;
         item.reverseColors = 0;
     }
 
-    void pictureShown(const CPropBase&, const QJsonObject& details) override
-    {
-        pages.push_back(details);
-        CWndChild& child = *area.sections[0]->renderChild;
-        std::lock_guard lock(child.sectionMutex);
-        shown.push_back(child.GetBackBuffer()->copy());
-    }
-
     void setFile(const QByteArray& bytes, const char* name = "doc.rtf")
     {
-        const QString path = dir.filePath(QString::fromLatin1(name));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        item.filePath = path;
+        item.filePath = writeFile(QString::fromLatin1(name), bytes);
     }
 
-    static int count(const QImage& image, QRgb rgb)
-    {
-        int n = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                n += image.pixel(x, y) == rgb;
-        return n;
-    }
+    static int count(const QImage& image, QRgb rgb) { return countColour(image, rgb); }
 
-    QTemporaryDir dir;
-    VirtualClock clock;
-    HeadlessSectionHost host;
-    CAct area{CAct::Binding::Detached};
     CPropRtf item;
-    std::vector<QJsonObject> pages;
-    std::vector<QImage> shown;
 };
 
 QByteArray longDocument()

@@ -1,55 +1,28 @@
 #include "app/Codepage.h"
-#include "display/HeadlessSectionHost.h"
 #include "model/CAct.h"
 #include "model/CPropText.h"
 #include "model/PlayRandom.h"
-#include "support/VirtualClock.h"
-
-#include <QFile>
-#include <QTemporaryDir>
+#include "support/PlayerFixture.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-class TextPlayerTest : public testing::Test, public PlayObserver
+class TextPlayerTest : public PlayerFixture
 {
 protected:
     TextPlayerTest()
     {
-        area.setSectionHost(&host);
-        area.setClock(clock);
-        area.setPlayObserver(this);
-        area.ledWidth = 200;
-        area.ledHeight = 100;
+        setUpArea(200, 100);
         area.backColor = 0x00102030;
-        area.AddSection(0, 200, 0);
-        area.LayoutSections();
         item.effect = 16; // drawn at once, no waits of its own
         item.backColor = 0x00102030;
         item.holdTime = 3;
     }
 
-    void pictureShown(const CPropBase&, const QJsonObject& details) override
-    {
-        pages.push_back(details);
-        shown.push_back(picture());
-    }
-
     void setText(const QByteArray& bytes)
     {
-        const QString path = dir.filePath(QStringLiteral("t%1.txt").arg(++files));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        item.filePath = path;
-    }
-
-    QImage picture()
-    {
-        CWndChild& child = *area.sections[0]->renderChild;
-        std::lock_guard lock(child.sectionMutex);
-        return child.GetBackBuffer()->copy();
+        item.filePath = writeFile(QStringLiteral("t%1.txt").arg(++files), bytes);
     }
 
     // How many lines a page holds, learnt from a play of one line.
@@ -63,23 +36,8 @@ protected:
         return n;
     }
 
-    static int countColour(const QImage& image, QRgb rgb)
-    {
-        int n = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                n += image.pixel(x, y) == rgb;
-        return n;
-    }
-
-    QTemporaryDir dir;
     int files = 0;
-    VirtualClock clock;
-    HeadlessSectionHost host;
-    CAct area{CAct::Binding::Detached};
     CPropText item;
-    std::vector<QJsonObject> pages;
-    std::vector<QImage> shown;
 };
 
 } // namespace

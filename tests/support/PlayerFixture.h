@@ -1,0 +1,68 @@
+#pragma once
+
+#include "display/HeadlessSectionHost.h"
+#include "model/CAct.h"
+#include "support/VirtualClock.h"
+
+#include <QFile>
+#include <QImage>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+// An area of one section on a headless host, waiting on a virtual clock, that records every
+// picture its items report: the details and what section 0 showed then.
+class PlayerFixture : public testing::Test, public PlayObserver
+{
+protected:
+    void setUpArea(int width, int height)
+    {
+        area.setSectionHost(&host);
+        area.setClock(clock);
+        area.setPlayObserver(this);
+        area.ledWidth = width;
+        area.ledHeight = height;
+        area.AddSection(0, width, 0);
+        area.LayoutSections();
+    }
+
+    void pictureShown(const CPropBase&, const QJsonObject& details) override
+    {
+        pages.push_back(details);
+        shown.push_back(section(0));
+    }
+
+    QImage section(int k)
+    {
+        CWndChild& child = *area.sections[size_t(k)]->renderChild;
+        std::lock_guard lock(child.sectionMutex);
+        return child.GetBackBuffer()->copy();
+    }
+
+    // A file in the fixture's folder; its path.
+    QString writeFile(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+
+    static int countColour(const QImage& image, QRgb rgb)
+    {
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                n += image.pixel(x, y) == rgb;
+        return n;
+    }
+
+    QTemporaryDir dir;
+    VirtualClock clock;
+    HeadlessSectionHost host;
+    CAct area{CAct::Binding::Detached};
+    std::vector<QJsonObject> pages;
+    std::vector<QImage> shown;
+};
