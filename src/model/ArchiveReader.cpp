@@ -1,5 +1,6 @@
 #include "ArchiveReader.h"
 
+#include "ArchiveTags.h"
 #include "CActWnd.h"
 #include "CPropBase.h"
 #include "PersistentClass.h"
@@ -7,12 +8,6 @@
 
 namespace {
 
-constexpr quint16 kNullTag = 0x0000;
-constexpr quint16 kNewClassTag = 0xFFFF;
-constexpr quint16 kClassTag = 0x8000;
-constexpr quint16 kBigObjectTag = 0x7FFF;
-constexpr quint32 kBigClassTag = 0x80000000;
-constexpr quint16 kWideStringMarker = 0xFFFE;
 // The framework's class records hold names of fewer than 64 bytes.
 constexpr quint16 kMaxClassNameLength = 64;
 // The least an array element takes in the stream: its tag.
@@ -70,7 +65,7 @@ quint32 ArchiveReader::readLength(bool allowWideMarker, bool* wide)
     if (byteLength < 0xFF)
         return byteLength;
     const quint16 wordLength = readWord();
-    if (allowWideMarker && wordLength == kWideStringMarker) {
+    if (allowWideMarker && wordLength == ArchiveTags::kWideStringMarker) {
         *wide = true;
         return readLength(false, wide);
     }
@@ -117,17 +112,18 @@ ArchiveReader::Tag ArchiveReader::readTag(ClassFamily family)
     const quint16 word = readWord();
     if (m_failed)
         return tag;
-    if (word == kNullTag) {
+    if (word == ArchiveTags::kNull) {
         tag.kind = TagKind::Null;
         return tag;
     }
-    const quint32 obTag = word == kBigObjectTag
-                              ? readDword()
-                              : (quint32(word & kClassTag) << 16) | quint32(word & ~kClassTag);
+    const quint32 obTag =
+        word == ArchiveTags::kBigObject
+            ? readDword()
+            : (quint32(word & ArchiveTags::kClass) << 16) | quint32(word & ~ArchiveTags::kClass);
     if (m_failed)
         return tag;
 
-    if (!(obTag & kBigClassTag)) {
+    if (!(obTag & ArchiveTags::kBigClass)) {
         // A reference to an object read before.
         if (obTag == 0) {
             tag.kind = TagKind::Null;
@@ -140,7 +136,7 @@ ArchiveReader::Tag ArchiveReader::readTag(ClassFamily family)
         tag.referenced = &m_entries[obTag];
         tag.cls = tag.referenced->cls;
         tag.kind = TagKind::Reference;
-    } else if (word == kNewClassTag) {
+    } else if (word == ArchiveTags::kNewClass) {
         const quint16 schema = readWord();
         const quint16 nameLength = readWord();
         if (m_failed)
@@ -164,7 +160,7 @@ ArchiveReader::Tag ArchiveReader::readTag(ClassFamily family)
         m_entries.push_back(Entry{tag.cls});
         tag.kind = TagKind::NewObject;
     } else {
-        const quint32 classIndex = obTag & ~kBigClassTag;
+        const quint32 classIndex = obTag & ~ArchiveTags::kBigClass;
         if (classIndex == 0 || classIndex >= m_entries.size() || m_entries[classIndex].isObject()) {
             fail(StringId::ArchiveBadIndex);
             return tag;

@@ -1,20 +1,12 @@
 #include "ArchiveWriter.h"
 
+#include "ArchiveTags.h"
 #include "CActWnd.h"
 #include "CPropBase.h"
 #include "PersistentClass.h"
 #include "app/Codepage.h"
 
 #include <cstring>
-
-namespace {
-
-constexpr quint16 kNewClassTag = 0xFFFF;
-constexpr quint16 kClassTag = 0x8000;
-constexpr quint16 kBigObjectTag = 0x7FFF;
-constexpr quint32 kBigClassTag = 0x80000000;
-
-} // namespace
 
 void ArchiveWriter::writeWord(quint16 value)
 {
@@ -60,18 +52,18 @@ void ArchiveWriter::beginObject(const char* className)
 {
     for (const auto& [name, index] : m_classIndex) {
         if (std::strcmp(name, className) == 0) {
-            if (index < kBigObjectTag) {
-                writeWord(static_cast<quint16>(kClassTag | index));
+            if (index < ArchiveTags::kBigObject) {
+                writeWord(static_cast<quint16>(ArchiveTags::kClass | index));
             } else {
-                writeWord(kBigObjectTag);
-                writeDword(kBigClassTag | index);
+                writeWord(ArchiveTags::kBigObject);
+                writeDword(ArchiveTags::kBigClass | index);
             }
             ++m_nextIndex; // the object
             return;
         }
     }
     const auto nameLength = static_cast<quint16>(std::strlen(className));
-    writeWord(kNewClassTag);
+    writeWord(ArchiveTags::kNewClass);
     writeWord(0); // schema
     writeWord(nameLength);
     m_out.append(className, nameLength);

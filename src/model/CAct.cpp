@@ -72,18 +72,30 @@ void CAct::SerializeSettings(FieldVisitor& v)
     v.integer("manualPlay", manualPlay);
 }
 
+namespace {
+
+// The addresses of an area's stored settings, in their stored order.
+class SettingFields final : public FieldVisitor
+{
+public:
+    void integer(const char*, int& value) override { fields.push_back(&value); }
+    void string(const char*, QString&) override {}
+    void rect(const char*, WinRect&) override {}
+    void textBlocks(const char*, std::vector<std::unique_ptr<CMyText>>&) override {}
+
+    std::vector<int*> fields;
+};
+
+} // namespace
+
 void CAct::takeProject(CAct& other)
 {
-    splitMode = other.splitMode;
-    reserved1 = other.reserved1;
-    frameLines = other.frameLines;
-    frameColor = other.frameColor;
-    posX = other.posX;
-    posY = other.posY;
-    ledWidth = other.ledWidth;
-    ledHeight = other.ledHeight;
-    backColor = other.backColor;
-    manualPlay = other.manualPlay;
+    SettingFields mine;
+    SettingFields theirs;
+    SerializeSettings(mine);
+    other.SerializeSettings(theirs);
+    for (size_t i = 0; i < mine.fields.size(); ++i)
+        *mine.fields[i] = *theirs.fields[i];
     caption.swap(other.caption);
     std::scoped_lock lock(m_sectionsMutex, m_itemsMutex, other.m_itemsMutex);
     sections.swap(other.sections);
