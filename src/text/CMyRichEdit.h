@@ -1,31 +1,38 @@
 #pragma once
 
+#include "RenderThread.h"
+#include "RichTextPages.h"
+
 #include <QImage>
 #include <QRect>
 #include <QString>
-#include <QTextDocument>
 
-#include <condition_variable>
+#include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
+
+class QTextDocument;
 
 // The rich-text renderer: holds a document (RTF or plain text) and draws it page by page into
-// pictures of a given size at 96 dots per inch, reporting where each page ends. Every operation
-// takes the renderer's lock, so the play thread and a page-render worker never use the document
-// at the same time. Needs a QGuiApplication (fonts), not a window.
+// pictures of a given size at 96 dots per inch, reporting where each page ends. The document is
+// built, laid out, drawn and destroyed on the renderer's own thread, which lives as long as the
+// renderer: Qt's font data belongs to the thread that loaded it. Every operation may be called
+// from any one thread at a time (the play thread); it runs on the renderer's thread and waits,
+// except RenderRangeAsync. Needs a QGuiApplication (fonts), not a window.
 class CMyRichEdit
 {
 public:
+    // Called now and then during a long load; true abandons it (the play loop's stop).
+    using StopCheck = std::function<bool()>;
+
     CMyRichEdit();
     ~CMyRichEdit(); // waits for a running render
     CMyRichEdit(const CMyRichEdit&) = delete;
     CMyRichEdit& operator=(const CMyRichEdit&) = delete;
 
-    // Replaces the content with the file's: RTF when it starts with "{\rtf", else plain text.
-    // False with the message (string 61696 or 61697) when the file cannot be read.
-    bool LoadFile(const QString& path, QString* errorText = nullptr);
+    // Replaces the content with the file's: RTF when it starts with "{\rtf", else plain text in
+    // the charset it is written in. False with the message (string 61696 or 61697) when the file
+    // cannot be read; false without one when `stop` ended the load (the content is then empty).
+    bool LoadFile(const QString& path, QString* errorText = nullptr, const StopCheck& stop = {});
     void LoadText(const QString& textOrRtf);
     // RTF (rich) or plain text; false with string 61698 when it cannot be written.
     bool SaveFile(const QString& path, bool rich, QString* errorText = nullptr);
@@ -35,7 +42,8 @@ public:
     // Fills rect with the background and draws the page that starts at character `first`;
     // returns the first character that did not fit (TextLength() after the last page).
     int RenderRange(QImage& surface, const QRect& rect, int background, int first, int last = -1);
-    // The same on a worker thread; the result is nextChar() once waitRenderDone() returned.
+    // The same on the renderer's thread, returning at once; the result is nextChar() once
+    // waitRenderDone() returned. The surface must stay until then.
     void RenderRangeAsync(QImage& surface, const QRect& rect, int background, int first,
                           int last = -1);
     void waitRenderDone();
@@ -44,29 +52,23 @@ public:
     int TextLength();
     void SelectEnd();
 
-    // For tests and the RTF writer: the document, read under the lock by the caller's promise.
-    QTextDocument& document() { return m_document; }
+    // The text without its formatting (tests, diagnostics).
+    QString plainText();
+    // Runs `work` with the document on the renderer's thread (the RTF writer, tests).
+    void withDocument(const std::function<void(QTextDocument&)>& work);
 
 private:
-    // Where each page of a document starts, for the page size they were counted for.
-    struct Pages
-    {
-        QSize size;
-        std::vector<int> starts;
-    };
-    int renderDocument(QTextDocument& document, Pages& pages, QImage& surface, const QRect& rect,
-                       int background, int first);
-    static void paginate(QTextDocument& document, Pages& pages, QSize page);
+    int render(QImage& surface, const QRect& rect, int background, int first, int last);
+    int renderDocument(QTextDocument& document, RichTextPages& pages, QImage& surface,
+                       const QRect& rect, int background, int first);
 
-    std::mutex m_mutex;
+    // Touched only on m_thread.
     QImage m_layoutDevice{1, 1, QImage::Format_RGB32};
-    QTextDocument m_document;
+    std::unique_ptr<QTextDocument> m_document;
+    RichTextPages m_pages;
     int m_background = 0x00FFFFFF;
+    // Written on m_thread, read by the caller after waitRenderDone().
     int m_next = 0;
-    Pages m_pages;
-    // The page render running on a worker.
-    std::thread m_worker;
-    std::mutex m_doneMutex;
-    std::condition_variable m_doneChanged;
-    bool m_renderDone = true;
+    // Last member: made after the rest; the destructor removes the document on it before it ends.
+    RenderThread m_thread;
 };

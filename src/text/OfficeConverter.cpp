@@ -120,7 +120,7 @@ bool ConvertWordDocument(const QString& path, CMyRichEdit& edit, QString* messag
             !replaceCache(converted, cache))
             return false;
     }
-    return edit.LoadFile(cache, message);
+    return edit.LoadFile(cache, message, stop);
 }
 
 bool ConvertSpreadsheet(const QString& path, CMyRichEdit& edit, QString* message,
@@ -130,7 +130,7 @@ bool ConvertSpreadsheet(const QString& path, CMyRichEdit& edit, QString* message
         return false;
     const QString cache = cachePath(path);
     if (isUpToDate(path))
-        return edit.LoadFile(cache, message);
+        return edit.LoadFile(cache, message, stop);
     QFile::remove(cache);
     // No spreadsheet-to-RTF export exists: every sheet to HTML, then the HTML to RTF.
     QTemporaryDir out;
@@ -143,7 +143,7 @@ bool ConvertSpreadsheet(const QString& path, CMyRichEdit& edit, QString* message
     if (convert(html, QStringLiteral("rtf"), {QStringLiteral("--infilter=HTML (StarWriter)")},
                 rtfOut.path(), &rtf, stop) != Result::Done)
         return false;
-    if (!edit.LoadFile(rtf, message))
+    if (!edit.LoadFile(rtf, message, stop))
         return false;
     // A cache that cannot be written is reported; the document still plays from what was read.
     QString saveMessage;

@@ -47,14 +47,14 @@ void RtfPlayer::play()
     CMyRichEdit edit;
     RichEditHost::shared().nextControlId();
     const QString ext = fileExtension(m_item.filePath);
+    // A stop ends a long load or conversion under way.
+    const auto stopped = [this] { return m_area.stopEvent.isSet(); };
     if (ext.compare(QLatin1String("RTF"), Qt::CaseInsensitive) == 0) {
         QString error;
-        if (!edit.LoadFile(m_item.filePath, &error))
+        if (!edit.LoadFile(m_item.filePath, &error, stopped) && !error.isEmpty())
             Notifications::post(error);
     } else if (ext.compare(QLatin1String("DOC"), Qt::CaseInsensitive) == 0 || isSpreadsheet(ext)) {
-        // Documents and spreadsheets play from their rich-text cache, converted when needed. A
-        // stop ends a conversion under way.
-        const auto stopped = [this] { return m_area.stopEvent.isSet(); };
+        // Documents and spreadsheets play from their rich-text cache, converted when needed.
         QString message;
         const bool converted =
             isSpreadsheet(ext)

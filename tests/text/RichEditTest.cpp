@@ -80,7 +80,7 @@ TEST(RichEdit, FilesAndTheirErrors)
     ASSERT_TRUE(edit.SaveFile(dir.filePath("out.rtf"), true));
     CMyRichEdit again;
     ASSERT_TRUE(again.LoadFile(dir.filePath("out.rtf")));
-    EXPECT_EQ(again.document().toPlainText(), "saved text");
+    EXPECT_EQ(again.plainText(), "saved text");
     EXPECT_FALSE(edit.SaveFile(dir.filePath("no/folder/x.rtf"), true, &error));
     EXPECT_EQ(error, QStringLiteral("保存文档失败。"));
     ASSERT_TRUE(edit.SaveFile(dir.filePath("plain.txt"), false));
