@@ -30,6 +30,7 @@ enum class Destination
     ColorTable,
     Skip,
     Picture,
+    PropertyName, // a shape property's name (\sn)
 };
 
 // Which characters the text that follows holds: the associated set applies to double-byte text.
@@ -72,6 +73,7 @@ struct GroupState
     QTextOption::TabType nextTabType = QTextOption::LeftTab;
     bool inTable = false;
     bool pageBreakBefore = false;
+    bool shapePicture = false; // inside the value of a shape's picture property
 };
 
 struct Font
@@ -232,6 +234,9 @@ private:
     RtfBorder* m_border = nullptr;         // the border that border words describe
     RtfBorder m_ignoredBorder;
     bool m_pageBreak = false;
+    // The shape being read: its rectangle (twips) and the property whose name is being read.
+    int m_shapeLeft = 0, m_shapeTop = 0, m_shapeRight = 0, m_shapeBottom = 0;
+    QByteArray m_propertyName;
 };
 
 bool RtfParser::parse()
@@ -425,6 +430,10 @@ void RtfParser::text(char c)
     case Destination::Picture:
         m_pictHex.append(c);
         break;
+    case Destination::PropertyName:
+        if (m_propertyName.size() < 64)
+            m_propertyName.append(c);
+        break;
     case Destination::Skip:
         break;
     }
@@ -537,8 +546,15 @@ QTextBlockFormat RtfParser::blockFormat() const
         else
             format.setLineHeight(-s.lineTwips / kTwipsPerPixel, QTextBlockFormat::FixedHeight);
     }
-    if (!s.tabs.isEmpty())
-        format.setTabPositions(s.tabs);
+    // A hanging first line stops at the left indent, as word processors do.
+    QList<QTextOption::Tab> tabs;
+    if (s.firstTwips < 0 && s.leftTwips > 0)
+        tabs.append(QTextOption::Tab(s.leftTwips / kTwipsPerPixel, QTextOption::LeftTab));
+    for (const QTextOption::Tab& tab : s.tabs)
+        if (tabs.isEmpty() || tab.position > tabs.front().position)
+            tabs.append(tab);
+    if (!tabs.isEmpty())
+        format.setTabPositions(tabs);
     if (s.rightToLeft)
         format.setLayoutDirection(Qt::RightToLeft);
     return format;
@@ -615,7 +631,7 @@ void RtfParser::insertPicture()
     RichTextFormats::setNaturalPictureSize(format, size);
     // The picture belongs to the group around \pict: its table cell, its hidden state.
     const GroupState& outer = m_stack[m_stack.size() - 2];
-    if (outer.hidden)
+    if (outer.hidden && !outer.shapePicture)
         return;
     QTextCursor& cursor = outer.inTable ? m_table.cellCursor() : out();
     cursor.insertImage(format);
@@ -757,14 +773,54 @@ void RtfParser::controlWord(QByteArrayView w, bool hasParam, int param)
         return;
     case K::Picture:
         flush();
+        if (s.hidden && !s.shapePicture) {
+            s.destination = Destination::Skip; // a shape's fill or line picture, not its own
+            return;
+        }
         s.destination = Destination::Picture;
         m_picture = RtfPicture();
         m_pictHex.clear();
+        if (s.shapePicture) {
+            // A picture shape is drawn at the shape's size.
+            m_picture.goalWidthTwips = std::max(0, m_shapeRight - m_shapeLeft);
+            m_picture.goalHeightTwips = std::max(0, m_shapeBottom - m_shapeTop);
+        }
+        return;
+    case K::ShapeInstruction:
+        flush();
+        s.destination = Destination::Text;
+        s.hidden = true;
+        m_shapeLeft = m_shapeTop = m_shapeRight = m_shapeBottom = 0;
+        return;
+    case K::ShapeProperty:
+        m_propertyName.clear();
+        return;
+    case K::ShapePropertyName:
+        s.destination = Destination::PropertyName;
+        m_propertyName.clear();
+        return;
+    case K::ShapePropertyValue:
+        s.shapePicture = m_propertyName == "pib";
+        if (!s.shapePicture)
+            s.destination = Destination::Skip;
+        return;
+    case K::ShapeLeft:
+        m_shapeLeft = param;
+        return;
+    case K::ShapeTop:
+        m_shapeTop = param;
+        return;
+    case K::ShapeRight:
+        m_shapeRight = param;
+        return;
+    case K::ShapeBottom:
+        m_shapeBottom = param;
         return;
     case K::ShapePicture:
     case K::UnicodeAlternative:
     case K::ObjectResult:
         s.destination = Destination::Text;
+        s.hidden = false;
         return;
     case K::SkippedDestination:
     case K::Object:
