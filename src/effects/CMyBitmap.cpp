@@ -22,7 +22,8 @@ QImage decode(const QByteArray& bytes, const QString& path)
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
-    reader.setAutoTransform(false);
+    // Phone photos are stored sideways with an EXIF orientation saying how to turn them.
+    reader.setAutoTransform(true);
     QImage image = reader.read();
     if (image.isNull() && !namedPcx)
         image = readPcx(bytes);
