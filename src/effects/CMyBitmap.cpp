@@ -1,5 +1,7 @@
 #include "CMyBitmap.h"
 
+#include "BmpReader.h"
+#include "IconReader.h"
 #include "PcxReader.h"
 
 #include <QBuffer>
@@ -17,13 +19,23 @@ QImage decode(const QByteArray& bytes, const QString& path)
         if (!pcx.isNull())
             return pcx;
     }
+    // Qt ignores the AND mask of true-colour icons and refuses or miscolours some bitmaps.
+    QImage own = readMaskedIcon(bytes);
+    if (own.isNull() && bmpWantsOwnReader(bytes))
+        own = readBmp(bytes);
+    if (!own.isNull())
+        return own;
+
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
-    reader.setAutoTransform(false);
+    // Phone photos are stored sideways with an EXIF orientation saying how to turn them.
+    reader.setAutoTransform(true);
     QImage image = reader.read();
+    if (image.isNull())
+        image = readBmp(bytes);
     if (image.isNull() && !namedPcx)
         image = readPcx(bytes);
     return image;
