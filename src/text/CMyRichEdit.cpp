@@ -67,7 +67,11 @@ bool CMyRichEdit::LoadFile(const QString& path, QString* errorText, const StopCh
             *errorText = loadString(StringId::OpenDocumentFailed);
         return false;
     }
-    const QByteArray bytes = file.readAll();
+    return LoadData(file.readAll(), stop);
+}
+
+bool CMyRichEdit::LoadData(const QByteArray& bytes, const StopCheck& stop)
+{
     bool complete = true;
     m_thread.run([&] {
         complete = readRtfOrText(bytes, *m_document, stop);

@@ -34,6 +34,8 @@ public:
     // cannot be read; false without one when `stop` ended the load (the content is then empty).
     bool LoadFile(const QString& path, QString* errorText = nullptr, const StopCheck& stop = {});
     void LoadText(const QString& textOrRtf);
+    // The same from bytes already read; false when `stop` ended the load.
+    bool LoadData(const QByteArray& bytes, const StopCheck& stop = {});
     // RTF (rich) or plain text; false with string 61698 when it cannot be written.
     bool SaveFile(const QString& path, bool rich, QString* errorText = nullptr);
     // The previous colour (COLORREF).

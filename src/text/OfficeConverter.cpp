@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -70,6 +72,44 @@ bool firstConversion(Result result, const char* noConverterMessage, QString* mes
     return result == Result::Done;
 }
 
+// One run, and a second when the first ended without its output: a converter starting on a new
+// profile sometimes exits at once with nothing written (it restarts itself once after creating
+// the profile, and another instance starting at the same moment can make it give up).
+Result convertWithRetry(const QString& source, const QString& format, const QStringList& extra,
+                        const QString& outDir, QString* output, const StopCheck& stop)
+{
+    Result result = convert(source, format, extra, outDir, output, stop);
+    if (result == Result::Failed && !(stop && stop()))
+        result = convert(source, format, extra, outDir, output, stop);
+    return result;
+}
+
+// The converter's HTML of a workbook opens with an overview of links and heads every sheet with
+// "Sheet N: name": only the sheets' cells are shown, one sheet after another.
+bool keepOnlyCells(const QString& htmlPath)
+{
+    QFile file(htmlPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QString html = QString::fromUtf8(file.readAll());
+    file.close();
+    static const QRegularExpression overview(QStringLiteral("<p>\\s*<center>.*?</center>\\s*</p>"),
+                                             QRegularExpression::CaseInsensitiveOption |
+                                                 QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression heading(
+        QStringLiteral("<a name=\"table\\d+\">\\s*<h1>.*?</h1>\\s*</a>"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression rule(QStringLiteral("<hr\\s*/?>"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    html.remove(overview);
+    html.remove(heading);
+    html.remove(rule);
+    QSaveFile out(htmlPath);
+    const QByteArray bytes = html.toUtf8();
+    return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.flush() &&
+           out.commit();
+}
+
 bool replaceCache(const QString& converted, const QString& cache)
 {
     QFile::remove(cache);
@@ -115,8 +155,9 @@ bool ConvertWordDocument(const QString& path, CMyRichEdit& edit, QString* messag
         QFile::remove(cache);
         QTemporaryDir out;
         QString converted;
-        if (!firstConversion(convert(path, QStringLiteral("rtf"), {}, out.path(), &converted, stop),
-                             "Word 没有安装或安装不正确!", message) ||
+        if (!firstConversion(
+                convertWithRetry(path, QStringLiteral("rtf"), {}, out.path(), &converted, stop),
+                "Word 没有安装或安装不正确!", message) ||
             !replaceCache(converted, cache))
             return false;
     }
@@ -135,13 +176,16 @@ bool ConvertSpreadsheet(const QString& path, CMyRichEdit& edit, QString* message
     // No spreadsheet-to-RTF export exists: every sheet to HTML, then the HTML to RTF.
     QTemporaryDir out;
     QString html;
-    if (!firstConversion(convert(path, QStringLiteral("html"), {}, out.path(), &html, stop),
-                         "创建Excel服务失败!", message))
+    if (!firstConversion(
+            convertWithRetry(path, QStringLiteral("html"), {}, out.path(), &html, stop),
+            "创建Excel服务失败!", message) ||
+        !keepOnlyCells(html))
         return false;
     QTemporaryDir rtfOut;
     QString rtf;
-    if (convert(html, QStringLiteral("rtf"), {QStringLiteral("--infilter=HTML (StarWriter)")},
-                rtfOut.path(), &rtf, stop) != Result::Done)
+    if (convertWithRetry(html, QStringLiteral("rtf"),
+                         {QStringLiteral("--infilter=HTML (StarWriter)")}, rtfOut.path(), &rtf,
+                         stop) != Result::Done)
         return false;
     if (!edit.LoadFile(rtf, message, stop))
         return false;

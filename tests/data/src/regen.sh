@@ -1,0 +1,29 @@
+#!/bin/sh
+# Re-creates the generated files in tests/data from the sources in this folder.
+# Needs: python3, LibreOffice (soffice), pandoc, iconv, fortunes-zh (only for tang300-excerpt).
+# Run from tests/data/src.
+set -e
+python3 make_fodt.py
+soffice --headless --convert-to rtf --outdir ../rtf lo-zh-mixed.fodt lo-table-shading-merged.fodt \
+  lo-picture-scaled.fodt lo-lists-spacing-tabs.fodt lo-multipage-zh-sb.fodt lo-rtl-arabic-hebrew.fodt
+soffice --headless --convert-to 'rtf:Rich Text Format' --outdir ../rtf lo-picture-html-scaled.html
+soffice --headless --convert-to doc --outdir ../office lo-zh-mixed.fodt lo-table-shading-merged.fodt
+soffice --headless --convert-to xls --outdir ../office lo-three-sheets.fods
+pandoc -s -t rtf pandoc-zh.md -o ../rtf/pandoc-zh-markdown.rtf
+# text variants (tang300-excerpt.utf8.txt was made with:
+#   sed -E 's/\x1b\[[0-9;]*m//g; s/・/·/g' /usr/share/games/fortunes/tang300 | head -120 )
+T=../text
+iconv -f UTF-8 -t GBK tang300-excerpt.utf8.txt > $T/zh-tang-gbk-lf.txt
+sed 's/$/\r/' tang300-excerpt.utf8.txt | iconv -f UTF-8 -t GBK > $T/zh-tang-gbk-crlf.txt
+{ printf '\357\273\277'; cat tang300-excerpt.utf8.txt; } > $T/zh-tang-utf8-bom.txt
+cp tang300-excerpt.utf8.txt $T/zh-tang-utf8-nobom.txt
+sed 's/$/\r/' tang300-excerpt.utf8.txt | iconv -f UTF-8 -t UTF-16LE | { printf '\377\376'; cat; } > $T/zh-tang-utf16le-bom-crlf.txt
+iconv -f UTF-8 -t UTF-16BE tang300-excerpt.utf8.txt | { printf '\376\377'; cat; } > $T/zh-tang-utf16be-bom.txt
+iconv -f UTF-8 -t GB18030 $T/fr-utf8-nobom-uchardet.txt > $T/fr-gb18030-4byte.txt
+tr '\n' '\r' < $T/fr-utf8-nobom-uchardet.txt > $T/fr-utf8-cr-only.txt
+sed 's/$/\r/' $T/fr-utf8-nobom-uchardet.txt > $T/fr-utf8-crlf.txt
+printf '停业\n' | iconv -f UTF-8 -t GBK > $T/gbk-short-tingye.txt
+printf '停业 / 前台' | iconv -f UTF-8 -t GBK > $T/gbk-short-tingye-qiantai.txt
+printf '欢迎光临\r\n前台\r\n' | iconv -f UTF-8 -t GBK > $T/gbk-short-huanying-crlf.txt
+head -20 tang300-excerpt.utf8.txt | sed 's/$/\r/' | iconv -f UTF-8 -t GBK > $T/gbk-plain-text-named.rtf
+iconv -f UTF-8 -t BIG5 TestChineseProperties.utf8.txt > $T/zh-hant-big5-poi.txt
