@@ -35,6 +35,14 @@ void setUpDocument(QTextDocument& document, QImage& layoutDevice)
     document.documentLayout()->setPaintDevice(&layoutDevice);
 }
 
+// No page size, no layout: the layout would otherwise follow every insertion of a load. The first
+// page sets the size again and lays out only what it shows.
+void unsetPageSize(QTextDocument& document)
+{
+    document.clear();
+    document.setPageSize(QSizeF(0, 0));
+}
+
 } // namespace
 
 CMyRichEdit::CMyRichEdit()
@@ -74,6 +82,7 @@ bool CMyRichEdit::LoadData(const QByteArray& bytes, const StopCheck& stop)
 {
     bool complete = true;
     m_thread.run([&] {
+        unsetPageSize(*m_document);
         complete = readRtfOrText(bytes, *m_document, stop);
         if (!complete)
             m_document->clear();
@@ -85,6 +94,7 @@ bool CMyRichEdit::LoadData(const QByteArray& bytes, const StopCheck& stop)
 void CMyRichEdit::LoadText(const QString& textOrRtf)
 {
     m_thread.run([&] {
+        unsetPageSize(*m_document);
         if (looksLikeRtf(QByteArrayView(textOrRtf.left(5).toLatin1())))
             readRtfOrText(textOrRtf.toUtf8(), *m_document);
         else
