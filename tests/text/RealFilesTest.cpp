@@ -13,6 +13,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextTable>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -146,11 +147,21 @@ TEST(RtfReading, PicturesTakeTheirScaleAndKind)
     EXPECT_EQ(sizes[1], QSizeF(20, 10)); // 300 twips = 20 px
     EXPECT_EQ(document.toPlainText().remove(QChar::ObjectReplacementCharacter), "ABC");
     // A device-independent bitmap: a 2 x 1 24-bit DIB.
-    QByteArray dib = QByteArray::fromHex("28000000020000000100000001001800000000000800000000000000"
-                                         "0000000000000000000000000000ff00ff000000");
+    const QByteArray dib =
+        QByteArray::fromHex("2800000002000000010000000100180000000000080000000000"
+                            "0000000000000000000000000000") +
+        QByteArray::fromHex("0000ff00ff000000");
     QTextDocument bitmap;
     readRtfOrText("{\\rtf1 {\\pict\\dibitmap0\\picw2\\pich1 " + dib.toHex() + "}}", bitmap);
-    EXPECT_EQ(bitmap.toPlainText(), QString(QChar::ObjectReplacementCharacter));
+    ASSERT_EQ(bitmap.toPlainText(), QString(QChar::ObjectReplacementCharacter));
+    QTextCursor cursor(&bitmap);
+    cursor.setPosition(1);
+    const QImage picture = bitmap
+                               .resource(QTextDocument::ImageResource,
+                                         QUrl(cursor.charFormat().toImageFormat().name()))
+                               .value<QImage>();
+    EXPECT_EQ(picture.pixel(0, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(picture.pixel(1, 0), qRgb(0, 255, 0));
 }
 
 TEST(RtfReading, HiddenTextLineSpacingAndScripts)
@@ -274,4 +285,57 @@ TEST(RichPaging, ATableRowIsNeverCutAtThePageBottom)
         ++pages;
     }
     EXPECT_GT(pages, 3);
+}
+
+TEST(RichPaging, ATableWiderThanThePageIsFittedToItsWidth)
+{
+    CMyRichEdit edit;
+    ASSERT_TRUE(edit.LoadData("{\\rtf1\\trowd\\cellx15000\\cellx30000\\pard\\intbl left\\cell "
+                              "right\\cell\\row\\pard after\\par}"));
+    QImage page(300, 100, QImage::Format_RGB32);
+    edit.RenderRange(page, page.rect(), 0x00FFFFFF, 0);
+    // Both cells show: the right one is on the page, not cut off past its edge.
+    int inkRight = 0;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 150; x < page.width(); ++x)
+            inkRight += page.pixel(x, y) != qRgb(255, 255, 255);
+    EXPECT_GT(inkRight, 10);
+    edit.withDocument([](QTextDocument& document) {
+        const QTextTable* table = firstTable(document);
+        ASSERT_NE(table, nullptr);
+        EXPECT_EQ(table->format().columnWidthConstraints().front().type(),
+                  QTextLength::PercentageLength);
+    });
+}
+
+TEST(RtfReading, TheBitmapInsideAMetafileShows)
+{
+    // A Windows metafile whose one drawing is a StretchDIB of a 2 x 1 bitmap.
+    // Header: 40 bytes, 2 x 1, one plane, 24 bits; then a red and a green pixel, padded to 8.
+    const QByteArray dib =
+        QByteArray::fromHex("2800000002000000010000000100180000000000080000000000"
+                            "0000000000000000000000000000") +
+        QByteArray::fromHex("0000ff00ff000000");
+    QByteArray record;
+    auto word = [&](quint16 v) { record.append(char(v & 0xFF)).append(char(v >> 8)); };
+    const quint32 words = quint32(3 + 11 + dib.size() / 2);
+    word(quint16(words & 0xFFFF));
+    word(quint16(words >> 16));
+    word(0x0F43);
+    for (int i = 0; i < 11; ++i)
+        word(0);
+    record += dib;
+    QByteArray wmf = QByteArray::fromHex("010009000003") + QByteArray(12, '\0');
+    wmf += record + QByteArray::fromHex("030000000000");
+    QTextDocument document;
+    readRtfOrText("{\\rtf1 {\\pict\\wmetafile8\\picw53\\pich26 " + wmf.toHex() + "}}", document);
+    ASSERT_EQ(document.toPlainText(), QString(QChar::ObjectReplacementCharacter));
+    QTextCursor cursor(&document);
+    cursor.setPosition(1);
+    const QTextImageFormat image = cursor.charFormat().toImageFormat();
+    EXPECT_NEAR(image.width(), 2, 0.1); // 53 hundredths of a millimetre
+    const QImage picture =
+        document.resource(QTextDocument::ImageResource, QUrl(image.name())).value<QImage>();
+    ASSERT_EQ(picture.size(), QSize(2, 1));
+    EXPECT_EQ(picture.pixel(0, 0), qRgb(255, 0, 0));
 }
