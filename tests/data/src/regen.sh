@@ -19,11 +19,13 @@ sed 's/$/\r/' tang300-excerpt.utf8.txt | iconv -f UTF-8 -t GBK > $T/zh-tang-gbk-
 cp tang300-excerpt.utf8.txt $T/zh-tang-utf8-nobom.txt
 sed 's/$/\r/' tang300-excerpt.utf8.txt | iconv -f UTF-8 -t UTF-16LE | { printf '\377\376'; cat; } > $T/zh-tang-utf16le-bom-crlf.txt
 iconv -f UTF-8 -t UTF-16BE tang300-excerpt.utf8.txt | { printf '\376\377'; cat; } > $T/zh-tang-utf16be-bom.txt
-iconv -f UTF-8 -t GB18030 $T/fr-utf8-nobom-uchardet.txt > $T/fr-gb18030-4byte.txt
-tr '\n' '\r' < $T/fr-utf8-nobom-uchardet.txt > $T/fr-utf8-cr-only.txt
-sed 's/$/\r/' $T/fr-utf8-nobom-uchardet.txt > $T/fr-utf8-crlf.txt
+tr '\n' '\r' < tang300-excerpt.utf8.txt > $T/zh-tang-utf8-cr-only.txt
+iconv -c -f UTF-8 -t BIG5 tang300-excerpt.utf8.txt > $T/zh-tang-big5.txt
 printf '停业\n' | iconv -f UTF-8 -t GBK > $T/gbk-short-tingye.txt
 printf '停业 / 前台' | iconv -f UTF-8 -t GBK > $T/gbk-short-tingye-qiantai.txt
 printf '欢迎光临\r\n前台\r\n' | iconv -f UTF-8 -t GBK > $T/gbk-short-huanying-crlf.txt
 head -20 tang300-excerpt.utf8.txt | sed 's/$/\r/' | iconv -f UTF-8 -t GBK > $T/gbk-plain-text-named.rtf
-iconv -f UTF-8 -t BIG5 TestChineseProperties.utf8.txt > $T/zh-hant-big5-poi.txt
+# AbiWord and highlight (Debian packages abiword, highlight) as two more RTF writers
+abiword --to=rtf -o ../rtf/abiword-zh-mixed.rtf ../office/lo-zh-mixed.doc
+abiword --to=rtf -o ../rtf/abiword-table-shading-merged.rtf ../office/lo-table-shading-merged.doc
+highlight --out-format=rtf --syntax=cpp --style=edit-kwrite -i notice-source.cpp -o ../rtf/highlight-source.rtf
