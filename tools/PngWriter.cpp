@@ -1,5 +1,7 @@
 #include "PngWriter.h"
 
+#include "app/SafeFile.h"
+
 #include <QFile>
 #include <QtEndian>
 
@@ -149,8 +151,7 @@ bool writePng(const QImage& source, const QString& path)
     }
     appendChunk(png, "IDAT", deflater.output());
     appendChunk(png, "IEND", QByteArray());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(png) == png.size();
+    return SafeFile::write(path, png) == SafeFile::Error::None;
 }
 
 PngQueue::PngQueue()

@@ -10,6 +10,8 @@ namespace Codepage {
 
 namespace {
 
+constexpr char16_t kEscapeBase = 0xDC00; // a byte b >= 0x80 that is no character: U+DC00 + b
+
 bool isAscii(QByteArrayView bytes)
 {
     for (const char c : bytes) {
@@ -28,6 +30,63 @@ bool isAscii(QStringView text)
     return true;
 }
 
+bool isEscape(QChar c)
+{
+    return c.unicode() >= kEscapeBase + 0x80 && c.unicode() <= kEscapeBase + 0xFF;
+}
+
+QStringDecoder& decoder()
+{
+    thread_local QStringDecoder gbk("GBK", QStringConverter::Flag::Stateless);
+    return gbk;
+}
+
+QStringEncoder& encoder()
+{
+    thread_local QStringEncoder gbk("GBK", QStringConverter::Flag::Stateless);
+    return gbk;
+}
+
+bool isLeadByte(uchar c)
+{
+    return c >= 0x81 && c <= 0xFE;
+}
+
+bool isTrailByte(uchar c)
+{
+    return c >= 0x40 && c <= 0xFE && c != 0x7F;
+}
+
+// Byte by byte: each character that GBK holds, and an escape for each byte that is none (or
+// that would not come back the same), so that writing the text again gives the same bytes.
+QString toUnicodeKeepingBytes(QByteArrayView ansi)
+{
+    QString text;
+    text.reserve(ansi.size());
+    const auto* p = reinterpret_cast<const uchar*>(ansi.data());
+    const qsizetype n = ansi.size();
+    for (qsizetype i = 0; i < n;) {
+        if (p[i] < 0x80) {
+            text.append(QChar(p[i]));
+            ++i;
+            continue;
+        }
+        if (isLeadByte(p[i]) && i + 1 < n && isTrailByte(p[i + 1])) {
+            const QByteArrayView pair = ansi.sliced(i, 2);
+            const QString one = decoder().decode(pair);
+            if (one.size() == 1 && one.at(0) != QChar::ReplacementCharacter &&
+                QByteArray(encoder().encode(one)) == pair) {
+                text.append(one);
+                i += 2;
+                continue;
+            }
+        }
+        text.append(QChar(char16_t(kEscapeBase + p[i])));
+        ++i;
+    }
+    return text;
+}
+
 } // namespace
 
 QString toUnicode(QByteArrayView ansi)
@@ -36,20 +95,45 @@ QString toUnicode(QByteArrayView ansi)
     // leaves as it is: no converter needed.
     if (isAscii(ansi))
         return QString::fromLatin1(ansi);
-    thread_local QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
-    if (!decoder.isValid())
+    if (!decoder().isValid() || !encoder().isValid())
         return QString::fromLatin1(ansi);
-    return decoder.decode(ansi);
+    const QString text = decoder().decode(ansi);
+    if (!decoder().hasError() && !text.contains(QChar::ReplacementCharacter) &&
+        QByteArray(encoder().encode(text)) == ansi)
+        return text;
+    return toUnicodeKeepingBytes(ansi);
 }
 
 QByteArray fromUnicode(QStringView text)
 {
     if (isAscii(text))
         return text.toLatin1();
-    thread_local QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
-    if (!encoder.isValid())
+    if (!encoder().isValid())
         return text.toLatin1();
-    return encoder.encode(text);
+    qsizetype escape = 0;
+    while (escape < text.size() && !isEscape(text.at(escape)))
+        ++escape;
+    if (escape == text.size())
+        return QByteArray(encoder().encode(text));
+    // Bytes kept from a string that was not GBK go back as they came.
+    QByteArray bytes;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!isEscape(text.at(i)))
+            continue;
+        bytes += QByteArray(encoder().encode(text.sliced(start, i - start)));
+        bytes += char(text.at(i).unicode() - kEscapeBase);
+        start = i + 1;
+    }
+    bytes += QByteArray(encoder().encode(text.sliced(start)));
+    return bytes;
+}
+
+bool roundTrips(QStringView text)
+{
+    if (isAscii(text))
+        return true;
+    return toUnicode(fromUnicode(text)) == text;
 }
 
 } // namespace Codepage

@@ -4,15 +4,17 @@
 
 // The per-user settings store: company "Morvo", application "Tessarin". The registry key on
 // Windows, ~/.config/Morvo/Tessarin.conf here. Tests redirect it with QSettings::setPath.
-// A missing key yields the caller's default; reading never fails.
+// A missing key yields the caller's default; reading never fails. A write that cannot be kept
+// (a full disk, a store that may not be written) returns false, leaves the stored file as it was
+// and tells the operator once.
 namespace SettingsStore {
 
 inline constexpr char kCompany[] = "Morvo";
 inline constexpr char kApplication[] = "Tessarin";
 
 int readInt(const QString& section, const QString& key, int defaultValue);
-void writeInt(const QString& section, const QString& key, int value);
+bool writeInt(const QString& section, const QString& key, int value);
 QString readString(const QString& section, const QString& key, const QString& defaultValue = {});
-void writeString(const QString& section, const QString& key, const QString& value);
+bool writeString(const QString& section, const QString& key, const QString& value);
 
 } // namespace SettingsStore

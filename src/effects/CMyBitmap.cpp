@@ -3,6 +3,7 @@
 #include "BmpReader.h"
 #include "IconReader.h"
 #include "PcxReader.h"
+#include "app/SafeFile.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -45,12 +46,16 @@ QImage decode(const QByteArray& bytes, const QString& path)
 
 bool CMyBitmap::Load(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes;
+    if (SafeFile::readAll(path, &bytes) != SafeFile::ReadError::None)
+        return false; // not read: the picture stays
     m_image = QImage();
-    QImage image = decode(bytes, path);
+    QImage image;
+    try {
+        image = decode(bytes, path);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     if (image.isNull())
         return false;
     // Icons and other pictures with transparency keep it and draw over what is below them.

@@ -1,5 +1,6 @@
 #include "CPictureEx.h"
 
+#include "app/SafeFile.h"
 #include "model/ItemKind.h"
 
 #include <QFile>
@@ -15,10 +16,14 @@ int byteAt(QByteArrayView data, qsizetype pos)
 
 bool CPictureEx::Load(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    if (SafeFile::readAll(path, &bytes) != SafeFile::ReadError::None)
         return false;
-    return Parse(file.readAll());
+    try {
+        return Parse(bytes);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 qsizetype CPictureEx::subBlocks(QByteArrayView data, qsizetype pos)

@@ -12,6 +12,8 @@ namespace {
 constexpr quint16 kMaxClassNameLength = 64;
 // The least an array element takes in the stream: its tag.
 constexpr qsizetype kMinElementBytes = 2;
+// More elements than 256 MB of pointers: an array no reader could make.
+constexpr quint32 kMaxArrayCount = 32 * 1024 * 1024;
 
 } // namespace
 
@@ -100,7 +102,9 @@ quint32 ArchiveReader::readCount()
     if (m_failed)
         return 0;
     if (static_cast<qsizetype>(count) > (m_data.size() - m_pos) / kMinElementBytes) {
-        fail(StringId::ArchiveEndOfFile);
+        // An array the framework could not even make is out of memory; a possible one that the
+        // file ends before is the end of the file.
+        fail(count > kMaxArrayCount ? StringId::OutOfMemory : StringId::ArchiveEndOfFile);
         return 0;
     }
     return count;
@@ -141,12 +145,14 @@ ArchiveReader::Tag ArchiveReader::readTag(ClassFamily family)
         const quint16 nameLength = readWord();
         if (m_failed)
             return tag;
-        // A name too long for a class record, or cut short by the end of the file, names no
-        // class.
-        if (nameLength >= kMaxClassNameLength || nameLength > m_data.size() - m_pos) {
+        // A name too long for a class record names no class; one cut short by the end of the
+        // file is the end of the file.
+        if (nameLength >= kMaxClassNameLength) {
             fail(StringId::ArchiveBadClass);
             return tag;
         }
+        if (!need(nameLength))
+            return tag;
         tag.cls = findPersistentClass(m_data.sliced(m_pos, nameLength));
         m_pos += nameLength;
         if (!tag.cls) {

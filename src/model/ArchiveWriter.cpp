@@ -21,10 +21,8 @@ void ArchiveWriter::writeDword(quint32 value)
     m_out.append(bytes, 4);
 }
 
-void ArchiveWriter::writeString(const QString& text)
+void ArchiveWriter::writeLength(quint32 length)
 {
-    const QByteArray bytes = Codepage::fromUnicode(text);
-    const auto length = static_cast<quint32>(bytes.size());
     if (length < 0xFF) {
         writeByte(static_cast<quint8>(length));
     } else if (length < 0xFFFE) {
@@ -35,6 +33,22 @@ void ArchiveWriter::writeString(const QString& text)
         writeWord(0xFFFF);
         writeDword(length);
     }
+}
+
+void ArchiveWriter::writeString(const QString& text)
+{
+    if (!Codepage::roundTrips(text)) {
+        // Characters GBK cannot hold (Korean, emoji): the wide form, UTF-16 after a marker, which
+        // the framework's reader takes as well.
+        writeByte(0xFF);
+        writeWord(ArchiveTags::kWideStringMarker);
+        writeLength(static_cast<quint32>(text.size()));
+        for (const QChar c : text)
+            writeWord(c.unicode());
+        return;
+    }
+    const QByteArray bytes = Codepage::fromUnicode(text);
+    writeLength(static_cast<quint32>(bytes.size()));
     m_out.append(bytes);
 }
 

@@ -24,6 +24,8 @@ public:
     void writeDword(quint32 value);
     void writeInt(int value) { writeDword(static_cast<quint32>(value)); }
     void writeString(const QString& text);
+    // A string length: a byte, or 0xFF and a word, or 0xFF 0xFFFF and a double word.
+    void writeLength(quint32 length);
     void writeCount(quint32 count);
 
     void writeItem(CPropBase& item);

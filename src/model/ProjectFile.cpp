@@ -3,37 +3,24 @@
 #include "ArchiveReader.h"
 #include "ArchiveWriter.h"
 #include "CAct.h"
+#include "app/SafeFile.h"
 #include "app/StringTable.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
+constexpr qint64 kMaxProjectBytes = 256 * 1024 * 1024;
+
 void setError(QString* errorText, StringId id, const QString& path)
 {
-    if (errorText)
-        *errorText = loadString(id).arg(QDir::toNativeSeparators(path));
-}
-
-// The message for a save that could not open, write or commit its file.
-StringId saveErrorId(const QSaveFile& file, const QString& path)
-{
-    switch (file.error()) {
-    case QFileDevice::ResourceError:
-        return StringId::FileDiskFull;
-    case QFileDevice::OpenError:
-    case QFileDevice::PermissionsError:
-    case QFileDevice::RenameError:
-        return QFileInfo(path).absoluteDir().exists() ? StringId::FileAccessDenied
-                                                      : StringId::FileBadPath;
-    case QFileDevice::WriteError:
-        return StringId::FileHardIo;
-    default:
-        return StringId::FileGeneric;
-    }
+    if (!errorText)
+        return;
+    const QString text = loadString(id);
+    *errorText =
+        text.contains(QLatin1String("%1")) ? text.arg(QDir::toNativeSeparators(path)) : text;
 }
 
 } // namespace
@@ -86,15 +73,9 @@ bool projectFromBytes(CAct& area, QByteArrayView bytes, const QString& path, QSt
 bool saveProjectFile(CAct& area, const QString& path, QString* errorText)
 {
     const QByteArray bytes = projectToBytes(area);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        setError(errorText, saveErrorId(file, path), path);
-        return false;
-    }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        const StringId id = saveErrorId(file, path);
-        file.cancelWriting();
-        setError(errorText, id, path);
+    const SafeFile::Error error = SafeFile::write(path, bytes);
+    if (error != SafeFile::Error::None) {
+        setError(errorText, SafeFile::messageId(error), path);
         return false;
     }
     return true;
@@ -109,10 +90,27 @@ bool loadProjectFile(CAct& area, const QString& path, QString* errorText)
                  path);
         return false;
     }
-    const QByteArray bytes = file.readAll();
+    // Projects are small: one larger than this is no project, and reading it whole could ask
+    // for more memory than there is.
+    if (file.size() > kMaxProjectBytes) {
+        setError(errorText, StringId::OutOfMemory, path);
+        return false;
+    }
+    QByteArray bytes;
+    try {
+        bytes = file.readAll();
+    } catch (const std::bad_alloc&) {
+        setError(errorText, StringId::OutOfMemory, path);
+        return false;
+    }
     if (file.error() != QFileDevice::NoError) {
         setError(errorText, StringId::FileHardIo, path);
         return false;
     }
-    return projectFromBytes(area, bytes, path, errorText);
+    try {
+        return projectFromBytes(area, bytes, path, errorText);
+    } catch (const std::bad_alloc&) {
+        setError(errorText, StringId::OutOfMemory, path);
+        return false;
+    }
 }

@@ -3,6 +3,7 @@
 #include "RtfReader.h"
 #include "RtfWriter.h"
 #include "TextFile.h"
+#include "app/SafeFile.h"
 #include "app/StringTable.h"
 #include "model/ColorRef.h"
 
@@ -10,7 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
-#include <QSaveFile>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -69,21 +69,38 @@ bool CMyRichEdit::LoadFile(const QString& path, QString* errorText, const StopCh
             *errorText = loadString(StringId::InvalidFileName);
         return false;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QByteArray bytes;
+    switch (SafeFile::readAll(path, &bytes)) {
+    case SafeFile::ReadError::None:
+        break;
+    case SafeFile::ReadError::TooLarge:
+    case SafeFile::ReadError::OutOfMemory:
+        if (errorText)
+            *errorText = loadString(StringId::OutOfMemory);
+        return false;
+    default:
         if (errorText)
             *errorText = loadString(StringId::OpenDocumentFailed);
         return false;
     }
-    return LoadData(file.readAll(), stop);
+    const bool loaded = LoadData(bytes, stop);
+    if (!loaded && m_outOfMemory && errorText)
+        *errorText = loadString(StringId::OutOfMemory);
+    return loaded;
 }
 
 bool CMyRichEdit::LoadData(const QByteArray& bytes, const StopCheck& stop)
 {
     bool complete = true;
+    m_outOfMemory = false;
     m_thread.run([&] {
         unsetPageSize(*m_document);
-        complete = readRtfOrText(bytes, *m_document, stop);
+        try {
+            complete = readRtfOrText(bytes, *m_document, stop);
+        } catch (const std::bad_alloc&) {
+            complete = false;
+            m_outOfMemory = true;
+        }
         if (!complete)
             m_document->clear();
         m_pages = RichTextPages();
@@ -108,11 +125,13 @@ bool CMyRichEdit::SaveFile(const QString& path, bool rich, QString* errorText)
     QByteArray bytes;
     m_thread.run(
         [&] { bytes = rich ? writeRtf(*m_document) : m_document->toPlainText().toUtf8(); });
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
-        !file.commit()) {
+    const SafeFile::Error error = SafeFile::write(path, bytes);
+    if (error != SafeFile::Error::None) {
+        // A full disk says so; anything else is the document that could not be saved.
         if (errorText)
-            *errorText = loadString(StringId::SaveDocumentFailed);
+            *errorText = error == SafeFile::Error::DiskFull
+                             ? SafeFile::message(error, path)
+                             : loadString(StringId::SaveDocumentFailed);
         return false;
     }
     return true;

@@ -71,6 +71,8 @@ private:
     int m_background = 0x00FFFFFF;
     // Written on m_thread, read by the caller after waitRenderDone().
     int m_next = 0;
+    // Whether the last load failed for want of memory (written in a job the caller waits for).
+    bool m_outOfMemory = false;
     // Last member: made after the rest; the destructor removes the document on it before it ends.
     RenderThread m_thread;
 };

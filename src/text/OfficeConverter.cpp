@@ -1,13 +1,13 @@
 #include "OfficeConverter.h"
 
 #include "CMyRichEdit.h"
+#include "app/SafeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -104,10 +104,7 @@ bool keepOnlyCells(const QString& htmlPath)
     html.remove(overview);
     html.remove(heading);
     html.remove(rule);
-    QSaveFile out(htmlPath);
-    const QByteArray bytes = html.toUtf8();
-    return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.flush() &&
-           out.commit();
+    return SafeFile::write(htmlPath, html.toUtf8()) == SafeFile::Error::None;
 }
 
 bool replaceCache(const QString& converted, const QString& cache)

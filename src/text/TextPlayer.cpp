@@ -1,6 +1,9 @@
 #include "TextPlayer.h"
 
 #include "TextFile.h"
+#include "app/Notifications.h"
+#include "app/SafeFile.h"
+#include "app/StringTable.h"
 #include "effects/TransitionEngine.h"
 #include "model/CAct.h"
 #include "model/CPropText.h"
@@ -65,11 +68,21 @@ void TextPlayer::play()
     }
 
     m_font = itemFont(m_item);
-    QFile file(m_item.filePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QStringList fileLines = TextFile::lines(file.readAll());
-    file.close();
+    QStringList fileLines;
+    {
+        QByteArray bytes;
+        const SafeFile::ReadError read = SafeFile::readAll(m_item.filePath, &bytes);
+        if (read == SafeFile::ReadError::TooLarge || read == SafeFile::ReadError::OutOfMemory)
+            Notifications::post(loadString(StringId::OutOfMemory));
+        if (read != SafeFile::ReadError::None)
+            return;
+        try {
+            fileLines = TextFile::lines(bytes);
+        } catch (const std::bad_alloc&) {
+            Notifications::post(loadString(StringId::OutOfMemory));
+            return;
+        }
+    }
 
     m_measure.emplace(m_font);
     m_rawFont = QRawFont::fromFont(m_font);

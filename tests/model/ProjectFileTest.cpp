@@ -335,8 +335,15 @@ TEST(ProjectFile, EachFaultHasItsMessage)
 
 TEST(ProjectFile, HugeCountsAndLengthsAreRefusedBeforeAllocating)
 {
+    // A count no array could hold is out of memory; one the file merely ends before is its end.
     QByteArray items = kFreshProject.left(40 + 54) + hex("ffff ffffff7f") + kFreshProject.mid(96);
-    EXPECT_EQ(loadError(items), QStringLiteral("试图访问 p.zpm 时超过它的结尾。"));
+    EXPECT_EQ(loadError(items), QStringLiteral("内存不足。"));
+    QByteArray fewerThanCounted =
+        kFreshProject.left(40 + 54) + hex("ffff 00100000") + kFreshProject.mid(96);
+    EXPECT_EQ(loadError(fewerThanCounted), QStringLiteral("试图访问 p.zpm 时超过它的结尾。"));
+    // A class name cut short by the end of the file.
+    EXPECT_EQ(loadError(kFreshProject.left(40 + 54) + hex("0100 ffff 0000 0800") + "CPro"),
+              QStringLiteral("试图访问 p.zpm 时超过它的结尾。"));
     QByteArray name = kFreshProject;
     name.replace(40, 5, hex("ff ffff ffffff7f"));
     EXPECT_EQ(loadError(name), QStringLiteral("试图访问 p.zpm 时超过它的结尾。"));
