@@ -216,24 +216,28 @@ void CDlgSeting::onSplitClicked(int splitMode)
     m_width->setText(QString::number(m_area.ledWidth));
     m_height->setText(QString::number(m_area.ledHeight));
     m_area.LayoutSections();
+    emit projectChanged();
 }
 
 void CDlgSeting::onFrameStyle(int index)
 {
     m_area.frameLines = index;
     m_area.LayoutSections();
+    emit projectChanged();
 }
 
 void CDlgSeting::onFrameColor()
 {
     m_area.frameColor = m_frameColor->color();
     m_area.LayoutSections();
+    emit projectChanged();
 }
 
 void CDlgSeting::onBackColor()
 {
     m_area.backColor = m_backColor->color();
     m_area.LayoutSections();
+    emit projectChanged();
 }
 
 void CDlgSeting::onWidthEdited(const QString& typed)
@@ -244,6 +248,7 @@ void CDlgSeting::onWidthEdited(const QString& typed)
         return;
     m_area.ledWidth = value;
     m_area.LayoutSections();
+    emit projectChanged();
 }
 
 void CDlgSeting::onHeightEdited(const QString& typed)
@@ -254,13 +259,16 @@ void CDlgSeting::onHeightEdited(const QString& typed)
         return;
     m_area.ledHeight = value;
     m_area.LayoutSections();
+    emit projectChanged();
 }
 
 void CDlgSeting::onManualPlay(bool on)
 {
     std::atomic_ref<int> manual(m_area.manualPlay);
-    if ((manual.load() != 0) != on)
+    if ((manual.load() != 0) != on) {
         manual.store(on ? 1 : 0);
+        emit projectChanged();
+    }
 }
 
 void CDlgSeting::onAutoPlay(bool on)
@@ -276,6 +284,7 @@ void CDlgSeting::onPosEdited(const QString& typed)
     m_posValue = value;
     m_area.firstOffset = value;
     m_area.LayoutSections();
+    emit projectChanged();
 }
 
 void CDlgSeting::onNumEdited(const QString& typed)
@@ -291,6 +300,7 @@ void CDlgSeting::onNumEdited(const QString& typed)
         m_area.AddSection(i, std::max(1, lengths[size_t(i)]), 0); // never shorter than a pixel
     fillSectionList(count);
     m_area.LayoutSections();
+    emit projectChanged();
 }
 
 void CDlgSeting::onSectionChosen(int index)
@@ -323,6 +333,7 @@ void CDlgSeting::onLengthEdited(const QString& typed)
     m_lengthValue = value;
     m_area.sections[size_t(chosen)]->sectionLength = value;
     m_area.LayoutSections();
+    emit projectChanged();
 }
 
 void CDlgSeting::onSectionPosEdited(const QString& typed)
@@ -337,6 +348,7 @@ void CDlgSeting::onSectionPosEdited(const QString& typed)
     m_sectionPosValue = value;
     m_area.sections[size_t(chosen)]->sectionPos = value;
     m_area.LayoutSections();
+    emit projectChanged();
 }
 
 void CDlgSeting::chooseLanguage(int value)

@@ -40,6 +40,11 @@ public:
     void onLengthEdited(const QString& text);
     void onSectionPosEdited(const QString& text);
 
+signals:
+    // The project's data changed (LED size, split, sections, frame, colours, manual play): the
+    // project must be saved to keep it. Auto play and the language are settings, not project data.
+    void projectChanged();
+
 private:
     void buildWindow();
     void loadValues();

@@ -451,6 +451,8 @@ void CTessarinDlg::onAbout()
 void CTessarinDlg::onSettings()
 {
     CDlgSeting settings(*m_area, *m_prompts, this);
+    // The settings are project data: closing or switching the language asks to keep them.
+    connect(&settings, &CDlgSeting::projectChanged, this, [this] { m_modified = true; });
     settings.exec();
     if (settings.languageChosen() != 0) {
         // The new language shows after a restart; this window closes the usual way first.

@@ -13,6 +13,8 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -156,4 +158,27 @@ TEST_F(SettingsDialogTest, ColoursFrameManualAutoPlayAndLanguage)
     EXPECT_EQ(SettingsStore::readInt("Tessarin", "Language", 0), 3);
     EXPECT_EQ(d.languageChosen(), 3);
     EXPECT_EQ(d.result(), QDialog::Accepted);
+}
+
+TEST_F(SettingsDialogTest, ProjectDataChangesMarkTheProjectAndSettingsDoNot)
+{
+    CDlgSeting d(area, prompts);
+    int changes = 0;
+    QObject::connect(&d, &CDlgSeting::projectChanged, [&] { ++changes; });
+    d.findChild<QCheckBox*>("1024")->click(); // auto play: a setting of this PC
+    EXPECT_EQ(changes, 0);
+    const auto changed = [&](const char* what, const std::function<void()>& change) {
+        const int before = changes;
+        change();
+        EXPECT_GT(changes, before) << what;
+    };
+    changed("width", [&] { d.onWidthEdited(QStringLiteral("400")); });
+    changed("height", [&] { d.onHeightEdited(QStringLiteral("64")); });
+    changed("split", [&] { d.findChild<QRadioButton*>("1002")->click(); });
+    changed("frame", [&] { d.onFrameStyle(1); });
+    changed("frame colour", [&] { d.onFrameColor(); });
+    changed("background", [&] { d.onBackColor(); });
+    changed("manual play", [&] { d.findChild<QCheckBox*>("1022")->click(); });
+    changed("sections", [&] { type(d, 1100, "2"); });
+    changed("position", [&] { type(d, 1020, "8"); });
 }
