@@ -19,6 +19,8 @@
 #include <QRegularExpressionValidator>
 
 #include <atomic>
+#include <mutex>
+#include <shared_mutex>
 
 namespace {
 
@@ -204,40 +206,44 @@ bool CDlgSeting::acceptNumber(QLineEdit* edit, const QString& typed, int previou
     return true;
 }
 
+void CDlgSeting::change(const std::function<void()>& apply)
+{
+    {
+        std::unique_lock lock(m_area.sectionsMutex());
+        apply();
+    }
+    m_area.LayoutSections();
+    emit projectChanged();
+}
+
 void CDlgSeting::onSplitClicked(int splitMode)
 {
     const int width = m_width->text().toInt();
     const int height = m_height->text().toInt();
     (splitMode == 0 ? m_horizontal : m_vertical)->setChecked(true);
     updateSizeEdits();
-    m_area.splitMode = splitMode;
-    m_area.ledWidth = height;
-    m_area.ledHeight = width;
+    change([&] {
+        m_area.splitMode = splitMode;
+        m_area.ledWidth = height;
+        m_area.ledHeight = width;
+    });
     m_width->setText(QString::number(m_area.ledWidth));
     m_height->setText(QString::number(m_area.ledHeight));
-    m_area.LayoutSections();
-    emit projectChanged();
 }
 
 void CDlgSeting::onFrameStyle(int index)
 {
-    m_area.frameLines = index;
-    m_area.LayoutSections();
-    emit projectChanged();
+    change([&] { m_area.frameLines = index; });
 }
 
 void CDlgSeting::onFrameColor()
 {
-    m_area.frameColor = m_frameColor->color();
-    m_area.LayoutSections();
-    emit projectChanged();
+    change([&] { m_area.frameColor = m_frameColor->color(); });
 }
 
 void CDlgSeting::onBackColor()
 {
-    m_area.backColor = m_backColor->color();
-    m_area.LayoutSections();
-    emit projectChanged();
+    change([&] { m_area.backColor = m_backColor->color(); });
 }
 
 void CDlgSeting::onWidthEdited(const QString& typed)
@@ -246,9 +252,7 @@ void CDlgSeting::onWidthEdited(const QString& typed)
     const int value = typed.toInt(&ok);
     if (!ok)
         return;
-    m_area.ledWidth = value;
-    m_area.LayoutSections();
-    emit projectChanged();
+    change([&] { m_area.ledWidth = value; });
 }
 
 void CDlgSeting::onHeightEdited(const QString& typed)
@@ -257,9 +261,7 @@ void CDlgSeting::onHeightEdited(const QString& typed)
     const int value = typed.toInt(&ok);
     if (!ok)
         return;
-    m_area.ledHeight = value;
-    m_area.LayoutSections();
-    emit projectChanged();
+    change([&] { m_area.ledHeight = value; });
 }
 
 void CDlgSeting::onManualPlay(bool on)
@@ -282,9 +284,7 @@ void CDlgSeting::onPosEdited(const QString& typed)
     if (!acceptNumber(m_pos, typed, m_posValue, 0, 10000, int(StringId::RangePos), value))
         return;
     m_posValue = value;
-    m_area.firstOffset = value;
-    m_area.LayoutSections();
-    emit projectChanged();
+    change([&] { m_area.firstOffset = value; });
 }
 
 void CDlgSeting::onNumEdited(const QString& typed)
@@ -299,8 +299,7 @@ void CDlgSeting::onNumEdited(const QString& typed)
     for (int i = 0; i < count; ++i)
         m_area.AddSection(i, std::max(1, lengths[size_t(i)]), 0); // never shorter than a pixel
     fillSectionList(count);
-    m_area.LayoutSections();
-    emit projectChanged();
+    change([] {});
 }
 
 void CDlgSeting::onSectionChosen(int index)
@@ -323,17 +322,17 @@ void CDlgSeting::onLengthEdited(const QString& typed)
     int value = 0;
     if (!acceptNumber(m_length, typed, m_lengthValue, 1, 10000, int(StringId::RangeLength), value))
         return;
-    if (m_area.splitMode == 0) {
-        m_area.ledWidth = m_width->text().toInt() + (value - m_lengthValue);
-        m_width->setText(QString::number(m_area.ledWidth));
-    } else {
-        m_area.ledHeight = m_height->text().toInt() + (value - m_lengthValue);
-        m_height->setText(QString::number(m_area.ledHeight));
-    }
+    const int grown = value - m_lengthValue;
+    change([&] {
+        if (m_area.splitMode == 0)
+            m_area.ledWidth = m_width->text().toInt() + grown;
+        else
+            m_area.ledHeight = m_height->text().toInt() + grown;
+        m_area.sections[size_t(chosen)]->sectionLength = value;
+    });
+    m_width->setText(QString::number(m_area.ledWidth));
+    m_height->setText(QString::number(m_area.ledHeight));
     m_lengthValue = value;
-    m_area.sections[size_t(chosen)]->sectionLength = value;
-    m_area.LayoutSections();
-    emit projectChanged();
 }
 
 void CDlgSeting::onSectionPosEdited(const QString& typed)
@@ -346,9 +345,7 @@ void CDlgSeting::onSectionPosEdited(const QString& typed)
                       value))
         return;
     m_sectionPosValue = value;
-    m_area.sections[size_t(chosen)]->sectionPos = value;
-    m_area.LayoutSections();
-    emit projectChanged();
+    change([&] { m_area.sections[size_t(chosen)]->sectionPos = value; });
 }
 
 void CDlgSeting::chooseLanguage(int value)

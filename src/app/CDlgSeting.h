@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class CAct;
 class CColorBtn;
 class QCheckBox;
@@ -46,6 +48,9 @@ signals:
     void projectChanged();
 
 private:
+    // Applies a change of project data while no player reads it, lays the sections out again
+    // and tells that the project changed.
+    void change(const std::function<void()>& apply);
     void buildWindow();
     void loadValues();
     void fillSectionList(int count);

@@ -83,8 +83,12 @@ void ImagePlayer::play()
 
     if (m_area.WaitStop(m_item.holdTime * 100))
         return;
-    const CPropBase* current = m_area.currentItem.load();
-    int clear = (current ? current : &m_item)->clearEffect;
+    // The clearing of the area's current item, read under its lock: its page may be editing it.
+    int clear = m_item.clearEffect;
+    if (const CPropBase* current = m_area.currentItem.load()) {
+        std::lock_guard lock(current->fieldsMutex());
+        clear = current->clearEffect;
+    }
     if (clear == 0)
         clear = 1 + PlayRandom::next() % 50;
     if (clear <= 1)

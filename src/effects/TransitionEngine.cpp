@@ -26,9 +26,11 @@ class Transition
 {
 public:
     Transition(const QImage& source, int speed, CAct& area)
-        : m_source(source), m_speed(speed), m_area(area), m_pacer(area),
-          m_stacked(SectionLayout::splitsHeight(area.splitMode))
+        : m_source(source), m_speed(speed), m_area(area), m_pacer(area)
     {
+        // The settings dialog may be dividing the sections again right now.
+        std::shared_lock lock(area.sectionsMutex());
+        m_stacked = SectionLayout::splitsHeight(area.splitMode);
         const QRect total = area.TotalRect();
         m_width = total.width();
         m_height = total.height();
@@ -176,7 +178,7 @@ private:
     const int m_speed;
     CAct& m_area;
     Pacer m_pacer;
-    const bool m_stacked;
+    bool m_stacked = false;
     int m_width = 0;
     int m_height = 0;
     std::vector<Band> m_bands;

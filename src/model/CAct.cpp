@@ -55,6 +55,9 @@ bool CAct::SaveProject(const QString& path, QString* errorText)
 
 bool CAct::LoadProject(const QString& path, QString* errorText)
 {
+    // Nothing may play, and no window may stay, on records the new project replaces.
+    Stop();
+    ClearSections();
     return loadProjectFile(*this, path, errorText);
 }
 
@@ -94,12 +97,18 @@ void CAct::takeProject(CAct& other)
     SettingFields theirs;
     SerializeSettings(mine);
     other.SerializeSettings(theirs);
+    std::scoped_lock lock(m_sectionsMutex, m_itemsMutex, other.m_itemsMutex);
     for (size_t i = 0; i < mine.fields.size(); ++i)
         *mine.fields[i] = *theirs.fields[i];
     caption.swap(other.caption);
-    std::scoped_lock lock(m_sectionsMutex, m_itemsMutex, other.m_itemsMutex);
+    // The sections that go take their windows with them: no window outlives its record.
+    if (m_sectionHost) {
+        for (const auto& section : sections)
+            m_sectionHost->destroyWindow(*section);
+    }
     sections.swap(other.sections);
     m_items.swap(other.m_items);
+    currentItem.store(nullptr);
 }
 
 int CAct::AddFile(const QString& path)
@@ -149,6 +158,9 @@ std::unique_ptr<CPropBase> CAct::takeItem(int index)
         return nullptr;
     std::unique_ptr<CPropBase> taken = std::move(m_items[static_cast<size_t>(index)]);
     m_items.erase(m_items.begin() + index);
+    // A later Play must not reach the item through the current slot.
+    CPropBase* expected = taken.get();
+    currentItem.compare_exchange_strong(expected, nullptr);
     return taken;
 }
 
@@ -170,6 +182,7 @@ void CAct::ClearItems()
     {
         std::lock_guard lock(m_itemsMutex);
         doomed.swap(m_items);
+        currentItem.store(nullptr);
     }
     while (!doomed.empty())
         doomed.pop_back();
@@ -218,6 +231,8 @@ void CAct::ClearSections()
 
 void CAct::LayoutSections()
 {
+    // The players read the section records and their sizes under the shared lock.
+    std::unique_lock lock(m_sectionsMutex);
     const int count = static_cast<int>(sections.size());
     for (int k = 0; k < count; ++k) {
         CActWnd& section = *sections[static_cast<size_t>(k)];

@@ -30,6 +30,12 @@ void CPropBase::ShowProperties(PropertyPageHost& host)
     host.showItemPage(PropertyPageId(), *this);
 }
 
+std::unique_ptr<CPropBase> CPropBase::lockedClone() const
+{
+    std::lock_guard lock(m_fieldsMutex);
+    return clone();
+}
+
 void CPropBase::Play(CAct& area)
 {
     this->area.store(&area);

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 class CAct;
 class FieldVisitor;
@@ -50,6 +51,15 @@ public:
     // The area that is playing the item; set by Play, not owned.
     std::atomic<CAct*> area{nullptr};
 
+    // Held while the fields are written (the pages) or copied for a play (the players): a page
+    // may edit the item that a preview is playing.
+    std::mutex& fieldsMutex() const { return m_fieldsMutex; }
+    // A copy of the item taken under its lock, for a player to play from.
+    std::unique_ptr<CPropBase> lockedClone() const;
+
 protected:
     CPropBase(const CPropBase& other);
+
+private:
+    mutable std::mutex m_fieldsMutex;
 };

@@ -6,7 +6,9 @@
 void CPropImage::Play(CAct& area)
 {
     CPropBase::Play(area);
-    ImagePlayer(*this, area).play();
+    // Played from a copy: a page may be editing the item meanwhile.
+    const std::unique_ptr<CPropBase> copy = lockedClone();
+    ImagePlayer(static_cast<const CPropImage&>(*copy), area).play();
 }
 
 CPropImage::CPropImage(const CPropImage& other)

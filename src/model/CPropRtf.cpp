@@ -6,7 +6,9 @@
 void CPropRtf::Play(CAct& area)
 {
     CPropBase::Play(area);
-    RtfPlayer(*this, area).play();
+    // Played from a copy: a page may be editing the item meanwhile.
+    const std::unique_ptr<CPropBase> copy = lockedClone();
+    RtfPlayer(static_cast<const CPropRtf&>(*copy), area).play();
 }
 
 std::unique_ptr<CPropBase> CPropRtf::clone() const

@@ -6,7 +6,9 @@
 void CPropText::Play(CAct& area)
 {
     CPropBase::Play(area);
-    TextPlayer(*this, area).play();
+    // Played from a copy: a page may be editing the item meanwhile.
+    const std::unique_ptr<CPropBase> copy = lockedClone();
+    TextPlayer(static_cast<const CPropText&>(*copy), area).play();
 }
 
 std::unique_ptr<CPropBase> CPropText::clone() const

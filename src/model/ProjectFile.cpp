@@ -62,7 +62,7 @@ bool projectFromBytes(CAct& area, QByteArrayView bytes, const QString& path, QSt
     }
     if (reader.failed()) {
         area.ClearItems();
-        area.sections.clear();
+        area.ClearSections(); // with their windows: none may outlive its record
         setError(errorText, reader.error(), path);
         return false;
     }

@@ -16,10 +16,8 @@ void CDlgPropGif::build(QGridLayout* grid, int& row)
     addPreview(grid, row, StringId::TipPreview);
     findChild<QToolButton*>(QStringLiteral("1092"))->setToolTip(QStringLiteral("预览当前GIF"));
     connect(m_fit, &QComboBox::activated, this, [this](int index) {
-        if (auto* it = dynamic_cast<CPropGif*>(item()); it && index >= 0) {
-            it->fitMode = index;
-            modified();
-        }
+        if (index >= 0)
+            store<CPropGif>([index](CPropGif& it) { it.fitMode = index; });
     });
 }
 

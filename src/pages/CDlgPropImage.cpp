@@ -19,22 +19,15 @@ void CDlgPropImage::build(QGridLayout* grid, int& row)
 
     connectTiming<CPropImage>();
     connect(m_fit, &QComboBox::activated, this, [this](int index) {
-        if (auto* it = dynamic_cast<CPropImage*>(item()); it && index >= 0) {
-            it->fitMode = index;
-            modified();
-        }
+        if (index >= 0)
+            store<CPropImage>([index](CPropImage& it) { it.fitMode = index; });
     });
     connect(m_clear, &QComboBox::activated, this, [this](int index) {
-        if (auto* it = dynamic_cast<CPropImage*>(item()); it && index >= 0) {
-            it->clearEffect = index;
-            modified();
-        }
+        if (index >= 0)
+            store<CPropImage>([index](CPropImage& it) { it.clearEffect = index; });
     });
     connect(m_clearSpeed, &QLineEdit::textEdited, this, [this](const QString& value) {
-        if (auto* it = dynamic_cast<CPropImage*>(item())) {
-            it->clearSpeed = leadingNumber(value);
-            modified();
-        }
+        store<CPropImage>([&value](CPropImage& it) { it.clearSpeed = leadingNumber(value); });
     });
 }
 

@@ -16,10 +16,7 @@ void CDlgPropRtf::build(QGridLayout* grid, int& row)
     addPreview(grid, row, StringId::TipPreviewText);
     connectTiming<CPropRtf>();
     connect(m_reverse, &QCheckBox::clicked, this, [this](bool on) {
-        if (auto* it = dynamic_cast<CPropRtf*>(item())) {
-            it->reverseColors = on;
-            modified();
-        }
+        store<CPropRtf>([on](CPropRtf& it) { it.reverseColors = on; });
     });
 }
 

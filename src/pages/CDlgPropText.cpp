@@ -73,12 +73,7 @@ void CDlgPropText::build(QGridLayout* grid, int& row)
     addPreview(grid, row, StringId::TipPreview);
 
     connectTiming<CPropText>();
-    const auto store = [this](auto&& write) {
-        if (auto* it = dynamic_cast<CPropText*>(item())) {
-            write(*it);
-            modified();
-        }
-    };
+    const auto store = [this](auto&& write) { this->store<CPropText>(write); };
     connect(m_style, &QComboBox::activated, this, [store](int index) {
         if (index >= 0)
             store([index](CPropText& it) { it.textStyle = index; });
@@ -114,22 +109,22 @@ void CDlgPropText::build(QGridLayout* grid, int& row)
 
 void CDlgPropText::horizontalAlignment(QToolButton* pressed)
 {
-    auto* it = dynamic_cast<CPropText*>(item());
-    if (!it)
-        return;
     const bool on = pressed->isChecked();
-    int* fields[] = {&it->alignLeft, &it->alignCenter, &it->alignRight};
     QToolButton* buttons[] = {m_left, m_center, m_right};
-    for (int i = 0; i < 3; ++i) {
-        if (buttons[i] == pressed) {
-            *fields[i] = on;
-        } else if (on) {
-            // One horizontal alignment at a time.
-            *fields[i] = 0;
-            buttons[i]->setChecked(false);
+    store<CPropText>([&](CPropText& it) {
+        int* fields[] = {&it.alignLeft, &it.alignCenter, &it.alignRight};
+        for (int i = 0; i < 3; ++i) {
+            if (buttons[i] == pressed)
+                *fields[i] = on;
+            else if (on)
+                *fields[i] = 0; // one horizontal alignment at a time
         }
+    });
+    if (on) {
+        for (QToolButton* button : buttons)
+            if (button != pressed)
+                button->setChecked(false);
     }
-    modified();
 }
 
 void CDlgPropText::show(CPropBase& base)

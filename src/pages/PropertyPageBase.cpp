@@ -88,9 +88,8 @@ void PropertyPageBase::browse()
     const QString path = m_context.prompts->openFile(this, QString::fromUtf8(kPictureFilter));
     if (path.isEmpty())
         return;
-    m_item->backImagePath = path;
+    store([&path](CPropBase& it) { it.backImagePath = path; });
     m_backImage->setText(path);
-    modified();
 }
 
 QLineEdit* PropertyPageBase::digitsEdit(int id, const QString& label, QGridLayout* grid, int row,
@@ -141,22 +140,14 @@ void PropertyPageBase::addBackground(QGridLayout* grid, int& row)
     grid->addWidget(browseButton, row++, 4);
 
     connect(m_backColor, &CColorBtn::clicked, this, [this] {
-        if (!m_item)
-            return;
-        m_item->backColor = m_backColor->color();
-        modified();
+        store([this](CPropBase& it) { it.backColor = m_backColor->color(); });
     });
     connect(m_backFit, &QComboBox::activated, this, [this](int index) {
-        if (!m_item || index < 0)
-            return;
-        m_item->backFitMode = index;
-        modified();
+        if (index >= 0)
+            store([index](CPropBase& it) { it.backFitMode = index; });
     });
     connect(m_backImage, &QLineEdit::textEdited, this, [this](const QString& path) {
-        if (!m_item)
-            return;
-        m_item->backImagePath = path;
-        modified();
+        store([&path](CPropBase& it) { it.backImagePath = path; });
     });
     connect(browseButton, &QToolButton::clicked, this, &PropertyPageBase::browse);
 }

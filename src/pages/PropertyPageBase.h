@@ -2,12 +2,14 @@
 
 #include "CSubFormCollection.h"
 #include "app/StringTable.h"
+#include "model/CPropBase.h"
 
 #include <QComboBox>
 #include <QLineEdit>
 #include <QWidget>
 
 #include <functional>
+#include <mutex>
 
 class CAct;
 class CColorBtn;
@@ -52,6 +54,19 @@ protected:
     virtual void show(CPropBase& item) = 0;
 
     CPropBase* item() const { return m_item; }
+    // Writes into the item under its lock (a preview may be playing it right now) and marks the
+    // project modified; nothing without an item of that kind.
+    template <class Item = CPropBase, class Write>
+    void store(Write&& write)
+    {
+        if (auto* it = dynamic_cast<Item*>(item())) {
+            {
+                std::lock_guard lock(it->fieldsMutex());
+                write(*it);
+            }
+            modified();
+        }
+    }
     // After every stored change.
     void modified() const;
     void preview();
@@ -68,22 +83,14 @@ protected:
     void connectTiming()
     {
         connect(m_magic, &QComboBox::activated, this, [this](int index) {
-            if (auto* it = dynamic_cast<Item*>(item()); it && index >= 0) {
-                it->effect = index;
-                modified();
-            }
+            if (index >= 0)
+                store<Item>([index](Item& it) { it.effect = index; });
         });
         connect(m_speed, &QLineEdit::textEdited, this, [this](const QString& value) {
-            if (auto* it = dynamic_cast<Item*>(item())) {
-                it->speed = leadingNumber(value);
-                modified();
-            }
+            store<Item>([&value](Item& it) { it.speed = leadingNumber(value); });
         });
         connect(m_hold, &QLineEdit::textEdited, this, [this](const QString& value) {
-            if (auto* it = dynamic_cast<Item*>(item())) {
-                it->holdTime = value.toInt();
-                modified();
-            }
+            store<Item>([&value](Item& it) { it.holdTime = value.toInt(); });
         });
     }
     template <class Item>
