@@ -33,12 +33,12 @@ Error fromDevice(const QFileDevice& file, int code, const QString& path)
     }
 }
 
-// A file that may be overwritten in a folder where no new file may be made.
-bool onlyOverwritable(const QString& path)
+// A file that may be overwritten in a folder where no new file may be made: the new file could
+// not be made for want of permission, and the file itself is there to write.
+bool onlyOverwritable(const QString& path, int openError)
 {
     const QFileInfo file(path);
-    const QFileInfo folder(file.absolutePath());
-    return file.isFile() && file.isWritable() && folder.isDir() && !folder.isWritable();
+    return (openError == EACCES || openError == EPERM) && file.isFile() && file.isWritable();
 }
 
 } // namespace
@@ -73,7 +73,7 @@ Error write(const QString& path, QByteArrayView bytes)
     errno = 0;
     if (!file.open(QIODevice::WriteOnly)) {
         const int code = errno;
-        if (!onlyOverwritable(path))
+        if (!onlyOverwritable(path, code))
             return fromDevice(file, code, path);
         file.setDirectWriteFallback(true);
         errno = 0;

@@ -107,11 +107,19 @@ bool keepOnlyCells(const QString& htmlPath)
     return SafeFile::write(htmlPath, html.toUtf8()) == SafeFile::Error::None;
 }
 
-bool replaceCache(const QString& converted, const QString& cache)
+// The converted document becomes the cache, whole or not at all; what failed is told.
+bool replaceCache(const QString& converted, const QString& cache, QString* message)
 {
-    QFile::remove(cache);
-    return QFile::rename(converted, cache) ||
-           (QFile::copy(converted, cache) && QFile::remove(converted));
+    QByteArray bytes;
+    if (SafeFile::readAll(converted, &bytes) != SafeFile::ReadError::None)
+        return false;
+    const SafeFile::Error error = SafeFile::write(cache, bytes);
+    if (error != SafeFile::Error::None) {
+        if (message)
+            *message = SafeFile::message(error, cache);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -155,7 +163,7 @@ bool ConvertWordDocument(const QString& path, CMyRichEdit& edit, QString* messag
         if (!firstConversion(
                 convertWithRetry(path, QStringLiteral("rtf"), {}, out.path(), &converted, stop),
                 "Word 没有安装或安装不正确!", message) ||
-            !replaceCache(converted, cache))
+            !replaceCache(converted, cache, message))
             return false;
     }
     return edit.LoadFile(cache, message, stop);

@@ -24,3 +24,23 @@ TEST(Codepage, CharactersOutsideGbkDoNotVanish)
     EXPECT_EQ(out.front(), 'a');
     EXPECT_EQ(out.back(), 'b');
 }
+
+TEST(Codepage, BytesThatAreNoGbkComeBackUnchanged)
+{
+    // A GB18030 four-byte sequence, a lone lead byte at the end, the bytes GBK leaves out.
+    for (const QByteArray& bytes :
+         {QByteArray("\x81\x30\x81\x30", 4), QByteArray("AB\xB0", 3), QByteArray("\xFF", 1),
+          QByteArray("\xCE\xC4\x81\x30\xD7\xD6\xFE", 7)}) {
+        const QString text = Codepage::toUnicode(bytes);
+        EXPECT_EQ(Codepage::fromUnicode(text), bytes) << bytes.toHex().constData();
+        EXPECT_TRUE(Codepage::roundTrips(text));
+    }
+    EXPECT_TRUE(Codepage::toUnicode(QByteArray("\xCE\xC4\x81\x30", 4)).startsWith(u'文'));
+}
+
+TEST(Codepage, WhatGbkCannotHoldIsKnown)
+{
+    EXPECT_TRUE(Codepage::roundTrips(QStringLiteral("停业 / 前台 LED")));
+    EXPECT_FALSE(Codepage::roundTrips(QStringLiteral("/home/user/한국어/공지.txt")));
+    EXPECT_FALSE(Codepage::roundTrips(QStringLiteral("公告 😀")));
+}

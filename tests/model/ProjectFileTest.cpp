@@ -419,3 +419,39 @@ TEST(ProjectFile, FailedSaveKeepsTheOldFile)
     EXPECT_EQ(file.readAll(), kFreshProject);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("show.zpm")});
 }
+
+TEST(ProjectFile, StringsGbkCannotHoldAreStoredWideAndComeBack)
+{
+    const QString path = QStringLiteral("/home/user/한국어/공지 😀.txt");
+    QByteArray bytes;
+    ArchiveWriter writer(bytes);
+    writer.writeString(path);
+    // The framework's wide form: 0xFF, the marker 0xFFFE, the length in characters, UTF-16.
+    EXPECT_TRUE(bytes.startsWith(hex("ff feff") + char(path.size())));
+    EXPECT_EQ(bytes.size(), 4 + 2 * path.size());
+
+    CAct area(CAct::Binding::Detached);
+    area.AddFile(path);
+    area.AddFile(QStringLiteral("/节目/通知.txt"));
+    const QByteArray project = projectToBytes(area);
+    CAct loaded(CAct::Binding::Detached);
+    ASSERT_TRUE(load(loaded, project).ok);
+    EXPECT_EQ(loaded.item(0)->filePath, path);
+    EXPECT_EQ(loaded.item(1)->filePath, QStringLiteral("/节目/通知.txt"));
+    // What GBK holds is stored as before, byte for byte.
+    EXPECT_TRUE(project.contains(hex("0e 2fbdda c4bf2fcd a8d6aa2e 747874")));
+}
+
+TEST(ProjectFile, BytesOfAnOldFileThatAreNoGbkSurviveOpenAndSave)
+{
+    CAct area(CAct::Binding::Detached);
+    area.AddFile(QStringLiteral("/abcdefgh.txt"));
+    QByteArray project = projectToBytes(area);
+    const qsizetype at = project.indexOf("/abcdefgh.txt");
+    ASSERT_GT(at, 0);
+    // "/\x81\x30\x81\x30" and a lone lead byte where the name was, the length unchanged.
+    project.replace(at, 13, QByteArray("/\x81\x30\x81\x30xyz.tx\xB0\xB0\xB0", 13));
+    CAct loaded(CAct::Binding::Detached);
+    ASSERT_TRUE(load(loaded, project).ok);
+    EXPECT_EQ(projectToBytes(loaded), project);
+}
