@@ -3,10 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <new>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace SafeFile {
@@ -67,42 +69,97 @@ Error fromErrno(int code)
     }
 }
 
-Error write(const QString& path, QByteArrayView bytes)
+namespace {
+
+// Our own temporary files beside a file: hidden, named after it, so that one left by a kill can
+// be told from anything else and cleared by the next save of that file.
+QString temporaryPrefix(const QFileInfo& target)
 {
-    QSaveFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly)) {
-        const int code = errno;
-        if (!onlyOverwritable(path, code))
-            return fromDevice(file, code, path);
-        file.setDirectWriteFallback(true);
-        errno = 0;
-        if (!file.open(QIODevice::WriteOnly))
-            return fromDevice(file, errno, path);
-    }
-    const auto fail = [&](int code) {
-        const Error error = fromDevice(file, code, path);
-        file.cancelWriting();
-        return error;
-    };
+    return QLatin1Char('.') + target.fileName() + QStringLiteral(".tessarin-");
+}
+
+Error writePieces(QFileDevice& file, QByteArrayView bytes)
+{
     // In pieces, each checked: a short write is a failure, never a smaller file.
     constexpr qsizetype kPiece = 1 << 20;
     for (qsizetype done = 0; done < bytes.size();) {
         const qsizetype piece = std::min(kPiece, bytes.size() - done);
         errno = 0;
         if (file.write(bytes.data() + done, piece) != piece)
-            return fail(errno ? errno : ENOSPC);
+            return fromErrno(errno ? errno : ENOSPC);
         done += piece;
     }
-    // The buffer, then the disk: the save file's commit would not tell of a failed last flush.
+    // The buffer, then the disk.
     errno = 0;
     if (!file.flush())
-        return fail(errno ? errno : ENOSPC);
+        return errno ? fromErrno(errno) : Error::DiskFull;
     if (file.handle() >= 0 && ::fsync(file.handle()) != 0)
-        return fail(errno);
+        return fromErrno(errno);
+    return Error::None;
+}
+
+// Where no new file may be made: the file itself, in place.
+Error writeInPlace(const QString& path, QByteArrayView bytes)
+{
+    QFile file(path);
     errno = 0;
-    if (!file.commit())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return fromDevice(file, errno, path);
+    return writePieces(file, bytes);
+}
+
+void syncFolder(const QString& folder)
+{
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+Error write(const QString& path, QByteArrayView bytes)
+{
+    const QFileInfo target(path);
+    if (target.exists() && (!target.isFile() || !target.isWritable()))
+        return Error::AccessDenied;
+    const QString folder = target.absolutePath();
+    if (!QFileInfo(folder).isDir())
+        return Error::BadPath;
+    const QString prefix = temporaryPrefix(target);
+    QTemporaryFile temporary(folder + QLatin1Char('/') + prefix + QStringLiteral("XXXXXX"));
+    errno = 0;
+    if (!temporary.open()) {
+        const int code = errno;
+        if (onlyOverwritable(path, code))
+            return writeInPlace(path, bytes);
+        return fromDevice(temporary, code, path);
+    }
+    // The new file gets the old one's permissions, or those a new file gets here.
+    if (target.exists()) {
+        temporary.setPermissions(target.permissions());
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(temporary.handle(), 0666 & ~mask);
+    }
+    if (const Error error = writePieces(temporary, bytes); error != Error::None)
+        return error;
+    errno = 0;
+    if (::rename(QFile::encodeName(temporary.fileName()).constData(),
+                 QFile::encodeName(path).constData()) != 0) {
+        const Error error = fromErrno(errno);
+        return error == Error::Generic ? Error::AccessDenied : error;
+    }
+    temporary.setAutoRemove(false);
+    syncFolder(folder);
+    // Copies a kill left behind at an earlier save of this file.
+    const QDir dir(folder);
+    for (const QString& stale :
+         dir.entryList({prefix + QStringLiteral("??????")}, QDir::Files | QDir::Hidden))
+        QFile::remove(dir.filePath(stale));
     return Error::None;
 }
 

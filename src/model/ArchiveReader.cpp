@@ -8,6 +8,21 @@
 
 namespace {
 
+std::unique_ptr<CPropBase> copyOf(const CPropBase& item)
+{
+    return item.clone();
+}
+
+std::unique_ptr<CMyText> copyOf(const CMyText& block)
+{
+    return std::make_unique<CMyText>(block);
+}
+
+std::unique_ptr<CActWnd> copyOf(const CActWnd& section)
+{
+    return std::make_unique<CActWnd>(section);
+}
+
 // The framework's class records hold names of fewer than 64 bytes.
 constexpr quint16 kMaxClassNameLength = 64;
 // The least an array element takes in the stream: its tag.
@@ -15,7 +30,28 @@ constexpr qsizetype kMinElementBytes = 2;
 // More elements than 256 MB of pointers: an array no reader could make.
 constexpr quint32 kMaxArrayCount = 32 * 1024 * 1024;
 
+// What a file may make: a floor, then eight times its size, never more than the hard cap.
+constexpr qint64 kBudgetFloor = 1024 * 1024;
+constexpr qint64 kBudgetPerFileByte = 8;
+constexpr qint64 kBudgetCap = 256 * 1024 * 1024;
+// What an object costs beyond the bytes of its strings.
+constexpr qint64 kObjectCost = 64;
+
 } // namespace
+
+ArchiveReader::ArchiveReader(QByteArrayView data)
+    : m_data(data), m_budget(std::min(kBudgetCap, kBudgetFloor + kBudgetPerFileByte * data.size()))
+{}
+
+bool ArchiveReader::spend(qint64 cost)
+{
+    m_created += cost;
+    if (m_created > m_budget) {
+        fail(StringId::OutOfMemory);
+        return false;
+    }
+    return true;
+}
 
 void ArchiveReader::fail(StringId error)
 {
@@ -81,7 +117,7 @@ QString ArchiveReader::readString()
     bool wide = false;
     const quint32 length = readLength(true, &wide);
     const qsizetype bytes = static_cast<qsizetype>(length) * (wide ? 2 : 1);
-    if (!need(bytes))
+    if (!need(bytes) || !spend(2 * static_cast<qint64>(length)))
         return {};
     const char* start = m_data.data() + m_pos;
     m_pos += bytes;
@@ -181,49 +217,46 @@ ArchiveReader::Tag ArchiveReader::readTag(ClassFamily family)
     return tag;
 }
 
+template <class Object, class Make>
+std::unique_ptr<Object> ArchiveReader::readObject(ClassFamily family, Object* Entry::*slot,
+                                                  Make&& make)
+{
+    const Tag tag = readTag(family);
+    if (tag.kind == TagKind::Reference) {
+        // Each slot owns its object: a copy, paid for like the original.
+        if (!spend(tag.referenced->cost))
+            return nullptr;
+        return copyOf(*(tag.referenced->*slot));
+    }
+    if (tag.kind != TagKind::NewObject || !spend(kObjectCost))
+        return nullptr;
+    const qint64 before = m_created - kObjectCost;
+    std::unique_ptr<Object> object = make(*tag.cls);
+    const size_t index = m_entries.size();
+    Entry entry{tag.cls};
+    entry.*slot = object.get();
+    m_entries.push_back(entry);
+    object->Serialize(*this);
+    m_entries[index].cost = m_created - before;
+    return m_failed ? nullptr : std::move(object);
+}
+
 std::unique_ptr<CPropBase> ArchiveReader::readItem()
 {
-    const Tag tag = readTag(ClassFamily::Item);
-    if (tag.kind == TagKind::Reference)
-        return tag.referenced->item->clone();
-    if (tag.kind != TagKind::NewObject)
-        return nullptr;
-    std::unique_ptr<CPropBase> item = makeItem(tag.cls->itemKind);
-    Entry entry{tag.cls};
-    entry.item = item.get();
-    m_entries.push_back(entry);
-    item->Serialize(*this);
-    return m_failed ? nullptr : std::move(item);
+    return readObject<CPropBase>(ClassFamily::Item, &Entry::item,
+                                 [](const PersistentClass& cls) { return makeItem(cls.itemKind); });
 }
 
 std::unique_ptr<CMyText> ArchiveReader::readTextBlock()
 {
-    const Tag tag = readTag(ClassFamily::TextBlock);
-    if (tag.kind == TagKind::Reference)
-        return std::make_unique<CMyText>(*tag.referenced->textBlock);
-    if (tag.kind != TagKind::NewObject)
-        return nullptr;
-    auto block = std::make_unique<CMyText>();
-    Entry entry{tag.cls};
-    entry.textBlock = block.get();
-    m_entries.push_back(entry);
-    block->Serialize(*this);
-    return m_failed ? nullptr : std::move(block);
+    return readObject<CMyText>(ClassFamily::TextBlock, &Entry::textBlock,
+                               [](const PersistentClass&) { return std::make_unique<CMyText>(); });
 }
 
 std::unique_ptr<CActWnd> ArchiveReader::readSection()
 {
-    const Tag tag = readTag(ClassFamily::Section);
-    if (tag.kind == TagKind::Reference)
-        return std::make_unique<CActWnd>(*tag.referenced->section);
-    if (tag.kind != TagKind::NewObject)
-        return nullptr;
-    auto section = std::make_unique<CActWnd>();
-    Entry entry{tag.cls};
-    entry.section = section.get();
-    m_entries.push_back(entry);
-    section->Serialize(*this);
-    return m_failed ? nullptr : std::move(section);
+    return readObject<CActWnd>(ClassFamily::Section, &Entry::section,
+                               [](const PersistentClass&) { return std::make_unique<CActWnd>(); });
 }
 
 void ArchiveReader::integer(const char*, int& value)

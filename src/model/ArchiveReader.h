@@ -19,7 +19,7 @@ class CPropBase;
 class ArchiveReader final : public FieldVisitor
 {
 public:
-    explicit ArchiveReader(QByteArrayView data) : m_data(data) {}
+    explicit ArchiveReader(QByteArrayView data);
 
     bool failed() const { return m_failed; }
     // The archive message for the first fault (its text takes the file's path as %1).
@@ -52,6 +52,8 @@ private:
         CPropBase* item = nullptr;
         CMyText* textBlock = nullptr;
         CActWnd* section = nullptr;
+        // What the object and everything it holds took to make (see m_created).
+        qint64 cost = 0;
         bool isObject() const { return item || textBlock || section; }
     };
     enum class TagKind
@@ -69,12 +71,21 @@ private:
     };
 
     Tag readTag(ClassFamily family);
+    // Counts what reading makes; false (out of memory) once it passes what the file may make.
+    bool spend(qint64 cost);
+    template <class Object, class Make>
+    std::unique_ptr<Object> readObject(ClassFamily family, Object* Entry::*slot, Make&& make);
     bool need(qsizetype bytes);
     void fail(StringId error);
     quint32 readLength(bool allowWideMarker, bool* wide);
 
     QByteArrayView m_data;
     qsizetype m_pos = 0;
+    // The bytes of the objects made so far, copies of referenced objects included, against a
+    // budget in proportion to the file: a few bytes that refer to a large object again and
+    // again must not make gigabytes.
+    qint64 m_created = 0;
+    qint64 m_budget = 0;
     bool m_failed = false;
     StringId m_error = StringId::ArchiveGeneric;
     // Index 0 is the null reference; classes and objects take the next index as they appear.

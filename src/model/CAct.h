@@ -105,6 +105,7 @@ public:
     void Play() { m_loop.Play(); }
     void Pause() { m_loop.Pause(); }
     void Stop() { m_loop.Stop(); }
+    bool StopWithin(std::chrono::milliseconds timeout) { return m_loop.StopWithin(timeout); }
     // Makes the item current and plays it; with keep, plays it once and then idles (preview).
     void SetCurrent(CPropBase* item, bool keep) { m_loop.SetCurrent(item, keep); }
     bool hasPlayThread() const { return m_loop.hasThread(); }

@@ -36,6 +36,12 @@ void Event::wait()
     m_hub.changed.wait(lock, [this] { return takeLocked(); });
 }
 
+bool Event::waitFor(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_hub.mutex);
+    return m_hub.changed.wait_for(lock, timeout, [this] { return takeLocked(); });
+}
+
 int waitAny(std::initializer_list<Event*> events)
 {
     EventHub& hub = (*events.begin())->hub();

@@ -44,6 +44,8 @@ public:
     bool isSet() const;
     // Waits without a time limit; takes the signal of an auto-reset event.
     void wait();
+    // Waits at most `timeout` of real time (not the hub's clock); false when it ran out.
+    bool waitFor(std::chrono::milliseconds timeout);
 
     // With the hub's mutex held: whether it is set, taking an auto-reset signal.
     bool takeLocked();

@@ -49,6 +49,9 @@ void PlayLoop::Play()
         m_area.isPaused.store(false);
         return;
     }
+    // A thread still ending from a stop that did not wait for it: wait for it now.
+    if (m_stopPending)
+        Stop();
     m_area.quitEvent.reset();
     if (!m_thread.joinable())
         m_thread = std::thread(&PlayLoop::threadProc, this);
@@ -64,10 +67,8 @@ void PlayLoop::Pause()
     m_area.isPaused.store(true);
 }
 
-void PlayLoop::Stop()
+void PlayLoop::signalStop()
 {
-    if (!m_thread.joinable() || m_thread.get_id() == std::this_thread::get_id())
-        return;
     if (m_area.isPaused.load()) {
         setGate(false);
         m_area.isPaused.store(false);
@@ -76,12 +77,40 @@ void PlayLoop::Stop()
     m_area.keepCurrentOnce.store(false);
     m_area.stopEvent.set();
     m_area.quitEvent.set();
-    m_area.threadEndedEvent.wait();
+}
+
+void PlayLoop::finishStop()
+{
+    m_stopPending = false;
     m_thread.join();
     m_area.stopEvent.reset();
     m_area.quitEvent.reset();
     m_area.playEvent.reset();
     m_area.threadEndedEvent.reset();
+}
+
+void PlayLoop::Stop()
+{
+    if (!m_thread.joinable() || m_thread.get_id() == std::this_thread::get_id())
+        return;
+    if (!m_stopPending)
+        signalStop();
+    m_area.threadEndedEvent.wait();
+    finishStop();
+}
+
+bool PlayLoop::StopWithin(std::chrono::milliseconds timeout)
+{
+    if (!m_thread.joinable() || m_thread.get_id() == std::this_thread::get_id())
+        return true;
+    if (!m_stopPending)
+        signalStop();
+    if (!m_area.threadEndedEvent.waitFor(timeout)) {
+        m_stopPending = true; // told to end; the thread ends by itself
+        return false;
+    }
+    finishStop();
+    return true;
 }
 
 void PlayLoop::SetCurrent(CPropBase* item, bool keep)

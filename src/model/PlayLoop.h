@@ -2,6 +2,7 @@
 
 #include "WaitClock.h"
 
+#include <chrono>
 #include <thread>
 
 class CAct;
@@ -22,6 +23,10 @@ public:
     void Pause();
     // Ends the play thread and waits for it; returns at once when there is none.
     void Stop();
+    // Tells the play thread to end and waits at most `timeout` for it: the Stop button never
+    // hangs. False when the thread is still busy (a long decode, say): it ends by itself, and
+    // the next Play or Stop waits for it.
+    bool StopWithin(std::chrono::milliseconds timeout);
     void SetCurrent(CPropBase* item, bool keep);
 
     bool hasThread() const { return m_thread.joinable(); }
@@ -34,6 +39,10 @@ public:
     bool passGate();
 
 private:
+    void signalStop();
+    // GUI thread only: a stop that did not wait for the thread's end.
+    bool m_stopPending = false;
+    void finishStop();
     void threadProc();
     void PlayCurrent();
     void Advance();

@@ -115,7 +115,7 @@ TEST(FaultInjection, MakeKeepsTheOldProjectAtEveryFailurePoint)
                 SCOPED_TRACE(
                     QStringLiteral("%1 items, %2 #%3").arg(items).arg(op).arg(n).toStdString());
                 const ToolRun run = tool({"make", json, target},
-                                     QStringLiteral("%1:%2:%3").arg(op).arg(n).arg(ENOSPC));
+                                         QStringLiteral("%1:%2:%3").arg(op).arg(n).arg(ENOSPC));
                 if (run.exitCode == 0) {
                     // Past the last call of this operation: the save went through; back to the old.
                     EXPECT_NE(readAll(target), old);
@@ -199,13 +199,13 @@ TEST(FaultInjection, AFolderThatTakesNoNewFile)
     const QString target = dir.filePath(QStringLiteral("p.zpm"));
     ASSERT_EQ(tool({"make", dir.filePath("old.json"), target}).exitCode, 0);
     const ToolRun run = tool({"make", dir.filePath("new.json"), target},
-                         QStringLiteral("create:-1:%1").arg(EACCES));
+                             QStringLiteral("create:-1:%1").arg(EACCES));
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     ASSERT_EQ(tool({"make", dir.filePath("new.json"), dir.filePath("expected.zpm")}).exitCode, 0);
     EXPECT_EQ(readAll(target), readAll(dir.filePath("expected.zpm")));
     // No file there yet: nothing to write in place, the refusal is told.
     const ToolRun fresh = tool({"make", dir.filePath("new.json"), dir.filePath("fresh.zpm")},
-                           QStringLiteral("create:-1:%1").arg(EACCES));
+                               QStringLiteral("create:-1:%1").arg(EACCES));
     EXPECT_EQ(fresh.exitCode, 1);
     EXPECT_TRUE(fresh.err.contains(QStringLiteral("拒绝访问"))) << fresh.err.toStdString();
 }
@@ -256,4 +256,42 @@ TEST(FaultInjection, ARealFullDisk)
         EXPECT_TRUE(run.err.contains(QStringLiteral("磁盘已满"))) << json << run.err.toStdString();
         EXPECT_EQ(readAll(target), old) << json;
     }
+}
+
+// A save that succeeds clears the copies a kill left behind at earlier saves of that file.
+TEST(FaultInjection, StaleCopiesOfOurOwnAreClearedByTheNextSave)
+{
+    QTemporaryDir dir;
+    writeAll(dir.filePath("p.json"), projectJson(3, QStringLiteral("p")));
+    writeAll(dir.filePath(".p.zpm.tessarin-Ab12Cd"), "left by a kill");
+    writeAll(dir.filePath(".q.zpm.tessarin-Ab12Cd"), "another file's");
+    writeAll(dir.filePath("notes.txt"), "the operator's");
+    ASSERT_EQ(tool({"make", dir.filePath("p.json"), dir.filePath("p.zpm")}).exitCode, 0);
+    EXPECT_EQ(entries(dir.path()),
+              (QStringList{".q.zpm.tessarin-Ab12Cd", "notes.txt", "p.json", "p.zpm"}));
+}
+
+// A project the operator may not write is "access denied", not a hardware fault; it stays.
+TEST(FaultInjection, AReadOnlyTargetIsAccessDenied)
+{
+    if (::geteuid() != 0 && ::access("/usr/bin/setpriv", X_OK) != 0)
+        GTEST_SKIP();
+    QTemporaryDir dir;
+    QFile::setPermissions(dir.path(), QFile::Permissions(0x7777));
+    writeAll(dir.filePath("p.json"), projectJson(3, QStringLiteral("p")));
+    const QString target = dir.filePath(QStringLiteral("p.zpm"));
+    ASSERT_EQ(tool({"make", dir.filePath("p.json"), target}).exitCode, 0);
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    QFile::setPermissions(dir.filePath("p.json"), QFile::Permissions(0x4444));
+    const QByteArray old = readAll(target);
+    QProcess process;
+    QStringList args{QStringLiteral(TESSARIN_TOOL), "make", dir.filePath("p.json"), target};
+    if (::geteuid() == 0) // as root every file is writable: as nobody, as an operator is
+        args = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups"} + args;
+    process.start(::geteuid() == 0 ? QStringLiteral("/usr/bin/setpriv") : args.takeFirst(), args);
+    ASSERT_TRUE(process.waitForFinished(30000));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_EQ(process.exitCode(), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("拒绝访问"))) << err.toStdString();
+    EXPECT_EQ(readAll(target), old);
 }

@@ -3,6 +3,7 @@
 #include "model/ArchiveReader.h"
 #include "model/ArchiveWriter.h"
 #include "model/CAct.h"
+#include "model/CMyText.h"
 #include "model/CPropGif.h"
 #include "model/CPropImage.h"
 #include "model/CPropRtf.h"
@@ -454,4 +455,59 @@ TEST(ProjectFile, BytesOfAnOldFileThatAreNoGbkSurviveOpenAndSave)
     CAct loaded(CAct::Binding::Detached);
     ASSERT_TRUE(load(loaded, project).ok);
     EXPECT_EQ(projectToBytes(loaded), project);
+}
+
+namespace {
+
+// A project whose item array holds one GIF item and then `items - 1` references to it, the GIF
+// holding one text block and then `blocks - 1` references to that block: a few bytes a slot.
+QByteArray referenceBomb(int items, int blocks)
+{
+    CAct fresh(CAct::Binding::Detached);
+    QByteArray bytes;
+    ArchiveWriter writer(bytes);
+    fresh.SerializeSettings(writer);
+    fresh.caption->Serialize(writer);
+    writer.writeCount(static_cast<quint32>(items));
+    CPropGif gif;
+    gif.texts.push_back(std::make_unique<CMyText>());
+    writer.writeItem(gif);
+    // The block is the item's last field: its tag, class name and fields end the stream.
+    QByteArray fields;
+    ArchiveWriter fieldWriter(fields);
+    CMyText().Serialize(fieldWriter);
+    const qsizetype block = 6 + 7 + fields.size(); // new-class tag, schema, name length, "CMyText"
+    const qsizetype count = bytes.size() - block - 2;
+    EXPECT_EQ(bytes.mid(count, 2), hex("0100"));
+    bytes.replace(count, 2, QByteArray(1, char(blocks & 0xFF)) + char(blocks >> 8));
+    // Indices: CPropGif 1, the item 2, CMyText 3, the block 4.
+    for (int i = 1; i < blocks; ++i)
+        writer.writeWord(4);
+    for (int i = 1; i < items; ++i)
+        writer.writeWord(2);
+    writer.writeCount(0);
+    return bytes;
+}
+
+} // namespace
+
+TEST(ProjectFile, ReferencesAreCopiesEachSlotOwns)
+{
+    const QByteArray small = referenceBomb(5, 7);
+    CAct area(CAct::Binding::Detached);
+    ASSERT_TRUE(load(area, small).ok);
+    ASSERT_EQ(area.itemCount(), 5);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(static_cast<CPropGif*>(area.item(i))->texts.size(), 7u);
+    EXPECT_NE(area.item(0), area.item(1));
+}
+
+TEST(ProjectFile, AReferenceBombIsRefusedBeforeItGrows)
+{
+    // 12 KB that would make nine million text blocks.
+    const QByteArray bomb = referenceBomb(3000, 3000);
+    EXPECT_LT(bomb.size(), 13 * 1024);
+    EXPECT_EQ(loadError(bomb), QStringLiteral("内存不足。"));
+    // Ten times the file: still refused, in time and memory of the file's size.
+    EXPECT_EQ(loadError(referenceBomb(30000, 30000)), QStringLiteral("内存不足。"));
 }
