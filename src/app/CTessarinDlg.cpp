@@ -1,6 +1,7 @@
 #include "CTessarinDlg.h"
 
 #include "CDlgSeting.h"
+#include "Notifications.h"
 #include "RecentFileList.h"
 #include "SettingsStore.h"
 #include "StringTable.h"
@@ -24,6 +25,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QStyle>
+#include <QTime>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -159,7 +161,15 @@ void CTessarinDlg::buildWindow()
     bar->setSpacing(2);
     for (const ButtonSpec& entry : toolbar)
         bar->addWidget(makeButton(entry, m_toolbar));
-    bar->addStretch();
+    // What went wrong while playing: the latest message, the recent ones in its tooltip. Never a
+    // box per message: an item that fails on every pass must not bury the desktop in them.
+    m_status = new QLabel(m_toolbar);
+    m_status->setObjectName(QStringLiteral("status"));
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    bar->addWidget(m_status, 1);
+    connect(&Notifications::Relay::instance(), &Notifications::Relay::posted, this,
+            &CTessarinDlg::showStatus);
     outer->addWidget(m_toolbar);
 
     m_body = new QWidget(this);
@@ -190,6 +200,16 @@ void CTessarinDlg::buildWindow()
     m_fullSize = size();
     // Pages fill the page area, 2 pixels inside its frame.
     m_pages.setPlacement(QRect(QPoint(2, 2), m_pageArea->size() - QSize(4, 4)), true);
+}
+
+void CTessarinDlg::showStatus(const QString& text)
+{
+    constexpr int kKept = 50;
+    m_statusLog.append(QTime::currentTime().toString(QStringLiteral("HH:mm:ss ")) + text);
+    while (m_statusLog.size() > kKept)
+        m_statusLog.removeFirst();
+    m_status->setText(text);
+    m_status->setToolTip(m_statusLog.join(QLatin1Char('\n')));
 }
 
 QToolButton* CTessarinDlg::button(int controlId) const
@@ -229,6 +249,7 @@ void CTessarinDlg::onNew()
 
 void CTessarinDlg::newProjectBody()
 {
+    m_area->Stop(); // nothing may play the records that go
     m_projectPath.clear();
     m_modified = true;
     m_area->splitMode = 0;
@@ -379,7 +400,10 @@ void CTessarinDlg::onPause()
 
 void CTessarinDlg::onStop()
 {
-    m_area->Stop();
+    // Never hangs: a play thread busy with a long decode ends by itself.
+    if (!m_area->StopWithin(std::chrono::milliseconds(200)))
+        showStatus(dialogText("Stopping: the player is still finishing its step.",
+                              "正在停止：播放线程仍在完成当前步骤。"));
     setPlayButtons(true, false, false);
 }
 

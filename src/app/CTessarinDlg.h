@@ -54,6 +54,9 @@ public:
     void onMoveDownFile();
     void onAbout();
     void onSettings();
+    // A message for the operator in the status line (and its log, the tooltip).
+    void showStatus(const QString& text);
+    QLabel* statusLine() const { return m_status; }
 
     // A language was chosen in the settings: the program starts again once this window closed.
     bool restartRequested() const { return m_restart; }
@@ -98,6 +101,8 @@ private:
     QListWidget* m_list = nullptr;
     QFrame* m_pageArea = nullptr;
     QLabel* m_hint = nullptr;
+    QLabel* m_status = nullptr;
+    QStringList m_statusLog;
     QSize m_fullSize;
 
     QString m_projectPath;

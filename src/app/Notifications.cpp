@@ -1,6 +1,7 @@
 #include "Notifications.h"
 
 #include <QDebug>
+#include <QHash>
 
 #include <mutex>
 
@@ -9,6 +10,7 @@ namespace {
 
 std::mutex g_mutex;
 Sink g_sink;
+QHash<QString, QString> g_told; // key -> the text last told for it
 
 } // namespace
 
@@ -29,6 +31,33 @@ void post(const QString& text)
         sink(text);
     else
         qWarning().noquote() << text;
+}
+
+void postOnce(const QString& key, const QString& text)
+{
+    {
+        std::lock_guard lock(g_mutex);
+        auto it = g_told.find(key);
+        if (it != g_told.end() && *it == text)
+            return;
+        // A wall that runs for months meets many files: forget the oldest at some point.
+        if (g_told.size() > 4096)
+            g_told.clear();
+        g_told.insert(key, text);
+    }
+    post(text);
+}
+
+void clear(const QString& key)
+{
+    std::lock_guard lock(g_mutex);
+    g_told.remove(key);
+}
+
+Relay& Relay::instance()
+{
+    static Relay relay;
+    return relay;
 }
 
 } // namespace Notifications

@@ -1,17 +1,36 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 
 #include <functional>
 
 // Messages for the operator from code that must not wait for the GUI thread (the play thread):
-// they are handed to a sink that only posts them. The program's sink shows a message box on the
-// GUI thread; without one they go to the log.
+// they are handed to a sink that only posts them. The program shows them in the control
+// window's status line and its log, never in a box per message; without a sink they go to the
+// log. A failure of something that repeats (an item that fails on every pass of the playlist) is
+// told once, until its text changes or it is cleared.
 namespace Notifications {
 
 using Sink = std::function<void(const QString& text)>;
 
 void setSink(Sink sink);
 void post(const QString& text);
+// Once per key (an item's file, say) until the text for that key changes or clear() is called.
+void postOnce(const QString& key, const QString& text);
+void clear(const QString& key);
+
+// Carries posted messages to the GUI thread as a queued signal; the program's sink uses it.
+class Relay : public QObject
+{
+    Q_OBJECT
+
+public:
+    static Relay& instance();
+    void publish(const QString& text) { emit posted(text); }
+
+signals:
+    void posted(const QString& text);
+};
 
 } // namespace Notifications

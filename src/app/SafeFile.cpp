@@ -1,14 +1,21 @@
 #include "SafeFile.h"
 
+#include "SettingsStore.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 
 #include <cerrno>
+#include <condition_variable>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace SafeFile {
@@ -163,23 +170,100 @@ Error write(const QString& path, QByteArrayView bytes)
     return Error::None;
 }
 
-ReadError readAll(const QString& path, QByteArray* bytes, qint64 limit)
+qint64 readLimit()
 {
-    bytes->clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const int megabytes =
+        SettingsStore::readInt(QStringLiteral("Tessarin"), QStringLiteral("MaxFileMB"), 0);
+    return megabytes > 0 ? qint64(megabytes) * 1024 * 1024 : kDefaultReadLimit;
+}
+
+namespace {
+
+ReadError readRegularFile(const QByteArray& path, QByteArray* bytes, qint64 limit)
+{
+    // Opened without waiting (a pipe would wait for a writer), then checked for what it is.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
         return ReadError::CannotOpen;
-    if (file.size() > limit)
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0)
+        return ReadError::Io;
+    if (!S_ISREG(status.st_mode))
+        return ReadError::NotRegular;
+    if (status.st_size > limit)
         return ReadError::TooLarge;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     try {
-        *bytes = file.readAll();
+        bytes->resize(qsizetype(status.st_size));
+        qsizetype done = 0;
+        for (;;) {
+            if (done == bytes->size()) {
+                // The file grew while read: on, up to the limit.
+                if (bytes->size() >= limit)
+                    return ReadError::TooLarge;
+                bytes->resize(std::min<qint64>(limit, bytes->size() + 64 * 1024));
+            }
+            const ssize_t got = ::read(fd, bytes->data() + done, size_t(bytes->size() - done));
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                return ReadError::Io;
+            }
+            if (got == 0)
+                break;
+            done += got;
+        }
+        bytes->resize(done);
     } catch (const std::bad_alloc&) {
-        bytes->clear();
+        *bytes = QByteArray();
         return ReadError::OutOfMemory;
     }
-    if (file.error() != QFileDevice::NoError)
-        return ReadError::Io;
     return ReadError::None;
+}
+
+} // namespace
+
+ReadError readAll(const QString& path, QByteArray* bytes, qint64 limit,
+                  const std::function<bool()>& stop)
+{
+    bytes->clear();
+    if (limit < 0)
+        limit = readLimit();
+    const QByteArray name = QFile::encodeName(path);
+    if (!stop)
+        return readRegularFile(name, bytes, limit);
+    // The read on its own thread; what it shares with this one lives as long as either needs it.
+    struct Shared
+    {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        ReadError error = ReadError::Io;
+        QByteArray bytes;
+    };
+    auto shared = std::make_shared<Shared>();
+    try {
+        std::thread([shared, name, limit] {
+            QByteArray read;
+            const ReadError error = readRegularFile(name, &read, limit);
+            std::lock_guard lock(shared->mutex);
+            shared->bytes = std::move(read);
+            shared->error = error;
+            shared->finished = true;
+            shared->done.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return readRegularFile(name, bytes, limit); // no thread to be had: read here
+    }
+    std::unique_lock lock(shared->mutex);
+    while (!shared->done.wait_for(lock, std::chrono::milliseconds(20),
+                                  [&] { return shared->finished; })) {
+        if (stop())
+            return ReadError::Stopped;
+    }
+    *bytes = std::move(shared->bytes);
+    return shared->error;
 }
 
 StringId messageId(Error error)

@@ -26,12 +26,11 @@ int main(int argc, char* argv[])
     prepareEnvironment();
     QApplication application(argc, argv);
     Fonts::pinDefaultFaces();
-    // Messages from the play thread are shown on the GUI thread; the play thread never waits.
+    // Messages from the play thread go to the control window's status line and the log, queued
+    // to the GUI thread; the play thread never waits.
     Notifications::setSink([](const QString& text) {
-        QMetaObject::invokeMethod(
-            qApp,
-            [text] { QMessageBox::warning(nullptr, QCoreApplication::applicationName(), text); },
-            Qt::QueuedConnection);
+        qWarning().noquote() << text;
+        Notifications::Relay::instance().publish(text);
     });
     CTessarinApp app;
     app.InitInstance();

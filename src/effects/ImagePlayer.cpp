@@ -62,6 +62,8 @@ void ImagePlayer::play()
             return;
         rect = m_area.TotalRect();
     }
+    if (rect.isEmpty())
+        return; // the sections are being divided again: nothing to draw into
     m_composed = QImage(rect.size(), QImage::Format_RGB32);
     m_composed.fill(colorRefToRgb(m_item.backColor));
     if (!m_item.backImagePath.isEmpty()) {

@@ -83,27 +83,25 @@ bool saveProjectFile(CAct& area, const QString& path, QString* errorText)
 
 bool loadProjectFile(CAct& area, const QString& path, QString* errorText)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Projects are small: one larger than the limit is no project, and reading it whole could
+    // ask for more memory than there is.
+    QByteArray bytes;
+    switch (SafeFile::readAll(path, &bytes, kMaxProjectBytes)) {
+    case SafeFile::ReadError::None:
+        break;
+    case SafeFile::ReadError::CannotOpen:
         setError(errorText,
                  QFileInfo::exists(path) ? StringId::FileAccessDenied : StringId::FileNotFound,
                  path);
         return false;
-    }
-    // Projects are small: one larger than this is no project, and reading it whole could ask
-    // for more memory than there is.
-    if (file.size() > kMaxProjectBytes) {
+    case SafeFile::ReadError::NotRegular:
+        setError(errorText, StringId::FileAccessDenied, path);
+        return false;
+    case SafeFile::ReadError::TooLarge:
+    case SafeFile::ReadError::OutOfMemory:
         setError(errorText, StringId::OutOfMemory, path);
         return false;
-    }
-    QByteArray bytes;
-    try {
-        bytes = file.readAll();
-    } catch (const std::bad_alloc&) {
-        setError(errorText, StringId::OutOfMemory, path);
-        return false;
-    }
-    if (file.error() != QFileDevice::NoError) {
+    default:
         setError(errorText, StringId::FileHardIo, path);
         return false;
     }

@@ -70,9 +70,15 @@ bool CMyRichEdit::LoadFile(const QString& path, QString* errorText, const StopCh
         return false;
     }
     QByteArray bytes;
-    switch (SafeFile::readAll(path, &bytes)) {
+    switch (SafeFile::readAll(path, &bytes, -1, stop)) {
     case SafeFile::ReadError::None:
         break;
+    case SafeFile::ReadError::Stopped:
+        return false;
+    case SafeFile::ReadError::NotRegular:
+        if (errorText)
+            *errorText = loadString(StringId::InvalidFileName);
+        return false;
     case SafeFile::ReadError::TooLarge:
     case SafeFile::ReadError::OutOfMemory:
         if (errorText)

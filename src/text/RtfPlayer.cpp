@@ -41,6 +41,8 @@ void RtfPlayer::play()
             return;
         rect = m_area.TotalRect();
     }
+    if (rect.isEmpty())
+        return; // the sections are being divided again: nothing to draw into
     if (m_area.WaitStop(5))
         return;
 
@@ -49,10 +51,15 @@ void RtfPlayer::play()
     const QString ext = fileExtension(m_item.filePath);
     // A stop ends a long load or conversion under way.
     const auto stopped = [this] { return m_area.stopEvent.isSet(); };
+    // A failure is told once for this file until it changes: the item fails on every pass.
+    const QString failureKey =
+        QLatin1String(m_item.className()) + QLatin1Char(':') + m_item.filePath;
     if (ext.compare(QLatin1String("RTF"), Qt::CaseInsensitive) == 0) {
         QString error;
-        if (!edit.LoadFile(m_item.filePath, &error, stopped) && !error.isEmpty())
-            Notifications::post(error);
+        if (edit.LoadFile(m_item.filePath, &error, stopped))
+            Notifications::clear(failureKey);
+        else if (!error.isEmpty())
+            Notifications::postOnce(failureKey, error);
     } else if (ext.compare(QLatin1String("DOC"), Qt::CaseInsensitive) == 0 || isSpreadsheet(ext)) {
         // Documents and spreadsheets play from their rich-text cache, converted when needed.
         QString message;
@@ -61,7 +68,9 @@ void RtfPlayer::play()
                 ? OfficeConverter::ConvertSpreadsheet(m_item.filePath, edit, &message, stopped)
                 : OfficeConverter::ConvertWordDocument(m_item.filePath, edit, &message, stopped);
         if (!message.isEmpty())
-            Notifications::post(message);
+            Notifications::postOnce(failureKey, message);
+        else if (converted)
+            Notifications::clear(failureKey);
         if (!converted) {
             m_area.WaitStop(1000);
             return;

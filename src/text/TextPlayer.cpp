@@ -66,22 +66,30 @@ void TextPlayer::play()
             return;
         m_rect = m_area.TotalRect();
     }
+    if (m_rect.isEmpty())
+        return; // the sections are being divided again: nothing to draw into
 
     m_font = itemFont(m_item);
     QStringList fileLines;
     {
         QByteArray bytes;
-        const SafeFile::ReadError read = SafeFile::readAll(m_item.filePath, &bytes);
+        // A failure is told once for this file until it changes: the item fails on every pass.
+        const QString key = QStringLiteral("CPropText:") + m_item.filePath;
+        const SafeFile::ReadError read = SafeFile::readAll(
+            m_item.filePath, &bytes, -1, [this] { return m_area.stopEvent.isSet(); });
         if (read == SafeFile::ReadError::TooLarge || read == SafeFile::ReadError::OutOfMemory)
-            Notifications::post(loadString(StringId::OutOfMemory));
+            Notifications::postOnce(key, loadString(StringId::OutOfMemory));
+        else if (read == SafeFile::ReadError::NotRegular)
+            Notifications::postOnce(key, loadString(StringId::InvalidFileName));
         if (read != SafeFile::ReadError::None)
             return;
         try {
             fileLines = TextFile::lines(bytes);
         } catch (const std::bad_alloc&) {
-            Notifications::post(loadString(StringId::OutOfMemory));
+            Notifications::postOnce(key, loadString(StringId::OutOfMemory));
             return;
         }
+        Notifications::clear(key);
     }
 
     m_measure.emplace(m_font);

@@ -262,3 +262,23 @@ TEST(PlayRandom, SeededGeneratorsRepeatPerThread)
         ASSERT_LT(n, 32768);
     }
 }
+
+TEST_F(PlayLoopTest, TheStopButtonDoesNotWaitForABusyItem)
+{
+    // An item busy with something that does not look at the stop (a long decode).
+    std::atomic<bool> release{false};
+    area.appendItem(std::make_unique<FakeItem>(0, 0, [&](int, CAct&) {
+        while (!release.load())
+            std::this_thread::sleep_for(1ms);
+    }));
+    addItems({1});
+    playFromStart();
+    std::this_thread::sleep_for(30ms);
+    EXPECT_FALSE(area.StopWithin(50ms)); // told to end, not waited for
+    EXPECT_FALSE(area.isPlaying.load());
+    release = true;
+    // The next Play waits for the old thread, then plays from the start again.
+    playFromStart();
+    EXPECT_TRUE(waitForPlays(1));
+    EXPECT_TRUE(area.StopWithin(5s));
+}
