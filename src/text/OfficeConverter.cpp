@@ -1,13 +1,15 @@
 #include "OfficeConverter.h"
 
 #include "CMyRichEdit.h"
+#include "ConverterProcess.h"
 #include "app/SafeFile.h"
+#include "app/StringTable.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -17,7 +19,6 @@ namespace OfficeConverter {
 namespace {
 
 constexpr int kTimeLimitMs = 120000; // a first start of a fresh profile takes a few seconds
-constexpr int kPollMs = 50;
 
 std::mutex g_mutex;
 QString g_program = QStringLiteral("soffice");
@@ -25,51 +26,99 @@ QString g_program = QStringLiteral("soffice");
 enum class Result
 {
     Done,
-    NoConverter,
-    Failed,
+    NoConverter, // could not be started
+    Stopped,
+    TimedOut,
+    NoOutput,
+    Unreadable, // something came out, but no document of the kind asked for
 };
 
-// One run of the converter: `source` into `format` in `outDir`; the output file is checked.
+bool converterExists(const QString& program)
+{
+    if (program.contains(QLatin1Char('/')))
+        return QFileInfo(program).isExecutable();
+    return !QStandardPaths::findExecutable(program).isEmpty();
+}
+
+// Whether a file is what the converter was asked to make: RTF starts with "{\rtf", HTML has
+// its tags near the start. Anything else is not kept as a cache.
+bool looksLike(const QString& path, const QString& extension)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(4096);
+    if (extension == QLatin1String("rtf"))
+        return head.startsWith("{\\rtf");
+    const QByteArray lower = head.toLower();
+    return lower.contains("<html") || lower.contains("<table") || lower.contains("<body");
+}
+
+// One run of the converter: `source` into `format` in `outDir`; the output file is checked. The
+// converter runs in a process group of its own, so that its workers end with it whatever ends it,
+// and in a profile folder of its own that goes with this call.
 Result convert(const QString& source, const QString& format, const QStringList& extra,
                const QString& outDir, QString* output, const StopCheck& stop)
 {
+    const QString program = OfficeConverter::program();
+    // Not there: no process is even tried (a failed start costs descriptors).
+    if (!converterExists(program))
+        return Result::NoConverter;
     QTemporaryDir profile;
     if (!profile.isValid())
-        return Result::Failed;
+        return Result::NoOutput;
     QStringList args{
         QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile.path()).toString(),
         QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--nologo")};
     args << extra << QStringLiteral("--convert-to") << format << QStringLiteral("--outdir")
          << outDir << source;
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(OfficeConverter::program(), args);
-    if (!process.waitForStarted(10000))
+    ConverterProcess process;
+    if (!process.start(program, args))
         return Result::NoConverter;
-    for (int waited = 0; !process.waitForFinished(kPollMs); waited += kPollMs) {
-        if (process.state() == QProcess::NotRunning)
-            break;
-        if ((stop && stop()) || waited > kTimeLimitMs) {
-            process.kill();
-            process.waitForFinished(5000);
-            return Result::Failed;
-        }
+    switch (process.wait(stop, kTimeLimitMs)) {
+    case ConverterProcess::End::Stopped:
+        return Result::Stopped;
+    case ConverterProcess::End::TimedOut:
+        return Result::TimedOut;
+    case ConverterProcess::End::Exited:
+        break;
     }
     // The converter reports success even when it wrote nothing: the file is what counts.
     const QString extension = format.section(QLatin1Char(':'), 0, 0);
     *output =
         QDir(outDir).filePath(QFileInfo(source).completeBaseName() + QLatin1Char('.') + extension);
-    return QFileInfo(*output).isFile() && QFileInfo(*output).size() > 0 ? Result::Done
-                                                                        : Result::Failed;
+    if (!QFileInfo(*output).isFile() || QFileInfo(*output).size() == 0)
+        return Result::NoOutput;
+    return looksLike(*output, extension) ? Result::Done : Result::Unreadable;
 }
 
-// The first conversion of a kind: false when it failed, with the operator's message when the
-// converter could not even start.
-bool firstConversion(Result result, const char* noConverterMessage, QString* message)
+// Whether a conversion made its document; otherwise what to tell the operator, if anything.
+bool converted(Result result, const char* noConverterMessage, const QString& source,
+               QString* message)
 {
-    if (result == Result::NoConverter && message)
-        *message = QString::fromUtf8(noConverterMessage);
-    return result == Result::Done;
+    QString text;
+    switch (result) {
+    case Result::Done:
+    case Result::Stopped:
+        return result == Result::Done;
+    case Result::NoConverter:
+        text = QString::fromUtf8(noConverterMessage);
+        break;
+    case Result::TimedOut:
+        text = dialogText("The conversion of %1 took too long.", "转换 %1 超时。");
+        break;
+    case Result::NoOutput:
+        text = dialogText("The converter made nothing of %1.", "转换 %1 没有得到结果。");
+        break;
+    case Result::Unreadable:
+        text =
+            dialogText("What the converter made of %1 is no document.", "转换 %1 的结果无法读取。");
+        break;
+    }
+    if (message)
+        *message =
+            text.contains(QLatin1String("%1")) ? text.arg(QDir::toNativeSeparators(source)) : text;
+    return false;
 }
 
 // One run, and a second when the first ended without its output: a converter starting on a new
@@ -79,7 +128,7 @@ Result convertWithRetry(const QString& source, const QString& format, const QStr
                         const QString& outDir, QString* output, const StopCheck& stop)
 {
     Result result = convert(source, format, extra, outDir, output, stop);
-    if (result == Result::Failed && !(stop && stop()))
+    if (result == Result::NoOutput && !(stop && stop()))
         result = convert(source, format, extra, outDir, output, stop);
     return result;
 }
@@ -160,9 +209,9 @@ bool ConvertWordDocument(const QString& path, CMyRichEdit& edit, QString* messag
         QFile::remove(cache);
         QTemporaryDir out;
         QString converted;
-        if (!firstConversion(
+        if (!OfficeConverter::converted(
                 convertWithRetry(path, QStringLiteral("rtf"), {}, out.path(), &converted, stop),
-                "Word 没有安装或安装不正确!", message) ||
+                "Word 没有安装或安装不正确!", path, message) ||
             !replaceCache(converted, cache, message))
             return false;
     }
@@ -181,16 +230,16 @@ bool ConvertSpreadsheet(const QString& path, CMyRichEdit& edit, QString* message
     // No spreadsheet-to-RTF export exists: every sheet to HTML, then the HTML to RTF.
     QTemporaryDir out;
     QString html;
-    if (!firstConversion(
-            convertWithRetry(path, QStringLiteral("html"), {}, out.path(), &html, stop),
-            "创建Excel服务失败!", message) ||
+    if (!converted(convertWithRetry(path, QStringLiteral("html"), {}, out.path(), &html, stop),
+                   "创建Excel服务失败!", path, message) ||
         !keepOnlyCells(html))
         return false;
     QTemporaryDir rtfOut;
     QString rtf;
-    if (convertWithRetry(html, QStringLiteral("rtf"),
-                         {QStringLiteral("--infilter=HTML (StarWriter)")}, rtfOut.path(), &rtf,
-                         stop) != Result::Done)
+    if (!converted(convertWithRetry(html, QStringLiteral("rtf"),
+                                    {QStringLiteral("--infilter=HTML (StarWriter)")}, rtfOut.path(),
+                                    &rtf, stop),
+                   "创建Excel服务失败!", path, message))
         return false;
     if (!edit.LoadFile(rtf, message, stop))
         return false;
