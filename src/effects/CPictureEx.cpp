@@ -143,34 +143,77 @@ bool CPictureEx::Parse(QByteArrayView data)
     const qsizetype first = 13 + m_globalTable;
     if (first > data.size())
         return false;
-    std::vector<Span> spans;
-    qsizetype pos = first;
-    Span span{};
-    while (nextFrame(data, pos, span))
-        spans.push_back(span);
+    const std::vector<Span> spans = frameSpans(data, first);
     m_frameCount = static_cast<int>(spans.size());
     if (spans.size() <= 1) {
         m_still = QImage::fromData(data, "GIF");
         return !m_still.isNull();
     }
-    // Each frame on its own: the header and global table, the frame's blocks, the trailer.
-    for (const Span& s : spans) {
-        QByteArray single;
-        single.reserve(first + (s.end - s.start) + 1);
-        single.append(data.first(first));
-        single.append(data.sliced(s.start, s.end - s.start));
-        single.append(char(0x3B));
-        QImage frame = QImage::fromData(single, "GIF");
-        if (!frame.isNull())
+    // Decoded frames take width x height x 4 bytes each: a small file of many frames on a large
+    // screen must not ask for gigabytes. Frames past the budget are left out.
+    const qint64 frameBytes =
+        qint64(std::max(1, m_size.width())) * std::max(1, m_size.height()) * 4;
+    qint64 decodedBytes = 0;
+    for (const Span& span : spans) {
+        if (decodedBytes + frameBytes > kMaxDecodedBytes)
+            break;
+        QImage frame = decodeFrame(data, first, span);
+        if (!frame.isNull()) {
+            decodedBytes += frameBytes;
             m_frames.push_back(std::move(frame));
+        }
     }
     return !m_frames.empty();
+}
+
+std::vector<CPictureEx::Span> CPictureEx::frameSpans(QByteArrayView data, qsizetype first) const
+{
+    std::vector<Span> spans;
+    qsizetype pos = first;
+    Span span{};
+    while (nextFrame(data, pos, span))
+        spans.push_back(span);
+    return spans;
+}
+
+// One frame on its own: the header and global table, the frame's blocks, the trailer.
+QImage CPictureEx::decodeFrame(QByteArrayView data, qsizetype first, const Span& span)
+{
+    QByteArray single;
+    single.reserve(first + (span.end - span.start) + 1);
+    single.append(data.first(first));
+    single.append(data.sliced(span.start, span.end - span.start));
+    single.append(char(0x3B));
+    return QImage::fromData(single, "GIF");
 }
 
 bool IsAnimatedGif(const QString& path)
 {
     if (fileExtension(path).compare(QLatin1String("GIF"), Qt::CaseInsensitive) != 0)
         return false;
+    QByteArray data;
+    if (SafeFile::readAll(path, &data) != SafeFile::ReadError::None)
+        return false;
+    // The frames are counted by walking the blocks; only the first few are decoded, to see that
+    // at least two of them are pictures.
+    return CPictureEx::decodableFrames(data, 2) >= 2;
+}
+
+int CPictureEx::decodableFrames(QByteArrayView data, int enough)
+{
     CPictureEx reader;
-    return reader.Load(path) && reader.isGif() && reader.isAnimated();
+    if (data.size() < 13 || data.first(3) != QByteArrayView("GIF"))
+        return 0;
+    const int packed = byteAt(data, 10);
+    const qsizetype first = 13 + ((packed & 0x80) ? 3 * (qsizetype(2) << (packed & 7)) : 0);
+    if (first > data.size())
+        return 0;
+    const std::vector<Span> spans = reader.frameSpans(data, first);
+    if (spans.size() < 2)
+        return static_cast<int>(spans.size());
+    constexpr size_t kTried = 8;
+    int decoded = 0;
+    for (size_t i = 0; i < spans.size() && i < kTried && decoded < enough; ++i)
+        decoded += !decodeFrame(data, first, spans[i]).isNull();
+    return decoded;
 }

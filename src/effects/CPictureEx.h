@@ -26,6 +26,11 @@ public:
     const QImage& still() const { return m_still; }
     bool isAnimated() const { return m_frames.size() > 1; }
 
+    // Decoded frames of one file take at most this much memory.
+    static constexpr qint64 kMaxDecodedBytes = 256 * 1024 * 1024;
+    // How many of the first frames decode, counting up to `enough`; the rest are only walked.
+    static int decodableFrames(QByteArrayView data, int enough);
+
 private:
     // One frame's blocks: [start, end) in the data.
     struct Span
@@ -38,6 +43,8 @@ private:
     // Length of the block at pos, or -1 when no block starts there or it runs past the end.
     static qsizetype blockLength(QByteArrayView data, qsizetype pos);
     static qsizetype subBlocks(QByteArrayView data, qsizetype pos);
+    std::vector<Span> frameSpans(QByteArrayView data, qsizetype first) const;
+    static QImage decodeFrame(QByteArrayView data, qsizetype first, const Span& span);
 
     bool m_loaded = false;
     bool m_isGif = false;
@@ -49,5 +56,6 @@ private:
     std::vector<QImage> m_frames;
 };
 
-// Whether a file named .gif holds more than one frame that decodes.
+// Whether a file named .gif holds more than one frame that decodes; frames are counted without
+// decoding them, and only the first few are decoded.
 bool IsAnimatedGif(const QString& path);

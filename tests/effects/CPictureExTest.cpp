@@ -94,3 +94,41 @@ TEST(CPictureEx, BrokenWalksStayInsideTheData)
     EXPECT_FALSE(reader.Parse(hugeTable));
     EXPECT_FALSE(reader.isAnimated());
 }
+
+namespace {
+
+// A small file of many one-pixel frames on a large logical screen: every frame decodes to the
+// whole screen, 4000 x 4000 x 4 bytes.
+QByteArray frameBomb(int frames)
+{
+    QByteArray gif("GIF89a");
+    gif += QByteArray::fromHex("a00fa00f 80 00 00"); // 4000 x 4000, a global table of two
+    gif += QByteArray::fromHex("000000 ffffff");
+    for (int i = 0; i < frames; ++i) {
+        gif += QByteArray::fromHex("21f904 000a0000 00");                   // 100 ms
+        gif += QByteArray::fromHex("2c 00000000 01000100 00 02 024401 00"); // one pixel
+    }
+    return gif + char(0x3B);
+}
+
+} // namespace
+
+TEST(CPictureEx, AFrameBombIsCountedWithoutDecodingAndDecodedOnlyInPart)
+{
+    const QByteArray bomb = frameBomb(400);
+    EXPECT_LT(bomb.size(), 10 * 1024);
+    // Adding it decodes two frames, not four hundred (that was 25 GB).
+    EXPECT_EQ(CPictureEx::decodableFrames(bomb, 2), 2);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("bomb.gif")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bomb);
+    file.close();
+    EXPECT_TRUE(IsAnimatedGif(file.fileName()));
+    // Playing it keeps the frames that fit the budget.
+    CPictureEx reader;
+    ASSERT_TRUE(reader.Parse(bomb));
+    EXPECT_EQ(reader.frameCount(), 400);
+    EXPECT_LE(qint64(reader.frames().size()) * 4000 * 4000 * 4, CPictureEx::kMaxDecodedBytes);
+    EXPECT_GE(reader.frames().size(), 2u);
+}
