@@ -1,15 +1,20 @@
 // A project of every kind played with zero waits while Play, Pause, Stop, preview and Add File are
 // driven at random for a bounded time: afterwards no thread is left, memory has not grown, and
-// the project saves and reloads byte for byte.
+// the project saves and reloads byte for byte. The playlist also holds what an unattended wall
+// meets: a missing file, a document with no converter, a pipe. Windows, descriptors, threads and
+// memory stay flat, and each of those is told once.
 #include "app/CTessarinDlg.h"
+#include "app/Notifications.h"
 #include "app/RecentFileList.h"
 #include "model/CAct.h"
 #include "model/CPropImage.h"
 #include "model/ProjectFile.h"
 #include "support/TestSettings.h"
+#include "text/OfficeConverter.h"
 #include "ui/ScriptedPrompts.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -17,8 +22,14 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sys/stat.h>
 
 namespace {
+
+int entries(const char* folder)
+{
+    return int(QDir(QString::fromLatin1(folder)).count());
+}
 
 long residentKb()
 {
@@ -53,10 +64,20 @@ TEST(Soak, RandomOperationsWhilePlayingLeaveNothingBehind)
     picture.save(dir.filePath("p.png"));
     const QString png = dir.filePath("p.png");
     QFile::copy(png, dir.filePath("p.bmp"));
+    const QString pipe = dir.filePath("pipe.txt");
+    ::mkfifo(QFile::encodeName(pipe).constData(), 0600);
+    OfficeConverter::setProgram(QStringLiteral("/nonexistent/soffice"));
     const QStringList files{
         write("a.txt", "soak line one\nsoak line two\n" + QByteArray(3000, 'x')),
         write("b.rtf", "{\\rtf1 {\\b rich} text\\par second}"), dir.filePath("p.bmp"),
-        write("g.gif", "GIF89a")};
+        write("g.gif", "GIF89a"), dir.filePath("missing.rtf"), write("letter.doc", "no converter"),
+        pipe};
+    // As the program does: messages go to the control window's status line, queued.
+    int messages = 0;
+    Notifications::setSink(
+        [](const QString& text) { Notifications::Relay::instance().publish(text); });
+    QObject::connect(&Notifications::Relay::instance(), &Notifications::Relay::posted,
+                     [&messages] { ++messages; });
 
     RecentFileList recent;
     ScriptedPrompts prompts;
@@ -75,6 +96,7 @@ TEST(Soak, RandomOperationsWhilePlayingLeaveNothingBehind)
     QElapsedTimer timer;
     timer.start();
     long warmKb = 0;
+    int warmDescriptors = 0, warmThreads = 0, warmWindows = 0;
     int operations = 0;
     while (timer.elapsed() < seconds() * 1000) {
         switch (random() % 6) {
@@ -104,12 +126,27 @@ TEST(Soak, RandomOperationsWhilePlayingLeaveNothingBehind)
         }
         QApplication::processEvents(QEventLoop::AllEvents, 5);
         ++operations;
-        if (warmKb == 0 && timer.elapsed() > seconds() * 200)
-            warmKb = residentKb(); // after a fifth of the time: caches and pools are warm
+        if (warmKb == 0 && timer.elapsed() > seconds() * 200) {
+            // After a fifth of the time: caches and pools are warm.
+            warmKb = residentKb();
+            warmDescriptors = entries("/proc/self/fd");
+            warmThreads = entries("/proc/self/task");
+            warmWindows = int(QApplication::topLevelWidgets().size());
+        }
     }
     window.onStop();
+    area.Stop();
     QApplication::processEvents();
     EXPECT_FALSE(area.hasPlayThread());
+    // The read threads of stopped reads are gone by now; a few may still be on their way out.
+    EXPECT_LE(entries("/proc/self/fd"), warmDescriptors + 4);
+    EXPECT_LE(entries("/proc/self/task"), warmThreads + 4);
+    EXPECT_EQ(int(QApplication::topLevelWidgets().size()), warmWindows);
+    // The missing file, the document and the pipe: each told once, not once a pass.
+    EXPECT_GE(messages, 1);
+    EXPECT_LE(messages, 6);
+    Notifications::setSink({});
+    OfficeConverter::setProgram(QStringLiteral("soffice"));
     EXPECT_FALSE(area.isPlaying);
     EXPECT_GT(operations, 100);
     const long endKb = residentKb();
