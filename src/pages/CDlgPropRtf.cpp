@@ -15,9 +15,8 @@ void CDlgPropRtf::build(QGridLayout* grid, int& row)
     grid->addWidget(m_reverse, row++, 0, 1, 4);
     addPreview(grid, row, StringId::TipPreviewText);
     connectTiming<CPropRtf>();
-    connect(m_reverse, &QCheckBox::clicked, this, [this](bool on) {
-        store<CPropRtf>([on](CPropRtf& it) { it.reverseColors = on; });
-    });
+    connect(m_reverse, &QCheckBox::clicked, this,
+            [this](bool on) { store<CPropRtf>([on](CPropRtf& it) { it.reverseColors = on; }); });
 }
 
 void CDlgPropRtf::show(CPropBase& base)

@@ -139,9 +139,8 @@ void PropertyPageBase::addBackground(QGridLayout* grid, int& row)
     browseButton->setToolTip(loadString(StringId::TipBrowse));
     grid->addWidget(browseButton, row++, 4);
 
-    connect(m_backColor, &CColorBtn::clicked, this, [this] {
-        store([this](CPropBase& it) { it.backColor = m_backColor->color(); });
-    });
+    connect(m_backColor, &CColorBtn::clicked, this,
+            [this] { store([this](CPropBase& it) { it.backColor = m_backColor->color(); }); });
     connect(m_backFit, &QComboBox::activated, this, [this](int index) {
         if (index >= 0)
             store([index](CPropBase& it) { it.backFitMode = index; });

@@ -4,8 +4,8 @@
 // disk, renames and links of files other than the standard streams count.
 //
 // Armed by the environment, TESSARIN_FAULT="op:n:errno" (for child processes), or in the process
-// through tessarin_faultfs_arm(). op is open, write, fsync, rename, link, read or create; an n of
-// -1 fails every call.
+// through tessarin_faultfs_arm(). op is open, write, fsync, rename, link, read, create or stall; an
+// n of -1 fails every call.
 #include <atomic>
 #include <cerrno>
 #include <cstdarg>
@@ -28,10 +28,13 @@ enum Op
     OpLink,
     OpRead,
     OpCreate, // opens that make a new file of their own (temporary files): O_TMPFILE, O_EXCL
+    OpStall,  // a read that hangs for a long time, as on a stalled network drive
     OpCount
 };
 
-const char* const kNames[OpCount] = {"open", "write", "fsync", "rename", "link", "read", "create"};
+static_assert(OpStall + 1 == OpCount);
+const char* const kNames[OpCount] = {"open", "write", "fsync",  "rename",
+                                     "link", "read",  "create", "stall"};
 
 std::atomic<int> g_op{-1};
 std::atomic<int> g_failAt{0};
@@ -179,6 +182,8 @@ __attribute__((visibility("default"))) ssize_t read(int fd, void* data, size_t s
     armFromEnvironment();
     if (fd > 2 && g_op.load() == OpRead && fails(OpRead))
         return -1;
+    if (fd > 2 && g_op.load() == OpStall && fails(OpStall))
+        ::sleep(3); // then reads as usual
     static const auto next = real<ssize_t (*)(int, void*, size_t)>("read");
     return next(fd, data, size);
 }

@@ -5,11 +5,13 @@
 // be mounted, a file too large for memory, and a folder where no new file may be made.
 #include "app/CTessarinDlg.h"
 #include "app/RecentFileList.h"
+#include "display/HeadlessSectionHost.h"
 #include "model/CAct.h"
 #include "model/CPropText.h"
 #include "ui/ScriptedPrompts.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,6 +19,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -294,4 +297,30 @@ TEST(FaultInjection, AReadOnlyTargetIsAccessDenied)
     EXPECT_EQ(process.exitCode(), 1) << err.toStdString();
     EXPECT_TRUE(err.contains(QStringLiteral("拒绝访问"))) << err.toStdString();
     EXPECT_EQ(readAll(target), old);
+}
+
+// A read that hangs (a stalled network drive) never holds up the Stop button.
+TEST(FaultInjection, StopDoesNotWaitForAReadThatHangs)
+{
+    const auto arm = reinterpret_cast<ArmFunction>(dlsym(RTLD_DEFAULT, "tessarin_faultfs_arm"));
+    if (!arm)
+        GTEST_SKIP() << "the fault layer is not loaded (LD_PRELOAD)";
+    QTemporaryDir dir;
+    const QString text = dir.filePath(QStringLiteral("notice.txt"));
+    writeAll(text, "Welcome\n");
+    HeadlessSectionHost host; // outlives the area, which removes its windows from it
+    CAct area(CAct::Binding::Detached);
+    area.setSectionHost(&host);
+    area.AddSection(0, 64, 0);
+    area.LayoutSections();
+    area.AddFile(text);
+    arm("stall", -1, 0); // every read hangs
+    area.SetCurrent(area.item(0), false);
+    QThread::msleep(100); // the play thread is in the read by now
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_TRUE(area.StopWithin(std::chrono::milliseconds(200)));
+    std::printf("stopped %lld ms after the press, the read still hanging\n",
+                static_cast<long long>(timer.elapsed()));
+    arm(nullptr, 0, 0);
 }

@@ -69,8 +69,11 @@ TEST(Soak, RandomOperationsWhilePlayingLeaveNothingBehind)
     OfficeConverter::setProgram(QStringLiteral("/nonexistent/soffice"));
     const QStringList files{
         write("a.txt", "soak line one\nsoak line two\n" + QByteArray(3000, 'x')),
-        write("b.rtf", "{\\rtf1 {\\b rich} text\\par second}"), dir.filePath("p.bmp"),
-        write("g.gif", "GIF89a"), dir.filePath("missing.rtf"), write("letter.doc", "no converter"),
+        write("b.rtf", "{\\rtf1 {\\b rich} text\\par second}"),
+        dir.filePath("p.bmp"),
+        write("g.gif", "GIF89a"),
+        dir.filePath("missing.rtf"),
+        write("letter.doc", "no converter"),
         pipe};
     // As the program does: messages go to the control window's status line, queued.
     int messages = 0;
