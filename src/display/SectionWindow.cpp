@@ -31,19 +31,28 @@ SectionWindow::SectionWindow(CActWnd& section, const QString& title, QWidget* co
 void SectionWindow::place(const QRect& geometry, const QRect& childRect)
 {
     m_childRect = childRect;
+    m_wanted = geometry;
     setGeometry(geometry);
     update();
     show();
     // The LED controller reads exact desktop pixels: a window manager that moved the window
-    // gets bypassed.
-    QTimer::singleShot(kPlacementCheckMs, this, [this, geometry] {
-        if (isVisible() && this->geometry() != geometry &&
-            !windowFlags().testFlag(Qt::X11BypassWindowManagerHint)) {
-            setWindowFlag(Qt::X11BypassWindowManagerHint, true);
-            setGeometry(geometry);
-            show();
-        }
-    });
+    // gets bypassed. One check, restarted by every change, against the last geometry asked
+    // for: an earlier change must never come back.
+    if (!m_placementCheck) {
+        m_placementCheck = new QTimer(this);
+        m_placementCheck->setSingleShot(true);
+        m_placementCheck->setInterval(kPlacementCheckMs);
+        connect(m_placementCheck, &QTimer::timeout, this, [this] {
+            if (!isVisible() || this->geometry() == m_wanted)
+                return;
+            if (!windowFlags().testFlag(Qt::X11BypassWindowManagerHint)) {
+                setWindowFlag(Qt::X11BypassWindowManagerHint, true);
+                show();
+            }
+            setGeometry(m_wanted);
+        });
+    }
+    m_placementCheck->start();
 }
 
 void SectionWindow::backBufferPresented()

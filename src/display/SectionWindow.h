@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QWidget>
 
+class QTimer;
+
 #include <atomic>
 
 class CActWnd;
@@ -20,6 +22,7 @@ public:
 
     void place(const QRect& geometry, const QRect& childRect);
     QRect childRect() const { return m_childRect; }
+    QRect wantedGeometry() const { return m_wanted; }
 
     // Play thread: asks the GUI thread to repaint the child; at most one request is in flight.
     void backBufferPresented() override;
@@ -34,5 +37,9 @@ private:
     CActWnd& m_section;
     QPointer<QWidget> m_controlWindow;
     QRect m_childRect;
+    // The geometry of the last place(): what the window must end at.
+    QRect m_wanted;
+    QTimer* m_placementCheck = nullptr; // owned as a child
+
     std::atomic<bool> m_updatePending{false};
 };

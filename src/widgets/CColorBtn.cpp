@@ -16,6 +16,9 @@ const QColor kGrey(0x80, 0x80, 0x80);
 CColorBtn::CColorBtn(QWidget* parent) : QPushButton(parent)
 {
     setMinimumSize(48, 22);
+    // Never the dialog's default button: Enter in a number field must not open the palette.
+    setAutoDefault(false);
+    setDefault(false);
     // Connected first, so it runs before any handler of the owner.
     connect(this, &QPushButton::clicked, this, &CColorBtn::openPopup);
 }
