@@ -34,7 +34,9 @@ void SectionWindow::place(const QRect& geometry, const QRect& childRect)
     m_wanted = geometry;
     setGeometry(geometry);
     update();
-    show();
+    // A window the operator hid stays hidden, whatever moves it.
+    if (m_shown)
+        show();
     // The LED controller reads exact desktop pixels: a window manager that moved the window
     // gets bypassed. One check, restarted by every change, against the last geometry asked
     // for: an earlier change must never come back.
@@ -47,12 +49,21 @@ void SectionWindow::place(const QRect& geometry, const QRect& childRect)
                 return;
             if (!windowFlags().testFlag(Qt::X11BypassWindowManagerHint)) {
                 setWindowFlag(Qt::X11BypassWindowManagerHint, true);
-                show();
+                setVisible(m_shown); // a change of flags hides the window
             }
             setGeometry(m_wanted);
         });
     }
     m_placementCheck->start();
+}
+
+void SectionWindow::setShown(bool shown)
+{
+    m_shown = shown;
+    if (!shown)
+        hide();
+    else if (m_wanted.isValid())
+        show(); // not before its first placement
 }
 
 void SectionWindow::backBufferPresented()

@@ -23,6 +23,10 @@ public:
     void place(const QRect& geometry, const QRect& childRect);
     QRect childRect() const { return m_childRect; }
     QRect wantedGeometry() const { return m_wanted; }
+    // Shown or hidden as the operator chose ("Show/Hide play window"); placing never shows a
+    // hidden window.
+    void setShown(bool shown);
+    bool shown() const { return m_shown; }
 
     // Play thread: asks the GUI thread to repaint the child; at most one request is in flight.
     void backBufferPresented() override;
@@ -39,6 +43,7 @@ private:
     QRect m_childRect;
     // The geometry of the last place(): what the window must end at.
     QRect m_wanted;
+    bool m_shown = true;
     QTimer* m_placementCheck = nullptr; // owned as a child
 
     std::atomic<bool> m_updatePending{false};

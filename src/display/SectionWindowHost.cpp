@@ -8,6 +8,7 @@ SectionWindowHost::~SectionWindowHost() = default;
 void SectionWindowHost::createWindow(CActWnd& section, const QString& title)
 {
     auto window = std::make_unique<SectionWindow>(section, title, m_controlWindow.data());
+    window->setShown(!m_hidden);
     section.renderChild->setView(window.get());
     section.renderChild->setClientSize(window->childRect().size());
     section.renderChild->setHasWindow(true);
@@ -30,8 +31,10 @@ void SectionWindowHost::placeWindow(CActWnd& section, const QRect& geometry, con
 
 void SectionWindowHost::showWindow(CActWnd& section, bool show)
 {
+    // The operator's choice holds for every section, new ones too.
+    m_hidden = !show;
     if (SectionWindow* w = window(section))
-        w->setVisible(show);
+        w->setShown(show);
 }
 
 bool SectionWindowHost::isWindowVisible(const CActWnd& section) const

@@ -27,5 +27,6 @@ public:
 
 private:
     QPointer<QWidget> m_controlWindow;
+    bool m_hidden = false; // the operator hid the play windows
     std::map<const CActWnd*, std::unique_ptr<SectionWindow>> m_windows;
 };

@@ -324,3 +324,26 @@ TEST_F(ControlWindowTest, LanguageChangeRestartsInTheNewLanguageWithTheLastProje
     setTextSet(saved);
     QLocale::setDefault(QLocale::c());
 }
+
+// "Hide play window" holds: moving the control window (which lays the sections out again) or
+// dividing the sections anew does not bring the LED back while the toggle says it is hidden.
+TEST_F(ControlWindowTest, HiddenPlayWindowsStayHidden)
+{
+    auto window = open();
+    window->show();
+    QApplication::processEvents();
+    ASSERT_TRUE(window->area()->SectionsVisible());
+    window->onShowHidePlayWindows();
+    EXPECT_FALSE(window->area()->SectionsVisible());
+    window->move(window->pos() + QPoint(40, 30));
+    QApplication::processEvents();
+    window->area()->LayoutSections();
+    EXPECT_FALSE(window->area()->SectionsVisible());
+    window->area()->ClearSections();
+    window->area()->AddSection(0, 240, 0);
+    window->area()->AddSection(1, 240, 0);
+    window->area()->LayoutSections();
+    EXPECT_FALSE(window->area()->SectionsVisible());
+    window->onShowHidePlayWindows();
+    EXPECT_TRUE(window->area()->SectionsVisible());
+}
