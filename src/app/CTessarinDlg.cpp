@@ -6,6 +6,7 @@
 #include "SettingsStore.h"
 #include "StringTable.h"
 #include "UserPrompts.h"
+#include "display/SectionLayout.h"
 #include "display/SectionWindowHost.h"
 #include "model/CAct.h"
 #include "pages/CDlgPropGif.h"
@@ -24,6 +25,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStyle>
 #include <QTime>
 #include <QToolButton>
@@ -251,7 +253,7 @@ void CTessarinDlg::newProjectBody()
 {
     m_area->Stop(); // nothing may play the records that go
     m_projectPath.clear();
-    m_modified = true;
+    m_modified = false; // nothing in it yet: closing it loses nothing
     m_area->splitMode = 0;
     m_area->ClearItems();
     m_list->clear();
@@ -413,13 +415,21 @@ void CTessarinDlg::onAddFile()
     if (files.isEmpty())
         return;
     int lastAdded = -1;
+    QStringList refused;
     for (const QString& file : files) {
         const int index = m_area->AddFile(file);
-        if (index < 0)
+        if (index < 0) {
+            refused << QDir::toNativeSeparators(file);
             continue;
+        }
         m_list->addItem(lineFor(file));
         lastAdded = m_list->count() - 1;
     }
+    // A file of a kind nothing plays is said, not dropped without a word.
+    if (!refused.isEmpty())
+        m_prompts->showMessage(this,
+                               dialogText("These files cannot be played:", "以下文件无法播放：") +
+                                   QLatin1Char('\n') + refused.join(QLatin1Char('\n')));
     m_modified = true;
     if (lastAdded >= 0)
         m_list->setCurrentRow(lastAdded);
@@ -583,6 +593,54 @@ void CTessarinDlg::cancelPendingKey()
 
 // --- window ------------------------------------------------------------------------------
 
+void CTessarinDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!m_placed) {
+        m_placed = true;
+        placeAtStart();
+    }
+}
+
+QString CTessarinDlg::placementKey() const
+{
+    const QScreen* here = screen();
+    if (!here)
+        return {};
+    const QRect size = here->geometry();
+    return QStringLiteral("Control %1 %2x%3")
+        .arg(here->name())
+        .arg(size.width())
+        .arg(size.height());
+}
+
+void CTessarinDlg::placeAtStart()
+{
+    const QScreen* here = screen();
+    if (!here || !m_area)
+        return;
+    const QRect available = here->availableGeometry();
+    const QSize frame = frameGeometry().size().expandedTo(sizeHint());
+    const QString stored =
+        SettingsStore::readString(QStringLiteral("Window"), placementKey(), QString());
+    const QStringList xy = stored.split(QLatin1Char(','));
+    if (xy.size() == 2) {
+        const QPoint at(xy[0].toInt(), xy[1].toInt());
+        if (available.intersects(QRect(at, frame))) {
+            move(at);
+            return;
+        }
+    }
+    QRect led;
+    for (size_t k = 0; k < m_area->sections.size(); ++k) {
+        const CActWnd& section = *m_area->sections[k];
+        led |= SectionLayout::windowRect(m_area->splitMode, m_area->firstOffset, m_area->ledWidth,
+                                         m_area->ledHeight, int(k), section.sectionLength,
+                                         section.sectionPos);
+    }
+    move(SectionLayout::controlWindowPosition(available, led, frame, frameGeometry().topLeft()));
+}
+
 void CTessarinDlg::moveEvent(QMoveEvent* event)
 {
     QDialog::moveEvent(event);
@@ -612,6 +670,11 @@ void CTessarinDlg::contextMenuEvent(QContextMenuEvent* event)
 
 void CTessarinDlg::done(int result)
 {
+    if (m_placed && isVisible()) {
+        const QPoint at = frameGeometry().topLeft();
+        SettingsStore::writeString(QStringLiteral("Window"), placementKey(),
+                                   QStringLiteral("%1,%2").arg(at.x()).arg(at.y()));
+    }
     if (m_area) {
         m_area->Stop();
         if (m_modified && m_prompts->askYesNo(this, loadString(StringId::AskSaveCurrent)))

@@ -72,6 +72,7 @@ public slots:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -103,6 +104,11 @@ private:
     QLabel* m_hint = nullptr;
     QLabel* m_status = nullptr;
     QStringList m_statusLog;
+    bool m_placed = false; // placed beside the LED at its first showing
+    // Where the window stands at start: where the operator left it on this screen, else beside
+    // the LED rectangle.
+    void placeAtStart();
+    QString placementKey() const;
     QSize m_fullSize;
 
     QString m_projectPath;

@@ -1,6 +1,9 @@
 #include "Language.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QLocale>
+#include <QTranslator>
 
 #include <array>
 #include <clocale>
@@ -117,6 +120,18 @@ TextSet apply(int storedValue)
     const TextSet set = textSetForLocaleId(localeId);
     setTextSet(set);
     return set;
+}
+
+bool installQtTexts()
+{
+    static QTranslator qtTexts;
+    QCoreApplication::removeTranslator(&qtTexts);
+    if (textSet() != TextSet::Chinese)
+        return false;
+    if (!qtTexts.load(QStringLiteral("qtbase_zh_CN"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    return QCoreApplication::installTranslator(&qtTexts);
 }
 
 } // namespace Language

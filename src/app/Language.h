@@ -31,4 +31,8 @@ TextSet textSetForLocaleId(int localeId);
 // returns it. A value outside 1..9 leaves the current locale in force.
 TextSet apply(int storedValue);
 
+// Loads Qt's own texts (dialog buttons, the file and colour dialogs) for the text set in force;
+// false when there are none for it (English needs none, or the translations are not installed).
+bool installQtTexts();
+
 } // namespace Language

@@ -7,6 +7,9 @@ namespace {
 // The filter patterns of Add File, shared by both text sets.
 #define TS_PICTURES "*.bmp;*.jpg;*.gif;*.wmf;*.ico;*.pcx"
 #define TS_PICTURE_NAMES "(*.bmp,*.jpg,*.gif,*.wmf,*.ico,*.pcx)"
+// Entries beyond the list's own: what the program plays besides.
+#define TS_OFFICE "*.doc;*.docx;*.odt;*.xls;*.xlsx;*.ods;*.rtf"
+#define TS_MORE_PICTURES "*.png;*.jpeg;" TS_PICTURES
 
 constexpr std::array kEntries = std::to_array<StringTableEntry>({
     {StringId::AboutBox, "About Tessarin(&A)...", "关于 Tessarin(&A)..."},
@@ -64,9 +67,11 @@ constexpr std::array kEntries = std::to_array<StringTableEntry>({
     {StringId::TipDisableEdit, "Disable Edit", "禁止编辑"},
     {StringId::AddFileFilter,
      "All Files|*.txt;*.rtf;" TS_PICTURES "|Text File(*.txt)|*.txt|RTF File(*.rtf)|*.rtf|"
-     "Image File" TS_PICTURE_NAMES "|" TS_PICTURES "||",
+     "Image File" TS_PICTURE_NAMES "|" TS_PICTURES "|"
+     "Documents and Spreadsheets|" TS_OFFICE "|Pictures|" TS_MORE_PICTURES "|All Files (*)|*||",
      "所有能播放文件|*.txt;*.rtf;" TS_PICTURES "|文本文件(*.txt)|*.txt|RTF文件(*.rtf)|*.rtf|"
-     "图片文件" TS_PICTURE_NAMES "|" TS_PICTURES "||"},
+     "图片文件" TS_PICTURE_NAMES "|" TS_PICTURES "|"
+     "文档和电子表格|" TS_OFFICE "|图片|" TS_MORE_PICTURES "|所有文件 (*)|*||"},
     {StringId::TipBrowse, "Browse...", "浏览..."},
     {StringId::TipPreview, "Preview", "预览"},
     {StringId::TipPlaySound, "Play sound", "播放声音"},

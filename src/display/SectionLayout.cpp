@@ -78,4 +78,24 @@ std::vector<int> splitLengths(int total, int count)
     return lengths;
 }
 
+QPoint controlWindowPosition(const QRect& available, const QRect& led, QSize window,
+                             QPoint fallback)
+{
+    constexpr int kGap = 8;
+    const int top = std::max(available.top(), led.top());
+    const int left = std::max(available.left(), led.left());
+    const QPoint candidates[] = {
+        {led.right() + 1 + kGap, top},              // right of the LED
+        {left, led.bottom() + 1 + kGap},            // below it
+        {led.left() - kGap - window.width(), top},  // left of it
+        {left, led.top() - kGap - window.height()}, // above it
+    };
+    for (const QPoint& at : candidates) {
+        const QRect placed(at, window);
+        if (available.contains(placed) && !placed.intersects(led))
+            return at;
+    }
+    return fallback;
+}
+
 } // namespace SectionLayout

@@ -35,4 +35,10 @@ std::vector<int> bandOffsets(const std::vector<QSize>& childSizes, int splitMode
 // A total length divided into `count` sections: each ceil(total / count), the last one the rest.
 std::vector<int> splitLengths(int total, int count);
 
+// Where the control window (its frame of `window` size) goes at start: beside the LED rectangle,
+// never over it, inside the screen's free area, trying right, below, left and above in turn;
+// `fallback` when none of them has room.
+QPoint controlWindowPosition(const QRect& available, const QRect& led, QSize window,
+                             QPoint fallback);
+
 } // namespace SectionLayout

@@ -34,9 +34,12 @@ std::optional<ItemKind> itemKindForPath(const QString& path, const AnimatedGifTe
         return ItemKind::Text;
     if (isOneOf(ext, {"RTF", "DOC", "XLS", "WKS", "XLM", "XLA", "XLT", "XLL"}))
         return ItemKind::Rtf;
+    // Today's office files, converted the same way.
+    if (isOneOf(ext, {"DOCX", "ODT", "XLSX", "ODS"}))
+        return ItemKind::Rtf;
     if (isOneOf(ext, {"GIF"}) && isAnimatedGif && isAnimatedGif(path))
         return ItemKind::Gif;
-    if (isOneOf(ext, {"BMP", "JPG", "GIF", "WMF", "ICO", "PCX"}))
+    if (isOneOf(ext, {"BMP", "JPG", "GIF", "WMF", "ICO", "PCX", "PNG", "JPEG"}))
         return ItemKind::Image;
     return std::nullopt;
 }

@@ -21,7 +21,15 @@ namespace {
 
 bool isSpreadsheet(const QString& ext)
 {
-    for (const char* name : {"XLS", "WKS", "XLM", "XLA", "XLT", "XLL"})
+    for (const char* name : {"XLS", "WKS", "XLM", "XLA", "XLT", "XLL", "XLSX", "ODS"})
+        if (ext.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+bool isDocument(const QString& ext)
+{
+    for (const char* name : {"DOC", "DOCX", "ODT"})
         if (ext.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
             return true;
     return false;
@@ -60,7 +68,7 @@ void RtfPlayer::play()
             Notifications::clear(failureKey);
         else if (!error.isEmpty())
             Notifications::postOnce(failureKey, error);
-    } else if (ext.compare(QLatin1String("DOC"), Qt::CaseInsensitive) == 0 || isSpreadsheet(ext)) {
+    } else if (isDocument(ext) || isSpreadsheet(ext)) {
         // Documents and spreadsheets play from their rich-text cache, converted when needed.
         QString message;
         const bool converted =

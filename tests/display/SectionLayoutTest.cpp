@@ -62,3 +62,21 @@ TEST(SectionLayout, LengthsFromATotal)
     EXPECT_EQ(splitLengths(480, 1), std::vector<int>{480});
     EXPECT_TRUE(splitLengths(480, 0).empty());
 }
+
+TEST(SectionLayout, TheControlWindowStandsBesideTheLedNeverOverIt)
+{
+    const QRect screen(0, 0, 1280, 800);
+    const QSize window(640, 420);
+    // A first start: the 480 x 360 LED at 0,0; the window goes to its right.
+    EXPECT_EQ(SectionLayout::controlWindowPosition(screen, QRect(0, 0, 480, 360), window, {5, 5}),
+              QPoint(488, 0));
+    // A wide LED: below it.
+    EXPECT_EQ(SectionLayout::controlWindowPosition(screen, QRect(0, 0, 1280, 64), window, {5, 5}),
+              QPoint(0, 72));
+    // An LED on the right: to its left.
+    EXPECT_EQ(SectionLayout::controlWindowPosition(screen, QRect(800, 0, 480, 800), window, {5, 5}),
+              QPoint(152, 0));
+    // No room anywhere: where it was.
+    EXPECT_EQ(SectionLayout::controlWindowPosition(screen, QRect(0, 0, 1280, 800), window, {5, 5}),
+              QPoint(5, 5));
+}

@@ -94,7 +94,7 @@ TEST_F(ControlWindowTest, StartWithoutALastProjectMakesANewOne)
     EXPECT_TRUE(w->hintLabel()->isVisibleTo(w.get()));
     w->onPlay(); // nothing to play
     EXPECT_FALSE(w->area()->isPlaying);
-    EXPECT_TRUE(w->isModified()); // New sets it
+    EXPECT_FALSE(w->isModified()); // nothing in a new project yet: nothing to lose
 }
 
 TEST_F(ControlWindowTest, PlayPauseStopButtonStates)
@@ -346,4 +346,42 @@ TEST_F(ControlWindowTest, HiddenPlayWindowsStayHidden)
     EXPECT_FALSE(window->area()->SectionsVisible());
     window->onShowHidePlayWindows();
     EXPECT_TRUE(window->area()->SectionsVisible());
+}
+
+TEST_F(ControlWindowTest, FilesNothingPlaysAreSaidNotDropped)
+{
+    auto window = open();
+    prompts.addFiles = {dir.filePath("notes.xyz"), textFile("a.txt"), dir.filePath("report.docx"),
+                        dir.filePath("photo.png")};
+    window->onAddFile();
+    EXPECT_EQ(window->fileList()->count(), 3); // the text, the document, the picture
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_TRUE(prompts.messages.first().contains(QStringLiteral("notes.xyz")));
+    EXPECT_FALSE(prompts.messages.first().contains(QStringLiteral("a.txt")));
+    // The filter offers what is played besides the list's own entries, and every file.
+    const QString filter = loadString(StringId::AddFileFilter);
+    for (const char* pattern : {"*.doc", "*.docx", "*.xls", "*.xlsx", "*.rtf", "*.png", "|*|"})
+        EXPECT_TRUE(filter.contains(QLatin1String(pattern))) << pattern;
+}
+
+TEST_F(ControlWindowTest, AnUntouchedNewProjectClosesWithoutAQuestion)
+{
+    auto window = open();
+    window->onNew();
+    prompts.questions.clear();
+    window->done(QDialog::Accepted);
+    EXPECT_TRUE(prompts.questions.isEmpty()) << prompts.questions.join('|').toStdString();
+}
+
+TEST_F(ControlWindowTest, QtsOwnTextsFollowTheChineseTextSet)
+{
+    const TextSet before = textSet();
+    setTextSet(TextSet::Chinese);
+    if (!Language::installQtTexts())
+        GTEST_SKIP() << "Qt's translations are not installed (qt6-translations-l10n)";
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
+    setTextSet(TextSet::English);
+    EXPECT_FALSE(Language::installQtTexts());
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
+    setTextSet(before);
 }
