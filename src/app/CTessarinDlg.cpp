@@ -17,18 +17,25 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 #include <QTime>
+#include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -75,7 +82,12 @@ CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, UserPrompts* prompts, QW
       m_sectionHost(std::make_unique<SectionWindowHost>(this)), m_area(std::make_unique<CAct>())
 {
     setWindowTitle(QStringLiteral("Kalvenore6.22"));
-    setWindowIcon(style()->standardIcon(QStyle::SP_DesktopIcon));
+    // A window of its own that can be minimised (a dialog cannot, under most window managers);
+    // a right click on the LED brings it back.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setAcceptDrops(true);
+    setWindowIcon(QIcon(QStringLiteral(":/tessarin.svg")));
     buildWindow();
     m_area->setSectionHost(m_sectionHost.get());
     const PageContext context{[this] { m_modified = true; }, [this] { return m_area.get(); },
@@ -148,8 +160,8 @@ void CTessarinDlg::buildWindow()
         b->setAutoRaise(true);
         b->setCheckable(entry.toggle);
         b->setFocusPolicy(Qt::NoFocus);
-        if (entry.id != IdSettings)
-            b->setToolTip(loadString(entry.tip));
+        b->setToolTip(entry.id == IdSettings ? dialogText("Settings", "设置")
+                                             : loadString(entry.tip));
         if (entry.command)
             connect(b, &QToolButton::clicked, this, entry.command);
         return b;
@@ -197,6 +209,28 @@ void CTessarinDlg::buildWindow()
     m_hint->adjustSize();
     body->addWidget(m_pageArea, 1);
     outer->addWidget(m_body, 1);
+
+    // The keys users of playback programs reach for.
+    const struct
+    {
+        QKeySequence keys;
+        void (CTessarinDlg::*command)();
+    } shortcuts[] = {
+        {QKeySequence::New, &CTessarinDlg::onNew},
+        {QKeySequence::Open, &CTessarinDlg::onOpen},
+        {QKeySequence::Save, &CTessarinDlg::onSave},
+        {QKeySequence::SaveAs, &CTessarinDlg::onSaveAs},
+        {QKeySequence(Qt::Key_F5), &CTessarinDlg::onPlay},
+        {QKeySequence(Qt::Key_F6), &CTessarinDlg::onPause},
+        {QKeySequence(Qt::Key_F8), &CTessarinDlg::onStop},
+        {QKeySequence(Qt::CTRL | Qt::Key_Comma), &CTessarinDlg::onSettings},
+    };
+    for (const auto& shortcut : shortcuts)
+        connect(new QShortcut(shortcut.keys, this), &QShortcut::activated, this, shortcut.command);
+    // The line that plays is marked.
+    auto* mark = new QTimer(this);
+    connect(mark, &QTimer::timeout, this, &CTessarinDlg::updatePlayingMark);
+    mark->start(300);
 
     adjustSize();
     m_fullSize = size();
@@ -318,19 +352,30 @@ void CTessarinDlg::onSave()
             m_modified = false;
         return;
     }
+    if (!saveUnderNewName())
+        m_modified = false; // a cancelled Save clears the flag, as it always has
+}
+
+void CTessarinDlg::onSaveAs()
+{
+    onStop();
+    saveUnderNewName(); // cancelled: the project stays modified
+}
+
+bool CTessarinDlg::saveUnderNewName()
+{
     const QString chosen =
         m_prompts->saveFile(this, m_projectPath, QString::fromLatin1(kProjectFilter));
-    if (chosen.isEmpty()) {
-        m_modified = false;
-        return;
-    }
+    if (chosen.isEmpty())
+        return false;
     const QString path = projectSavePath(chosen);
     if (!saveTo(path))
-        return;
+        return true; // told; not a cancel
     m_recentFiles.add(path);
     SettingsStore::writeString(QStringLiteral("open"), QStringLiteral("Resent file"), path);
     m_projectPath = path;
     m_modified = false;
+    return true;
 }
 
 bool CTessarinDlg::saveTo(const QString& path)
@@ -414,6 +459,11 @@ void CTessarinDlg::onAddFile()
     const QStringList files = m_prompts->openFiles(this, loadString(StringId::AddFileFilter));
     if (files.isEmpty())
         return;
+    addFiles(files);
+}
+
+void CTessarinDlg::addFiles(const QStringList& files)
+{
     int lastAdded = -1;
     QStringList refused;
     for (const QString& file : files) {
@@ -592,6 +642,49 @@ void CTessarinDlg::cancelPendingKey()
 }
 
 // --- window ------------------------------------------------------------------------------
+
+void CTessarinDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CTessarinDlg::dropEvent(QDropEvent* event)
+{
+    QStringList files;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // A project dropped on the window opens; files are added to the playlist.
+    if (files.size() == 1 && files.first().endsWith(QLatin1String(".zpm"), Qt::CaseInsensitive)) {
+        onStop();
+        if (m_modified && m_prompts->askYesNo(this, loadString(StringId::AskSaveCurrent)))
+            onSave();
+        m_recentFiles.add(files.first());
+        OpenProject(files.first());
+        return;
+    }
+    addFiles(files);
+}
+
+void CTessarinDlg::updatePlayingMark()
+{
+    const int row = m_area && m_area->isPlaying.load() ? m_area->currentIndex.load() : -1;
+    if (row == m_markedRow)
+        return;
+    for (const int changed : {m_markedRow, row}) {
+        if (QListWidgetItem* line = changed >= 0 ? m_list->item(changed) : nullptr) {
+            QFont font = line->font();
+            font.setBold(changed == row);
+            line->setFont(font);
+            line->setIcon(changed == row ? style()->standardIcon(QStyle::SP_MediaPlay) : QIcon());
+        }
+    }
+    m_markedRow = row;
+}
 
 void CTessarinDlg::showEvent(QShowEvent* event)
 {

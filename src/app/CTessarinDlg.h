@@ -43,6 +43,8 @@ public:
     void onNew();
     void onOpen();
     void onSave();
+    // Saves under a name asked for; a cancel leaves the project modified.
+    void onSaveAs();
     void onShowHidePlayWindows();
     void onEditToggle();
     void onPlay();
@@ -72,6 +74,8 @@ public slots:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -104,6 +108,10 @@ private:
     QLabel* m_hint = nullptr;
     QLabel* m_status = nullptr;
     QStringList m_statusLog;
+    int m_markedRow = -1; // the list line marked as playing
+    void updatePlayingMark();
+    void addFiles(const QStringList& files);
+    bool saveUnderNewName();
     bool m_placed = false; // placed beside the LED at its first showing
     // Where the window stands at start: where the operator left it on this screen, else beside
     // the LED rectangle.

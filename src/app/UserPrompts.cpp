@@ -4,6 +4,13 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+namespace {
+
+// Every box says whose it is.
+const QString kTitle = QStringLiteral("Tessarin");
+
+} // namespace
+
 QString UserPrompts::qtFilter(const QString& filter)
 {
     const QStringList parts = filter.split(QLatin1Char('|'));
@@ -13,26 +20,29 @@ QString UserPrompts::qtFilter(const QString& filter)
             break;
         QString patterns = parts[i + 1];
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        entries << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+        // A name that shows its patterns already ("Led Files (*.zpm)") shows them once.
+        QString name = parts[i];
+        if (const qsizetype shown = name.indexOf(QLatin1Char('(')); shown > 0)
+            name = name.left(shown).trimmed();
+        entries << QStringLiteral("%1 (%2)").arg(name, patterns);
     }
     return entries.join(QStringLiteral(";;"));
 }
 
 bool DialogPrompts::askYesNo(QWidget* parent, const QString& text)
 {
-    return QMessageBox::question(parent, QCoreApplication::applicationName(), text,
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    return QMessageBox::question(parent, kTitle, text, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
 }
 
 void DialogPrompts::showError(QWidget* parent, const QString& text)
 {
-    QMessageBox::critical(parent, QCoreApplication::applicationName(), text);
+    QMessageBox::critical(parent, kTitle, text);
 }
 
 void DialogPrompts::showMessage(QWidget* parent, const QString& text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok,
-                    parent);
+    QMessageBox box(QMessageBox::NoIcon, kTitle, text, QMessageBox::Ok, parent);
     box.exec();
 }
 

@@ -4,6 +4,7 @@
 #include "Notifications.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 
 namespace {
@@ -25,6 +26,8 @@ int main(int argc, char* argv[])
 {
     prepareEnvironment();
     QApplication application(argc, argv);
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Tessarin"));
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/tessarin.svg")));
     Fonts::pinDefaultFaces();
     // Messages from the play thread go to the control window's status line and the log, queued
     // to the GUI thread; the play thread never waits.

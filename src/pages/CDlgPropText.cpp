@@ -19,9 +19,21 @@ constexpr int kSizes[] = {8,  9,  10, 11, 12, 14, 16, 18, 20, 22, 24,
 QStringList CDlgPropText::fontFamilies()
 {
     QStringList families;
-    for (const QString& family : QFontDatabase::families()) {
-        if (!family.startsWith(QLatin1Char('@')))
-            families << family;
+    // Real families only: one entry per family, whatever foundries offer it ("Nimbus Sans
+    // [UKWN]"), and none of fontconfig's generic aliases.
+    static const QStringList generic{QStringLiteral("Sans Serif"), QStringLiteral("Serif"),
+                                     QStringLiteral("Monospace"),  QStringLiteral("Sans"),
+                                     QStringLiteral("Mono"),       QStringLiteral("Fantasy"),
+                                     QStringLiteral("Cursive"),    QStringLiteral("System-ui")};
+    for (QString family : QFontDatabase::families()) {
+        if (family.startsWith(QLatin1Char('@')))
+            continue;
+        if (const qsizetype foundry = family.indexOf(QLatin1String(" ["));
+            foundry > 0 && family.endsWith(QLatin1Char(']')))
+            family.truncate(foundry);
+        if (generic.contains(family, Qt::CaseInsensitive) || families.contains(family))
+            continue;
+        families << family;
     }
     // The default face of text items is a substitution here; it must be choosable.
     for (const char* alias : {"宋体", "SimSun", "新宋体", "NSimSun"}) {

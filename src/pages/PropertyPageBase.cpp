@@ -160,6 +160,7 @@ void PropertyPageBase::addMagic(QGridLayout* grid, int& row)
 void PropertyPageBase::addSpeedAndHold(QGridLayout* grid, int& row)
 {
     m_speed = digitsEdit(1067, dialogText("Speed:", "速度:"), grid, row, 0);
+    m_speed->setToolTip(dialogText("Smaller is faster", "数值越小越快"));
     m_hold = digitsEdit(1019, dialogText("Stop for:", "停留:"), grid, row, 2);
     m_hold->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_hold));

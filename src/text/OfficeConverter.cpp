@@ -2,6 +2,7 @@
 
 #include "CMyRichEdit.h"
 #include "ConverterProcess.h"
+#include "app/Notifications.h"
 #include "app/SafeFile.h"
 #include "app/StringTable.h"
 
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -72,6 +74,12 @@ Result convert(const QString& source, const QString& format, const QStringList& 
         QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--nologo")};
     args << extra << QStringLiteral("--convert-to") << format << QStringLiteral("--outdir")
          << outDir << source;
+    // A conversion takes seconds: the operator sees it is under way.
+    const QString progressKey = QStringLiteral("convert:") + source;
+    Notifications::postOnce(
+        progressKey, dialogText("Converting %1 with LibreOffice...", "正在用 LibreOffice 转换 %1…")
+                         .arg(QFileInfo(source).fileName()));
+    const auto progressDone = qScopeGuard([&] { Notifications::clear(progressKey); });
     ConverterProcess process;
     if (!process.start(program, args))
         return Result::NoConverter;

@@ -37,12 +37,20 @@ TEST(ItemKind, KindsFollowTheExtensionWithoutRegardToCase)
 TEST(ItemKind, UnplayableNamesAreRefused)
 {
     EXPECT_FALSE(kindOf("clip.avi"));
-    EXPECT_FALSE(kindOf("photo.jpeg")); // only the listed extensions
-    EXPECT_FALSE(kindOf("letter.docx"));
+    EXPECT_FALSE(kindOf("letter.pdf")); // only the listed extensions
+    EXPECT_FALSE(kindOf("song.mp3"));
     EXPECT_FALSE(kindOf("/media/readme"));          // no dot: the whole path is compared
     EXPECT_FALSE(kindOf("/media/old.data/readme")); // the folder's dot counts
     EXPECT_FALSE(kindOf(""));
     EXPECT_EQ(kindOf("txt"), ItemKind::Text); // a bare extension name is its own extension
+}
+
+TEST(ItemKind, TodaysOfficeFilesAndPicturesPlay)
+{
+    for (const char* name : {"letter.docx", "notes.odt", "prices.xlsx", "sheet.ods"})
+        EXPECT_EQ(kindOf(name), ItemKind::Rtf) << name;
+    for (const char* name : {"photo.jpeg", "logo.PNG"})
+        EXPECT_EQ(kindOf(name), ItemKind::Image) << name;
 }
 
 TEST(ItemKind, AnimatedTestIsAskedOnlyForGifNames)

@@ -3,19 +3,23 @@
 #include "app/Language.h"
 #include "app/RecentFileList.h"
 #include "app/SettingsStore.h"
+#include "app/UserPrompts.h"
 #include "model/CAct.h"
 #include "model/CPropText.h"
 #include "support/TestSettings.h"
 #include "ui/ScriptedPrompts.h"
 
 #include <QApplication>
+#include <QDropEvent>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -384,4 +388,65 @@ TEST_F(ControlWindowTest, QtsOwnTextsFollowTheChineseTextSet)
     EXPECT_FALSE(Language::installQtTexts());
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
     setTextSet(before);
+}
+
+TEST_F(ControlWindowTest, FileTypesAreNamedOnce)
+{
+    EXPECT_EQ(UserPrompts::qtFilter(QStringLiteral("Led Files (*.zpm)|*.zpm||")),
+              QStringLiteral("Led Files (*.zpm)"));
+    EXPECT_EQ(UserPrompts::qtFilter(QStringLiteral("Image File(*.bmp,*.jpg)|*.bmp;*.jpg||")),
+              QStringLiteral("Image File (*.bmp *.jpg)"));
+}
+
+TEST_F(ControlWindowTest, SaveAsKeepsTheProjectModifiedWhenCancelled)
+{
+    auto window = open();
+    prompts.addFiles = {textFile("a.txt")};
+    window->onAddFile();
+    ASSERT_TRUE(window->isModified());
+    window->onSaveAs(); // no name chosen
+    EXPECT_TRUE(window->isModified());
+    const QString path = dir.filePath("copy.zpm");
+    prompts.savePaths << path;
+    window->onSaveAs();
+    EXPECT_FALSE(window->isModified());
+    EXPECT_EQ(window->projectPath(), path);
+    EXPECT_TRUE(QFile::exists(path));
+}
+
+TEST_F(ControlWindowTest, KeysDropsAndThePlayingLine)
+{
+    auto window = open();
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    // Files dropped on the window join the playlist.
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(textFile("a.txt")), QUrl::fromLocalFile(textFile("b.txt"))});
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &drop);
+    EXPECT_EQ(window->fileList()->count(), 2);
+    // F5 plays; the playing line is marked.
+    QTest::keyClick(window.get(), Qt::Key_F5);
+    EXPECT_TRUE(window->area()->isPlaying);
+    QTest::qWait(500);
+    EXPECT_TRUE(window->fileList()->item(window->area()->currentIndex)->font().bold());
+    QTest::keyClick(window.get(), Qt::Key_F8);
+    EXPECT_FALSE(window->area()->isPlaying);
+    // A project dropped on the window opens.
+    prompts.savePaths << dir.filePath("p.zpm");
+    window->onSaveAs();
+    window->onNew();
+    QMimeData project;
+    project.setUrls({QUrl::fromLocalFile(dir.filePath("p.zpm"))});
+    QDragEnterEvent enterProject(QPoint(20, 20), Qt::CopyAction, &project, Qt::LeftButton,
+                                 Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &enterProject);
+    QDropEvent open(QPointF(20, 20), Qt::CopyAction, &project, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &open);
+    EXPECT_EQ(window->projectPath(), dir.filePath("p.zpm"));
+    EXPECT_EQ(window->fileList()->count(), 2);
 }
