@@ -236,6 +236,8 @@ void CTessarinDlg::buildWindow()
     m_fullSize = size();
     // Pages fill the page area, 2 pixels inside its frame.
     m_pages.setPlacement(QRect(QPoint(2, 2), m_pageArea->size() - QSize(4, 4)), true);
+    // The page follows the page area, which grows with the window.
+    m_pageArea->installEventFilter(this);
 }
 
 void CTessarinDlg::showStatus(const QString& text)
@@ -583,6 +585,10 @@ QString CTessarinDlg::lineFor(const QString& filePath)
 
 bool CTessarinDlg::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_pageArea && event->type() == QEvent::Resize) {
+        m_pages.setPlacement(QRect(QPoint(2, 2), m_pageArea->size() - QSize(4, 4)), false);
+        m_pages.relayout();
+    }
     if (event->type() == QEvent::KeyPress) {
         // A key goes first to the focus widget, then up through its parents while nobody takes
         // it: it counts once, at its first receiver in this window.

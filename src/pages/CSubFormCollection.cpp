@@ -40,6 +40,11 @@ bool CSubFormCollection::ShowSubForm(int index)
         w = page.create(m_parent);
         if (!w)
             return false;
+        // The page area is at least as large as the page needs, whatever the text size: the
+        // window grows rather than a field being cut.
+        if (m_parent)
+            m_parent->setMinimumSize(
+                m_parent->minimumSize().expandedTo(w->minimumSizeHint() + QSize(4, 4)));
         if (m_centre)
             w->move(m_placement.center() - w->rect().center());
         else
@@ -50,6 +55,14 @@ bool CSubFormCollection::ShowSubForm(int index)
     w->update();
     m_shown = index;
     return true;
+}
+
+void CSubFormCollection::relayout()
+{
+    if (m_shown < 0)
+        return;
+    if (QWidget* w = m_pages[size_t(m_shown)]->widget())
+        w->setGeometry(m_placement);
 }
 
 bool CSubFormCollection::ShowSubFormById(int templateId)

@@ -42,6 +42,8 @@ public:
         m_placement = rect;
         m_centre = centre;
     }
+    // The page area changed size: the shown page follows it.
+    void relayout();
 
     // An item shows the page of its template id; an item without a page among them shows none,
     // so it is never handed to another kind's page.

@@ -29,6 +29,8 @@ QWidget* PropertyPageBase::create(QWidget* parent)
         int row = 0;
         build(grid, row);
         grid->setRowStretch(row, 1);
+        // The free column (the background picture's path) takes the width the page has.
+        grid->setColumnStretch(3, 1);
         m_created = true;
     }
     return this;
@@ -98,7 +100,8 @@ QLineEdit* PropertyPageBase::digitsEdit(int id, const QString& label, QGridLayou
     grid->addWidget(new QLabel(label, this), row, column);
     auto* edit = new QLineEdit(this);
     edit->setObjectName(QString::number(id));
-    edit->setMaximumWidth(70);
+    // Room for six digits in whatever font and scale, no more than the column needs.
+    edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
     grid->addWidget(edit, row, column + 1);
     return edit;
 }
@@ -132,6 +135,8 @@ void PropertyPageBase::addBackground(QGridLayout* grid, int& row)
     m_backFit = listCombo(1101, StringId::FitModes, grid, row, 2);
     m_backImage = new QLineEdit(this);
     m_backImage->setObjectName(QStringLiteral("1074"));
+    // A path wants room: twenty-four characters at the least, whatever the text size.
+    m_backImage->setMinimumWidth(m_backImage->fontMetrics().averageCharWidth() * 24);
     grid->addWidget(m_backImage, row, 3);
     auto* browseButton = new QToolButton(this);
     browseButton->setObjectName(QStringLiteral("1103"));

@@ -5,6 +5,7 @@
 #include "app/SettingsStore.h"
 #include "app/UserPrompts.h"
 #include "model/CAct.h"
+#include "model/CPropImage.h"
 #include "model/CPropText.h"
 #include "support/TestSettings.h"
 #include "ui/ScriptedPrompts.h"
@@ -13,6 +14,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -449,4 +451,40 @@ TEST_F(ControlWindowTest, KeysDropsAndThePlayingLine)
     QApplication::sendEvent(window.get(), &open);
     EXPECT_EQ(window->projectPath(), dir.filePath("p.zpm"));
     EXPECT_EQ(window->fileList()->count(), 2);
+}
+
+// At twice the usual text size the image page's fields still show their values whole, and the
+// page grows with the window.
+TEST_F(ControlWindowTest, PageFieldsDoNotClipAtLargeText)
+{
+    const QFont before = QApplication::font();
+    QFont large = before;
+    large.setPointSizeF(before.pointSizeF() * 2);
+    QApplication::setFont(large);
+    {
+        QImage picture(8, 8, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        picture.save(dir.filePath("p.bmp"));
+        auto window = open();
+        prompts.addFiles = {dir.filePath("p.bmp")};
+        window->onAddFile();
+        window->area()->item(0)->backImagePath = dir.filePath("background/picture/path.bmp");
+        static_cast<CPropImage*>(window->area()->item(0))->holdTime = 1200;
+        window->fileList()->setCurrentRow(-1);
+        window->fileList()->setCurrentRow(0);
+        window->resize(1280, 800);
+        window->show();
+        QApplication::processEvents();
+        for (QLineEdit* edit : window->findChildren<QLineEdit*>()) {
+            if (!edit->isVisible() || edit->text().isEmpty() || edit->objectName() == "1074")
+                continue;
+            EXPECT_GE(edit->contentsRect().width(),
+                      edit->fontMetrics().horizontalAdvance(edit->text()))
+                << edit->objectName().toStdString() << " clips " << edit->text().toStdString();
+        }
+        auto* path = window->findChild<QLineEdit*>(QStringLiteral("1074"));
+        ASSERT_NE(path, nullptr);
+        EXPECT_GE(path->width(), path->fontMetrics().averageCharWidth() * 24);
+    }
+    QApplication::setFont(before);
 }
