@@ -155,7 +155,13 @@ void CTessarinDlg::buildWindow()
     const auto makeButton = [this](const ButtonSpec& entry, QWidget* parent) {
         auto* b = new QToolButton(parent);
         b->setObjectName(QString::number(entry.id));
-        b->setIcon(style()->standardIcon(entry.icon));
+        // Our own icons where the style's say nothing clear (an "i" for the settings, a list
+        // for edit mode, a bin that looks the same disabled).
+        const char* own = entry.id == IdSettings     ? ":/icons/settings.svg"
+                          : entry.id == IdEdit       ? ":/icons/edit.svg"
+                          : entry.id == IdDeleteFile ? ":/icons/delete.svg"
+                                                     : nullptr;
+        b->setIcon(own ? QIcon(QString::fromLatin1(own)) : style()->standardIcon(entry.icon));
         b->setIconSize(QSize(24, 24));
         b->setAutoRaise(true);
         b->setCheckable(entry.toggle);

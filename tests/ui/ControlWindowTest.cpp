@@ -488,3 +488,19 @@ TEST_F(ControlWindowTest, PageFieldsDoNotClipAtLargeText)
     }
     QApplication::setFont(before);
 }
+
+// The settings, edit and delete buttons carry icons that say what they do, from the program's
+// own set, and Delete looks different when it cannot be used.
+TEST_F(ControlWindowTest, OwnIconsAndADeleteThatLooksDisabled)
+{
+    auto window = open();
+    for (const char* id : {"1058", "1020", "1012"}) {
+        auto* button = window->findChild<QToolButton*>(QString::fromLatin1(id));
+        ASSERT_NE(button, nullptr) << id;
+        EXPECT_FALSE(button->icon().pixmap(24, 24).isNull()) << id;
+        EXPECT_FALSE(button->toolTip().isEmpty()) << id;
+    }
+    const QIcon bin = window->findChild<QToolButton*>(QStringLiteral("1012"))->icon();
+    EXPECT_NE(bin.pixmap(24, 24, QIcon::Normal).toImage(),
+              bin.pixmap(24, 24, QIcon::Disabled).toImage());
+}
