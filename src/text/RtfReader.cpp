@@ -192,7 +192,7 @@ private:
     const Font* font(int number) const;
     void insertPicture();
     QColor colour(int index, const QColor& fallback) const;
-    void finishCellSpec(int rightTwips);
+    void finishCellLayout(int rightTwips);
 
     QByteArrayView m_data;
     qsizetype m_pos = 0;
@@ -227,8 +227,8 @@ private:
     int m_pictureCount = 0;
     // Tables.
     RtfTableBuilder m_table;
-    RtfRowSpec m_row;
-    RtfCellSpec m_cellSpec;
+    RtfRowLayout m_row;
+    RtfCellLayout m_cellLayout;
     int m_cellBack = -1, m_cellFore = -1, m_cellShading = -1;
     std::array<RtfBorder, 6> m_rowBorders; // top, left, bottom, right, horizontal, vertical
     RtfBorder* m_border = nullptr;         // the border that border words describe
@@ -644,9 +644,9 @@ QColor RtfParser::colour(int index, const QColor& fallback) const
     return fallback;
 }
 
-void RtfParser::finishCellSpec(int rightTwips)
+void RtfParser::finishCellLayout(int rightTwips)
 {
-    RtfCellSpec cell = m_cellSpec;
+    RtfCellLayout cell = m_cellLayout;
     cell.rightTwips = rightTwips;
     // Shading: the pattern colour over the background colour by the shading share.
     if (m_cellShading > 0)
@@ -662,7 +662,7 @@ void RtfParser::finishCellSpec(int rightTwips)
         if (!cell.borders[side].on && fallback[side]->on)
             cell.borders[side] = *fallback[side];
     m_row.cells.push_back(cell);
-    m_cellSpec = RtfCellSpec();
+    m_cellLayout = RtfCellLayout();
     m_cellBack = m_cellFore = m_cellShading = -1;
     m_border = nullptr;
 }
@@ -672,8 +672,8 @@ void RtfParser::tableWord(RtfKeyword keyword, int param)
     using K = RtfKeyword;
     switch (keyword) {
     case K::RowDefaults:
-        m_row = RtfRowSpec();
-        m_cellSpec = RtfCellSpec();
+        m_row = RtfRowLayout();
+        m_cellLayout = RtfCellLayout();
         m_rowBorders = {};
         m_cellBack = m_cellFore = m_cellShading = -1;
         m_border = nullptr;
@@ -695,7 +695,7 @@ void RtfParser::tableWord(RtfKeyword keyword, int param)
         break;
     case K::CellRight:
         if (m_row.cells.size() < 1024)
-            finishCellSpec(param);
+            finishCellLayout(param);
         break;
     case K::CellBackPattern:
         m_cellBack = param;
@@ -710,7 +710,7 @@ void RtfParser::tableWord(RtfKeyword keyword, int param)
     case K::CellBorderLeft:
     case K::CellBorderBottom:
     case K::CellBorderRight:
-        m_border = &m_cellSpec.borders[size_t(int(keyword) - int(K::CellBorderTop))];
+        m_border = &m_cellLayout.borders[size_t(int(keyword) - int(K::CellBorderTop))];
         break;
     case K::RowBorderTop:
     case K::RowBorderLeft:
@@ -740,16 +740,16 @@ void RtfParser::tableWord(RtfKeyword keyword, int param)
             m_border->color = colour(param, Qt::black);
         break;
     case K::MergeFirst:
-        m_cellSpec.horizontal = RtfCellSpec::Merge::First;
+        m_cellLayout.horizontal = RtfCellLayout::Merge::First;
         break;
     case K::MergeNext:
-        m_cellSpec.horizontal = RtfCellSpec::Merge::Continue;
+        m_cellLayout.horizontal = RtfCellLayout::Merge::Continue;
         break;
     case K::VMergeFirst:
-        m_cellSpec.vertical = RtfCellSpec::Merge::First;
+        m_cellLayout.vertical = RtfCellLayout::Merge::First;
         break;
     case K::VMergeNext:
-        m_cellSpec.vertical = RtfCellSpec::Merge::Continue;
+        m_cellLayout.vertical = RtfCellLayout::Merge::Continue;
         break;
     default:
         break;

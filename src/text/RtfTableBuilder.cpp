@@ -81,14 +81,14 @@ void RtfTableBuilder::endCell()
     m_cellOpen = false;
 }
 
-void RtfTableBuilder::endRow(const RtfRowSpec& spec)
+void RtfTableBuilder::endRow(const RtfRowLayout& layout)
 {
     if (!m_active)
         return;
     if (m_cellOpen && !m_scratch->isEmpty())
         endCell();
     m_cellOpen = false;
-    m_rows.push_back(Row{spec, std::move(m_cells)});
+    m_rows.push_back(Row{layout, std::move(m_cells)});
     m_cells.clear();
 }
 
@@ -99,7 +99,7 @@ void RtfTableBuilder::finish(QTextCursor& cursor)
     if (!m_cells.empty() || (m_cellOpen && !m_scratch->isEmpty())) {
         if (m_cellOpen)
             endCell();
-        endRow(m_rows.empty() ? RtfRowSpec{} : m_rows.back().spec);
+        endRow(m_rows.empty() ? RtfRowLayout{} : m_rows.back().layout);
     }
     m_active = false;
     m_cellOpen = false;
@@ -110,24 +110,24 @@ void RtfTableBuilder::finish(QTextCursor& cursor)
 
     // Every row's edges; a row without any gets one column an inch wide for each of its cells.
     for (Row& row : rows) {
-        if (row.spec.cells.size() < row.cells.size()) {
-            int right =
-                row.spec.cells.empty() ? row.spec.leftTwips : row.spec.cells.back().rightTwips;
-            while (row.spec.cells.size() < row.cells.size()) {
+        if (row.layout.cells.size() < row.cells.size()) {
+            int right = row.layout.cells.empty() ? row.layout.leftTwips
+                                                 : row.layout.cells.back().rightTwips;
+            while (row.layout.cells.size() < row.cells.size()) {
                 right += 1440;
-                RtfCellSpec cell;
+                RtfCellLayout cell;
                 cell.rightTwips = right;
-                row.spec.cells.push_back(cell);
+                row.layout.cells.push_back(cell);
             }
         }
-        if (row.spec.cells.size() > kMaxColumns)
-            row.spec.cells.resize(kMaxColumns);
+        if (row.layout.cells.size() > kMaxColumns)
+            row.layout.cells.resize(kMaxColumns);
     }
     std::vector<int> all;
     for (Row& row : rows) {
-        int left = row.spec.leftTwips;
+        int left = row.layout.leftTwips;
         all.push_back(left);
-        for (RtfCellSpec& cell : row.spec.cells) {
+        for (RtfCellLayout& cell : row.layout.cells) {
             cell.rightTwips = std::max(cell.rightTwips, left + 1);
             left = cell.rightTwips;
             all.push_back(left);
@@ -149,28 +149,29 @@ void RtfTableBuilder::finish(QTextCursor& cursor)
     struct Placed
     {
         int row, column, rowSpan, columnSpan;
-        const RtfCellSpec* spec;
+        const RtfCellLayout* layout;
         const QTextDocumentFragment* content;
     };
     std::vector<Placed> placed;
     std::map<int, size_t> verticalStart; // column -> placed index of the cell a merge continues
     for (int r = 0; r < rowCount; ++r) {
         const Row& row = rows[size_t(r)];
-        int left = row.spec.leftTwips;
+        int left = row.layout.leftTwips;
         std::map<int, size_t> nextVertical;
-        for (size_t i = 0; i < row.spec.cells.size(); ++i) {
-            const RtfCellSpec& spec = row.spec.cells[i];
+        for (size_t i = 0; i < row.layout.cells.size(); ++i) {
+            const RtfCellLayout& cellLayout = row.layout.cells[i];
             const int a = std::min(edgeIndex(edges, left), columns - 1);
-            const int b = std::max(a + 1, std::min(edgeIndex(edges, spec.rightTwips), columns));
-            left = spec.rightTwips;
+            const int b =
+                std::max(a + 1, std::min(edgeIndex(edges, cellLayout.rightTwips), columns));
+            left = cellLayout.rightTwips;
             const QTextDocumentFragment* content = i < row.cells.size() ? &row.cells[i] : nullptr;
-            if (spec.horizontal == RtfCellSpec::Merge::Continue && !placed.empty() &&
+            if (cellLayout.horizontal == RtfCellLayout::Merge::Continue && !placed.empty() &&
                 placed.back().row == r) {
                 Placed& first = placed.back();
                 first.columnSpan = b - first.column;
                 continue;
             }
-            if (spec.vertical == RtfCellSpec::Merge::Continue) {
+            if (cellLayout.vertical == RtfCellLayout::Merge::Continue) {
                 const auto above = verticalStart.find(a);
                 if (above != verticalStart.end() && placed[above->second].column == a) {
                     Placed& first = placed[above->second];
@@ -179,8 +180,8 @@ void RtfTableBuilder::finish(QTextCursor& cursor)
                     continue;
                 }
             }
-            placed.push_back(Placed{r, a, 1, b - a, &spec, content});
-            if (spec.vertical == RtfCellSpec::Merge::First)
+            placed.push_back(Placed{r, a, 1, b - a, &cellLayout, content});
+            if (cellLayout.vertical == RtfCellLayout::Merge::First)
                 nextVertical[a] = placed.size() - 1;
         }
         verticalStart = std::move(nextVertical);
@@ -192,7 +193,7 @@ void RtfTableBuilder::finish(QTextCursor& cursor)
     format.setCellSpacing(0);
     format.setCellPadding(0);
     format.setMargin(0);
-    const RtfRowSpec& first = rows.front().spec;
+    const RtfRowLayout& first = rows.front().layout;
     format.setAlignment(first.align);
     if (first.align == Qt::AlignLeft && edges.front() > 0)
         format.setLeftMargin(edges.front() / kTwipsPerPixel);
@@ -212,17 +213,17 @@ void RtfTableBuilder::finish(QTextCursor& cursor)
         QTextTableCell target = table->cellAt(cell.row, cell.column);
         if (!target.isValid())
             continue;
-        const RtfRowSpec& spec = rows[size_t(cell.row)].spec;
+        const RtfRowLayout& rowLayout = rows[size_t(cell.row)].layout;
         QTextTableCellFormat cellFormat = target.format().toTableCellFormat();
-        const double gap = std::clamp(spec.gapTwips / kTwipsPerPixel, 1.0, 20.0);
+        const double gap = std::clamp(rowLayout.gapTwips / kTwipsPerPixel, 1.0, 20.0);
         cellFormat.setLeftPadding(gap);
         cellFormat.setRightPadding(gap);
         cellFormat.setTopPadding(0);
         cellFormat.setBottomPadding(0);
-        if (cell.spec->shading.isValid())
-            cellFormat.setBackground(cell.spec->shading);
+        if (cell.layout->shading.isValid())
+            cellFormat.setBackground(cell.layout->shading);
         for (int side = 0; side < 4; ++side)
-            applyBorder(cellFormat, side, cell.spec->borders[size_t(side)]);
+            applyBorder(cellFormat, side, cell.layout->borders[size_t(side)]);
         target.setFormat(cellFormat);
         if (cell.content && !cell.content->isEmpty()) {
             QTextCursor into = target.firstCursorPosition();

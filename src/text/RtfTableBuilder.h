@@ -18,7 +18,7 @@ struct RtfBorder
     QColor color = Qt::black;
 };
 
-struct RtfCellSpec
+struct RtfCellLayout
 {
     enum class Merge
     {
@@ -33,12 +33,12 @@ struct RtfCellSpec
     Merge vertical = Merge::None;
 };
 
-struct RtfRowSpec
+struct RtfRowLayout
 {
     int leftTwips = 0;
     int gapTwips = 0;
     Qt::Alignment align = Qt::AlignLeft;
-    std::vector<RtfCellSpec> cells;
+    std::vector<RtfCellLayout> cells;
 };
 
 // Collects the rows of one RTF table, each with its own cells and cell edges, then builds one
@@ -55,14 +55,14 @@ public:
     // Where the current cell's content goes; opens the table and the cell when needed.
     QTextCursor& cellCursor();
     void endCell();
-    void endRow(const RtfRowSpec& spec);
+    void endRow(const RtfRowLayout& layout);
     // Puts the table at `cursor` in the document and leaves the cursor after it.
     void finish(QTextCursor& cursor);
 
 private:
     struct Row
     {
-        RtfRowSpec spec;
+        RtfRowLayout layout;
         std::vector<QTextDocumentFragment> cells;
     };
     std::unique_ptr<QTextDocument> m_scratch;
