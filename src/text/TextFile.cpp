@@ -115,20 +115,24 @@ QByteArray detectCharset(QByteArrayView bytes)
         return "US-ASCII";
     const QByteArray detected = detectorCharset(bytes);
     const bool sure = nonAscii >= kSureNonAsciiBytes;
-    const bool gbk = decodesWithoutError(bytes, "GB18030");
+    // Decoding the whole file as GBK is only worth it where the answer can change the choice.
+    const auto readsAsGbk = [&] { return decodesWithoutError(bytes, "GB18030"); };
     if (detected == "UTF-8" || (detected.isEmpty() && looksLikeUtf8(bytes))) {
-        if (gbk && !sure && gbkPosingAsUtf8(bytes))
+        if (!sure && gbkPosingAsUtf8(bytes) && readsAsGbk())
             return "GB18030";
         return "UTF-8";
     }
     if (isGbFamily(detected))
         return "GB18030";
-    if (detected == "BIG5" || detected == "UTF-16LE" || detected == "UTF-16BE")
-        return detected == "BIG5" ? "Big5" : detected;
+    if (detected == "BIG5")
+        return "Big5";
+    if (detected == "UTF-16LE" || detected == "UTF-16BE")
+        return detected;
     // Anything else is a guess among look-alikes: GBK wins when it reads, unless the detector had
     // plenty to go on.
-    if (gbk && (!sure || detected.isEmpty() || detected.startsWith("EUC-") ||
-                detected.startsWith("ISO-2022")))
+    if ((!sure || detected.isEmpty() || detected.startsWith("EUC-") ||
+         detected.startsWith("ISO-2022")) &&
+        readsAsGbk())
         return "GB18030";
     if (!detected.isEmpty() && QStringDecoder(detected.constData()).isValid())
         return detected;
