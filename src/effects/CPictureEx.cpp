@@ -86,7 +86,13 @@ qsizetype CPictureEx::blockLength(QByteArrayView data, qsizetype pos)
     return length;
 }
 
-bool CPictureEx::nextFrame(QByteArrayView data, qsizetype& pos, Span& frame) const
+qsizetype CPictureEx::globalTableBytes(QByteArrayView data)
+{
+    const int packed = byteAt(data, 10);
+    return (packed & 0x80) ? 3 * (qsizetype(2) << (packed & 7)) : 0;
+}
+
+bool CPictureEx::nextFrame(QByteArrayView data, qsizetype& pos, Span& frame)
 {
     bool control = false;
     qsizetype start = pos;
@@ -132,9 +138,8 @@ bool CPictureEx::Parse(QByteArrayView data)
     }
     m_size =
         QSize(byteAt(data, 6) | (byteAt(data, 7) << 8), byteAt(data, 8) | (byteAt(data, 9) << 8));
-    const int packed = byteAt(data, 10);
-    if (packed & 0x80) {
-        m_globalTable = 3 * (qsizetype(2) << (packed & 7));
+    m_globalTable = globalTableBytes(data);
+    if (m_globalTable > 0) {
         const qsizetype entry = 13 + 3 * qsizetype(byteAt(data, 11));
         if (entry + 3 <= data.size() && 3 * byteAt(data, 11) < m_globalTable)
             m_background = byteAt(data, entry) | (byteAt(data, entry + 1) << 8) |
@@ -166,7 +171,7 @@ bool CPictureEx::Parse(QByteArrayView data)
     return !m_frames.empty();
 }
 
-std::vector<CPictureEx::Span> CPictureEx::frameSpans(QByteArrayView data, qsizetype first) const
+std::vector<CPictureEx::Span> CPictureEx::frameSpans(QByteArrayView data, qsizetype first)
 {
     std::vector<Span> spans;
     qsizetype pos = first;
@@ -201,14 +206,12 @@ bool IsAnimatedGif(const QString& path)
 
 int CPictureEx::decodableFrames(QByteArrayView data, int enough)
 {
-    CPictureEx reader;
     if (data.size() < 13 || data.first(3) != QByteArrayView("GIF"))
         return 0;
-    const int packed = byteAt(data, 10);
-    const qsizetype first = 13 + ((packed & 0x80) ? 3 * (qsizetype(2) << (packed & 7)) : 0);
+    const qsizetype first = 13 + globalTableBytes(data);
     if (first > data.size())
         return 0;
-    const std::vector<Span> spans = reader.frameSpans(data, first);
+    const std::vector<Span> spans = frameSpans(data, first);
     if (spans.size() < 2)
         return static_cast<int>(spans.size());
     constexpr size_t kTried = 8;

@@ -39,11 +39,13 @@ private:
         qsizetype end;
     };
     // The next frame from the read position; false when there is none.
-    bool nextFrame(QByteArrayView data, qsizetype& pos, Span& frame) const;
+    static bool nextFrame(QByteArrayView data, qsizetype& pos, Span& frame);
     // Length of the block at pos, or -1 when no block starts there or it runs past the end.
     static qsizetype blockLength(QByteArrayView data, qsizetype pos);
     static qsizetype subBlocks(QByteArrayView data, qsizetype pos);
-    std::vector<Span> frameSpans(QByteArrayView data, qsizetype first) const;
+    static std::vector<Span> frameSpans(QByteArrayView data, qsizetype first);
+    // Bytes of the global colour table after a header of at least 13 bytes.
+    static qsizetype globalTableBytes(QByteArrayView data);
     static QImage decodeFrame(QByteArrayView data, qsizetype first, const Span& span);
 
     bool m_loaded = false;
