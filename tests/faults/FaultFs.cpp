@@ -40,7 +40,6 @@ std::atomic<int> g_op{-1};
 std::atomic<int> g_failAt{0};
 std::atomic<int> g_errno{0};
 std::atomic<int> g_calls[OpCount];
-std::atomic<bool> g_fired{false};
 std::atomic<bool> g_fromEnvironment{false};
 
 int opOf(const char* name)
@@ -75,7 +74,6 @@ bool fails(Op op)
     // An n of -1 fails every call of the operation.
     if (g_op.load() != op || (n != g_failAt.load() && g_failAt.load() != -1))
         return false;
-    g_fired = true;
     errno = g_errno.load();
     return true;
 }
@@ -113,15 +111,9 @@ __attribute__((visibility("default"))) void tessarin_faultfs_arm(const char* op,
     g_fromEnvironment = true;
     for (auto& calls : g_calls)
         calls = 0;
-    g_fired = false;
     g_errno = code;
     g_failAt = at;
     g_op = op ? opOf(op) : -1;
-}
-
-__attribute__((visibility("default"))) int tessarin_faultfs_fired()
-{
-    return g_fired.load() ? 1 : 0;
 }
 
 __attribute__((visibility("default"))) int open(const char* path, int flags, ...)
@@ -139,20 +131,8 @@ __attribute__((visibility("default"))) int open(const char* path, int flags, ...
     return next(path, flags, mode);
 }
 
-__attribute__((visibility("default"))) int open64(const char* path, int flags, ...)
-{
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list args;
-        va_start(args, flags);
-        mode = va_arg(args, mode_t);
-        va_end(args);
-    }
-    if (openFails(flags))
-        return -1;
-    static const auto next = real<int (*)(const char*, int, ...)>("open64");
-    return next(path, flags, mode);
-}
+// The same call under its large-file name.
+__attribute__((visibility("default"), alias("open"))) int open64(const char* path, int flags, ...);
 
 __attribute__((visibility("default"))) int openat(int dir, const char* path, int flags, ...)
 {

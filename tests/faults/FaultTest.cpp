@@ -96,7 +96,12 @@ QStringList entries(const QString& folder)
 }
 
 using ArmFunction = void (*)(const char*, int, int);
-using FiredFunction = int (*)();
+
+// The fault layer's arming call when it is loaded in this process, else null.
+ArmFunction faultLayer()
+{
+    return reinterpret_cast<ArmFunction>(dlsym(RTLD_DEFAULT, "tessarin_faultfs_arm"));
+}
 
 } // namespace
 
@@ -155,7 +160,7 @@ TEST(FaultInjection, DumpOfAnUnreadableProjectIsAMessage)
 // The control window's Save, in this process, through the same failure points.
 TEST(FaultInjection, TheControlWindowsSaveKeepsTheOldProject)
 {
-    const auto arm = reinterpret_cast<ArmFunction>(dlsym(RTLD_DEFAULT, "tessarin_faultfs_arm"));
+    const ArmFunction arm = faultLayer();
     if (!arm)
         GTEST_SKIP() << "the fault layer is not loaded (LD_PRELOAD)";
     QTemporaryDir dir;
@@ -302,7 +307,7 @@ TEST(FaultInjection, AReadOnlyTargetIsAccessDenied)
 // A read that hangs (a stalled network drive) never holds up the Stop button.
 TEST(FaultInjection, StopDoesNotWaitForAReadThatHangs)
 {
-    const auto arm = reinterpret_cast<ArmFunction>(dlsym(RTLD_DEFAULT, "tessarin_faultfs_arm"));
+    const ArmFunction arm = faultLayer();
     if (!arm)
         GTEST_SKIP() << "the fault layer is not loaded (LD_PRELOAD)";
     QTemporaryDir dir;
