@@ -736,14 +736,8 @@ void CTessarinDlg::placeAtStart()
             return;
         }
     }
-    QRect led;
-    for (size_t k = 0; k < m_area->sections.size(); ++k) {
-        const CActWnd& section = *m_area->sections[k];
-        led |= SectionLayout::windowRect(m_area->splitMode, m_area->firstOffset, m_area->ledWidth,
-                                         m_area->ledHeight, int(k), section.sectionLength,
-                                         section.sectionPos);
-    }
-    move(SectionLayout::controlWindowPosition(available, led, frame, frameGeometry().topLeft()));
+    move(SectionLayout::controlWindowPosition(available, m_area->DesktopRect(), frame,
+                                              frameGeometry().topLeft()));
 }
 
 void CTessarinDlg::moveEvent(QMoveEvent* event)

@@ -240,9 +240,7 @@ void CAct::LayoutSections()
         section.frameColor = frameColor;
         section.frameLines = frameLines;
         section.splitMode = splitMode;
-        const QRect geometry =
-            SectionLayout::windowRect(splitMode, firstOffset, ledWidth, ledHeight, k,
-                                      section.sectionLength, section.sectionPos);
+        const QRect geometry = SectionWindowRect(k);
         const QRect child = SectionLayout::childRect(geometry.size(), frameLines, count,
                                                      section.sectionIndex, splitMode);
         section.renderChild->setFillColor(backColor);
@@ -250,6 +248,21 @@ void CAct::LayoutSections()
         if (m_sectionHost)
             m_sectionHost->placeWindow(section, geometry, child);
     }
+}
+
+QRect CAct::SectionWindowRect(int k) const
+{
+    const CActWnd& section = *sections[static_cast<size_t>(k)];
+    return SectionLayout::windowRect(splitMode, firstOffset, ledWidth, ledHeight, k,
+                                     section.sectionLength, section.sectionPos);
+}
+
+QRect CAct::DesktopRect() const
+{
+    QRect all;
+    for (int k = 0; k < static_cast<int>(sections.size()); ++k)
+        all |= SectionWindowRect(k);
+    return all;
 }
 
 void CAct::ShowSections(bool show)

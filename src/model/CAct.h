@@ -92,6 +92,9 @@ public:
     void ClearSections();
     // Copies the area's settings into every section, places and shows its window.
     void LayoutSections();
+    // The desktop rectangle of section k's window, and of all of them: what the LED reads.
+    QRect SectionWindowRect(int k) const;
+    QRect DesktopRect() const;
     void ShowSections(bool show);
     // Whether the first section's window is visible; false without sections.
     bool SectionsVisible() const;
