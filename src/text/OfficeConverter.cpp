@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -74,12 +73,12 @@ Result convert(const QString& source, const QString& format, const QStringList& 
         QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--nologo")};
     args << extra << QStringLiteral("--convert-to") << format << QStringLiteral("--outdir")
          << outDir << source;
-    // A conversion takes seconds: the operator sees it is under way.
+    // A conversion takes seconds: the operator sees it is under way. A document that fails on
+    // every pass says so once, until one of its conversions goes through.
     const QString progressKey = QStringLiteral("convert:") + source;
     Notifications::postOnce(
         progressKey, dialogText("Converting %1 with LibreOffice...", "正在用 LibreOffice 转换 %1…")
                          .arg(QFileInfo(source).fileName()));
-    const auto progressDone = qScopeGuard([&] { Notifications::clear(progressKey); });
     ConverterProcess process;
     if (!process.start(program, args))
         return Result::NoConverter;
@@ -97,7 +96,10 @@ Result convert(const QString& source, const QString& format, const QStringList& 
         QDir(outDir).filePath(QFileInfo(source).completeBaseName() + QLatin1Char('.') + extension);
     if (!QFileInfo(*output).isFile() || QFileInfo(*output).size() == 0)
         return Result::NoOutput;
-    return looksLike(*output, extension) ? Result::Done : Result::Unreadable;
+    if (!looksLike(*output, extension))
+        return Result::Unreadable;
+    Notifications::clear(progressKey);
+    return Result::Done;
 }
 
 // Whether a conversion made its document; otherwise what to tell the operator, if anything.

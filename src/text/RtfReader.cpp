@@ -823,13 +823,15 @@ void RtfParser::controlWord(QByteArrayView w, bool hasParam, int param)
         s.hidden = false;
         return;
     case K::SkippedDestination:
+        flush();
+        s.destination = Destination::Skip;
+        return;
     case K::Object:
     case K::UnicodePair:
+        // An object and a Unicode pair show only their result and their Unicode form.
         flush();
-        // An object and a Unicode pair show only their result and Unicode form.
-        s.destination = Destination::Skip;
-        if (keyword == K::Object || keyword == K::UnicodePair)
-            s.destination = Destination::Text, s.hidden = true;
+        s.destination = Destination::Text;
+        s.hidden = true;
         return;
     default:
         break;
