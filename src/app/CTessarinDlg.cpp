@@ -310,11 +310,16 @@ void CTessarinDlg::newProjectBody()
     button(IdPlay)->setEnabled(true);
 }
 
-void CTessarinDlg::onOpen()
+void CTessarinDlg::leaveCurrentProject()
 {
     onStop();
     if (m_modified && m_prompts->askYesNo(this, loadString(StringId::AskSaveCurrent)))
         onSave();
+}
+
+void CTessarinDlg::onOpen()
+{
+    leaveCurrentProject();
     const QString path = m_prompts->openFile(this, QString::fromLatin1(kOpenFilter));
     if (!path.isEmpty()) {
         m_recentFiles.add(path);
@@ -672,9 +677,7 @@ void CTessarinDlg::dropEvent(QDropEvent* event)
     event->acceptProposedAction();
     // A project dropped on the window opens; files are added to the playlist.
     if (files.size() == 1 && files.first().endsWith(QLatin1String(".zpm"), Qt::CaseInsensitive)) {
-        onStop();
-        if (m_modified && m_prompts->askYesNo(this, loadString(StringId::AskSaveCurrent)))
-            onSave();
+        leaveCurrentProject();
         m_recentFiles.add(files.first());
         OpenProject(files.first());
         return;

@@ -111,6 +111,8 @@ private:
     int m_markedRow = -1; // the list line marked as playing
     void updatePlayingMark();
     void addFiles(const QStringList& files);
+    // Before another project takes this one's place: stop, and offer to save what changed.
+    void leaveCurrentProject();
     bool saveUnderNewName();
     bool m_placed = false; // placed beside the LED at its first showing
     // Where the window stands at start: where the operator left it on this screen, else beside
