@@ -286,7 +286,7 @@ StringId messageId(Error error)
 
 QString message(Error error, const QString& path)
 {
-    return loadString(messageId(error)).arg(QDir::toNativeSeparators(path));
+    return withPath(loadString(messageId(error)), path);
 }
 
 } // namespace SafeFile

@@ -2,6 +2,8 @@
 
 #include "StringTableData.h"
 
+#include <QDir>
+
 #include <atomic>
 
 namespace {
@@ -23,6 +25,11 @@ TextSet textSet()
 QString dialogText(const char* english, const char* chinese)
 {
     return QString::fromUtf8(textSet() == TextSet::Chinese ? chinese : english);
+}
+
+QString withPath(const QString& text, const QString& path)
+{
+    return text.contains(QLatin1String("%1")) ? text.arg(QDir::toNativeSeparators(path)) : text;
 }
 
 QString loadString(StringId id)

@@ -84,6 +84,9 @@ TextSet textSet();
 // A text of a dialog (not of the string table) in the current text set.
 QString dialogText(const char* english, const char* chinese);
 
+// A message with the file's path in place of its %1; the text as it is when it names no file.
+QString withPath(const QString& text, const QString& path);
+
 // The entry in the current text set; empty for an id the table does not hold.
 QString loadString(StringId id);
 QString loadString(StringId id, TextSet set);

@@ -18,9 +18,7 @@ void setError(QString* errorText, StringId id, const QString& path)
 {
     if (!errorText)
         return;
-    const QString text = loadString(id);
-    *errorText =
-        text.contains(QLatin1String("%1")) ? text.arg(QDir::toNativeSeparators(path)) : text;
+    *errorText = withPath(loadString(id), path);
 }
 
 } // namespace

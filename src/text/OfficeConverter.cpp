@@ -126,8 +126,7 @@ bool converted(Result result, const char* noConverterMessage, const QString& sou
         break;
     }
     if (message)
-        *message =
-            text.contains(QLatin1String("%1")) ? text.arg(QDir::toNativeSeparators(source)) : text;
+        *message = withPath(text, source);
     return false;
 }
 
