@@ -6,8 +6,6 @@
 #include "app/SafeFile.h"
 #include "app/StringTable.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 namespace {
