@@ -187,6 +187,8 @@ void CTessarinDlg::buildWindow()
     m_status->setObjectName(QStringLiteral("status"));
     m_status->setTextFormat(Qt::PlainText);
     m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // Room to read it in the toolbar strip of play mode as well.
+    m_status->setMinimumWidth(m_status->fontMetrics().averageCharWidth() * 32);
     bar->addWidget(m_status, 1);
     connect(&Notifications::Relay::instance(), &Notifications::Relay::posted, this,
             &CTessarinDlg::showStatus);
