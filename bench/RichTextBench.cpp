@@ -1,8 +1,8 @@
 // The rich-text renderer on a large document: how long the load takes, and the median time to
 // render one page of 1920 x 1080.
-#include "app/Codepage.h"
-#include "app/Fonts.h"
-#include "text/CMyRichEdit.h"
+#include "base/Codepage.h"
+#include "base/Fonts.h"
+#include "render/text/CMyRichEdit.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,9 +1,9 @@
 // Transition engine: (a) pacing accuracy, the measured duration of each effect against the
 // nominal one (the sum of the waits its pacing rule asks for); (b) the cost of one step on a
 // 1920 x 1080 area in ten sections.
-#include "display/HeadlessSectionHost.h"
-#include "effects/TransitionEngine.h"
 #include "model/CAct.h"
+#include "model/HeadlessSectionHost.h"
+#include "render/TransitionEngine.h"
 
 #include <QImage>
 

@@ -1,6 +1,6 @@
 #include "PngWriter.h"
 
-#include "app/SafeFile.h"
+#include "base/SafeFile.h"
 
 #include <QFile>
 #include <QtEndian>

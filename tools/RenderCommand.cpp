@@ -2,10 +2,10 @@
 
 #include "PngWriter.h"
 
-#include "app/SettingsStore.h"
-#include "display/DesktopImage.h"
-#include "display/HeadlessSectionHost.h"
+#include "base/SettingsStore.h"
 #include "model/CAct.h"
+#include "model/HeadlessSectionHost.h"
+#include "render/DesktopImage.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,7 +1,8 @@
 #include "ProjectCommands.h"
 #include "RenderCommand.h"
 
-#include "app/Fonts.h"
+#include "base/Fonts.h"
+#include "players/Players.h"
 
 #include <QGuiApplication>
 #include <QStringList>
@@ -55,6 +56,7 @@ int main(int argc, char* argv[])
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     QGuiApplication app(argc, argv);
     Fonts::pinDefaultFaces();
+    Players::registerAll();
     QTextStream out(stdout);
     QTextStream err(stderr);
     out.setEncoding(QStringConverter::Utf8);

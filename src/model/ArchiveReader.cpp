@@ -4,7 +4,7 @@
 #include "CActWnd.h"
 #include "CPropBase.h"
 #include "PersistentClass.h"
-#include "app/Codepage.h"
+#include "base/Codepage.h"
 
 namespace {
 

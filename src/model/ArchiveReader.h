@@ -2,7 +2,7 @@
 
 #include "FieldVisitor.h"
 #include "PersistentClass.h"
-#include "app/StringTable.h"
+#include "base/StringTable.h"
 
 #include <QByteArrayView>
 

@@ -1,10 +1,9 @@
 #include "CAct.h"
 
 #include "ProjectFile.h"
-#include "app/SettingsStore.h"
-#include "display/SectionHost.h"
-#include "display/SectionLayout.h"
-#include "effects/CPictureEx.h"
+#include "SectionHost.h"
+#include "base/SettingsStore.h"
+#include "canvas/SectionLayout.h"
 
 namespace {
 
@@ -12,7 +11,8 @@ const QString kWindow = QStringLiteral("Window");
 
 AnimatedGifTest& animatedGifTest()
 {
-    static AnimatedGifTest test = IsAnimatedGif;
+    // Set at start by the players (the GIF reader knows); until then every GIF is still.
+    static AnimatedGifTest test;
     return test;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "display/CWndChild.h"
+#include "canvas/CWndChild.h"
 
 #include <memory>
 

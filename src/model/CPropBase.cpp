@@ -1,6 +1,7 @@
 #include "CPropBase.h"
 
 #include "FieldVisitor.h"
+#include "PlayerRegistry.h"
 #include "PropertyPageHost.h"
 
 CPropBase::CPropBase(const CPropBase& other)
@@ -39,4 +40,11 @@ std::unique_ptr<CPropBase> CPropBase::lockedClone() const
 void CPropBase::Play(CAct& area)
 {
     this->area.store(&area);
+    const ItemPlayer player = PlayerRegistry::find(kind());
+    if (!player)
+        return;
+    // Played from a copy: a page may be editing the item meanwhile.
+    const std::unique_ptr<CPropBase> copy = lockedClone();
+    if (copy)
+        player(*copy, area);
 }

@@ -35,7 +35,7 @@ public:
     // Shows the item's page in the control window and hands the item to it.
     virtual void ShowProperties(PropertyPageHost& host);
     // Plays the item into the area's sections on the play thread; returns when its showing is
-    // over or the area's stop event is set.
+    // over or the area's stop event is set. The player of the item's kind plays a copy of it.
     virtual void Play(CAct& area);
 
     QString filePath;      // set when the item is made from a file; never changes

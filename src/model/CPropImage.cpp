@@ -1,15 +1,6 @@
 #include "CPropImage.h"
 
 #include "FieldVisitor.h"
-#include "effects/ImagePlayer.h"
-
-void CPropImage::Play(CAct& area)
-{
-    CPropBase::Play(area);
-    // Played from a copy: a page may be editing the item meanwhile.
-    const std::unique_ptr<CPropBase> copy = lockedClone();
-    ImagePlayer(static_cast<const CPropImage&>(*copy), area).play();
-}
 
 CPropImage::CPropImage(const CPropImage& other)
     : CPropBase(other), speed(other.speed), effect(other.effect), holdTime(other.holdTime),

@@ -20,7 +20,6 @@ public:
     int PropertyPageId() const override { return kPageId; }
     std::unique_ptr<CPropBase> clone() const override;
     void Serialize(FieldVisitor& v) override;
-    void Play(CAct& area) override;
 
     int speed = 5;
     int effect = 0;

@@ -1,15 +1,6 @@
 #include "CPropRtf.h"
 
 #include "FieldVisitor.h"
-#include "text/RtfPlayer.h"
-
-void CPropRtf::Play(CAct& area)
-{
-    CPropBase::Play(area);
-    // Played from a copy: a page may be editing the item meanwhile.
-    const std::unique_ptr<CPropBase> copy = lockedClone();
-    RtfPlayer(static_cast<const CPropRtf&>(*copy), area).play();
-}
 
 std::unique_ptr<CPropBase> CPropRtf::clone() const
 {

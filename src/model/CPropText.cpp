@@ -1,15 +1,6 @@
 #include "CPropText.h"
 
 #include "FieldVisitor.h"
-#include "text/TextPlayer.h"
-
-void CPropText::Play(CAct& area)
-{
-    CPropBase::Play(area);
-    // Played from a copy: a page may be editing the item meanwhile.
-    const std::unique_ptr<CPropBase> copy = lockedClone();
-    TextPlayer(static_cast<const CPropText&>(*copy), area).play();
-}
 
 std::unique_ptr<CPropBase> CPropText::clone() const
 {

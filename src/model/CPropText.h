@@ -15,7 +15,6 @@ public:
     int PropertyPageId() const override { return kPageId; }
     std::unique_ptr<CPropBase> clone() const override;
     void Serialize(FieldVisitor& v) override;
-    void Play(CAct& area) override;
 
     int speed = 5;
     int effect = 0;    // list 104, 0 = random

@@ -3,8 +3,8 @@
 #include "ArchiveReader.h"
 #include "ArchiveWriter.h"
 #include "CAct.h"
-#include "app/SafeFile.h"
-#include "app/StringTable.h"
+#include "base/SafeFile.h"
+#include "base/StringTable.h"
 
 #include <QFileInfo>
 

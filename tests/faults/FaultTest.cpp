@@ -3,11 +3,11 @@
 // loaded before the C library: whatever fails, the old project stays byte for byte, the operator
 // reads what went wrong, and nothing is left behind. Also a real full file system where one can
 // be mounted, a file too large for memory, and a folder where no new file may be made.
-#include "app/CTessarinDlg.h"
-#include "app/RecentFileList.h"
-#include "display/HeadlessSectionHost.h"
+#include "base/RecentFileList.h"
 #include "model/CAct.h"
 #include "model/CPropText.h"
+#include "model/HeadlessSectionHost.h"
+#include "ui/CTessarinDlg.h"
 #include "ui/ScriptedPrompts.h"
 
 #include <QDir>

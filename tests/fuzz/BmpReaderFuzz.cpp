@@ -1,6 +1,6 @@
 // Any bytes read as a bitmap and as an icon: a picture of a sane size, or none.
-#include "effects/BmpReader.h"
-#include "effects/IconReader.h"
+#include "render/pictures/BmpReader.h"
+#include "render/pictures/IconReader.h"
 
 #include <cstdint>
 #include <cstdlib>

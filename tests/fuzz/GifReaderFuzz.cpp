@@ -1,5 +1,5 @@
 // Any bytes walked as a GIF: the walk stays inside the data and ends.
-#include "effects/CPictureEx.h"
+#include "render/pictures/CPictureEx.h"
 
 #include <cstdint>
 #include <cstdlib>

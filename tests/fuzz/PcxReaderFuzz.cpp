@@ -1,5 +1,5 @@
 // Any bytes read as a PCX picture: a picture of the size the header promises, or none.
-#include "effects/PcxReader.h"
+#include "render/pictures/PcxReader.h"
 
 #include <cstdint>
 #include <cstdlib>

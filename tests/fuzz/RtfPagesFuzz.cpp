@@ -1,7 +1,7 @@
 // Any bytes read as RTF and then paged and drawn as the player does: the next page renders on the
 // renderer's thread while the current one is shown. Never a crash, a hang or a page that does not
 // move on.
-#include "text/CMyRichEdit.h"
+#include "render/text/CMyRichEdit.h"
 
 #include <QGuiApplication>
 

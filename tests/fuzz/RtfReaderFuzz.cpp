@@ -1,7 +1,7 @@
 // Any bytes read as RTF: a document, never a crash or a hang; the document lays out and renders.
-#include "text/CMyRichEdit.h"
-#include "text/RtfReader.h"
-#include "text/RtfWriter.h"
+#include "render/text/CMyRichEdit.h"
+#include "render/text/RtfReader.h"
+#include "render/text/RtfWriter.h"
 
 #include <QGuiApplication>
 #include <QTextDocument>

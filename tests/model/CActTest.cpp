@@ -1,10 +1,10 @@
 #include "model/CAct.h"
-#include "app/SettingsStore.h"
-#include "effects/CPictureEx.h"
+#include "base/SettingsStore.h"
 #include "model/CPropImage.h"
 #include "model/CPropRtf.h"
 #include "model/CPropText.h"
 #include "model/PropertyPageHost.h"
+#include "render/pictures/CPictureEx.h"
 #include "support/TestSettings.h"
 
 #include <gtest/gtest.h>

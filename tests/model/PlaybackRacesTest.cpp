@@ -1,9 +1,9 @@
 // The GUI thread changing what the play thread reads, as the operator does while the wall plays:
 // the settings dialog dividing the sections again, a page editing the item a preview plays,
 // deleting the item that was current, opening another project. Run under ThreadSanitizer.
-#include "display/HeadlessSectionHost.h"
 #include "model/CAct.h"
 #include "model/CPropText.h"
+#include "model/HeadlessSectionHost.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 #include "model/ProjectFile.h"
-#include "app/Codepage.h"
+#include "base/Codepage.h"
 #include "model/ArchiveReader.h"
 #include "model/ArchiveWriter.h"
 #include "model/CAct.h"

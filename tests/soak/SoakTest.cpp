@@ -3,14 +3,14 @@
 // the project saves and reloads byte for byte. The playlist also holds what an unattended wall
 // meets: a missing file, a document with no converter, a pipe. Windows, descriptors, threads and
 // memory stay flat, and each of those is told once.
-#include "app/CTessarinDlg.h"
-#include "app/Notifications.h"
-#include "app/RecentFileList.h"
+#include "base/Notifications.h"
+#include "base/RecentFileList.h"
 #include "model/CAct.h"
 #include "model/CPropImage.h"
 #include "model/ProjectFile.h"
+#include "render/text/OfficeConverter.h"
 #include "support/TestSettings.h"
-#include "text/OfficeConverter.h"
+#include "ui/CTessarinDlg.h"
 #include "ui/ScriptedPrompts.h"
 
 #include <QApplication>

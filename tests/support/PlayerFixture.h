@@ -1,8 +1,8 @@
 #pragma once
 
-#include "display/HeadlessSectionHost.h"
+#include "VirtualClock.h"
 #include "model/CAct.h"
-#include "support/VirtualClock.h"
+#include "model/HeadlessSectionHost.h"
 
 #include <QFile>
 #include <QImage>

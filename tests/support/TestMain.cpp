@@ -1,6 +1,7 @@
 #include "TestSettings.h"
 
-#include "app/Fonts.h"
+#include "base/Fonts.h"
+#include "players/Players.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>
@@ -17,6 +18,7 @@ int main(int argc, char* argv[])
     testing::InitGoogleTest(&argc, argv);
     QGuiApplication app(argc, argv);
     Fonts::pinDefaultFaces();
+    Players::registerAll();
     TestSettings::redirect();
     return RUN_ALL_TESTS();
 }

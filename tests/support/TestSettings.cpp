@@ -1,6 +1,6 @@
 #include "TestSettings.h"
 
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 
 #include <QSettings>
 #include <QTemporaryDir>

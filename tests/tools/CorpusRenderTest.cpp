@@ -1,7 +1,7 @@
 // Every file of tests/data played the way the program plays it, by tessarin-tool render: no
 // crash, pages that move on, the text all there, the colours of the document on the LED.
 // TESSARIN_EXTRA_CORPUS names a folder of more files (RTF, DOC, XLS) to play the same way.
-#include "text/RtfReader.h"
+#include "render/text/RtfReader.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,6 +1,6 @@
-#include "widgets/CColorBtn.h"
-#include "widgets/CColorBtnDlg.h"
-#include "widgets/ColorPalette.h"
+#include "ui/widgets/CColorBtn.h"
+#include "ui/widgets/CColorBtnDlg.h"
+#include "ui/widgets/ColorPalette.h"
 
 #include <QApplication>
 #include <QTimer>

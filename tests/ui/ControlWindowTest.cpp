@@ -1,14 +1,14 @@
-#include "app/CDlgSeting.h"
-#include "app/CTessarinDlg.h"
-#include "app/Language.h"
-#include "app/RecentFileList.h"
-#include "app/SettingsStore.h"
-#include "app/UserPrompts.h"
+#include "ScriptedPrompts.h"
+#include "base/Language.h"
+#include "base/RecentFileList.h"
+#include "base/SettingsStore.h"
 #include "model/CAct.h"
 #include "model/CPropImage.h"
 #include "model/CPropText.h"
 #include "support/TestSettings.h"
-#include "ui/ScriptedPrompts.h"
+#include "ui/CDlgSeting.h"
+#include "ui/CTessarinDlg.h"
+#include "ui/widgets/UserPrompts.h"
 
 #include <QApplication>
 #include <QDropEvent>

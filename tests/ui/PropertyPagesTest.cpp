@@ -1,16 +1,16 @@
-#include "app/CTessarinDlg.h"
-#include "app/RecentFileList.h"
-#include "display/HeadlessSectionHost.h"
+#include "ScriptedPrompts.h"
+#include "base/RecentFileList.h"
 #include "model/CAct.h"
 #include "model/CPropGif.h"
 #include "model/CPropImage.h"
 #include "model/CPropText.h"
 #include "model/CPropWord.h"
-#include "pages/CDlgPropGif.h"
-#include "pages/CDlgPropImage.h"
-#include "pages/CDlgPropText.h"
+#include "model/HeadlessSectionHost.h"
 #include "support/TestSettings.h"
-#include "ui/ScriptedPrompts.h"
+#include "ui/CTessarinDlg.h"
+#include "ui/pages/CDlgPropGif.h"
+#include "ui/pages/CDlgPropImage.h"
+#include "ui/pages/CDlgPropText.h"
 
 #include <QListWidget>
 #include <QTest>

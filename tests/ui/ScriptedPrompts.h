@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/UserPrompts.h"
+#include "ui/widgets/UserPrompts.h"
 
 #include <QStringList>
 

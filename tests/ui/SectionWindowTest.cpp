@@ -1,11 +1,11 @@
-#include "display/SectionWindow.h"
-#include "app/CDlgSeting.h"
-#include "display/HeadlessSectionHost.h"
+#include "ui/SectionWindow.h"
+#include "ScriptedPrompts.h"
 #include "model/CAct.h"
 #include "model/CActWnd.h"
+#include "model/HeadlessSectionHost.h"
 #include "support/TestSettings.h"
-#include "ui/ScriptedPrompts.h"
-#include "widgets/CColorBtn.h"
+#include "ui/CDlgSeting.h"
+#include "ui/widgets/CColorBtn.h"
 
 #include <QApplication>
 #include <QLineEdit>

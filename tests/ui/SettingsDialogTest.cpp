@@ -1,9 +1,9 @@
-#include "app/CDlgSeting.h"
-#include "app/SettingsStore.h"
-#include "display/HeadlessSectionHost.h"
+#include "ScriptedPrompts.h"
+#include "base/SettingsStore.h"
 #include "model/CAct.h"
+#include "model/HeadlessSectionHost.h"
 #include "support/TestSettings.h"
-#include "ui/ScriptedPrompts.h"
+#include "ui/CDlgSeting.h"
 
 #include <QCheckBox>
 #include <QClipboard>

@@ -1,4 +1,5 @@
-#include "app/Fonts.h"
+#include "base/Fonts.h"
+#include "players/Players.h"
 #include "support/TestSettings.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@ int main(int argc, char* argv[])
     testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     Fonts::pinDefaultFaces();
+    Players::registerAll();
     TestSettings::redirect();
     return RUN_ALL_TESTS();
 }

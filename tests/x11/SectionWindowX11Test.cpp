@@ -1,5 +1,5 @@
-#include "display/SectionWindowHost.h"
 #include "model/CAct.h"
+#include "ui/SectionWindowHost.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

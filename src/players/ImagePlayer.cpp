@@ -1,0 +1,191 @@
+#include "ImagePlayer.h"
+
+#include "base/ColorRef.h"
+#include "model/CAct.h"
+#include "model/CPropImage.h"
+#include "model/PlayRandom.h"
+#include "render/PixelOps.h"
+#include "render/TransitionEngine.h"
+#include "render/pictures/CMyBitmap.h"
+#include "render/pictures/TransparentCopy.h"
+#include "render/text/CMyRichEdit.h"
+#include "render/text/RichEditHost.h"
+
+#include <QJsonObject>
+
+#include <shared_mutex>
+
+namespace {
+
+constexpr int kAfterTransitionMs = 200;
+
+} // namespace
+
+ImagePlayer::ImagePlayer(const CPropImage& item, CAct& area) : m_item(item), m_area(area) {}
+
+ImagePlayer::~ImagePlayer() = default;
+
+ImagePlayer::Motion ImagePlayer::motion(int effect, const QRect& o, QSize area, int speed)
+{
+    Motion m{0, 1, std::max(1, speed)};
+    switch (effect) {
+    case 3:
+        m.distance = area.height() - o.top();
+        break;
+    case 4:
+        m.distance = o.top() + o.height();
+        break;
+    case 5:
+        m.distance = o.left() + o.width();
+        break;
+    default:
+        m.distance = area.width() - o.left();
+        break;
+    }
+    const int q = m.distance / 40;
+    if (q > 1 && q >= m.waitMs) {
+        m.step = q / m.waitMs;
+        m.waitMs = 1;
+    }
+    return m;
+}
+
+void ImagePlayer::play()
+{
+    int effect = m_item.effect;
+    if (effect == 0)
+        effect = 1 + PlayRandom::next() % 50;
+    QRect rect;
+    {
+        std::shared_lock lock(m_area.sectionsMutex());
+        if (m_area.sections.empty())
+            return;
+        rect = m_area.TotalRect();
+    }
+    if (rect.isEmpty())
+        return; // the sections are being divided again: nothing to draw into
+    m_composed = QImage(rect.size(), QImage::Format_RGB32);
+    m_composed.fill(colorRefToRgb(m_item.backColor));
+    if (!m_item.backImagePath.isEmpty()) {
+        CMyBitmap background;
+        if (background.Load(m_item.backImagePath))
+            background.DrawFitted(m_composed, rect, m_item.backFitMode);
+    }
+    CMyBitmap picture;
+    if (picture.Load(m_item.filePath))
+        picture.DrawFitted(m_composed, rect, m_item.fitMode);
+    RunTransition(m_composed, effect, m_item.speed, m_area);
+    m_area.reportShown(m_item, QJsonObject{{QStringLiteral("phase"), QStringLiteral("shown")},
+                                           {QStringLiteral("effect"), effect}});
+    m_area.WaitStop(kAfterTransitionMs);
+
+    for (size_t i = 0; i < m_item.texts.size(); ++i)
+        playOverlay(*m_item.texts[i], static_cast<int>(i));
+    m_edit.reset();
+
+    if (m_area.WaitStop(m_item.holdTime * 100))
+        return;
+    // The clearing of the area's current item, read under its lock: its page may be editing it.
+    int clear = m_item.clearEffect;
+    if (const CPropBase* current = m_area.currentItem.load()) {
+        std::lock_guard lock(current->fieldsMutex());
+        clear = current->clearEffect;
+    }
+    if (clear == 0)
+        clear = 1 + PlayRandom::next() % 50;
+    if (clear <= 1)
+        return; // "non-clear": the picture stays
+    m_composed.fill(colorRefToRgb(m_item.backColor));
+    RunTransition(m_composed, clear - 1, m_item.clearSpeed, m_area);
+    m_area.reportShown(m_item, QJsonObject{{QStringLiteral("phase"), QStringLiteral("cleared")},
+                                           {QStringLiteral("effect"), clear - 1}});
+}
+
+void ImagePlayer::frame(const QImage& overlay, const QRect& source, QPoint at, int key)
+{
+    if (!source.isEmpty())
+        TransparentCopy(m_composed, at.x(), at.y(), source.width(), source.height(), overlay,
+                        source.x(), source.y(), source.width(), source.height(), key);
+    // A pause holds the frame back; a stop does not: every overlay still shows its first frame.
+    m_area.PassPauseGate();
+    std::shared_lock sections(m_area.sectionsMutex());
+    if (m_area.sections.empty())
+        return;
+    CWndChild& child = *m_area.sections.front()->renderChild;
+    std::lock_guard lock(child.sectionMutex);
+    if (QImage* buffer = child.GetBackBuffer()) {
+        PixelOps::copyRect(m_composed, 0, 0, *buffer, 0, 0, m_composed.width(),
+                           m_composed.height());
+        child.Present();
+    }
+}
+
+void ImagePlayer::playOverlay(const CMyText& text, int index)
+{
+    const QRect o(text.rect.left, text.rect.top, text.rect.width(), text.rect.height());
+    const int key = text.blockBackColor;
+    const int speed = text.textSpeed;
+    m_saved = m_composed.copy();
+    int effect = text.textEffect;
+    if (effect == 0)
+        effect = 1 + PlayRandom::next() % 6;
+    if (!m_edit) {
+        m_edit = std::make_unique<CMyRichEdit>();
+        RichEditHost::shared().nextControlId();
+    }
+    m_edit->SetBackgroundColor(key);
+    m_edit->LoadText(text.content);
+    if (o.width() <= 0 || o.height() <= 0)
+        return;
+    QImage overlay(o.size(), QImage::Format_RGB32);
+    const QRect whole(QPoint(0, 0), o.size());
+    const QSize area = m_composed.size();
+    const auto restore = [this] { m_composed = m_saved.copy(); };
+
+    if (effect == 1) {
+        m_edit->RenderRange(overlay, whole, key, 0);
+        frame(overlay, whole, o.topLeft(), key);
+    } else if (effect == 2) {
+        const int length = m_edit->TextLength();
+        for (int n = 1; n <= length; ++n) {
+            restore();
+            m_edit->RenderRange(overlay, whole, key, 0, n);
+            frame(overlay, whole, o.topLeft(), key);
+            if (m_area.WaitStop(speed * 20))
+                break;
+        }
+    } else if (effect >= 3 && effect <= 6) {
+        m_edit->RenderRange(overlay, whole, key, 0);
+        const Motion m = motion(effect, o, area, speed);
+        const int w = o.width(), h = o.height();
+        for (int p = 0; m.distance >= 1 && p < m.distance;) {
+            p = std::min(p + m.step, m.distance);
+            restore();
+            switch (effect) {
+            case 3:
+                frame(overlay, QRect(0, 0, w, std::min(p, h)), QPoint(o.left(), area.height() - p),
+                      key);
+                break;
+            case 4:
+                frame(overlay, QRect(0, std::max(0, h - p), w, std::min(p, h)),
+                      QPoint(o.left(), std::max(0, p - h)), key);
+                break;
+            case 5:
+                frame(overlay, QRect(std::max(0, w - p), 0, std::min(p, w), h),
+                      QPoint(std::max(0, p - w), o.top()), key);
+                break;
+            default:
+                frame(overlay, QRect(0, 0, std::min(p, w), h), QPoint(area.width() - p, o.top()),
+                      key);
+                break;
+            }
+            if (m_area.WaitStop(m.waitMs))
+                break;
+        }
+    } else {
+        return; // unknown entry effects draw nothing
+    }
+    m_area.reportShown(m_item, QJsonObject{{QStringLiteral("phase"), QStringLiteral("overlay")},
+                                           {QStringLiteral("overlay"), index},
+                                           {QStringLiteral("entry"), effect}});
+}

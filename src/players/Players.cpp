@@ -1,0 +1,31 @@
+#include "Players.h"
+
+#include "ImagePlayer.h"
+#include "RtfPlayer.h"
+#include "TextPlayer.h"
+#include "model/CAct.h"
+#include "model/CPropImage.h"
+#include "model/CPropRtf.h"
+#include "model/CPropText.h"
+#include "model/PlayerRegistry.h"
+#include "render/pictures/CPictureEx.h"
+
+namespace {
+
+// A kind's player takes the item class that kind is stored as; anything else plays nothing.
+template <class Item, class Player>
+void play(const CPropBase& item, CAct& area)
+{
+    if (const auto* typed = dynamic_cast<const Item*>(&item))
+        Player(*typed, area).play();
+}
+
+} // namespace
+
+void Players::registerAll()
+{
+    PlayerRegistry::add(ItemKind::Text, &play<CPropText, TextPlayer>);
+    PlayerRegistry::add(ItemKind::Rtf, &play<CPropRtf, RtfPlayer>);
+    PlayerRegistry::add(ItemKind::Image, &play<CPropImage, ImagePlayer>);
+    CAct::setAnimatedGifTest(IsAnimatedGif);
+}

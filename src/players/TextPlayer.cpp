@@ -1,0 +1,249 @@
+#include "TextPlayer.h"
+
+#include "base/ColorRef.h"
+#include "base/Notifications.h"
+#include "base/SafeFile.h"
+#include "base/StringTable.h"
+#include "model/CAct.h"
+#include "model/CPropText.h"
+#include "model/PlayRandom.h"
+#include "render/TransitionEngine.h"
+#include "render/text/TextFile.h"
+
+#include <QFile>
+#include <QJsonObject>
+#include <QPainter>
+
+#include <shared_mutex>
+
+namespace {
+
+// Waited after the last page when that page was exactly full, or when the file had no text.
+constexpr int kEmptyEndMs = 500;
+// A font size of 0 asks for the face's default size.
+constexpr int kDefaultPixelSize = 16;
+
+QColor colour(int colorRef)
+{
+    return QColor::fromRgb(colorRefToRgb(colorRef));
+}
+
+} // namespace
+
+QFont TextPlayer::itemFont(const CPropText& item)
+{
+    QFont font(item.fontName);
+    const int pixels = std::abs(TextLayout::pointsToPixels(item.fontSize));
+    font.setPixelSize(pixels > 0 ? pixels : kDefaultPixelSize);
+    font.setWeight(item.bold ? QFont::Bold : QFont::Normal);
+    font.setItalic(item.italic != 0);
+    font.setUnderline(item.underline != 0);
+    font.setStyleStrategy(QFont::NoAntialias);
+    return font;
+}
+
+TextPlayer::TextPlayer(const CPropText& item, CAct& area) : m_item(item), m_area(area) {}
+
+void TextPlayer::play()
+{
+    m_effect = m_item.effect;
+    if (m_effect == 0)
+        m_effect = PlayRandom::next() % 50 + 1; // one number for every page of this play
+    m_speed = m_item.speed;
+    m_holdTime = m_item.holdTime;
+    m_textStyle = m_item.textStyle;
+    m_textColor = m_item.textColor;
+    m_backColor = m_item.backColor;
+    m_backFitMode = m_item.backFitMode;
+    m_vcenter = m_item.alignVCenter != 0;
+    m_align = m_item.alignLeft     ? TextLayout::Align::Left
+              : m_item.alignCenter ? TextLayout::Align::Center
+              : m_item.alignRight  ? TextLayout::Align::Right
+                                   : TextLayout::Align::None;
+    {
+        std::shared_lock lock(m_area.sectionsMutex());
+        if (m_area.sections.empty())
+            return;
+        m_rect = m_area.TotalRect();
+    }
+    if (m_rect.isEmpty())
+        return; // the sections are being divided again: nothing to draw into
+
+    m_font = itemFont(m_item);
+    QStringList fileLines;
+    {
+        QByteArray bytes;
+        // A failure is told once for this file until it changes: the item fails on every pass.
+        const QString key = QStringLiteral("CPropText:") + m_item.filePath;
+        const SafeFile::ReadError read = SafeFile::readAll(
+            m_item.filePath, &bytes, -1, [this] { return m_area.stopEvent.isSet(); });
+        if (read == SafeFile::ReadError::TooLarge || read == SafeFile::ReadError::OutOfMemory)
+            Notifications::postOnce(key, loadString(StringId::OutOfMemory));
+        else if (read == SafeFile::ReadError::NotRegular)
+            Notifications::postOnce(key, loadString(StringId::InvalidFileName));
+        if (read != SafeFile::ReadError::None)
+            return;
+        try {
+            fileLines = TextFile::lines(bytes);
+        } catch (const std::bad_alloc&) {
+            Notifications::postOnce(key, loadString(StringId::OutOfMemory));
+            return;
+        }
+        Notifications::clear(key);
+    }
+
+    m_measure.emplace(m_font);
+    m_rawFont = QRawFont::fromFont(m_font);
+    m_glyphRun.setRawFont(m_rawFont);
+    m_charHeight = m_measure->height();
+    m_page = TextLayout::pageLines(m_rect.height(), m_charHeight, m_item.lineSpacing);
+    m_composed = QImage(m_rect.size(), QImage::Format_RGB32);
+    // Loaded once for the whole play rather than for every page.
+    if (!m_item.backImagePath.isEmpty() && !m_background.Load(m_item.backImagePath))
+        m_background.Release();
+    m_lines.reserve(m_page.linesPerPage);
+    m_flags.reserve(size_t(m_page.linesPerPage));
+
+    const int width = m_rect.width();
+    for (const QString& line : fileLines) {
+        if (line.isEmpty())
+            continue;
+        qsizetype start = 0;
+        int lineWidth = 0;
+        for (qsizetype i = 0; i < line.size();) {
+            const qsizetype n =
+                line[i].isHighSurrogate() && i + 1 < line.size() && line[i + 1].isLowSurrogate()
+                    ? 2
+                    : 1;
+            const int w = m_measure->advance(TextMeasure::codePointAt(line, i, n));
+            if (lineWidth + w > width) {
+                if (!addLine(line.mid(start, i - start), false))
+                    return;
+                start = i;
+                lineWidth = w;
+            } else {
+                lineWidth += w;
+            }
+            i += n;
+        }
+        if (lineWidth != 0 && !addLine(line.mid(start), true))
+            return;
+    }
+    if (!m_lines.isEmpty())
+        showPage();
+    else
+        m_area.WaitStop(kEmptyEndMs);
+}
+
+bool TextPlayer::addLine(const QString& text, bool paragraphEnd)
+{
+    m_lines.append(text);
+    m_flags.push_back(paragraphEnd);
+    if (m_lines.size() < m_page.linesPerPage)
+        return true;
+    return showPage();
+}
+
+bool TextPlayer::showPage()
+{
+    ++m_pageNumber;
+    m_composed.fill(colorRefToRgb(m_backColor));
+    if (!m_background.isNull())
+        m_background.DrawFitted(m_composed, QRect(QPoint(0, 0), m_rect.size()), m_backFitMode);
+    {
+        QPainter painter(&m_composed);
+        painter.setFont(m_font);
+        painter.setRenderHint(QPainter::TextAntialiasing, false);
+        const int count = static_cast<int>(m_lines.size());
+        for (int i = 0; i < count; ++i) {
+            const QRect slot = TextLayout::slotRect(m_rect, m_page, count, i, m_vcenter);
+            const QString& text = m_lines[i];
+            const bool end = m_flags[size_t(i)];
+            switch (m_textStyle) {
+            case 1:
+                painter.setPen(colour(TextLayout::halfColour(m_textColor)));
+                drawTextLine(painter, text, slot.translated(2, 2), end);
+                break;
+            case 2:
+                painter.setPen(colour(TextLayout::darkColour(m_textColor)));
+                drawTextLine(painter, text, slot.translated(1, 1), end);
+                painter.setPen(colour(TextLayout::lightColour(m_textColor)));
+                drawTextLine(painter, text, slot.translated(-1, -1), end);
+                break;
+            case 3:
+                painter.setPen(colour(TextLayout::lightColour(m_textColor)));
+                drawTextLine(painter, text, slot.translated(1, 1), end);
+                painter.setPen(colour(TextLayout::darkColour(m_textColor)));
+                drawTextLine(painter, text, slot.translated(-1, -1), end);
+                break;
+            default:
+                break;
+            }
+            painter.setPen(colour(m_textColor));
+            drawTextLine(painter, text, slot, end);
+        }
+    }
+    if (m_effect <= 50)
+        RunTransition(m_composed, m_effect, m_speed, m_area);
+    m_area.reportShown(m_item, QJsonObject{{QStringLiteral("page"), m_pageNumber},
+                                           {QStringLiteral("effect"), m_effect},
+                                           {QStringLiteral("linesPerPage"), m_page.linesPerPage},
+                                           {QStringLiteral("slotHeight"), m_page.slotHeight},
+                                           {QStringLiteral("charHeight"), m_charHeight},
+                                           {QStringLiteral("lines"), int(m_lines.size())}});
+    m_lines.clear();
+    m_flags.clear();
+    return !m_area.WaitStop(m_holdTime * 100);
+}
+
+void TextPlayer::drawTextLine(QPainter& painter, const QString& text, const QRect& slot,
+                              bool paragraphEnd)
+{
+    m_advances.clear();
+    TextMeasure::forEachCharacter(text, [&](qsizetype i, qsizetype n) {
+        m_advances.push_back(m_measure->advance(TextMeasure::codePointAt(text, i, n)));
+    });
+    const int top = slot.top() + (slot.height() - m_charHeight) / 2;
+    const int baseline = top + m_measure->ascent();
+    TextLayout::characterPositions(m_advances, slot.left(), slot.width(), paragraphEnd, m_align,
+                                   m_positions);
+    const bool onePiece = m_positions.empty();
+    if (onePiece) {
+        // Left-aligned and clipped to its slot.
+        int x = slot.left();
+        for (int advance : m_advances) {
+            m_positions.push_back(x);
+            x += advance;
+        }
+        painter.save();
+        painter.setClipRect(slot);
+    }
+    if (!drawGlyphs(painter, text, baseline)) {
+        size_t j = 0;
+        TextMeasure::forEachCharacter(text, [&](qsizetype i, qsizetype n) {
+            painter.drawText(QPoint(m_positions[j++], baseline),
+                             QString::fromRawData(text.constData() + i, n));
+        });
+    }
+    if (onePiece)
+        painter.restore();
+}
+
+bool TextPlayer::drawGlyphs(QPainter& painter, const QString& text, int baseline)
+{
+    // One glyph run a line instead of one draw a character, when the face itself holds every
+    // character (no fallback face needed) and nothing is drawn that a run cannot draw.
+    if (!m_rawFont.isValid() || m_font.underline() ||
+        static_cast<size_t>(text.size()) != m_positions.size())
+        return false;
+    const QList<quint32> glyphs = m_rawFont.glyphIndexesForString(text);
+    if (glyphs.size() != text.size() || glyphs.contains(0u))
+        return false;
+    m_glyphPositions.resize(glyphs.size());
+    for (qsizetype j = 0; j < glyphs.size(); ++j)
+        m_glyphPositions[j] = QPointF(m_positions[size_t(j)], 0);
+    m_glyphRun.setGlyphIndexes(glyphs);
+    m_glyphRun.setPositions(m_glyphPositions);
+    painter.drawGlyphRun(QPointF(0, baseline), m_glyphRun);
+    return true;
+}

@@ -1,0 +1,421 @@
+#include "TransitionEngine.h"
+
+#include "PixelOps.h"
+#include "canvas/SectionLayout.h"
+#include "model/CAct.h"
+#include "model/Pacer.h"
+
+#include <mutex>
+#include <shared_mutex>
+#include <vector>
+
+namespace {
+
+// One section as a step sees it: its band of the picture and its render child's size.
+struct Band
+{
+    CActWnd* section;
+    int offset; // start of the band along the split axis of the picture
+    int width;
+    int height;
+};
+
+constexpr int kNone = -1000000; // a line that lies in no band
+
+class Transition
+{
+public:
+    Transition(const QImage& source, int speed, CAct& area)
+        : m_source(source), m_speed(speed), m_area(area), m_pacer(area)
+    {
+        // The settings dialog may be dividing the sections again right now.
+        std::shared_lock lock(area.sectionsMutex());
+        m_stacked = SectionLayout::splitsHeight(area.splitMode);
+        const QRect total = area.TotalRect();
+        m_width = total.width();
+        m_height = total.height();
+        m_bands.reserve(area.sections.size());
+    }
+
+    void run(int effect);
+
+private:
+    // One step: past the pause gate, with the section list held still while it draws.
+    template <class Draw>
+    bool step(Draw&& draw)
+    {
+        if (m_pacer.gate())
+            return false;
+        std::shared_lock lock(m_area.sectionsMutex());
+        refreshBands();
+        draw();
+        return true;
+    }
+
+    // One drawing unit: lock, draw into the back buffer, present, unlock.
+    template <class Draw>
+    static void unit(const Band& band, Draw&& draw)
+    {
+        CWndChild& child = *band.section->renderChild;
+        std::lock_guard lock(child.sectionMutex);
+        QImage* buffer = child.GetBackBuffer();
+        if (!buffer)
+            return;
+        draw(*buffer);
+        child.Present();
+    }
+
+    // Reads a neighbour's back buffer under its own mutex, never while holding another.
+    template <class Read>
+    static void unitRead(const Band& band, Read&& read)
+    {
+        CWndChild& child = *band.section->renderChild;
+        std::lock_guard lock(child.sectionMutex);
+        if (const QImage* buffer = child.GetBackBuffer())
+            read(*buffer);
+    }
+
+    void refreshBands()
+    {
+        m_bands.clear();
+        int offset = 0;
+        for (const auto& section : m_area.sections) {
+            const QSize size = section->renderChild->clientSize();
+            m_bands.push_back(Band{section.get(), offset, size.width(), size.height()});
+            offset += m_stacked ? size.height() : size.width();
+        }
+    }
+
+    // Local column x of a band from the picture.
+    void copyColumn(const Band& b, int x, QImage& buffer) const
+    {
+        if (m_stacked)
+            PixelOps::copyRect(m_source, x, b.offset, buffer, x, 0, 1, b.height);
+        else
+            PixelOps::copyRect(m_source, b.offset + x, 0, buffer, x, 0, 1, b.height);
+    }
+    void copyRow(const Band& b, int y, QImage& buffer) const
+    {
+        if (m_stacked)
+            PixelOps::copyRect(m_source, 0, b.offset + y, buffer, 0, y, b.width, 1);
+        else
+            PixelOps::copyRect(m_source, b.offset, y, buffer, 0, y, b.width, 1);
+    }
+    void copyWholeBand(const Band& b, QImage& buffer) const
+    {
+        if (m_stacked)
+            PixelOps::copyRect(m_source, 0, b.offset, buffer, 0, 0, b.width, b.height);
+        else
+            PixelOps::copyRect(m_source, b.offset, 0, buffer, 0, 0, b.width, b.height);
+    }
+
+    // Picture column or row j as a local line of a band (outside it when it is not there).
+    int localColumn(const Band& b, int j) const { return m_stacked ? j : j - b.offset; }
+    int localRow(const Band& b, int j) const { return m_stacked ? j - b.offset : j; }
+
+    // Draws up to two local lines per band, in one unit for each band they touch.
+    template <class Local>
+    void drawColumns(Local&& local)
+    {
+        for (const Band& b : m_bands) {
+            const std::pair<int, int> lines = local(b);
+            const int x1 = lines.first;
+            const int x2 = lines.second;
+            const bool in1 = x1 >= 0 && x1 < b.width;
+            const bool in2 = x2 >= 0 && x2 < b.width && x2 != x1;
+            if (in1 || in2)
+                unit(b, [&](QImage& buffer) {
+                    if (in1)
+                        copyColumn(b, x1, buffer);
+                    if (in2)
+                        copyColumn(b, x2, buffer);
+                });
+        }
+    }
+    template <class Local>
+    void drawRows(Local&& local)
+    {
+        for (const Band& b : m_bands) {
+            const std::pair<int, int> lines = local(b);
+            const int y1 = lines.first;
+            const int y2 = lines.second;
+            const bool in1 = y1 >= 0 && y1 < b.height;
+            const bool in2 = y2 >= 0 && y2 < b.height && y2 != y1;
+            if (in1 || in2)
+                unit(b, [&](QImage& buffer) {
+                    if (in1)
+                        copyRow(b, y1, buffer);
+                    if (in2)
+                        copyRow(b, y2, buffer);
+                });
+        }
+    }
+
+    // Pacing; each returns true when the stop event ended the wait.
+    bool coverPace(int j)
+    {
+        if (m_speed >= 6)
+            return m_pacer.wait(m_speed - 5);
+        return j % (6 - m_speed) == 0 ? m_pacer.wait(1) : false;
+    }
+    bool linePace(int i)
+    {
+        if (m_speed >= 3)
+            return m_pacer.wait(m_speed - 2);
+        return i % (3 - m_speed) == 0 ? m_pacer.wait(1) : false;
+    }
+    bool slatPace() { return m_pacer.wait(5 * m_speed + 5); }
+
+    void drawAtOnce();
+    void cover(bool columns, bool forward);
+    void slats(bool columns);
+    void openFromMiddle(bool columns);
+    void closeToMiddle(bool columns);
+    void moveUpDown(bool up);
+    void moveLeftRight(bool left);
+
+    const QImage& m_source;
+    const int m_speed;
+    CAct& m_area;
+    Pacer m_pacer;
+    bool m_stacked = false;
+    int m_width = 0;
+    int m_height = 0;
+    std::vector<Band> m_bands;
+};
+
+void Transition::run(int effect)
+{
+    switch (effect) {
+    case 1:
+        if (!m_pacer.wait(100))
+            drawAtOnce();
+        return;
+    case 2:
+        return cover(true, true);
+    case 3:
+        return cover(true, false);
+    case 4:
+        return cover(false, true);
+    case 5:
+        return cover(false, false);
+    case 6:
+        return slats(true);
+    case 7:
+        return slats(false);
+    case 8:
+        return openFromMiddle(true);
+    case 9:
+        return openFromMiddle(false);
+    case 10:
+        return closeToMiddle(true);
+    case 11:
+        return closeToMiddle(false);
+    case 12:
+        return moveUpDown(true);
+    case 13:
+        return moveUpDown(false);
+    case 14:
+        return moveLeftRight(true);
+    case 15:
+        return moveLeftRight(false);
+    default:
+        return drawAtOnce();
+    }
+}
+
+void Transition::drawAtOnce()
+{
+    step([&] {
+        for (const Band& b : m_bands)
+            unit(b, [&](QImage& buffer) { copyWholeBand(b, buffer); });
+    });
+}
+
+void Transition::cover(bool columns, bool forward)
+{
+    const int count = columns ? m_width : m_height;
+    for (int n = 0; n < count; ++n) {
+        const int j = forward ? n : count - 1 - n;
+        const bool drawn = step([&] {
+            if (columns)
+                drawColumns([&](const Band& b) { return std::pair(localColumn(b, j), kNone); });
+            else
+                drawRows([&](const Band& b) { return std::pair(localRow(b, j), kNone); });
+        });
+        if (!drawn || coverPace(j))
+            return;
+    }
+}
+
+void Transition::slats(bool columns)
+{
+    for (int i = 0; i < 10; ++i) {
+        const bool drawn = step([&] {
+            for (const Band& b : m_bands) {
+                unit(b, [&](QImage& buffer) {
+                    if (columns) {
+                        for (int x = i; x < b.width; x += 10)
+                            copyColumn(b, x, buffer);
+                    } else {
+                        for (int y = i; y < b.height; y += 10)
+                            copyRow(b, y, buffer);
+                    }
+                });
+            }
+        });
+        if (!drawn || slatPace())
+            return;
+    }
+}
+
+void Transition::openFromMiddle(bool columns)
+{
+    const int m = ((columns ? m_width : m_height) + 1) / 2;
+    for (int i = 0; i <= m; ++i) {
+        const bool drawn = step([&] {
+            if (columns)
+                drawColumns([&](const Band& b) {
+                    return std::pair(localColumn(b, m - i), localColumn(b, m + i));
+                });
+            else
+                drawRows([&](const Band& b) {
+                    return std::pair(localRow(b, m - i), localRow(b, m + i));
+                });
+        });
+        if (!drawn || linePace(i))
+            return;
+    }
+}
+
+void Transition::closeToMiddle(bool columns)
+{
+    const int m = ((columns ? m_width : m_height) + 1) / 2;
+    for (int i = 0; i <= m; ++i) {
+        const bool drawn = step([&] {
+            if (columns) {
+                // Stacked, every section closes on its own width.
+                drawColumns([&](const Band& b) {
+                    return m_stacked ? std::pair(i, b.width - i)
+                                     : std::pair(localColumn(b, i), localColumn(b, m_width - i));
+                });
+            } else {
+                // Side by side, every section closes on its own height.
+                drawRows([&](const Band& b) {
+                    return m_stacked ? std::pair(localRow(b, i), localRow(b, m_height - i))
+                                     : std::pair(i, b.height - i);
+                });
+            }
+        });
+        if (!drawn || linePace(i))
+            return;
+    }
+}
+
+void Transition::moveUpDown(bool up)
+{
+    if (m_height < 1)
+        return;
+    // The chain through stacked sections passes lines on through a one-line scratch surface.
+    QImage scratch;
+    if (m_stacked)
+        scratch = QImage(std::max(1, m_width), 1, QImage::Format_RGB32);
+    for (int i = 0; i < m_height; ++i) {
+        const int sourceRow = up ? i : m_height - 1 - i;
+        const bool drawn = step([&] {
+            if (!m_stacked) {
+                for (const Band& b : m_bands) {
+                    unit(b, [&](QImage& buffer) {
+                        up ? PixelOps::scrollUp(buffer) : PixelOps::scrollDown(buffer);
+                        PixelOps::copyRect(m_source, b.offset, sourceRow, buffer, 0,
+                                           up ? b.height - 1 : 0, b.width, 1);
+                    });
+                }
+                return;
+            }
+            const int n = static_cast<int>(m_bands.size());
+            for (int s = 0; s < n; ++s) {
+                const int k = up ? s : n - 1 - s;
+                const int neighbour = up ? k + 1 : k - 1;
+                const bool fromPicture = neighbour < 0 || neighbour >= n;
+                if (!fromPicture) {
+                    // The neighbour's edge line, read before the neighbour moves in this step.
+                    const Band& nb = m_bands[static_cast<size_t>(neighbour)];
+                    unitRead(nb, [&](const QImage& buffer) {
+                        PixelOps::copyRect(buffer, 0, up ? 0 : buffer.height() - 1, scratch, 0, 0,
+                                           buffer.width(), 1);
+                    });
+                }
+                const Band& b = m_bands[static_cast<size_t>(k)];
+                unit(b, [&](QImage& buffer) {
+                    up ? PixelOps::scrollUp(buffer) : PixelOps::scrollDown(buffer);
+                    const int y = up ? b.height - 1 : 0;
+                    if (fromPicture)
+                        PixelOps::copyRect(m_source, 0, sourceRow, buffer, 0, y, b.width, 1);
+                    else
+                        PixelOps::copyRect(scratch, 0, 0, buffer, 0, y, b.width, 1);
+                });
+            }
+        });
+        if (!drawn || linePace(i))
+            return;
+    }
+}
+
+void Transition::moveLeftRight(bool left)
+{
+    if (m_width < 1)
+        return;
+    QImage scratch;
+    if (!m_stacked)
+        scratch = QImage(1, std::max(1, m_height), QImage::Format_RGB32);
+    for (int i = 0; i < m_width; ++i) {
+        const bool drawn = step([&] {
+            if (m_stacked) {
+                for (const Band& b : m_bands) {
+                    unit(b, [&](QImage& buffer) {
+                        left ? PixelOps::scrollLeft(buffer) : PixelOps::scrollRight(buffer);
+                        const int sourceColumn = left ? i : b.width - 1 - i;
+                        PixelOps::copyRect(m_source, sourceColumn, b.offset, buffer,
+                                           left ? b.width - 1 : 0, 0, 1, b.height);
+                    });
+                }
+                return;
+            }
+            const int n = static_cast<int>(m_bands.size());
+            for (int s = 0; s < n; ++s) {
+                const int k = left ? s : n - 1 - s;
+                const int neighbour = left ? k + 1 : k - 1;
+                const bool fromPicture = neighbour < 0 || neighbour >= n;
+                if (!fromPicture) {
+                    const Band& nb = m_bands[static_cast<size_t>(neighbour)];
+                    unitRead(nb, [&](const QImage& buffer) {
+                        PixelOps::copyRect(buffer, left ? 0 : buffer.width() - 1, 0, scratch, 0, 0,
+                                           1, buffer.height());
+                    });
+                }
+                const Band& b = m_bands[static_cast<size_t>(k)];
+                unit(b, [&](QImage& buffer) {
+                    left ? PixelOps::scrollLeft(buffer) : PixelOps::scrollRight(buffer);
+                    const int x = left ? b.width - 1 : 0;
+                    if (fromPicture)
+                        PixelOps::copyRect(m_source, left ? i : m_width - 1 - i, 0, buffer, x, 0, 1,
+                                           b.height);
+                    else
+                        PixelOps::copyRect(scratch, 0, 0, buffer, x, 0, 1, b.height);
+                });
+            }
+        });
+        if (!drawn || linePace(i))
+            return;
+    }
+}
+
+} // namespace
+
+bool RunTransition(const QImage& source, int effect, int speed, CAct& area)
+{
+    Transition transition(source, speed, area);
+    transition.run(effect);
+    return true;
+}

@@ -1,0 +1,356 @@
+#include "CDlgSeting.h"
+
+#include "base/SettingsStore.h"
+#include "base/StringTable.h"
+#include "canvas/SectionLayout.h"
+#include "model/CAct.h"
+#include "ui/widgets/CColorBtn.h"
+#include "ui/widgets/UserPrompts.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+
+#include <atomic>
+#include <mutex>
+#include <shared_mutex>
+
+namespace {
+
+enum Control
+{
+    IdFrame = 1003,
+    IdFrameColor = 1106,
+    IdBackColor = 1107,
+    IdHorizontal = 1001,
+    IdVertical = 1002,
+    IdPos = 1020,
+    IdNum = 1100,
+    IdSection = 1025,
+    IdLength = 1026,
+    IdSectionPos = 1019,
+    IdWidth = 1004,
+    IdHeight = 1086,
+    IdManual = 1022,
+    IdAutoPlay = 1024,
+    IdLanguage = 1023,
+};
+
+template <class W>
+W* named(W* widget, int id)
+{
+    widget->setObjectName(QString::number(id));
+    return widget;
+}
+
+} // namespace
+
+CDlgSeting::CDlgSeting(CAct& area, UserPrompts& prompts, QWidget* parent)
+    : QDialog(parent), m_area(area), m_prompts(prompts)
+{
+    setWindowTitle(dialogText("Setting", "设置"));
+    buildWindow();
+    loadValues();
+}
+
+void CDlgSeting::buildWindow()
+{
+    auto* grid = new QGridLayout(this);
+    const auto digitsOnly = [this](int id) {
+        auto* edit = named(new QLineEdit(this), id);
+        edit->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+        edit->setMaximumWidth(80);
+        return edit;
+    };
+    int row = 0;
+    grid->addWidget(new QLabel(dialogText("Frame:", "边框:"), this), row, 0);
+    m_frame = named(new QComboBox(this), IdFrame);
+    m_frame->addItems(loadStringList(StringId::FrameStyles));
+    grid->addWidget(m_frame, row, 1);
+    m_frameColor = named(new CColorBtn(this), IdFrameColor);
+    grid->addWidget(m_frameColor, row, 2);
+    grid->addWidget(new QLabel(dialogText("Backgroud Color:", "背景色:"), this), row, 3);
+    m_backColor = named(new CColorBtn(this), IdBackColor);
+    grid->addWidget(m_backColor, row++, 4);
+
+    m_horizontal =
+        named(new QRadioButton(dialogText("Split horizontally", "水平分开"), this), IdHorizontal);
+    m_vertical =
+        named(new QRadioButton(dialogText("Split vertically", "垂直分开"), this), IdVertical);
+    auto* split = new QButtonGroup(this);
+    split->addButton(m_horizontal);
+    split->addButton(m_vertical);
+    grid->addWidget(m_horizontal, row, 0, 1, 2);
+    grid->addWidget(m_vertical, row++, 2, 1, 2);
+
+    grid->addWidget(new QLabel(dialogText("Pos", "位置"), this), row, 0);
+    m_pos = digitsOnly(IdPos);
+    grid->addWidget(m_pos, row, 1);
+    grid->addWidget(new QLabel(dialogText("Num", "数量"), this), row, 2);
+    m_num = digitsOnly(IdNum);
+    grid->addWidget(m_num, row, 3);
+    m_section = named(new QComboBox(this), IdSection);
+    grid->addWidget(m_section, row++, 4);
+
+    grid->addWidget(new QLabel(dialogText("length per section", "每段长度"), this), row, 0);
+    m_length = digitsOnly(IdLength);
+    grid->addWidget(m_length, row, 1);
+    grid->addWidget(new QLabel(dialogText("pos per section", "每段位置"), this), row, 2);
+    m_sectionPos = digitsOnly(IdSectionPos);
+    grid->addWidget(m_sectionPos, row++, 3);
+
+    grid->addWidget(new QLabel(dialogText("LED Width", "屏宽:"), this), row, 0);
+    m_width = digitsOnly(IdWidth);
+    grid->addWidget(m_width, row, 1);
+    grid->addWidget(new QLabel(dialogText("LED Height", "屏高:"), this), row, 2);
+    m_height = digitsOnly(IdHeight);
+    grid->addWidget(m_height, row++, 3);
+
+    m_manual = named(
+        new QCheckBox(
+            dialogText(
+                "manual play  11 previous program  22 next program  33 first page 44 last page",
+                "手动播放11上一节目22下一节目33首页44尾页"),
+            this),
+        IdManual);
+    grid->addWidget(m_manual, row++, 0, 1, 5);
+    m_autoPlay = named(new QCheckBox(dialogText("Auto Play", "自动播放节目"), this), IdAutoPlay);
+    grid->addWidget(m_autoPlay, row, 0, 1, 3);
+    m_languageButton = named(new QPushButton(QStringLiteral("Language"), this), IdLanguage);
+    m_languageButton->setAutoDefault(false);
+    grid->addWidget(m_languageButton, row++, 4);
+
+    connect(m_horizontal, &QRadioButton::clicked, this, [this] { onSplitClicked(0); });
+    connect(m_vertical, &QRadioButton::clicked, this, [this] { onSplitClicked(1); });
+    connect(m_frame, &QComboBox::activated, this, &CDlgSeting::onFrameStyle);
+    connect(m_frameColor, &CColorBtn::clicked, this, &CDlgSeting::onFrameColor);
+    connect(m_backColor, &CColorBtn::clicked, this, &CDlgSeting::onBackColor);
+    connect(m_width, &QLineEdit::textEdited, this, &CDlgSeting::onWidthEdited);
+    connect(m_height, &QLineEdit::textEdited, this, &CDlgSeting::onHeightEdited);
+    connect(m_manual, &QCheckBox::clicked, this, &CDlgSeting::onManualPlay);
+    connect(m_autoPlay, &QCheckBox::clicked, this, &CDlgSeting::onAutoPlay);
+    connect(m_pos, &QLineEdit::textEdited, this, &CDlgSeting::onPosEdited);
+    connect(m_num, &QLineEdit::textEdited, this, &CDlgSeting::onNumEdited);
+    connect(m_section, &QComboBox::activated, this, &CDlgSeting::onSectionChosen);
+    connect(m_length, &QLineEdit::textEdited, this, &CDlgSeting::onLengthEdited);
+    connect(m_sectionPos, &QLineEdit::textEdited, this, &CDlgSeting::onSectionPosEdited);
+    connect(m_languageButton, &QPushButton::clicked, this, [this] {
+        QMenu menu(this);
+        menu.addAction(QStringLiteral("Chinese"), this, [this] { chooseLanguage(1); });
+        menu.addAction(QStringLiteral("English"), this, [this] { chooseLanguage(3); });
+        menu.exec(m_languageButton->mapToGlobal(QPoint(-1, m_languageButton->height())));
+    });
+}
+
+void CDlgSeting::loadValues()
+{
+    m_backColor->setColor(m_area.backColor);
+    m_frameColor->setColor(m_area.frameColor);
+    (m_area.splitMode == 0 ? m_horizontal : m_vertical)->setChecked(true);
+    m_frame->setCurrentIndex(m_area.frameLines);
+    m_width->setText(QString::number(m_area.ledWidth));
+    m_height->setText(QString::number(m_area.ledHeight));
+    m_manual->setChecked(m_area.manualPlay != 0);
+    m_posValue = m_area.firstOffset;
+    m_pos->setText(QString::number(m_posValue));
+    m_numValue = static_cast<int>(m_area.sections.size());
+    m_num->setText(QString::number(m_numValue));
+    fillSectionList(m_numValue);
+    m_autoPlay->setChecked(
+        SettingsStore::readInt(QStringLiteral("Tessarin"), QStringLiteral("AutoPlay"), 0) != 0);
+    updateSizeEdits();
+}
+
+void CDlgSeting::fillSectionList(int count)
+{
+    m_section->clear();
+    for (int i = 1; i <= count; ++i)
+        m_section->addItem(QString::number(i));
+    m_section->setCurrentIndex(-1);
+    m_lengthValue = 0;
+    m_sectionPosValue = 0;
+    m_length->setText(QStringLiteral("0"));
+    m_sectionPos->setText(QStringLiteral("0"));
+}
+
+void CDlgSeting::updateSizeEdits()
+{
+    // The split dimension is the sum of the section lengths; only the other one is typed.
+    const bool vertical = m_vertical->isChecked();
+    m_width->setEnabled(vertical);
+    m_height->setEnabled(!vertical);
+}
+
+bool CDlgSeting::acceptNumber(QLineEdit* edit, const QString& typed, int previous, int low,
+                              int high, int messageId, int& value)
+{
+    bool ok = false;
+    value = typed.toInt(&ok);
+    if (!ok)
+        return false;
+    if (value == previous)
+        return false;
+    if (value < low || value > high) {
+        m_prompts.showMessage(this, loadString(static_cast<StringId>(messageId)));
+        edit->setText(QString::number(previous));
+        return false;
+    }
+    return true;
+}
+
+void CDlgSeting::change(const std::function<void()>& apply)
+{
+    {
+        std::unique_lock lock(m_area.sectionsMutex());
+        apply();
+    }
+    m_area.LayoutSections();
+    emit projectChanged();
+}
+
+void CDlgSeting::onSplitClicked(int splitMode)
+{
+    const int width = m_width->text().toInt();
+    const int height = m_height->text().toInt();
+    (splitMode == 0 ? m_horizontal : m_vertical)->setChecked(true);
+    updateSizeEdits();
+    change([&] {
+        m_area.splitMode = splitMode;
+        m_area.ledWidth = height;
+        m_area.ledHeight = width;
+    });
+    m_width->setText(QString::number(m_area.ledWidth));
+    m_height->setText(QString::number(m_area.ledHeight));
+}
+
+void CDlgSeting::onFrameStyle(int index)
+{
+    change([&] { m_area.frameLines = index; });
+}
+
+void CDlgSeting::onFrameColor()
+{
+    change([&] { m_area.frameColor = m_frameColor->color(); });
+}
+
+void CDlgSeting::onBackColor()
+{
+    change([&] { m_area.backColor = m_backColor->color(); });
+}
+
+void CDlgSeting::onWidthEdited(const QString& typed)
+{
+    bool ok = false;
+    const int value = typed.toInt(&ok);
+    if (!ok)
+        return;
+    change([&] { m_area.ledWidth = value; });
+}
+
+void CDlgSeting::onHeightEdited(const QString& typed)
+{
+    bool ok = false;
+    const int value = typed.toInt(&ok);
+    if (!ok)
+        return;
+    change([&] { m_area.ledHeight = value; });
+}
+
+void CDlgSeting::onManualPlay(bool on)
+{
+    std::atomic_ref<int> manual(m_area.manualPlay);
+    if ((manual.load() != 0) != on) {
+        manual.store(on ? 1 : 0);
+        emit projectChanged();
+    }
+}
+
+void CDlgSeting::onAutoPlay(bool on)
+{
+    SettingsStore::writeInt(QStringLiteral("Tessarin"), QStringLiteral("AutoPlay"), on ? 1 : 0);
+}
+
+void CDlgSeting::onPosEdited(const QString& typed)
+{
+    int value = 0;
+    if (!acceptNumber(m_pos, typed, m_posValue, 0, 10000, int(StringId::RangePos), value))
+        return;
+    m_posValue = value;
+    change([&] { m_area.firstOffset = value; });
+}
+
+void CDlgSeting::onNumEdited(const QString& typed)
+{
+    int count = 0;
+    if (!acceptNumber(m_num, typed, m_numValue, 1, 10, int(StringId::RangeNum), count))
+        return;
+    m_numValue = count;
+    const int total = m_area.splitMode == 0 ? m_area.ledWidth : m_area.ledHeight;
+    m_area.ClearSections();
+    std::vector<int> lengths = SectionLayout::splitLengths(total, count);
+    for (int i = 0; i < count; ++i)
+        m_area.AddSection(i, std::max(1, lengths[size_t(i)]), 0); // never shorter than a pixel
+    fillSectionList(count);
+    change([] {});
+}
+
+void CDlgSeting::onSectionChosen(int index)
+{
+    const int n = m_section->itemText(index).toInt();
+    if (n <= 0 || n > static_cast<int>(m_area.sections.size()))
+        return;
+    const CActWnd& section = *m_area.sections[size_t(n - 1)];
+    m_lengthValue = section.sectionLength;
+    m_sectionPosValue = section.sectionPos;
+    m_length->setText(QString::number(m_lengthValue));
+    m_sectionPos->setText(QString::number(m_sectionPosValue));
+}
+
+void CDlgSeting::onLengthEdited(const QString& typed)
+{
+    const int chosen = m_section->currentIndex();
+    if (chosen < 0 || chosen >= static_cast<int>(m_area.sections.size()))
+        return; // no section chosen: the edit reaches none
+    int value = 0;
+    if (!acceptNumber(m_length, typed, m_lengthValue, 1, 10000, int(StringId::RangeLength), value))
+        return;
+    const int grown = value - m_lengthValue;
+    change([&] {
+        if (m_area.splitMode == 0)
+            m_area.ledWidth = m_width->text().toInt() + grown;
+        else
+            m_area.ledHeight = m_height->text().toInt() + grown;
+        m_area.sections[size_t(chosen)]->sectionLength = value;
+    });
+    m_width->setText(QString::number(m_area.ledWidth));
+    m_height->setText(QString::number(m_area.ledHeight));
+    m_lengthValue = value;
+}
+
+void CDlgSeting::onSectionPosEdited(const QString& typed)
+{
+    const int chosen = m_section->currentIndex();
+    if (chosen < 0 || chosen >= static_cast<int>(m_area.sections.size()))
+        return;
+    int value = 0;
+    if (!acceptNumber(m_sectionPos, typed, m_sectionPosValue, 0, 10000, int(StringId::RangePos),
+                      value))
+        return;
+    m_sectionPosValue = value;
+    change([&] { m_area.sections[size_t(chosen)]->sectionPos = value; });
+}
+
+void CDlgSeting::chooseLanguage(int value)
+{
+    SettingsStore::writeInt(QStringLiteral("Tessarin"), QStringLiteral("Language"), value);
+    m_language = value;
+    accept();
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "canvas/CWndChild.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class QTimer;
+
+#include <atomic>
+
+class CActWnd;
+
+// The desktop window of one section: borderless, topmost, no taskbar entry, at exact desktop
+// pixels. It paints the frame in the frame colour and the render child from its back buffer.
+class SectionWindow final : public QWidget, public SectionView
+{
+    Q_OBJECT
+
+public:
+    SectionWindow(CActWnd& section, const QString& title, QWidget* controlWindow);
+
+    void place(const QRect& geometry, const QRect& childRect);
+    QRect childRect() const { return m_childRect; }
+    QRect wantedGeometry() const { return m_wanted; }
+    // Shown or hidden as the operator chose ("Show/Hide play window"); placing never shows a
+    // hidden window.
+    void setShown(bool shown);
+    bool shown() const { return m_shown; }
+
+    // Play thread: asks the GUI thread to repaint the child; at most one request is in flight.
+    void backBufferPresented() override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    CActWnd& m_section;
+    QPointer<QWidget> m_controlWindow;
+    QRect m_childRect;
+    // The geometry of the last place(): what the window must end at.
+    QRect m_wanted;
+    bool m_shown = true;
+    QTimer* m_placementCheck = nullptr; // owned as a child
+
+    std::atomic<bool> m_updatePending{false};
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "SectionWindow.h"
+#include "model/SectionHost.h"
+
+#include <QPointer>
+
+#include <map>
+#include <memory>
+
+class QWidget;
+
+// The program's section host: one real desktop window per section.
+class SectionWindowHost final : public SectionHost
+{
+public:
+    explicit SectionWindowHost(QWidget* controlWindow) : m_controlWindow(controlWindow) {}
+    ~SectionWindowHost() override;
+
+    void createWindow(CActWnd& section, const QString& title) override;
+    void destroyWindow(CActWnd& section) override;
+    void placeWindow(CActWnd& section, const QRect& geometry, const QRect& childRect) override;
+    void showWindow(CActWnd& section, bool show) override;
+    bool isWindowVisible(const CActWnd& section) const override;
+
+    SectionWindow* window(const CActWnd& section) const;
+
+private:
+    QPointer<QWidget> m_controlWindow;
+    bool m_hidden = false; // the operator hid the play windows
+    std::map<const CActWnd*, std::unique_ptr<SectionWindow>> m_windows;
+};

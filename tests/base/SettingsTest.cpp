@@ -1,0 +1,64 @@
+#include "base/RecentFileList.h"
+#include "base/SettingsStore.h"
+#include "support/TestSettings.h"
+
+#include <QDir>
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class SettingsTest : public testing::Test
+{
+protected:
+    void SetUp() override { TestSettings::clear(); }
+};
+
+} // namespace
+
+TEST_F(SettingsTest, MissingKeysGiveTheDefault)
+{
+    EXPECT_EQ(SettingsStore::readInt("Tessarin", "Language", 0), 0);
+    EXPECT_EQ(SettingsStore::readInt("Window", "Width", 480), 480);
+    EXPECT_EQ(SettingsStore::readString("open", "Resent file"), QString());
+}
+
+TEST_F(SettingsTest, ValuesLiveUnderMorvoInTheTestFolder)
+{
+    SettingsStore::writeInt("Tessarin", "AutoPlay", 1);
+    SettingsStore::writeString("open", "Resent file", QStringLiteral("/tmp/节目.zpm"));
+    EXPECT_EQ(SettingsStore::readInt("Tessarin", "AutoPlay", 0), 1);
+    EXPECT_EQ(SettingsStore::readString("open", "Resent file"), QStringLiteral("/tmp/节目.zpm"));
+    const QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Morvo", "Tessarin");
+    EXPECT_TRUE(store.fileName().startsWith(TestSettings::folder()))
+        << store.fileName().toStdString();
+    EXPECT_FALSE(store.fileName().startsWith(QDir::homePath() + "/.config"));
+}
+
+TEST_F(SettingsTest, NonNumericIntegerReadsAsDefault)
+{
+    SettingsStore::writeString("Window", "Width", QStringLiteral("wide"));
+    EXPECT_EQ(SettingsStore::readInt("Window", "Width", 480), 480);
+}
+
+TEST_F(SettingsTest, RecentListKeepsSixMostRecentFirst)
+{
+    RecentFileList list;
+    list.load();
+    for (int i = 1; i <= 8; ++i)
+        list.add(QStringLiteral("/p/%1.zpm").arg(i));
+    ASSERT_EQ(list.entries().size(), 6);
+    EXPECT_EQ(list.entries().front(), "/p/8.zpm");
+    EXPECT_EQ(list.entries().back(), "/p/3.zpm");
+
+    list.add("/p/5.zpm"); // moves to the top, no duplicate
+    EXPECT_EQ(list.entries().front(), "/p/5.zpm");
+    EXPECT_EQ(list.entries().count("/p/5.zpm"), 1);
+
+    RecentFileList reloaded;
+    reloaded.load();
+    EXPECT_EQ(reloaded.entries(), list.entries());
+    EXPECT_EQ(SettingsStore::readString("Recent File List", "File1"), "/p/5.zpm");
+    EXPECT_EQ(SettingsStore::readString("Recent File List", "File6"), "/p/3.zpm");
+}

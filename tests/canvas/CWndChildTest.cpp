@@ -1,0 +1,138 @@
+#include "canvas/CWndChild.h"
+
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+constexpr int kBlue = 0x00FF0000; // COLORREF
+constexpr int kGreen = 0x0000FF00;
+
+// What a window of `size` shows for one paint of `update`.
+QImage painted(CWndChild& child, QSize size, const QRect& update)
+{
+    QImage screen(size, QImage::Format_RGB32);
+    screen.fill(Qt::magenta);
+    QPainter painter(&screen);
+    painter.setClipRect(update);
+    child.Paint(painter, update);
+    return screen;
+}
+
+CWndChild& windowed(CWndChild& child, QSize size, int fill)
+{
+    child.setHasWindow(true);
+    child.setClientSize(size);
+    child.setFillColor(fill);
+    return child;
+}
+
+} // namespace
+
+TEST(CWndChild, NeverDrawnPaintsTheFillColour)
+{
+    CWndChild child;
+    windowed(child, QSize(40, 20), kBlue);
+    const QImage screen = painted(child, QSize(40, 20), QRect(0, 0, 40, 20));
+    EXPECT_EQ(screen.pixel(0, 0), qRgb(0, 0, 255));
+    EXPECT_EQ(screen.pixel(39, 19), qRgb(0, 0, 255));
+}
+
+TEST(CWndChild, BackBufferIsRemadeOnlyWhenTheSizeChanges)
+{
+    CWndChild child;
+    windowed(child, QSize(40, 20), kBlue);
+    std::lock_guard lock(child.sectionMutex);
+    QImage* buffer = child.GetBackBuffer();
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_EQ(buffer->size(), QSize(40, 20));
+    EXPECT_EQ(buffer->format(), QImage::Format_RGB32);
+    EXPECT_EQ(buffer->pixel(5, 5), qRgb(0, 0, 255));
+    buffer->fill(Qt::red);
+    const uchar* bits = buffer->constBits();
+    EXPECT_EQ(child.GetBackBuffer()->constBits(), bits); // same surface, picture kept
+    EXPECT_EQ(child.GetBackBuffer()->pixel(5, 5), qRgb(255, 0, 0));
+
+    child.setClientSize(QSize(38, 18)); // a frame came
+    child.setFillColor(kGreen);
+    QImage* remade = child.GetBackBuffer();
+    EXPECT_EQ(remade->size(), QSize(38, 18));
+    EXPECT_EQ(remade->pixel(5, 5), qRgb(0, 255, 0)); // the old picture does not come back
+}
+
+TEST(CWndChild, NoWindowNoBuffer)
+{
+    CWndChild child;
+    child.setClientSize(QSize(40, 20));
+    std::lock_guard lock(child.sectionMutex);
+    EXPECT_EQ(child.GetBackBuffer(), nullptr);
+    child.setHasWindow(true);
+    child.setClientSize(QSize(0, 20));
+    EXPECT_EQ(child.GetBackBuffer(), nullptr);
+}
+
+TEST(CWndChild, PaintCopiesTheUpdateAndFillsBeyondTheBuffer)
+{
+    CWndChild child;
+    windowed(child, QSize(10, 10), kBlue);
+    {
+        std::lock_guard lock(child.sectionMutex);
+        QImage* buffer = child.GetBackBuffer();
+        for (int y = 0; y < 10; ++y)
+            for (int x = 0; x < 10; ++x)
+                buffer->setPixel(x, y, qRgb(x * 20, y * 20, 7));
+        child.Present();
+    }
+    // Only the update rectangle is painted.
+    QImage screen = painted(child, QSize(14, 12), QRect(2, 3, 4, 2));
+    EXPECT_EQ(screen.pixel(2, 3), qRgb(40, 60, 7));
+    EXPECT_EQ(screen.pixel(5, 4), qRgb(100, 80, 7));
+    EXPECT_EQ(screen.pixel(1, 3), QColor(Qt::magenta).rgb());
+    EXPECT_EQ(screen.pixel(6, 3), QColor(Qt::magenta).rgb());
+
+    // The window grew before the buffer did: beyond its right and bottom edges, fill colour.
+    screen = painted(child, QSize(14, 12), QRect(0, 0, 14, 12));
+    EXPECT_EQ(screen.pixel(9, 9), qRgb(180, 180, 7));
+    EXPECT_EQ(screen.pixel(10, 0), qRgb(0, 0, 255));
+    EXPECT_EQ(screen.pixel(13, 11), qRgb(0, 0, 255));
+    EXPECT_EQ(screen.pixel(0, 10), qRgb(0, 0, 255));
+}
+
+TEST(CWndChild, PresentTellsTheViewAndPaintWaitsForADrawingUnit)
+{
+    struct CountingView : SectionView
+    {
+        std::atomic<int> presents{0};
+        void backBufferPresented() override { presents.fetch_add(1); }
+    } view;
+    CWndChild child;
+    windowed(child, QSize(4, 4), kBlue);
+    child.setView(&view);
+
+    std::atomic<bool> paintedYet{false};
+    QImage screen;
+    std::thread painter;
+    {
+        std::lock_guard lock(child.sectionMutex); // the play thread's drawing unit
+        child.GetBackBuffer()->fill(Qt::yellow);
+        painter = std::thread([&] {
+            screen = painted(child, QSize(4, 4), QRect(0, 0, 4, 4));
+            paintedYet = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_FALSE(paintedYet);
+        child.Present();
+    }
+    painter.join();
+    EXPECT_EQ(screen.pixel(2, 2), QColor(Qt::yellow).rgb()); // never half drawn
+    EXPECT_EQ(view.presents, 1);
+    EXPECT_EQ(child.presentCount(), 1u);
+    child.setView(nullptr);
+    std::lock_guard lock(child.sectionMutex);
+    child.Present();
+    EXPECT_EQ(view.presents, 1);
+}

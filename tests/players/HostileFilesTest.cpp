@@ -1,0 +1,92 @@
+// What an unattended wall meets: items that name a device, a pipe, a huge file or nothing at all,
+// played pass after pass. Each is refused at once, told once, and never holds up the loop.
+#include "base/Notifications.h"
+#include "model/CPropRtf.h"
+#include "model/CPropText.h"
+#include "render/text/OfficeConverter.h"
+#include "support/PlayerFixture.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+class HostileFilesTest : public PlayerFixture
+{
+protected:
+    HostileFilesTest()
+    {
+        setUpArea(120, 40);
+        Notifications::setSink([this](const QString& text) { messages << text; });
+    }
+    ~HostileFilesTest() override
+    {
+        Notifications::setSink({});
+        OfficeConverter::setProgram(QStringLiteral("soffice"));
+    }
+
+    template <class Item>
+    void playPasses(const QString& path, int passes)
+    {
+        Item item;
+        item.filePath = path;
+        item.holdTime = 0;
+        for (int i = 0; i < passes; ++i)
+            item.Play(area);
+    }
+
+    QStringList messages;
+};
+
+} // namespace
+
+TEST_F(HostileFilesTest, DevicesPipesAndHugeFilesAreRefusedAtOnce)
+{
+    const QString fifo = dir.filePath(QStringLiteral("pipe.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString huge = dir.filePath(QStringLiteral("huge.rtf"));
+    {
+        QFile file(huge);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(2LL * 1024 * 1024 * 1024)); // sparse
+    }
+    const QString fifoRtf = dir.filePath(QStringLiteral("pipe.rtf"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifoRtf).constData(), 0600), 0);
+    // Any of these used to block the play thread for good or ask for gigabytes.
+    playPasses<CPropText>(QStringLiteral("/dev/zero"), 3);
+    playPasses<CPropText>(fifo, 3);
+    playPasses<CPropText>(huge, 3);
+    playPasses<CPropRtf>(fifoRtf, 3);
+    playPasses<CPropRtf>(huge, 3);
+    EXPECT_TRUE(pages.empty());
+    // One message for each item, not one for each pass.
+    EXPECT_EQ(messages.size(), 5) << messages.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(messages.contains(QStringLiteral("内存不足。")));
+    EXPECT_TRUE(messages.contains(QStringLiteral("文件名不正确。")));
+}
+
+TEST_F(HostileFilesTest, AMissingFileIsToldOnceOverAHundredPasses)
+{
+    playPasses<CPropRtf>(dir.filePath(QStringLiteral("missing.rtf")), 100);
+    EXPECT_EQ(messages, QStringList{QStringLiteral("文件名不正确。")});
+    // A .doc with no converter: one message too, the same each pass.
+    OfficeConverter::setProgram(QStringLiteral("/nonexistent/soffice"));
+    QFile doc(dir.filePath(QStringLiteral("letter.doc")));
+    ASSERT_TRUE(doc.open(QIODevice::WriteOnly));
+    doc.write("not really a document");
+    doc.close();
+    playPasses<CPropRtf>(doc.fileName(), 100);
+    EXPECT_EQ(messages.size(), 2);
+    // Once the file is there and plays, a later failure is told again.
+    QFile rtf(dir.filePath(QStringLiteral("missing.rtf")));
+    ASSERT_TRUE(rtf.open(QIODevice::WriteOnly));
+    rtf.write("{\\rtf1 here now}");
+    rtf.close();
+    playPasses<CPropRtf>(rtf.fileName(), 1);
+    rtf.remove();
+    playPasses<CPropRtf>(rtf.fileName(), 5);
+    EXPECT_EQ(messages.size(), 3);
+}

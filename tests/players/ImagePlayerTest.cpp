@@ -1,0 +1,183 @@
+#include "players/ImagePlayer.h"
+#include "model/CAct.h"
+#include "model/CPropImage.h"
+#include "support/PlayerFixture.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ImagePlayerTest : public PlayerFixture
+{
+protected:
+    ImagePlayerTest()
+    {
+        setUpArea(200, 200);
+        item.effect = 16;
+        item.holdTime = 1;
+        item.clearEffect = 1;        // non-clear
+        item.backColor = 0x0000FF00; // green
+        QImage red(100, 50, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        red.save(dir.filePath("red.png"));
+        item.filePath = dir.filePath("red.png");
+    }
+
+    void pictureShown(const CPropBase&, const QJsonObject& details) override
+    {
+        phases << details["phase"].toString();
+        quint64 presents = 0;
+        for (const auto& s : area.sections)
+            presents += s->renderChild->presentCount();
+        presentsAt.push_back(presents);
+    }
+
+    CMyText& overlay(int effect, int speed, QRect rect, const char* text = "{\\rtf1\\cf1 MMMM}")
+    {
+        auto block = std::make_unique<CMyText>();
+        block->textEffect = effect;
+        block->textSpeed = speed;
+        block->rect = {rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1};
+        block->content = QString::fromLatin1(text);
+        item.texts.push_back(std::move(block));
+        return *item.texts.back();
+    }
+
+    std::vector<long long> waitsAfterShown() const
+    {
+        std::vector<long long> w = clock.waitsMs();
+        return std::vector<long long>(w.begin() + 1, w.end()); // past the 200 ms after the picture
+    }
+
+    CPropImage item;
+    QStringList phases;
+    std::vector<quint64> presentsAt;
+};
+
+} // namespace
+
+TEST_F(ImagePlayerTest, PictureAndBackgroundAreFitted)
+{
+    item.fitMode = 1; // zoom: 200 x 100 at (0, 50)
+    item.Play(area);
+    QImage shown = section(0);
+    EXPECT_EQ(shown.pixel(0, 49), qRgb(0, 255, 0));
+    EXPECT_EQ(shown.pixel(0, 50), qRgb(255, 0, 0));
+    EXPECT_EQ(shown.pixel(199, 149), qRgb(255, 0, 0));
+    EXPECT_EQ(shown.pixel(100, 150), qRgb(0, 255, 0));
+    EXPECT_EQ(phases, QStringList({"shown"}));
+
+    QImage blue(30, 30, QImage::Format_RGB32);
+    blue.fill(Qt::blue);
+    blue.save(dir.filePath("blue.png"));
+    item.backImagePath = dir.filePath("blue.png");
+    item.backFitMode = 3; // tiled under a centred picture
+    item.fitMode = 0;
+    item.Play(area);
+    shown = section(0);
+    EXPECT_EQ(shown.pixel(5, 5), qRgb(0, 0, 255));
+    EXPECT_EQ(shown.pixel(100, 100), qRgb(255, 0, 0));
+    EXPECT_EQ(shown.pixel(100, 60), qRgb(0, 0, 255));
+}
+
+TEST_F(ImagePlayerTest, AMissingPictureLeavesTheBackground)
+{
+    item.filePath = dir.filePath("missing.jpg");
+    item.Play(area);
+    EXPECT_EQ(section(0).pixel(100, 100), qRgb(0, 255, 0));
+}
+
+TEST_F(ImagePlayerTest, MovingOverlaysFollowTheirArithmetic)
+{
+    const QRect o(0, 200 - 100, 50, 100); // area 200 high: t = 100
+    ImagePlayer::Motion m = ImagePlayer::motion(3, QRect(0, 200, 50, 100), QSize(400, 400), 5);
+    EXPECT_EQ(m.distance, 200);
+    EXPECT_EQ(m.step, 1);
+    EXPECT_EQ(m.waitMs, 1);
+    m = ImagePlayer::motion(3, QRect(0, 200, 50, 100), QSize(400, 400), 2);
+    EXPECT_EQ(m.step, 2);
+    EXPECT_EQ(m.waitMs, 1);
+    m = ImagePlayer::motion(3, QRect(0, 200, 50, 100), QSize(400, 400), 10);
+    EXPECT_EQ(m.step, 1);
+    EXPECT_EQ(m.waitMs, 10);
+    EXPECT_EQ(ImagePlayer::motion(4, o, QSize(200, 200), 5).distance, 200);
+    EXPECT_EQ(ImagePlayer::motion(5, QRect(20, 0, 30, 10), QSize(200, 200), 5).distance, 50);
+    EXPECT_EQ(ImagePlayer::motion(6, QRect(20, 0, 30, 10), QSize(200, 200), 5).distance, 180);
+
+    area.ledHeight = 400;
+    area.ledWidth = 400;
+    area.ClearSections();
+    area.AddSection(0, 400, 0);
+    area.LayoutSections();
+    overlay(3, 2, QRect(0, 200, 50, 100));
+    item.Play(area);
+    std::vector<long long> waits = waitsAfterShown();
+    ASSERT_EQ(waits.size(), 101u); // 100 frames, then the hold
+    EXPECT_EQ(waits.front(), 1);
+    EXPECT_EQ(waits.back(), 100);
+    EXPECT_EQ(phases, QStringList({"shown", "overlay"}));
+}
+
+TEST_F(ImagePlayerTest, TypingWithoutWaitsAndTwoOverlaysInOnePlace)
+{
+    overlay(2, 0, QRect(10, 10, 120, 40),
+            "{\\rtf1{\\colortbl;\\red255\\green255\\blue255;}\\cf1 abc}");
+    overlay(1, 5, QRect(10, 10, 120, 40),
+            "{\\rtf1{\\colortbl;\\red255\\green255\\blue255;}\\cf1     xyz}");
+    item.Play(area);
+    EXPECT_EQ(waitsAfterShown(), std::vector<long long>{100}); // no typing waits, then the hold
+    const QImage shown = section(0);
+    int leftWhite = 0, rightWhite = 0;
+    for (int y = 10; y < 50; ++y)
+        for (int x = 10; x < 130; ++x)
+            (x < 40 ? leftWhite : rightWhite) += shown.pixel(x, y) == qRgb(255, 255, 255);
+    EXPECT_GT(leftWhite, 5);  // "abc" from the first stays where the second is transparent
+    EXPECT_GT(rightWhite, 5); // "xyz" of the second
+}
+
+TEST_F(ImagePlayerTest, OverlaysShowInSectionZeroAndTheClearRedrawsEverySection)
+{
+    area.ClearSections();
+    area.AddSection(0, 100, 0);
+    area.AddSection(1, 100, 0);
+    area.LayoutSections();
+    overlay(1, 5, QRect(120, 10, 60, 30));
+    item.clearEffect = 3; // engine effect 2, the left cover, in the background colour
+    item.clearSpeed = 6;
+    item.Play(area);
+    ASSERT_EQ(phases, QStringList({"shown", "overlay", "cleared"}));
+    EXPECT_EQ(area.sections[1]->renderChild->presentCount(),
+              1u + 100u); // the picture, then the clear
+    EXPECT_EQ(section(1).pixel(50, 100), qRgb(0, 255, 0));
+}
+
+TEST_F(ImagePlayerTest, ClearEffectsAndHoldTimes)
+{
+    item.clearEffect = 2; // engine effect 1: 100 ms, then the background at once
+    item.holdTime = 0;
+    item.Play(area);
+    EXPECT_EQ(phases, QStringList({"shown", "cleared"}));
+    EXPECT_EQ(clock.waitsMs(), (std::vector<long long>{200, 100}));
+    EXPECT_EQ(section(0).pixel(100, 100), qRgb(0, 255, 0));
+
+    phases.clear();
+    item.clearEffect = 1;
+    item.Play(area);
+    EXPECT_EQ(phases, QStringList({"shown"}));
+    EXPECT_EQ(section(0).pixel(100, 100), qRgb(255, 0, 0)); // the picture stays
+}
+
+TEST_F(ImagePlayerTest, AStopLeavesEveryOverlayAtItsFirstFrame)
+{
+    overlay(3, 5, QRect(0, 100, 50, 50));
+    overlay(2, 5, QRect(0, 0, 100, 50));
+    item.clearEffect = 3;
+    clock.onWait = [this] { area.stopEvent.setLocked(); };
+    item.Play(area);
+    clock.onWait = nullptr;
+    area.stopEvent.reset();
+    EXPECT_EQ(phases, QStringList({"shown", "overlay", "overlay"})); // no clear
+    EXPECT_EQ(area.sections[0]->renderChild->presentCount(), 1u + 1u + 1u);
+}

@@ -1,0 +1,161 @@
+#include "base/Codepage.h"
+#include "model/CAct.h"
+#include "model/CPropText.h"
+#include "model/PlayRandom.h"
+#include "support/PlayerFixture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class TextPlayerTest : public PlayerFixture
+{
+protected:
+    TextPlayerTest()
+    {
+        setUpArea(200, 100);
+        area.backColor = 0x00102030;
+        item.effect = 16; // drawn at once, no waits of its own
+        item.backColor = 0x00102030;
+        item.holdTime = 3;
+    }
+
+    void setText(const QByteArray& bytes)
+    {
+        item.filePath = writeFile(QStringLiteral("t%1.txt").arg(++files), bytes);
+    }
+
+    // How many lines a page holds, learnt from a play of one line.
+    int linesPerPage()
+    {
+        setText("x");
+        item.Play(area);
+        const int n = pages.back()["linesPerPage"].toInt();
+        pages.clear();
+        shown.clear();
+        return n;
+    }
+
+    int files = 0;
+    CPropText item;
+};
+
+} // namespace
+
+TEST_F(TextPlayerTest, ShortLinesMakeOnePageHeldForItsHoldTime)
+{
+    setText("first line\n\n\nsecond\r\nthird\n");
+    item.Play(area);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0]["lines"].toInt(), 3); // blank lines skipped
+    EXPECT_EQ(pages[0]["page"].toInt(), 1);
+    EXPECT_EQ(pages[0]["effect"].toInt(), 16);
+    const int hc = pages[0]["charHeight"].toInt();
+    EXPECT_EQ(pages[0]["linesPerPage"].toInt(), 96 / (hc + 2));
+    EXPECT_EQ(clock.waitsMs(), std::vector<long long>{300});
+    EXPECT_GT(countColour(shown[0], qRgb(255, 255, 255)), 50);       // white text
+    EXPECT_GT(countColour(shown[0], qRgb(0x30, 0x20, 0x10)), 10000); // on the item's colour
+}
+
+TEST_F(TextPlayerTest, AnExactlyFullLastPageIsFollowedByHalfASecond)
+{
+    const int n = linesPerPage();
+    QByteArray text;
+    for (int i = 0; i < 2 * n; ++i)
+        text += "line\n";
+    setText(text);
+    VirtualClock fresh;
+    area.setClock(fresh);
+    item.Play(area);
+    EXPECT_EQ(pages.size(), 2u);
+    EXPECT_EQ(fresh.waitsMs(), (std::vector<long long>{300, 300, 500}));
+    area.setClock(clock);
+}
+
+TEST_F(TextPlayerTest, LongParagraphsWrapIntoSeveralLines)
+{
+    const int n = linesPerPage();
+    setText(QString(200, QChar(0x6D4B)).toUtf8()); // 测 x 200, 16 pixels each: 12 a line
+    item.Play(area);
+    int lines = 0;
+    for (const QJsonObject& page : pages)
+        lines += page["lines"].toInt();
+    EXPECT_EQ(lines, (200 + 11) / 12);
+    EXPECT_EQ(pages[0]["lines"].toInt(), n);
+}
+
+TEST_F(TextPlayerTest, RandomEffectIsDrawnOncePerPlay)
+{
+    const int n = linesPerPage();
+    QByteArray text;
+    for (int i = 0; i < 3 * n; ++i)
+        text += "line\n";
+    setText(text);
+    item.effect = 0;
+    PlayRandom::seed(99);
+    item.Play(area);
+    ASSERT_EQ(pages.size(), 3u);
+    const int effect = pages[0]["effect"].toInt();
+    EXPECT_GE(effect, 1);
+    EXPECT_LE(effect, 50);
+    for (const QJsonObject& page : pages)
+        EXPECT_EQ(page["effect"].toInt(), effect);
+    PlayRandom::seed(99);
+    EXPECT_EQ(PlayRandom::next() % 50 + 1, effect);
+}
+
+TEST_F(TextPlayerTest, OutlineStylesDrawTheirLayers)
+{
+    setText(QStringLiteral("测试文字").toUtf8());
+    item.textColor = 0x000000FF; // red
+    item.textStyle = 1;          // outward: a half-red shadow at (+2, +2)
+    item.Play(area);
+    EXPECT_GT(countColour(shown.back(), qRgb(0x80, 0, 0)), 10);
+    item.textStyle = 2; // 3D: dark at (+1, +1), light at (-1, -1)
+    item.textColor = 0x00FFFFFF;
+    item.Play(area);
+    EXPECT_GT(countColour(shown.back(), qRgb(0xAA, 0xAA, 0xAA)), 5);
+}
+
+TEST_F(TextPlayerTest, Utf8AndGbkFilesShowTheSamePicture)
+{
+    const QString text = QStringLiteral("欢迎光临，LED 显示屏");
+    setText(text.toUtf8());
+    item.Play(area);
+    setText(Codepage::fromUnicode(text));
+    item.Play(area);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0], shown[1]);
+}
+
+TEST_F(TextPlayerTest, FailuresReturnQuietly)
+{
+    item.filePath = dir.filePath(QStringLiteral("missing.txt"));
+    item.Play(area);
+    EXPECT_TRUE(pages.empty());
+    EXPECT_TRUE(clock.waitsMs().empty());
+
+    setText("");
+    item.Play(area);
+    EXPECT_TRUE(pages.empty());
+    EXPECT_EQ(clock.waitsMs(), std::vector<long long>{500});
+
+    CAct empty(CAct::Binding::Detached);
+    setText("text");
+    item.Play(empty);
+    EXPECT_TRUE(pages.empty());
+}
+
+TEST_F(TextPlayerTest, StopDuringAHoldEndsThePlay)
+{
+    const int n = linesPerPage();
+    QByteArray text;
+    for (int i = 0; i < 3 * n; ++i)
+        text += "line\n";
+    setText(text);
+    clock.onWait = [this] { area.stopEvent.setLocked(); };
+    item.Play(area);
+    clock.onWait = nullptr;
+    area.stopEvent.reset();
+    EXPECT_EQ(pages.size(), 1u);
+}
