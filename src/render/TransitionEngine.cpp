@@ -1,5 +1,6 @@
 #include "TransitionEngine.h"
 
+#include "FrameEffect.h"
 #include "PixelOps.h"
 #include "canvas/SectionLayout.h"
 #include "model/CAct.h"
@@ -21,6 +22,7 @@ struct Band
 };
 
 constexpr int kNone = -1000000; // a line that lies in no band
+constexpr int kFrameMs = 10;    // the frame effects draw no closer than this
 
 class Transition
 {
@@ -167,6 +169,8 @@ private:
     bool slatPace() { return m_pacer.wait(5 * m_speed + 5); }
 
     void drawAtOnce();
+    void frames(int effect);
+    void drawFrame(const FrameEffect& look, const Band& b, QImage& buffer) const;
     void cover(bool columns, bool forward);
     void slats(bool columns);
     void openFromMiddle(bool columns);
@@ -220,6 +224,8 @@ void Transition::run(int effect)
     case 15:
         return moveLeftRight(false);
     default:
+        if (FrameEffect::handles(effect))
+            return frames(effect);
         return drawAtOnce();
     }
 }
@@ -230,6 +236,68 @@ void Transition::drawAtOnce()
         for (const Band& b : m_bands)
             unit(b, [&](QImage& buffer) { copyWholeBand(b, buffer); });
     });
+}
+
+// What a left cover of `width` columns waits in all at this speed (the cover pacing).
+qint64 coverDurationMs(int width, int speed)
+{
+    if (width <= 0)
+        return 0;
+    if (speed >= 6)
+        return qint64(width) * (qint64(speed) - 5);
+    const qint64 every = 6 - qint64(speed);
+    return (width + every - 1) / every;
+}
+
+void Transition::frames(int effect)
+{
+    if (m_source.size() != QSize(m_width, m_height) || m_source.depth() != 32 || m_width <= 0 ||
+        m_height <= 0)
+        return drawAtOnce();
+    // The old picture is what the sections show now: the one allocation of the effect.
+    QImage old(m_width, m_height, QImage::Format_RGB32);
+    old.fill(Qt::black);
+    {
+        std::shared_lock lock(m_area.sectionsMutex());
+        refreshBands();
+        for (const Band& b : m_bands)
+            unitRead(b, [&](const QImage& buffer) {
+                PixelOps::copyRect(buffer, 0, 0, old, m_stacked ? 0 : b.offset,
+                                   m_stacked ? b.offset : 0, b.width, b.height);
+            });
+    }
+    FrameEffect look(effect, old, m_source);
+    // As long as a left cover of the same picture at the same speed, in frames no closer than
+    // kFrameMs; the waits add up to exactly that length.
+    const qint64 total = coverDurationMs(m_width, m_speed);
+    const qint64 count = std::max<qint64>(1, total / kFrameMs);
+    qint64 waited = 0;
+    for (qint64 k = 1; k <= count; ++k) {
+        const bool drawn = step([&] {
+            look.setProgress(k == count ? 1.0 : double(k) / double(count));
+            for (const Band& b : m_bands)
+                unit(b, [&](QImage& buffer) { drawFrame(look, b, buffer); });
+        });
+        if (!drawn)
+            return;
+        const qint64 due = total * k / count;
+        if (m_pacer.wait(static_cast<int>(due - waited)))
+            return;
+        waited = due;
+    }
+}
+
+void Transition::drawFrame(const FrameEffect& look, const Band& b, QImage& buffer) const
+{
+    // The band's part of the picture, cut to the picture and to the buffer.
+    const int x0 = m_stacked ? 0 : b.offset;
+    const int y0 = m_stacked ? b.offset : 0;
+    const int columns = std::min({b.width, buffer.width(), m_width - x0});
+    const int rows = std::min({b.height, buffer.height(), m_height - y0});
+    if (columns <= 0 || buffer.depth() != 32)
+        return;
+    for (int y = 0; y < rows; ++y)
+        look.row(y0 + y, x0, columns, reinterpret_cast<QRgb*>(buffer.scanLine(y)));
 }
 
 void Transition::cover(bool columns, bool forward)
