@@ -1,6 +1,7 @@
 #include "ImagePlayer.h"
 
 #include "base/ColorRef.h"
+#include "canvas/SectionLayout.h"
 #include "model/CAct.h"
 #include "model/CPropImage.h"
 #include "model/PlayRandom.h"
@@ -92,31 +93,61 @@ void ImagePlayer::play()
         clear = current->clearEffect;
     }
     if (clear == 0)
-        clear = 1 + PlayRandom::next() % 50;
-    if (clear <= 1)
+        clear = 2 + PlayRandom::next() % 50;
+    const std::optional<int> engine = clearingEffect(clear);
+    if (!engine)
         return; // "non-clear": the picture stays
     m_composed.fill(colorRefToRgb(m_item.backColor));
-    RunTransition(m_composed, clear - 1, m_item.clearSpeed, m_area);
+    RunTransition(m_composed, *engine, m_item.clearSpeed, m_area);
     m_area.reportShown(m_item, QJsonObject{{QStringLiteral("phase"), QStringLiteral("cleared")},
-                                           {QStringLiteral("effect"), clear - 1}});
+                                           {QStringLiteral("effect"), *engine}});
+}
+
+std::optional<int> ImagePlayer::clearingEffect(int clear)
+{
+    if (clear <= 1)
+        return std::nullopt; // 1 "non-clear"
+    if (clear == 2)
+        return 1; // fast clear: a short pause, then at once
+    if (clear <= 6)
+        return clear - 1; // the four covers
+    if (clear <= 14)
+        return clear + 9; // corner covers 1 and 2
+    if (clear <= 24)
+        return clear - 9; // waves, open and close, moves
+    return clear - 1;     // corner moves to radiation2(circle); past the list: at once
 }
 
 void ImagePlayer::frame(const QImage& overlay, const QRect& source, QPoint at, int key)
 {
+    const QRect drawn(at, source.size());
     if (!source.isEmpty())
         TransparentCopy(m_composed, at.x(), at.y(), source.width(), source.height(), overlay,
                         source.x(), source.y(), source.width(), source.height(), key);
+    // What changed since the last frame: where the overlay is now and where it was.
+    const QRect dirty = (drawn | m_lastDrawn) & m_composed.rect();
+    m_lastDrawn = drawn;
     // A pause holds the frame back; a stop does not: every overlay still shows its first frame.
     m_area.PassPauseGate();
     std::shared_lock sections(m_area.sectionsMutex());
-    if (m_area.sections.empty())
-        return;
-    CWndChild& child = *m_area.sections.front()->renderChild;
-    std::lock_guard lock(child.sectionMutex);
-    if (QImage* buffer = child.GetBackBuffer()) {
-        PixelOps::copyRect(m_composed, 0, 0, *buffer, 0, 0, m_composed.width(),
-                           m_composed.height());
-        child.Present();
+    // Every section whose band of the picture the change touches shows its part of it.
+    const bool stacked = SectionLayout::splitsHeight(m_area.splitMode);
+    int offset = 0;
+    for (const auto& section : m_area.sections) {
+        CWndChild& child = *section->renderChild;
+        const QSize size = child.clientSize();
+        const QRect band =
+            stacked ? QRect(QPoint(0, offset), size) : QRect(QPoint(offset, 0), size);
+        offset += stacked ? size.height() : size.width();
+        const QRect part = band & dirty;
+        if (part.isEmpty())
+            continue;
+        std::lock_guard lock(child.sectionMutex);
+        if (QImage* buffer = child.GetBackBuffer()) {
+            PixelOps::copyRect(m_composed, part.x(), part.y(), *buffer, part.x() - band.x(),
+                               part.y() - band.y(), part.width(), part.height());
+            child.Present();
+        }
     }
 }
 
@@ -126,6 +157,7 @@ void ImagePlayer::playOverlay(const CMyText& text, int index)
     const int key = text.blockBackColor;
     const int speed = text.textSpeed;
     m_saved = m_composed.copy();
+    m_lastDrawn = QRect();
     int effect = text.textEffect;
     if (effect == 0)
         effect = 1 + PlayRandom::next() % 6;

@@ -3,6 +3,7 @@
 #include <QImage>
 
 #include <memory>
+#include <optional>
 
 class CAct;
 class CMyRichEdit;
@@ -11,7 +12,7 @@ struct CMyText;
 
 // One play of an image item: the composed picture (background colour, background picture,
 // picture, each fitted) through its transition, the text overlays one after another with their
-// entry effects in section 0, the hold, and the clearing.
+// entry effects in every section they cover, the hold, and the clearing.
 class ImagePlayer
 {
 public:
@@ -28,16 +29,19 @@ public:
         int waitMs;
     };
     static Motion motion(int effect, const QRect& overlay, QSize area, int speed);
+    // The engine effect of a clearing (list 106, random already drawn); none for "non-clear".
+    static std::optional<int> clearingEffect(int clear);
 
 private:
     void playOverlay(const CMyText& text, int index);
     // One frame: the overlay part `source` laid at `at` over the composed picture, shown in
-    // section 0.
+    // the sections it touches.
     void frame(const QImage& overlay, const QRect& source, QPoint at, int key);
 
     const CPropImage& m_item;
     CAct& m_area;
     QImage m_composed;
     QImage m_saved;
+    QRect m_lastDrawn; // where the overlay was drawn in the last frame
     std::unique_ptr<CMyRichEdit> m_edit;
 };

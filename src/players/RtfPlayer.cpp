@@ -119,8 +119,8 @@ void RtfPlayer::play()
                             page.width(), page.height(), key);
             shown = &composed;
         }
-        if (effect <= 50)
-            RunTransition(*shown, effect, m_item.speed, m_area);
+        // Numbers no effect has (only a project file can hold them) show the page at once.
+        RunTransition(*shown, effect, m_item.speed, m_area);
         m_area.reportShown(m_item, QJsonObject{{QStringLiteral("page"), ++pageNumber},
                                                {QStringLiteral("effect"), effect},
                                                {QStringLiteral("firstChar"), first},

@@ -183,8 +183,8 @@ bool TextPlayer::showPage()
             drawTextLine(painter, text, slot, end);
         }
     }
-    if (m_effect <= 50)
-        RunTransition(m_composed, m_effect, m_speed, m_area);
+    // Numbers no effect has (only a project file can hold them) show the page at once.
+    RunTransition(m_composed, m_effect, m_speed, m_area);
     m_area.reportShown(m_item, QJsonObject{{QStringLiteral("page"), m_pageNumber},
                                            {QStringLiteral("effect"), m_effect},
                                            {QStringLiteral("linesPerPage"), m_page.linesPerPage},

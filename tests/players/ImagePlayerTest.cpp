@@ -5,6 +5,8 @@
 
 #include <QTemporaryDir>
 
+#include <set>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -15,7 +17,7 @@ protected:
     ImagePlayerTest()
     {
         setUpArea(200, 200);
-        item.effect = 16;
+        item.effect = 51; // no such effect: at once
         item.holdTime = 1;
         item.clearEffect = 1;        // non-clear
         item.backColor = 0x0000FF00; // green
@@ -32,6 +34,8 @@ protected:
         for (const auto& s : area.sections)
             presents += s->renderChild->presentCount();
         presentsAt.push_back(presents);
+        if (onShown)
+            onShown(details);
     }
 
     CMyText& overlay(int effect, int speed, QRect rect, const char* text = "{\\rtf1\\cf1 MMMM}")
@@ -54,6 +58,7 @@ protected:
     CPropImage item;
     QStringList phases;
     std::vector<quint64> presentsAt;
+    std::function<void(const QJsonObject&)> onShown;
 };
 
 } // namespace
@@ -137,20 +142,66 @@ TEST_F(ImagePlayerTest, TypingWithoutWaitsAndTwoOverlaysInOnePlace)
     EXPECT_GT(rightWhite, 5); // "xyz" of the second
 }
 
-TEST_F(ImagePlayerTest, OverlaysShowInSectionZeroAndTheClearRedrawsEverySection)
+TEST_F(ImagePlayerTest, AnOverlayAcrossAJoinEntersInEverySectionItCovers)
 {
-    area.ClearSections();
-    area.AddSection(0, 100, 0);
-    area.AddSection(1, 100, 0);
-    area.LayoutSections();
-    overlay(1, 5, QRect(120, 10, 60, 30));
-    item.clearEffect = 3; // engine effect 2, the left cover, in the background colour
-    item.clearSpeed = 6;
-    item.Play(area);
-    ASSERT_EQ(phases, QStringList({"shown", "overlay", "cleared"}));
-    EXPECT_EQ(area.sections[1]->renderChild->presentCount(),
-              1u + 100u); // the picture, then the clear
-    EXPECT_EQ(section(1).pixel(50, 100), qRgb(0, 255, 0));
+    for (int splitMode : {0, 1}) {
+        SCOPED_TRACE(splitMode);
+        area.ClearSections();
+        area.splitMode = splitMode;
+        area.AddSection(0, 100, 0);
+        area.AddSection(1, 100, 0);
+        area.LayoutSections();
+        item.texts.clear();
+        // White text on black across the join at 100 (columns side by side, rows stacked).
+        const QRect across = splitMode == 0 ? QRect(60, 10, 80, 40) : QRect(10, 80, 120, 40);
+        overlay(5, 5, across,
+                "{\\rtf1{\\colortbl;\\red255\\green255\\blue255;}\\cf1 WWWWWWWWWWWWWWWWWWWW}");
+        item.clearEffect = 3; // engine effect 2, the left cover, in the background colour
+        item.clearSpeed = 6;
+        std::vector<QImage> afterOverlay;
+        phases.clear();
+        onShown = [&](const QJsonObject& details) {
+            if (details["phase"].toString() == "overlay")
+                afterOverlay = {section(0), section(1)};
+        };
+        item.Play(area);
+        onShown = nullptr;
+        ASSERT_EQ(phases, QStringList({"shown", "overlay", "cleared"}));
+        ASSERT_EQ(afterOverlay.size(), 2u);
+        // Both halves of the text arrived, each in its own section.
+        EXPECT_GT(countColour(afterOverlay[0], qRgb(255, 255, 255)), 20);
+        EXPECT_GT(countColour(afterOverlay[1], qRgb(255, 255, 255)), 20);
+        // The clear still redraws every section.
+        EXPECT_EQ(section(1).pixel(50, 50), qRgb(0, 255, 0));
+    }
+}
+
+TEST(ImagePlayerClearing, ListEntriesBecomeTheEffectsTheyName)
+{
+    EXPECT_EQ(ImagePlayer::clearingEffect(1), std::nullopt); // non-clear
+    EXPECT_EQ(ImagePlayer::clearingEffect(-3), std::nullopt);
+    EXPECT_EQ(ImagePlayer::clearingEffect(2), 1); // fast clear
+    const std::vector<std::pair<int, int>> table{
+        {3, 2},   {6, 5},   // covers
+        {7, 16},  {10, 19}, // corner cover1
+        {11, 20}, {14, 23}, // corner cover2
+        {15, 6},  {16, 7},  // waves
+        {17, 8},  {20, 11}, // open and close
+        {21, 12}, {24, 15}, // moves
+        {25, 24}, {28, 27}, // corner moves
+        {29, 28}, {32, 31}, // mosaics, gradual change
+        {33, 32}, {38, 37}, // turns
+        {39, 38}, {43, 42}, // growing big
+        {44, 43}, {51, 50}, // radiation
+        {52, 51},           // past the list: at once
+    };
+    for (const auto& [clear, engine] : table)
+        EXPECT_EQ(ImagePlayer::clearingEffect(clear), engine) << clear;
+    // Every entry 2..51 is a distinct effect.
+    std::set<int> engines;
+    for (int clear = 2; clear <= 51; ++clear)
+        engines.insert(*ImagePlayer::clearingEffect(clear));
+    EXPECT_EQ(engines.size(), 50u);
 }
 
 TEST_F(ImagePlayerTest, ClearEffectsAndHoldTimes)

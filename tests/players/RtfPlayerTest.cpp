@@ -16,7 +16,7 @@ protected:
     RtfPlayerTest()
     {
         setUpArea(240, 80);
-        item.effect = 16;
+        item.effect = 51; // no such effect: at once
         item.holdTime = 3;
         item.reverseColors = 0;
     }
@@ -126,4 +126,14 @@ TEST_F(RtfPlayerTest, MissingFilesAndConvertersFailQuietly)
     EXPECT_EQ(fresh.waitsMs(), (std::vector<long long>{5, 1000}));
     area.setClock(clock);
     OfficeConverter::setProgram(converter);
+}
+
+TEST_F(RtfPlayerTest, AnEffectNumberNoEffectHasShowsThePageAtOnce)
+{
+    setFile("{\\rtf1 Shown at once.}");
+    item.effect = 60;
+    item.Play(area);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0]["effect"].toInt(), 60);
+    EXPECT_GT(count(section(0), qRgb(0, 0, 0)), 10); // the black text is there
 }

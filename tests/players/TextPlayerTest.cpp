@@ -15,7 +15,7 @@ protected:
     {
         setUpArea(200, 100);
         area.backColor = 0x00102030;
-        item.effect = 16; // drawn at once, no waits of its own
+        item.effect = 51; // no such effect: drawn at once, no waits of its own
         item.backColor = 0x00102030;
         item.holdTime = 3;
     }
@@ -49,7 +49,7 @@ TEST_F(TextPlayerTest, ShortLinesMakeOnePageHeldForItsHoldTime)
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(pages[0]["lines"].toInt(), 3); // blank lines skipped
     EXPECT_EQ(pages[0]["page"].toInt(), 1);
-    EXPECT_EQ(pages[0]["effect"].toInt(), 16);
+    EXPECT_EQ(pages[0]["effect"].toInt(), 51);
     const int hc = pages[0]["charHeight"].toInt();
     EXPECT_EQ(pages[0]["linesPerPage"].toInt(), 96 / (hc + 2));
     EXPECT_EQ(clock.waitsMs(), std::vector<long long>{300});
@@ -158,4 +158,19 @@ TEST_F(TextPlayerTest, StopDuringAHoldEndsThePlay)
     clock.onWait = nullptr;
     area.stopEvent.reset();
     EXPECT_EQ(pages.size(), 1u);
+}
+
+TEST_F(TextPlayerTest, AnEffectNumberNoEffectHasShowsThePageAtOnce)
+{
+    for (int effect : {60, 1000, -2}) {
+        area.ClearSections();
+        area.AddSection(0, 200, 0);
+        area.LayoutSections();
+        shown.clear();
+        item.effect = effect;
+        setText("shown at once\n");
+        item.Play(area);
+        ASSERT_EQ(shown.size(), 1u) << effect;
+        EXPECT_GT(countColour(section(0), qRgb(255, 255, 255)), 50) << effect;
+    }
 }

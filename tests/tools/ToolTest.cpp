@@ -174,7 +174,7 @@ TEST_F(ToolTest, ImagesPlayInOrderInRealTime)
     QString items;
     for (int hold = 1; hold <= 3; ++hold)
         items += QStringLiteral(
-                     R"(%1{"class": "CPropImage", "filePath": "%2", "holdTime": %3, "effect": 16,
+                     R"(%1{"class": "CPropImage", "filePath": "%2", "holdTime": %3, "effect": 51,
                                  "clearEffect": 1})")
                      .arg(hold > 1 ? "," : "", path("p.bmp"))
                      .arg(hold);
