@@ -6,7 +6,8 @@
 #include <memory>
 #include <vector>
 
-// An animated GIF. Its player returns at once: the loop passes over it without drawing.
+// An animated GIF: its frames fitted over the background with the overlay texts, for a play time
+// kept in reservedText ("playSeconds").
 class CPropGif : public CPropBase
 {
 public:
@@ -20,6 +21,10 @@ public:
     int PropertyPageId() const override { return kPageId; }
     std::unique_ptr<CPropBase> clone() const override;
     void Serialize(FieldVisitor& v) override;
+
+    // "playSeconds" of the item's own settings in milliseconds: 5 s when unset, at most a day.
+    // The animation repeats until at least that long has passed and ends at the end of a pass.
+    int playTimeMs() const;
 
     int fitMode = 0; // list 107: center
     std::vector<std::unique_ptr<CMyText>> texts;

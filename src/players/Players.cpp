@@ -1,9 +1,11 @@
 #include "Players.h"
 
+#include "GifPlayer.h"
 #include "ImagePlayer.h"
 #include "RtfPlayer.h"
 #include "TextPlayer.h"
 #include "model/CAct.h"
+#include "model/CPropGif.h"
 #include "model/CPropImage.h"
 #include "model/CPropRtf.h"
 #include "model/CPropText.h"
@@ -27,5 +29,6 @@ void Players::registerAll()
     PlayerRegistry::add(ItemKind::Text, &play<CPropText, TextPlayer>);
     PlayerRegistry::add(ItemKind::Rtf, &play<CPropRtf, RtfPlayer>);
     PlayerRegistry::add(ItemKind::Image, &play<CPropImage, ImagePlayer>);
+    PlayerRegistry::add(ItemKind::Gif, &play<CPropGif, GifPlayer>);
     CAct::setAnimatedGifTest(IsAnimatedGif);
 }

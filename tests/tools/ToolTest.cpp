@@ -194,3 +194,33 @@ TEST_F(ToolTest, ImagesPlayInOrderInRealTime)
     }
     EXPECT_EQ(order, QList<int>({0, 1, 2, 0, 1, 2}));
 }
+
+TEST_F(ToolTest, RenderWritesEveryFrameOfAnAnimatedGifsFirstPass)
+{
+    const QString gif = QStringLiteral(TESSARIN_TEST_DATA "/gif/dispose-previous.gif");
+    writeFile(path("p.json"),
+              QStringLiteral(R"({"area": {"ledWidth": 40, "ledHeight": 30}, "items": [
+                    {"class": "CPropGif", "filePath": "%1", "reservedText": "{\"playSeconds\": 2}"}],
+                  "sections": [{"sectionLength": 40}]})")
+                  .arg(gif)
+                  .toUtf8());
+    ASSERT_EQ(tool({"make", path("p.json"), path("p.zpm")}).exitCode, 0);
+    const ToolRun run = tool({"render", path("p.zpm"), path("out"), "--fast"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    QList<int> delays;
+    int frame = 0;
+    for (const QByteArray& line : readFile(path("out/log.jsonl")).trimmed().split('\n')) {
+        const QJsonObject entry = QJsonDocument::fromJson(line).object();
+        EXPECT_EQ(entry["phase"].toString(), "frame");
+        EXPECT_EQ(entry["frame"].toInt(), frame++);
+        delays << entry["delayMs"].toInt();
+    }
+    EXPECT_EQ(delays, QList<int>({100, 200, 200, 500}));
+    // The LED picture of the second frame: the red square over the navy first frame.
+    const QImage second(path("out/0002.png"));
+    ASSERT_EQ(second.size(), QSize(40, 30));
+    EXPECT_EQ(second.pixel(10, 10), qRgb(255, 0, 0));
+    EXPECT_EQ(second.pixel(30, 2), qRgb(0, 0, 128));
+    // Restored to the previous frame before the third.
+    EXPECT_EQ(QImage(path("out/0003.png")).pixel(10, 10), qRgb(0, 0, 128));
+}

@@ -140,6 +140,32 @@ TEST_F(PropertyPagesTest, GifPageActsLikeTheImagePage)
     EXPECT_EQ(control<QToolButton>(*p, 1092)->toolTip(), QStringLiteral("预览当前GIF"));
 }
 
+TEST_F(PropertyPagesTest, GifPagePlayTimeIsKeptBesideOtherSettings)
+{
+    auto p = page<CDlgPropGif>();
+    CPropGif item;
+    item.reservedText = QStringLiteral(R"({"schedule":{"days":[1,2]}})");
+    p->SetItem(item);
+    auto* playTime = control<QLineEdit>(*p, CDlgPropGif::kPlayTimeId);
+    ASSERT_NE(playTime, nullptr);
+    EXPECT_EQ(playTime->text(), "5"); // the default
+    type(playTime, "12.5");
+    EXPECT_EQ(item.playTimeMs(), 12500);
+    EXPECT_TRUE(item.reservedText.contains(QStringLiteral("schedule"))); // kept
+    EXPECT_EQ(modifications, 4);
+    playTime->selectAll();
+    QTest::keyClick(playTime, Qt::Key_Backspace); // emptied: the default again
+    EXPECT_EQ(item.reservedText, QStringLiteral(R"({"schedule":{"days":[1,2]}})"));
+
+    // Text that is not ours stays as it is, and the field says it cannot be set.
+    CPropGif foreign;
+    foreign.reservedText = QStringLiteral("kept by another program");
+    p->SetItem(foreign);
+    type(playTime, "3");
+    EXPECT_EQ(foreign.reservedText, QStringLiteral("kept by another program"));
+    EXPECT_FALSE(playTime->isEnabled());
+}
+
 TEST_F(PropertyPagesTest, PreviewStopsAndPlaysTheItemOnceWithoutMarkingModified)
 {
     HeadlessSectionHost host;

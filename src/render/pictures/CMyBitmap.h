@@ -21,6 +21,8 @@ public:
     // the object empty.
     bool Load(const QString& path);
     void Release() { m_image = QImage(); }
+    // Takes a picture decoded elsewhere (a GIF frame); shared, not copied.
+    void setImage(const QImage& image) { m_image = image; }
     bool isNull() const { return m_image.isNull(); }
     QSize Size() const { return m_image.size(); }
     const QImage& image() const { return m_image; }

@@ -2,8 +2,8 @@
 
 #include "PropertyPageBase.h"
 
-// The page of animated GIF items: background and fit. Its lists, browse and preview act as on
-// the image page.
+// The page of animated GIF items: background, fit and play time. Its lists, browse and preview
+// act as on the image page.
 class CDlgPropGif final : public PropertyPageBase
 {
     Q_OBJECT
@@ -11,6 +11,8 @@ class CDlgPropGif final : public PropertyPageBase
 public:
     using PropertyPageBase::PropertyPageBase;
     static constexpr int kTemplateId = 466;
+    // The play time field's object name (no resource of its own).
+    static constexpr int kPlayTimeId = 1300;
 
 protected:
     void build(QGridLayout* grid, int& row) override;
@@ -18,4 +20,5 @@ protected:
 
 private:
     QComboBox* m_fit = nullptr;
+    QLineEdit* m_playTime = nullptr;
 };

@@ -1,0 +1,134 @@
+#include "GifPlayer.h"
+
+#include "base/ColorRef.h"
+#include "base/Notifications.h"
+#include "base/SafeFile.h"
+#include "base/StringTable.h"
+#include "model/CAct.h"
+#include "model/CPropGif.h"
+#include "render/PixelOps.h"
+#include "render/TransitionEngine.h"
+#include "render/pictures/CMyBitmap.h"
+#include "render/pictures/TransparentCopy.h"
+#include "render/text/CMyRichEdit.h"
+#include "render/text/RichEditHost.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <shared_mutex>
+
+GifPlayer::GifPlayer(const CPropGif& item, CAct& area) : m_item(item), m_area(area) {}
+
+int GifPlayer::frameDelayMs(int decoderDelayMs)
+{
+    return decoderDelayMs <= 10 ? 100 : decoderDelayMs;
+}
+
+void GifPlayer::renderOverlays()
+{
+    if (m_item.texts.empty())
+        return;
+    CMyRichEdit edit;
+    RichEditHost::shared().nextControlId();
+    for (const auto& text : m_item.texts) {
+        const QRect rect(text->rect.left, text->rect.top, text->rect.width(), text->rect.height());
+        if (rect.width() <= 0 || rect.height() <= 0)
+            continue;
+        edit.SetBackgroundColor(text->blockBackColor);
+        edit.LoadText(text->content);
+        QImage picture(rect.size(), QImage::Format_RGB32);
+        edit.RenderRange(picture, QRect(QPoint(0, 0), rect.size()), text->blockBackColor, 0);
+        m_overlays.push_back(Overlay{std::move(picture), rect, text->blockBackColor});
+    }
+}
+
+void GifPlayer::compose(const QImage& frame)
+{
+    PixelOps::copyRect(m_background, 0, 0, m_composed, 0, 0, m_background.width(),
+                       m_background.height());
+    if (!frame.isNull()) {
+        CMyBitmap picture;
+        picture.setImage(frame);
+        picture.DrawFitted(m_composed, m_composed.rect(), m_item.fitMode);
+    }
+    for (const Overlay& o : m_overlays)
+        TransparentCopy(m_composed, o.rect.x(), o.rect.y(), o.rect.width(), o.rect.height(),
+                        o.picture, 0, 0, o.rect.width(), o.rect.height(), o.key);
+}
+
+void GifPlayer::play()
+{
+    QRect rect;
+    {
+        std::shared_lock lock(m_area.sectionsMutex());
+        if (m_area.sections.empty())
+            return;
+        rect = m_area.TotalRect();
+    }
+    if (rect.isEmpty())
+        return; // the sections are being divided again: nothing to draw into
+
+    WaitClock::TimePoint deadline = m_area.clock().now();
+    const WaitClock::TimePoint end = deadline + std::chrono::milliseconds(m_item.playTimeMs());
+    m_background = QImage(rect.size(), QImage::Format_RGB32);
+    m_background.fill(colorRefToRgb(m_item.backColor));
+    if (!m_item.backImagePath.isEmpty()) {
+        CMyBitmap background;
+        if (background.Load(m_item.backImagePath))
+            background.DrawFitted(m_background, rect, m_item.backFitMode);
+    }
+    m_composed = QImage(rect.size(), QImage::Format_RGB32);
+    renderOverlays();
+
+    QByteArray bytes;
+    const QString key = QStringLiteral("CPropGif:") + m_item.filePath;
+    const SafeFile::ReadError read =
+        SafeFile::readAll(m_item.filePath, &bytes, -1, [this] { return m_area.stopEvent.isSet(); });
+    if (read == SafeFile::ReadError::TooLarge || read == SafeFile::ReadError::OutOfMemory)
+        Notifications::postOnce(key, loadString(StringId::OutOfMemory));
+    else if (read == SafeFile::ReadError::NotRegular)
+        Notifications::postOnce(key, loadString(StringId::InvalidFileName));
+    else if (read == SafeFile::ReadError::None)
+        Notifications::clear(key);
+
+    QImage frame;
+    int passes = 0;
+    bool anyFrame = false;
+    // Passes until the play time is over, each to its end; the file's own loop count may end
+    // the animation sooner, and then its last frame stays until the play time is over.
+    while (read == SafeFile::ReadError::None) {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, "gif");
+        const int loops = reader.loopCount(); // -1: for ever
+        int index = 0;
+        while (reader.read(&frame)) {
+            anyFrame = true;
+            const int delayMs = frameDelayMs(reader.nextImageDelay());
+            compose(frame);
+            RunTransition(m_composed, 0, 0, m_area); // at once, past the pause gate
+            if (passes == 0)
+                m_area.reportShown(m_item,
+                                   QJsonObject{{QStringLiteral("phase"), QStringLiteral("frame")},
+                                               {QStringLiteral("frame"), index},
+                                               {QStringLiteral("delayMs"), delayMs}});
+            ++index;
+            deadline += std::chrono::milliseconds(delayMs);
+            if (m_area.WaitStopUntil(deadline))
+                return;
+        }
+        ++passes;
+        if (index == 0 || deadline >= end || (loops >= 0 && passes > loops))
+            break;
+    }
+    if (!anyFrame) {
+        // Nothing decodes: the background alone, for the play time.
+        compose(QImage());
+        RunTransition(m_composed, 0, 0, m_area);
+    }
+    WaitClock::TimePoint rest = std::max(deadline, end);
+    m_area.WaitStopUntil(rest);
+}
