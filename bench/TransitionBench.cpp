@@ -1,6 +1,8 @@
 // Transition engine: (a) pacing accuracy, the measured duration of each effect against the
 // nominal one (the sum of the waits its pacing rule asks for); (b) the cost of one step on a
-// 1920 x 1080 area in ten sections.
+// 1920 x 1080 area in ten sections; (c) the cost of one frame of the frame effects 16-50 there.
+//
+//   bench_transitions [--quick] [--frames-only]
 #include "model/CAct.h"
 #include "model/HeadlessSectionHost.h"
 #include "render/TransitionEngine.h"
@@ -66,7 +68,7 @@ void pacingTable(bool quick)
     double worst = 0;
     for (int sections : {1, 3}) {
         for (int speed : {0, 5, 10}) {
-            for (int effect = 1; effect <= 15; ++effect) {
+            for (int effect = 1; effect <= 50; ++effect) {
                 if (quick && effect % 4 != 2)
                     continue;
                 Area a(0, 480, 360, sections);
@@ -106,6 +108,56 @@ double medianStepMicros(int effect, int steps)
     return perStep[perStep.size() / 2];
 }
 
+// One frame of a frame effect: a whole 1920 x 1080 picture into ten sections, ten presents.
+double medianFrameMicros(int effect)
+{
+    Area a(0, 1920, 1080, 10);
+    QImage other(a.picture.size(), QImage::Format_RGB32);
+    for (int y = 0; y < other.height(); ++y)
+        for (int x = 0; x < other.width(); ++x)
+            other.setPixel(x, y, qRgb(x & 0xFF, y & 0xFF, (x ^ y) & 0xFF));
+    CountingClock counting;
+    a.area.setClock(counting);
+    constexpr int kSpeed = 6; // 1920 ms: 192 frames
+    std::vector<double> perFrame;
+    for (int run = 0; run < 5; ++run) {
+        const double before = counting.elapsedMs();
+        const auto start = Clock::now();
+        RunTransition(run % 2 ? a.picture : other, effect, kSpeed, a.area);
+        const double frames = (counting.elapsedMs() - before) / 10;
+        perFrame.push_back(
+            std::chrono::duration<double, std::micro>(Clock::now() - start).count() / frames);
+    }
+    std::sort(perFrame.begin(), perFrame.end());
+    return perFrame[perFrame.size() / 2];
+}
+
+void frameTable()
+{
+    static const char* const kNames[] = {
+        "left top corner cover1", "right top corner cover1", "left down corner cover1",
+        "right down corner cover1", "left top corner cover2", "right top corner cover2",
+        "left down corner cover2", "right down corner cover2", "move left top corner",
+        "move right top corner", "move left down corner", "move right down corner", "mosaic(S)",
+        "mosaic(M)", "mosaic(L)", "gradual change", "left turn(360)", "right turn(360)",
+        "left turn(180)", "right turn(180)", "left turn(90)", "right turn(90)",
+        "growing big(center)", "growing big(left top corner)", "growing big(right top corner)",
+        "growing big(left down corner)", "growing big(right down corner)",
+        "radiation1(rectangle)", "radiation2(rectangle)", "radiation1(diamond)",
+        "radiation2(diamond)", "radiation1(cross)", "radiation2(cross)", "radiation1(circle)",
+        "radiation2(circle)"};
+    std::printf("## Cost of one frame, 1920 x 1080 in ten sections (median of 5 runs of 192 "
+                "frames)\n\n");
+    std::printf("| effect | name | per frame, ms |\n|---|---|---|\n");
+    double worst = 0;
+    for (int effect = 16; effect <= 50; ++effect) {
+        const double ms = medianFrameMicros(effect) / 1000;
+        worst = std::max(worst, ms);
+        std::printf("| %d | %s | %.2f |\n", effect, kNames[effect - 16], ms);
+    }
+    std::printf("\nDearest frame: %.2f ms\n", worst);
+}
+
 void stepTable()
 {
     std::printf("## Cost of one step, 1920 x 1080 in ten sections (median of 21 runs)\n\n");
@@ -122,7 +174,16 @@ void stepTable()
 
 int main(int argc, char* argv[])
 {
-    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    bool quick = false;
+    bool framesOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        quick = quick || std::strcmp(argv[i], "--quick") == 0;
+        framesOnly = framesOnly || std::strcmp(argv[i], "--frames-only") == 0;
+    }
+    frameTable();
+    if (framesOnly)
+        return 0;
+    std::printf("\n");
     stepTable();
     std::printf("\n");
     pacingTable(quick);

@@ -5,6 +5,10 @@
 #include <cstring>
 #include <numbers>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr qint64 kOne = 1 << 16; // 16.16 fixed point
@@ -26,6 +30,39 @@ int firstPixel(double edge)
 {
     const double v = std::ceil(edge - 0.5);
     return v < -1e9 ? -1000000000 : v > 1e9 ? 1000000000 : static_cast<int>(v);
+}
+
+// out = (old x (256 - a) + new x a) / 256 for every channel: in 16 bits, since the two weights
+// add up to 256 no sum passes 65280. Four pixels at a time where SSE2 is there.
+void blend(const QRgb* o, const QRgb* n, QRgb* out, int count, int alpha)
+{
+    int i = 0;
+#ifdef __SSE2__
+    const __m128i a = _mm_set1_epi16(static_cast<short>(alpha));
+    const __m128i b = _mm_set1_epi16(static_cast<short>(256 - alpha));
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 4 <= count; i += 4) {
+        const __m128i vo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + i));
+        const __m128i vn = _mm_loadu_si128(reinterpret_cast<const __m128i*>(n + i));
+        const __m128i lo =
+            _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(vo, zero), b),
+                                         _mm_mullo_epi16(_mm_unpacklo_epi8(vn, zero), a)),
+                           8);
+        const __m128i hi =
+            _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(vo, zero), b),
+                                         _mm_mullo_epi16(_mm_unpackhi_epi8(vn, zero), a)),
+                           8);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
+    }
+#endif
+    const auto wa = static_cast<quint32>(alpha);
+    const auto wb = 256 - wa;
+    for (; i < count; ++i) {
+        const quint32 rb = (((o[i] & 0xFF00FFu) * wb + (n[i] & 0xFF00FFu) * wa) >> 8) & 0xFF00FFu;
+        const quint32 g = (((o[i] & 0x00FF00u) * wb + (n[i] & 0x00FF00u) * wa) >> 8) & 0x00FF00u;
+        const quint32 x = (((o[i] >> 24) * wb + (n[i] >> 24) * wa) >> 8) << 24;
+        out[i] = x | rb | g;
+    }
 }
 
 const QRgb* line(const QImage& image, int y)
@@ -51,7 +88,15 @@ FrameEffect::FrameEffect(int effect, const QImage& oldPicture, const QImage& new
         m_corner = effect - 24;
     } else if (effect <= 30) {
         m_look = Look::Mosaic;
-        m_block = 4 << (effect - 28);
+        m_blockShift = 2 + (effect - 28);
+        m_block = 1 << m_blockShift;
+        m_blocksAcross = (m_width + m_block - 1) / m_block;
+        const int blocksDown = (m_height + m_block - 1) / m_block;
+        m_ranks.resize(size_t(m_blocksAcross) * size_t(std::max(0, blocksDown)));
+        for (int by = 0; by < blocksDown; ++by)
+            for (int bx = 0; bx < m_blocksAcross; ++bx)
+                m_ranks[size_t(by) * size_t(m_blocksAcross) + size_t(bx)] = blockRank(bx, by);
+        m_mask.resize(size_t(std::max(0, m_width)));
     } else if (effect == 31) {
         m_look = Look::Fade;
     } else if (effect <= 37) {
@@ -78,6 +123,9 @@ void FrameEffect::setProgress(double progress)
     switch (m_look) {
     case Look::Fade:
         m_alpha = static_cast<int>(std::lround(m_p * 256));
+        break;
+    case Look::Mosaic:
+        m_threshold = static_cast<quint64>(m_p * 4294967296.0);
         break;
     case Look::CornerSlide: {
         // The new picture's top-left corner, coming in from the corner opposite the named one.
@@ -240,31 +288,26 @@ void FrameEffect::row(int y, int x0, int count, QRgb* out) const
         return;
     }
     case Look::Mosaic: {
-        const auto threshold = static_cast<quint64>(m_p * 4294967296.0);
-        const int by = y / m_block;
-        for (int x = x0; x < end;) {
-            const int bx = x / m_block;
-            const int to = std::min(end, (bx + 1) * m_block);
-            if (blockRank(bx, by) < threshold)
-                copyNew(y, x, to, x0, out);
-            else
-                copyOld(y, x, to, x0, out);
-            x = to;
+        const int by = y >> m_blockShift;
+        if (by != m_maskBlockRow || x0 != m_maskFrom || end != m_maskTo ||
+            m_threshold != m_maskThreshold) {
+            const quint32* ranks = m_ranks.data() + size_t(by) * size_t(m_blocksAcross);
+            for (int x = x0; x < end; ++x)
+                m_mask[size_t(x)] = ranks[x >> m_blockShift] < m_threshold ? ~0u : 0u;
+            m_maskBlockRow = by;
+            m_maskFrom = x0;
+            m_maskTo = end;
+            m_maskThreshold = m_threshold;
         }
-        return;
-    }
-    case Look::Fade: {
         const QRgb* o = line(m_old, y) + x0;
         const QRgb* n = line(m_new, y) + x0;
-        const quint32 a = static_cast<quint32>(m_alpha);
-        const quint32 b = 256 - a;
-        for (int i = 0; i < count; ++i) {
-            const quint32 rb = (((o[i] & 0xFF00FFu) * b + (n[i] & 0xFF00FFu) * a) >> 8) & 0xFF00FFu;
-            const quint32 g = (((o[i] & 0x00FF00u) * b + (n[i] & 0x00FF00u) * a) >> 8) & 0x00FF00u;
-            out[i] = 0xFF000000u | rb | g;
-        }
+        const quint32* mask = m_mask.data() + x0;
+        for (int i = 0; i < count; ++i)
+            out[i] = (n[i] & mask[i]) | (o[i] & ~mask[i]);
         return;
     }
+    case Look::Fade:
+        return blend(line(m_old, y) + x0, line(m_new, y) + x0, out, count, m_alpha);
     case Look::Turn:
     case Look::Grow:
         return mapped(y, x0, count, out);

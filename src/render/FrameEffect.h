@@ -2,6 +2,8 @@
 
 #include <QImage>
 
+#include <vector>
+
 // The look of transition effects 16 to 50: each frame of the LED picture is a function of the
 // progress p (0 = the old picture, 1 = exactly the new one) of two pictures of the same size.
 // A frame is produced row by row, straight into the sections' back buffers, so nothing is
@@ -62,7 +64,10 @@ private:
     int m_corner = 0;       // 0 left top, 1 right top, 2 left down, 3 right down, 4 centre
     bool m_closing = false; // radiation2: the shape closes in
     int m_block = 8;        // mosaic
-    double m_turns = 0;     // signed, in whole turns: 1 = 360 degrees anticlockwise
+    int m_blockShift = 3;
+    int m_blocksAcross = 0;
+    std::vector<quint32> m_ranks; // mosaic: the order in which each block turns, made once
+    double m_turns = 0;           // signed, in whole turns: 1 = 360 degrees anticlockwise
     int m_width;
     int m_height;
 
@@ -74,4 +79,13 @@ private:
     qint64 m_ux = 0, m_uy = 0, m_u0 = 0;
     qint64 m_vx = 0, m_vy = 0, m_v0 = 0;
     int m_left = 0, m_top = 0, m_right = 0, m_bottom = 0;
+    quint64 m_threshold = 0; // mosaic: blocks ranked below it are new
+
+    // Mosaic: a select mask per column for one block row, refilled only when the row of blocks,
+    // the columns or the frame change.
+    mutable std::vector<quint32> m_mask;
+    mutable int m_maskBlockRow = -1;
+    mutable int m_maskFrom = 0;
+    mutable int m_maskTo = 0;
+    mutable quint64 m_maskThreshold = 0;
 };

@@ -58,6 +58,13 @@ TEST(FrameEffect, NoProgressIsTheOldPictureAndFullProgressExactlyTheNew)
         EXPECT_NE(half, old) << effect;
         EXPECT_NE(half, fresh) << effect;
     }
+    // The cross-fade, four pixels at a time and the rest one by one, gives every pixel the same.
+    const QImage faded = frameAt(31, old, fresh, 0.25);
+    for (int y = 0; y < fresh.height(); ++y)
+        for (int x = 0; x < fresh.width(); ++x) {
+            const QRgb n = fresh.pixel(x, y);
+            ASSERT_EQ(faded.pixel(x, y), qRgb(qRed(n) / 4, qGreen(n) / 4, qBlue(n) / 4)) << x;
+        }
 }
 
 TEST(FrameEffect, EachLooksLikeItsNameHalfway)
