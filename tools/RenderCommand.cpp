@@ -13,6 +13,9 @@
 #include <QJsonDocument>
 #include <QTextStream>
 
+#include <functional>
+#include <optional>
+
 namespace {
 
 // Writes each picture shown and its log line.
@@ -38,6 +41,19 @@ public:
         m_log.write("\n");
     }
 
+    // A picture at a moment of play time, whatever is playing.
+    void tick(qint64 timeMs)
+    {
+        const QString name = QStringLiteral("%1.png").arg(++m_count, 4, 10, QLatin1Char('0'));
+        m_pictures.write(composeDesktop(m_area, m_host), m_dir.filePath(name));
+        QJsonObject line{{QStringLiteral("phase"), QStringLiteral("tick")},
+                         {QStringLiteral("timeMs"), timeMs},
+                         {QStringLiteral("file"), name},
+                         {QStringLiteral("item"), m_itemIndex}};
+        m_log.write(QJsonDocument(line).toJson(QJsonDocument::Compact));
+        m_log.write("\n");
+    }
+
     void setItemIndex(int index) { m_itemIndex = index; }
     int count() const { return m_count; }
     // Waits for the pictures still being written; false when one could not be.
@@ -52,6 +68,40 @@ private:
     int m_count = 0;
     int m_itemIndex = 0;
     PngQueue m_pictures;
+};
+
+// A clock that passes every tick of play time on its way to a deadline, for the pictures of
+// --every: the picture at a tick is what the sections show at that moment.
+class TickingClock final : public WaitClock
+{
+public:
+    TickingClock(WaitClock& base, std::chrono::milliseconds every,
+                 std::function<void(qint64)> onTick)
+        : m_base(base), m_every(every), m_onTick(std::move(onTick)), m_start(base.now()),
+          m_next(m_start + every)
+    {}
+
+    TimePoint now() override { return m_base.now(); }
+    void waitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock,
+                   TimePoint deadline) override
+    {
+        while (m_next <= deadline) {
+            m_base.waitUntil(cv, lock, m_next);
+            if (m_base.now() < m_next)
+                return; // woken early: the waiter looks at its events first
+            m_onTick(
+                std::chrono::duration_cast<std::chrono::milliseconds>(m_next - m_start).count());
+            m_next += m_every;
+        }
+        m_base.waitUntil(cv, lock, deadline);
+    }
+
+private:
+    WaitClock& m_base;
+    const std::chrono::milliseconds m_every;
+    const std::function<void(qint64)> m_onTick;
+    const TimePoint m_start;
+    TimePoint m_next;
 };
 
 } // namespace
@@ -82,10 +132,19 @@ int renderProject(const RenderOptions& options, QTextStream& out, QTextStream& e
     area.CreateSectionWindows();
     area.LayoutSections();
     FastForwardClock fastClock;
-    if (options.fast)
-        area.setClock(fastClock);
+    WaitClock& clock = options.fast ? static_cast<WaitClock&>(fastClock)
+                                    : static_cast<WaitClock&>(SteadyWaitClock::instance());
+    area.setClock(clock);
     PictureWriter writer(area, host, dir, log);
     area.setPlayObserver(&writer);
+    std::optional<TickingClock> ticking;
+    if (options.everyMs > 0) {
+        ticking.emplace(clock, std::chrono::milliseconds(options.everyMs),
+                        [&writer](qint64 timeMs) { writer.tick(timeMs); });
+        area.setClock(*ticking);
+    }
+    if (options.wallClock.isValid())
+        area.setWallClockStart(options.wallClock);
 
     for (int loop = 0; loop < options.loops; ++loop) {
         for (int i = 0; i < area.itemCount(); ++i) {

@@ -16,7 +16,8 @@ constexpr char kUsage[] =
     "usage:\n"
     "  tessarin-tool dump FILE           print a project file as JSON\n"
     "  tessarin-tool make IN.json OUT    write a project file from JSON\n"
-    "  tessarin-tool render PROJECT OUT_DIR [--fast] [--loops N]\n"
+    "  tessarin-tool render PROJECT OUT_DIR [--fast] [--loops N] [--every MS]\n"
+    "                       [--clock 2026-12-08T09:15:30]\n"
     "                                    play the project headless into OUT_DIR/NNNN.png\n";
 
 int render(const QStringList& args, QTextStream& out, QTextStream& err)
@@ -31,6 +32,19 @@ int render(const QStringList& args, QTextStream& out, QTextStream& err)
             options.loops = args[++i].toInt(&ok);
             if (!ok || options.loops < 1) {
                 err << "--loops takes a whole number of 1 or more" << Qt::endl;
+                return 2;
+            }
+        } else if (args[i] == QLatin1String("--every") && i + 1 < args.size()) {
+            bool ok = false;
+            options.everyMs = args[++i].toInt(&ok);
+            if (!ok || options.everyMs < 1) {
+                err << "--every takes a number of milliseconds, 1 or more" << Qt::endl;
+                return 2;
+            }
+        } else if (args[i] == QLatin1String("--clock") && i + 1 < args.size()) {
+            options.wallClock = QDateTime::fromString(args[++i], Qt::ISODate);
+            if (!options.wallClock.isValid()) {
+                err << "--clock takes a date and time such as 2026-12-08T09:15:30" << Qt::endl;
                 return 2;
             }
         } else {

@@ -58,6 +58,23 @@ void CWndChild::Present()
         m_view->backBufferPresented();
 }
 
+void CWndChild::Present(const FrameStamp& stamp)
+{
+    m_stamp = stamp;
+    m_stampTaken = false;
+    Present();
+}
+
+bool CWndChild::takeStamp(FrameStamp* stamp)
+{
+    std::lock_guard lock(sectionMutex);
+    if (m_stampTaken)
+        return false;
+    *stamp = m_stamp;
+    m_stampTaken = true;
+    return true;
+}
+
 void CWndChild::Paint(QPainter& painter, const QRect& update)
 {
     std::lock_guard lock(sectionMutex);

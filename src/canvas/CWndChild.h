@@ -18,6 +18,15 @@ public:
     virtual void backBufferPresented() = 0;
 };
 
+// What a paced player drew a presented picture for: the deadline of its step (nanoseconds of
+// the steady clock), the item and the step. For the frame log.
+struct FrameStamp
+{
+    qint64 deadlineNs = -1;
+    int item = -1;
+    qint64 step = -1;
+};
+
 // The render child of a section: the back buffer the players draw into, the mutex that guards
 // it, and the painting rule the window uses. The play thread draws one unit at a time (lock,
 // GetBackBuffer, draw, Present, unlock); the GUI thread paints under the same mutex.
@@ -47,6 +56,11 @@ public:
     // With the section mutex held: the buffer holds a new picture; the view is told. Never
     // blocks.
     void Present();
+    // The same, for the step of a paced player.
+    void Present(const FrameStamp& stamp);
+    // On the GUI thread after a paint: the stamp of the last presented picture if it was not
+    // taken yet. Takes the section mutex.
+    bool takeStamp(FrameStamp* stamp);
     // How many times the back buffer was presented.
     quint64 presentCount() const { return m_presentCount.load(); }
 
@@ -59,6 +73,8 @@ private:
     QImage m_buffer; // null: none made yet
     QRect m_bufferRect;
     SectionView* m_view = nullptr;
+    FrameStamp m_stamp;
+    bool m_stampTaken = true;
     std::atomic<quint64> m_size{0};
     std::atomic<int> m_fillColor{0};
     std::atomic<bool> m_hasWindow{false};

@@ -188,6 +188,23 @@ void CAct::ClearItems()
         doomed.pop_back();
 }
 
+void CAct::setWallClockStart(const QDateTime& start)
+{
+    std::lock_guard lock(m_wallMutex);
+    m_wallStart = start;
+    m_wallStartAt = clock().now();
+}
+
+QDateTime CAct::wallTime() const
+{
+    std::lock_guard lock(m_wallMutex);
+    if (!m_wallStart.isValid())
+        return QDateTime::currentDateTime();
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(clock().now() - m_wallStartAt);
+    return m_wallStart.addMSecs(elapsed.count());
+}
+
 void CAct::setAnimatedGifTest(AnimatedGifTest test)
 {
     animatedGifTest() = std::move(test);

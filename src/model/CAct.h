@@ -10,6 +10,7 @@
 #include "PlayObserver.h"
 #include "WaitClock.h"
 
+#include <QDateTime>
 #include <QRect>
 #include <QString>
 
@@ -130,6 +131,14 @@ public:
     // Tests put a virtual clock here; it must outlive the area.
     void setClock(WaitClock& clock) { hub.setClock(clock); }
 
+    // The wall clock that live text shows: the system's, or one that starts at `start` now and
+    // runs with the area's clock (the render tool's --clock; virtual under --fast).
+    void setWallClockStart(const QDateTime& start);
+    QDateTime wallTime() const;
+    // How often the display shows a new picture, in millihertz (60 Hz unless the screen says).
+    void setRefreshMilliHz(int milliHz) { m_refreshMilliHz.store(milliHz > 0 ? milliHz : 60000); }
+    int refreshMilliHz() const { return m_refreshMilliHz.load(); }
+
     EventHub hub{SteadyWaitClock::instance()};
     Event quitEvent{hub, Event::Reset::Manual};
     Event stopEvent{hub, Event::Reset::Manual};
@@ -167,6 +176,10 @@ private:
     const Binding m_binding;
     SectionHost* m_sectionHost = nullptr;
     PlayObserver* m_observer = nullptr;
+    mutable std::mutex m_wallMutex;
+    QDateTime m_wallStart; // invalid: the system's clock
+    WaitClock::TimePoint m_wallStartAt{};
+    std::atomic<int> m_refreshMilliHz{60000};
     mutable std::shared_mutex m_sectionsMutex;
     mutable std::mutex m_itemsMutex;
     std::vector<std::unique_ptr<CPropBase>> m_items;

@@ -1,6 +1,55 @@
 #include "CPropText.h"
 
 #include "FieldVisitor.h"
+#include "ItemSettings.h"
+
+#include <QJsonObject>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QString kMarquee = QStringLiteral("marquee");
+constexpr std::array<const char*, 5> kScrollNames{"none", "left", "right", "up", "down"};
+
+int boundedInt(const QJsonValue& value, int fallback, int least, int most)
+{
+    if (!value.isDouble() || !std::isfinite(value.toDouble()))
+        return fallback;
+    return static_cast<int>(std::clamp(std::round(value.toDouble()), double(least), double(most)));
+}
+
+} // namespace
+
+CPropText::Marquee CPropText::marquee() const
+{
+    Marquee m;
+    const QJsonObject settings = ItemSettings::read(*this).value(kMarquee).toObject();
+    const QString direction = settings.value(QStringLiteral("direction")).toString();
+    for (size_t i = 1; i < kScrollNames.size(); ++i)
+        if (direction == QLatin1String(kScrollNames[i]))
+            m.direction = static_cast<Scroll>(i);
+    m.pixelsPerSecond = boundedInt(settings.value(QStringLiteral("pixelsPerSecond")),
+                                   m.pixelsPerSecond, 1, kMostPixelsPerSecond);
+    m.repeat = boundedInt(settings.value(QStringLiteral("repeat")), m.repeat, 1, 1000000);
+    return m;
+}
+
+bool CPropText::setMarquee(Scroll direction, int pixelsPerSecond)
+{
+    QJsonObject settings = ItemSettings::read(*this).value(kMarquee).toObject();
+    settings.insert(QStringLiteral("direction"),
+                    QLatin1String(kScrollNames[static_cast<size_t>(direction)]));
+    settings.insert(QStringLiteral("pixelsPerSecond"),
+                    std::clamp(pixelsPerSecond, 1, kMostPixelsPerSecond));
+    return ItemSettings::write(*this, kMarquee, settings);
+}
+
+bool CPropText::liveFields() const
+{
+    return ItemSettings::read(*this).value(QStringLiteral("fields")).toBool();
+}
 
 std::unique_ptr<CPropBase> CPropText::clone() const
 {

@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <array>
+
 // A plain-text file (.txt), shown page by page in its font.
 class CPropText : public CPropBase
 {
@@ -15,6 +17,31 @@ public:
     int PropertyPageId() const override { return kPageId; }
     std::unique_ptr<CPropBase> clone() const override;
     void Serialize(FieldVisitor& v) override;
+
+    // A text that scrolls without pause instead of paging: "marquee" of the item's own
+    // settings, {"direction": "left"|"right"|"up"|"down", "pixelsPerSecond": N, "repeat": N}.
+    enum class Scroll
+    {
+        None,
+        Left,
+        Right,
+        Up,
+        Down,
+    };
+    struct Marquee
+    {
+        Scroll direction = Scroll::None;
+        int pixelsPerSecond = 60;
+        int repeat = 1; // passes
+    };
+    Marquee marquee() const;
+    // Sets the direction and speed, keeping what else the "marquee" object holds; false when
+    // reservedText is not ours to write.
+    bool setMarquee(Scroll direction, int pixelsPerSecond);
+    // "fields": true: the file's {time}, {date}, ... placeholders show live values.
+    bool liveFields() const;
+
+    static constexpr int kMostPixelsPerSecond = 10000;
 
     int speed = 5;
     int effect = 0;    // list 104, 0 = random

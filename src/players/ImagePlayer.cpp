@@ -1,10 +1,10 @@
 #include "ImagePlayer.h"
 
 #include "base/ColorRef.h"
-#include "canvas/SectionLayout.h"
 #include "model/CAct.h"
 #include "model/CPropImage.h"
 #include "model/PlayRandom.h"
+#include "render/AreaBands.h"
 #include "render/PixelOps.h"
 #include "render/TransitionEngine.h"
 #include "render/pictures/CMyBitmap.h"
@@ -129,26 +129,7 @@ void ImagePlayer::frame(const QImage& overlay, const QRect& source, QPoint at, i
     m_lastDrawn = drawn;
     // A pause holds the frame back; a stop does not: every overlay still shows its first frame.
     m_area.PassPauseGate();
-    std::shared_lock sections(m_area.sectionsMutex());
-    // Every section whose band of the picture the change touches shows its part of it.
-    const bool stacked = SectionLayout::splitsHeight(m_area.splitMode);
-    int offset = 0;
-    for (const auto& section : m_area.sections) {
-        CWndChild& child = *section->renderChild;
-        const QSize size = child.clientSize();
-        const QRect band =
-            stacked ? QRect(QPoint(0, offset), size) : QRect(QPoint(offset, 0), size);
-        offset += stacked ? size.height() : size.width();
-        const QRect part = band & dirty;
-        if (part.isEmpty())
-            continue;
-        std::lock_guard lock(child.sectionMutex);
-        if (QImage* buffer = child.GetBackBuffer()) {
-            PixelOps::copyRect(m_composed, part.x(), part.y(), *buffer, part.x() - band.x(),
-                               part.y() - band.y(), part.width(), part.height());
-            child.Present();
-        }
-    }
+    AreaBands::present(m_area, m_composed, dirty);
 }
 
 void ImagePlayer::playOverlay(const CMyText& text, int index)

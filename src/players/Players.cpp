@@ -2,6 +2,7 @@
 
 #include "GifPlayer.h"
 #include "ImagePlayer.h"
+#include "MarqueePlayer.h"
 #include "RtfPlayer.h"
 #include "TextPlayer.h"
 #include "model/CAct.h"
@@ -22,11 +23,23 @@ void play(const CPropBase& item, CAct& area)
         Player(*typed, area).play();
 }
 
+// A text item pages, or scrolls when its settings say so.
+void playText(const CPropBase& item, CAct& area)
+{
+    const auto* text = dynamic_cast<const CPropText*>(&item);
+    if (!text)
+        return;
+    if (text->marquee().direction != CPropText::Scroll::None)
+        MarqueePlayer(*text, area).play();
+    else
+        TextPlayer(*text, area).play();
+}
+
 } // namespace
 
 void Players::registerAll()
 {
-    PlayerRegistry::add(ItemKind::Text, &play<CPropText, TextPlayer>);
+    PlayerRegistry::add(ItemKind::Text, &playText);
     PlayerRegistry::add(ItemKind::Rtf, &play<CPropRtf, RtfPlayer>);
     PlayerRegistry::add(ItemKind::Image, &play<CPropImage, ImagePlayer>);
     PlayerRegistry::add(ItemKind::Gif, &play<CPropGif, GifPlayer>);

@@ -7,7 +7,10 @@
 #include "model/CAct.h"
 #include "model/CPropText.h"
 #include "model/PlayRandom.h"
+#include "render/AreaBands.h"
+#include "render/PixelOps.h"
 #include "render/TransitionEngine.h"
+#include "render/text/LiveFields.h"
 #include "render/text/TextFile.h"
 
 #include <QFile>
@@ -44,6 +47,29 @@ QFont TextPlayer::itemFont(const CPropText& item)
 
 TextPlayer::TextPlayer(const CPropText& item, CAct& area) : m_item(item), m_area(area) {}
 
+bool TextPlayer::readLines(const CPropText& item, CAct& area, QStringList* lines)
+{
+    QByteArray bytes;
+    // A failure is told once for this file until it changes: the item fails on every pass.
+    const QString key = QStringLiteral("CPropText:") + item.filePath;
+    const SafeFile::ReadError read =
+        SafeFile::readAll(item.filePath, &bytes, -1, [&area] { return area.stopEvent.isSet(); });
+    if (read == SafeFile::ReadError::TooLarge || read == SafeFile::ReadError::OutOfMemory)
+        Notifications::postOnce(key, loadString(StringId::OutOfMemory));
+    else if (read == SafeFile::ReadError::NotRegular)
+        Notifications::postOnce(key, loadString(StringId::InvalidFileName));
+    if (read != SafeFile::ReadError::None)
+        return false;
+    try {
+        *lines = TextFile::lines(bytes);
+    } catch (const std::bad_alloc&) {
+        Notifications::postOnce(key, loadString(StringId::OutOfMemory));
+        return false;
+    }
+    Notifications::clear(key);
+    return true;
+}
+
 void TextPlayer::play()
 {
     m_effect = m_item.effect;
@@ -71,26 +97,8 @@ void TextPlayer::play()
 
     m_font = itemFont(m_item);
     QStringList fileLines;
-    {
-        QByteArray bytes;
-        // A failure is told once for this file until it changes: the item fails on every pass.
-        const QString key = QStringLiteral("CPropText:") + m_item.filePath;
-        const SafeFile::ReadError read = SafeFile::readAll(
-            m_item.filePath, &bytes, -1, [this] { return m_area.stopEvent.isSet(); });
-        if (read == SafeFile::ReadError::TooLarge || read == SafeFile::ReadError::OutOfMemory)
-            Notifications::postOnce(key, loadString(StringId::OutOfMemory));
-        else if (read == SafeFile::ReadError::NotRegular)
-            Notifications::postOnce(key, loadString(StringId::InvalidFileName));
-        if (read != SafeFile::ReadError::None)
-            return;
-        try {
-            fileLines = TextFile::lines(bytes);
-        } catch (const std::bad_alloc&) {
-            Notifications::postOnce(key, loadString(StringId::OutOfMemory));
-            return;
-        }
-        Notifications::clear(key);
-    }
+    if (!readLines(m_item, m_area, &fileLines))
+        return;
 
     m_measure.emplace(m_font);
     m_rawFont = QRawFont::fromFont(m_font);
@@ -98,36 +106,30 @@ void TextPlayer::play()
     m_charHeight = m_measure->height();
     m_page = TextLayout::pageLines(m_rect.height(), m_charHeight, m_item.lineSpacing);
     m_composed = QImage(m_rect.size(), QImage::Format_RGB32);
-    // Loaded once for the whole play rather than for every page.
-    if (!m_item.backImagePath.isEmpty() && !m_background.Load(m_item.backImagePath))
-        m_background.Release();
+    // The background, composed once for the whole play rather than for every page.
+    m_plain = QImage(m_rect.size(), QImage::Format_RGB32);
+    m_plain.fill(colorRefToRgb(m_backColor));
+    if (!m_item.backImagePath.isEmpty() && m_background.Load(m_item.backImagePath))
+        m_background.DrawFitted(m_plain, QRect(QPoint(0, 0), m_rect.size()), m_backFitMode);
+    m_background.Release();
     m_lines.reserve(m_page.linesPerPage);
     m_flags.reserve(size_t(m_page.linesPerPage));
 
-    const int width = m_rect.width();
-    for (const QString& line : fileLines) {
+    // With live fields the file's lines are templates, expanded again while a page holds.
+    m_fields = m_item.liveFields();
+    if (m_fields) {
+        m_locale = LiveFields::interfaceLocale();
+        m_templates = fileLines;
+    }
+    std::vector<std::pair<QString, bool>> pieces;
+    for (int t = 0; t < fileLines.size(); ++t) {
+        const QString line = m_fields ? expanded(t) : fileLines[t];
         if (line.isEmpty())
             continue;
-        qsizetype start = 0;
-        int lineWidth = 0;
-        for (qsizetype i = 0; i < line.size();) {
-            const qsizetype n =
-                line[i].isHighSurrogate() && i + 1 < line.size() && line[i + 1].isLowSurrogate()
-                    ? 2
-                    : 1;
-            const int w = m_measure->advance(TextMeasure::codePointAt(line, i, n));
-            if (lineWidth + w > width) {
-                if (!addLine(line.mid(start, i - start), false))
-                    return;
-                start = i;
-                lineWidth = w;
-            } else {
-                lineWidth += w;
-            }
-            i += n;
-        }
-        if (lineWidth != 0 && !addLine(line.mid(start), true))
-            return;
+        wrap(line, pieces);
+        for (int j = 0; j < int(pieces.size()); ++j)
+            if (!addLine(pieces[size_t(j)].first, pieces[size_t(j)].second, t, j))
+                return;
     }
     if (!m_lines.isEmpty())
         showPage();
@@ -135,10 +137,45 @@ void TextPlayer::play()
         m_area.WaitStop(kEmptyEndMs);
 }
 
-bool TextPlayer::addLine(const QString& text, bool paragraphEnd)
+QString TextPlayer::expanded(int templateIndex) const
+{
+    return LiveFields::expand(m_templates[templateIndex], m_area.wallTime(), m_locale);
+}
+
+void TextPlayer::wrap(const QString& line, std::vector<std::pair<QString, bool>>& pieces)
+{
+    wrapLine(*m_measure, m_rect.width(), line, pieces);
+}
+
+void TextPlayer::wrapLine(TextMeasure& measure, int width, const QString& line,
+                          std::vector<std::pair<QString, bool>>& pieces)
+{
+    pieces.clear();
+    qsizetype start = 0;
+    int lineWidth = 0;
+    for (qsizetype i = 0; i < line.size();) {
+        const qsizetype n =
+            line[i].isHighSurrogate() && i + 1 < line.size() && line[i + 1].isLowSurrogate() ? 2
+                                                                                             : 1;
+        const int w = measure.advance(TextMeasure::codePointAt(line, i, n));
+        if (lineWidth + w > width) {
+            pieces.emplace_back(line.mid(start, i - start), false);
+            start = i;
+            lineWidth = w;
+        } else {
+            lineWidth += w;
+        }
+        i += n;
+    }
+    if (lineWidth != 0)
+        pieces.emplace_back(line.mid(start), true);
+}
+
+bool TextPlayer::addLine(const QString& text, bool paragraphEnd, int templateIndex, int piece)
 {
     m_lines.append(text);
     m_flags.push_back(paragraphEnd);
+    m_sources.emplace_back(templateIndex, piece);
     if (m_lines.size() < m_page.linesPerPage)
         return true;
     return showPage();
@@ -147,41 +184,14 @@ bool TextPlayer::addLine(const QString& text, bool paragraphEnd)
 bool TextPlayer::showPage()
 {
     ++m_pageNumber;
-    m_composed.fill(colorRefToRgb(m_backColor));
-    if (!m_background.isNull())
-        m_background.DrawFitted(m_composed, QRect(QPoint(0, 0), m_rect.size()), m_backFitMode);
+    PixelOps::copyRect(m_plain, 0, 0, m_composed, 0, 0, m_plain.width(), m_plain.height());
     {
         QPainter painter(&m_composed);
         painter.setFont(m_font);
         painter.setRenderHint(QPainter::TextAntialiasing, false);
         const int count = static_cast<int>(m_lines.size());
-        for (int i = 0; i < count; ++i) {
-            const QRect slot = TextLayout::slotRect(m_rect, m_page, count, i, m_vcenter);
-            const QString& text = m_lines[i];
-            const bool end = m_flags[size_t(i)];
-            switch (m_textStyle) {
-            case 1:
-                painter.setPen(colour(TextLayout::halfColour(m_textColor)));
-                drawTextLine(painter, text, slot.translated(2, 2), end);
-                break;
-            case 2:
-                painter.setPen(colour(TextLayout::darkColour(m_textColor)));
-                drawTextLine(painter, text, slot.translated(1, 1), end);
-                painter.setPen(colour(TextLayout::lightColour(m_textColor)));
-                drawTextLine(painter, text, slot.translated(-1, -1), end);
-                break;
-            case 3:
-                painter.setPen(colour(TextLayout::lightColour(m_textColor)));
-                drawTextLine(painter, text, slot.translated(1, 1), end);
-                painter.setPen(colour(TextLayout::darkColour(m_textColor)));
-                drawTextLine(painter, text, slot.translated(-1, -1), end);
-                break;
-            default:
-                break;
-            }
-            painter.setPen(colour(m_textColor));
-            drawTextLine(painter, text, slot, end);
-        }
+        for (int i = 0; i < count; ++i)
+            drawStyledLine(painter, i);
     }
     // Numbers no effect has (only a project file can hold them) show the page at once.
     RunTransition(m_composed, m_effect, m_speed, m_area);
@@ -191,9 +201,106 @@ bool TextPlayer::showPage()
                                            {QStringLiteral("slotHeight"), m_page.slotHeight},
                                            {QStringLiteral("charHeight"), m_charHeight},
                                            {QStringLiteral("lines"), int(m_lines.size())}});
+    const bool held = holdPage();
     m_lines.clear();
     m_flags.clear();
-    return !m_area.WaitStop(m_holdTime * 100);
+    m_sources.clear();
+    return held;
+}
+
+void TextPlayer::drawStyledLine(QPainter& painter, int i)
+{
+    const int count = static_cast<int>(m_lines.size());
+    const QRect slot = TextLayout::slotRect(m_rect, m_page, count, i, m_vcenter);
+    const QString& text = m_lines[i];
+    const bool end = m_flags[size_t(i)];
+    switch (m_textStyle) {
+    case 1:
+        painter.setPen(colour(TextLayout::halfColour(m_textColor)));
+        drawTextLine(painter, text, slot.translated(2, 2), end);
+        break;
+    case 2:
+        painter.setPen(colour(TextLayout::darkColour(m_textColor)));
+        drawTextLine(painter, text, slot.translated(1, 1), end);
+        painter.setPen(colour(TextLayout::lightColour(m_textColor)));
+        drawTextLine(painter, text, slot.translated(-1, -1), end);
+        break;
+    case 3:
+        painter.setPen(colour(TextLayout::lightColour(m_textColor)));
+        drawTextLine(painter, text, slot.translated(1, 1), end);
+        painter.setPen(colour(TextLayout::darkColour(m_textColor)));
+        drawTextLine(painter, text, slot.translated(-1, -1), end);
+        break;
+    default:
+        break;
+    }
+    painter.setPen(colour(m_textColor));
+    drawTextLine(painter, text, slot, end);
+}
+
+bool TextPlayer::holdPage()
+{
+    if (!m_fields)
+        return !m_area.WaitStop(m_holdTime * 100);
+    // Live fields: the page is looked at again at every turn of the wall clock's second, and
+    // the lines whose text changed are drawn again in place, without a transition.
+    WaitClock::TimePoint end = m_area.clock().now() + std::chrono::milliseconds(m_holdTime * 100);
+    for (;;) {
+        const int toNextSecond = 1000 - m_area.wallTime().time().msec();
+        WaitClock::TimePoint next = m_area.clock().now() + std::chrono::milliseconds(toNextSecond);
+        if (next >= end)
+            return !m_area.WaitStopUntil(end);
+        const WaitClock::TimePoint asked = next;
+        if (m_area.WaitStopUntil(next))
+            return false;
+        end += next - asked; // a pause moves the end on as well
+        refreshPage();
+    }
+}
+
+void TextPlayer::refreshPage()
+{
+    std::vector<std::pair<QString, bool>> pieces;
+    int wrapped = -1;
+    QRect changed;
+    QPainter painter;
+    for (int i = 0; i < int(m_lines.size()); ++i) {
+        const auto [templateIndex, piece] = m_sources[size_t(i)];
+        if (templateIndex != wrapped) {
+            wrap(expanded(templateIndex), pieces);
+            wrapped = templateIndex;
+        }
+        const QString now = piece < int(pieces.size()) ? pieces[size_t(piece)].first : QString();
+        if (now == m_lines[i])
+            continue;
+        m_lines[i] = now;
+        // The slot and the outline styles' offsets, from the plain background up.
+        const QRect slot = TextLayout::slotRect(m_rect, m_page, int(m_lines.size()), i, m_vcenter)
+                               .adjusted(-2, -2, 2, 2) &
+                           m_composed.rect();
+        PixelOps::copyRect(m_plain, slot.x(), slot.y(), m_composed, slot.x(), slot.y(),
+                           slot.width(), slot.height());
+        if (!painter.isActive()) {
+            painter.begin(&m_composed);
+            painter.setFont(m_font);
+            painter.setRenderHint(QPainter::TextAntialiasing, false);
+        }
+        painter.setClipRect(slot);
+        drawStyledLine(painter, i);
+        changed |= slot;
+    }
+    if (painter.isActive())
+        painter.end();
+    if (changed.isEmpty())
+        return;
+    m_area.PassPauseGate();
+    AreaBands::present(m_area, m_composed, changed);
+    m_area.reportShown(m_item, QJsonObject{{QStringLiteral("phase"), QStringLiteral("fields")},
+                                           {QStringLiteral("page"), m_pageNumber},
+                                           {QStringLiteral("x"), changed.x()},
+                                           {QStringLiteral("y"), changed.y()},
+                                           {QStringLiteral("width"), changed.width()},
+                                           {QStringLiteral("height"), changed.height()}});
 }
 
 void TextPlayer::drawTextLine(QPainter& painter, const QString& text, const QRect& slot,

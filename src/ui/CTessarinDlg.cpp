@@ -4,10 +4,13 @@
 #include "SectionWindowHost.h"
 #include "base/Notifications.h"
 #include "base/RecentFileList.h"
+#include "base/SafeFile.h"
 #include "base/SettingsStore.h"
 #include "base/StringTable.h"
 #include "canvas/SectionLayout.h"
 #include "model/CAct.h"
+#include "model/CPropText.h"
+#include "model/ItemSettings.h"
 #include "ui/pages/CDlgPropGif.h"
 #include "ui/pages/CDlgPropImage.h"
 #include "ui/pages/CDlgPropRtf.h"
@@ -31,6 +34,7 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QShortcut>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QTime>
 #include <QTimer>
@@ -56,6 +60,7 @@ enum ControlId
     IdDeleteFile = 1012,
     IdMoveUp = 1064,
     IdMoveDown = 1065,
+    IdAddClock = 1303,
 };
 
 constexpr int kManualKeyMs = 1000;
@@ -90,6 +95,9 @@ CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, UserPrompts* prompts, QW
     setWindowIcon(QIcon(QStringLiteral(":/tessarin.svg")));
     buildWindow();
     m_area->setSectionHost(m_sectionHost.get());
+    // Scrolling text takes one step per refresh of the screen the LED is on.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        m_area->setRefreshMilliHz(static_cast<int>(screen->refreshRate() * 1000));
     const PageContext context{[this] { m_modified = true; }, [this] { return m_area.get(); },
                               m_prompts};
     m_pages.AddSubForm(std::make_unique<CDlgPropRtf>(context), CDlgPropRtf::kTemplateId,
@@ -151,6 +159,8 @@ void CTessarinDlg::buildWindow()
         {IdMoveUp, QStyle::SP_ArrowUp, StringId::TipMoveUpFile, false, &CTessarinDlg::onMoveUpFile},
         {IdMoveDown, QStyle::SP_ArrowDown, StringId::TipMoveDownFile, false,
          &CTessarinDlg::onMoveDownFile},
+        {IdAddClock, QStyle::SP_BrowserReload, StringId::TipAddFile, false,
+         &CTessarinDlg::onAddClock},
     };
     const auto makeButton = [this](const ButtonSpec& entry, QWidget* parent) {
         auto* b = new QToolButton(parent);
@@ -160,14 +170,16 @@ void CTessarinDlg::buildWindow()
         const char* own = entry.id == IdSettings     ? ":/icons/settings.svg"
                           : entry.id == IdEdit       ? ":/icons/edit.svg"
                           : entry.id == IdDeleteFile ? ":/icons/delete.svg"
+                          : entry.id == IdAddClock   ? ":/icons/clock.svg"
                                                      : nullptr;
         b->setIcon(own ? QIcon(QString::fromLatin1(own)) : style()->standardIcon(entry.icon));
         b->setIconSize(QSize(24, 24));
         b->setAutoRaise(true);
         b->setCheckable(entry.toggle);
         b->setFocusPolicy(Qt::NoFocus);
-        b->setToolTip(entry.id == IdSettings ? dialogText("Settings", "设置")
-                                             : loadString(entry.tip));
+        b->setToolTip(entry.id == IdSettings   ? dialogText("Settings", "设置")
+                      : entry.id == IdAddClock ? dialogText("Add clock", "添加时钟")
+                                               : loadString(entry.tip));
         if (entry.command)
             connect(b, &QToolButton::clicked, this, entry.command);
         return b;
@@ -475,6 +487,44 @@ void CTessarinDlg::onAddFile()
     if (files.isEmpty())
         return;
     addFiles(files);
+}
+
+QString CTessarinDlg::clockFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Morvo/Tessarin/clock.txt");
+}
+
+void CTessarinDlg::onAddClock()
+{
+    // The date and the time, kept in the program's data folder so that no one writes a file by
+    // hand; an edited file is kept as it is.
+    const QString path = clockFilePath();
+    if (!QFileInfo::exists(path)) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        const SafeFile::Error error =
+            SafeFile::write(path, QByteArrayView("{date} {weekday}\n{time}\n"));
+        if (error != SafeFile::Error::None) {
+            m_prompts->showMessage(this, SafeFile::message(error, path));
+            return;
+        }
+    }
+    const int index = m_area->AddFile(path);
+    auto* item = dynamic_cast<CPropText*>(m_area->item(index));
+    if (!item)
+        return;
+    {
+        std::lock_guard lock(item->fieldsMutex());
+        ItemSettings::write(*item, QStringLiteral("fields"), true);
+        item->alignCenter = 1;
+        item->alignVCenter = 1;
+        item->effect = 1;
+        item->holdTime = 600;
+    }
+    m_list->addItem(lineFor(path));
+    m_modified = true;
+    m_list->setCurrentRow(m_list->count() - 1);
+    updateSelection();
 }
 
 void CTessarinDlg::addFiles(const QStringList& files)

@@ -54,6 +54,9 @@ public:
     void onDeleteFile();
     void onMoveUpFile();
     void onMoveDownFile();
+    // A text item that shows the date and time, from a small file in the data folder.
+    void onAddClock();
+    static QString clockFilePath();
     void onAbout();
     void onSettings();
     // A message for the operator in the status line (and its log, the tooltip).

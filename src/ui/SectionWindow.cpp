@@ -1,12 +1,15 @@
 #include "SectionWindow.h"
 
 #include "base/ColorRef.h"
+#include "base/FrameLog.h"
 #include "model/CActWnd.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QTimer>
+
+#include <chrono>
 
 namespace {
 
@@ -89,6 +92,13 @@ void SectionWindow::paintEvent(QPaintEvent* event)
         return;
     painter.translate(m_childRect.topLeft());
     m_section.renderChild->Paint(painter, inChild.translated(-m_childRect.topLeft()));
+    FrameStamp stamp;
+    if (FrameLog::enabled() && m_section.renderChild->takeStamp(&stamp)) {
+        const qint64 paintNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count();
+        FrameLog::write(paintNs, stamp.deadlineNs, stamp.item, stamp.step, m_section.sectionIndex);
+    }
 }
 
 void SectionWindow::focusInEvent(QFocusEvent* event)

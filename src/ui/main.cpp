@@ -1,6 +1,7 @@
 #include "CTessarinApp.h"
 
 #include "base/Fonts.h"
+#include "base/FrameLog.h"
 #include "base/Notifications.h"
 #include "players/Players.h"
 
@@ -37,6 +38,7 @@ int main(int argc, char* argv[])
         qWarning().noquote() << text;
         Notifications::Relay::instance().publish(text);
     });
+    FrameLog::openConfigured();
     CTessarinApp app;
     app.InitInstance();
     return 0;

@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QRegularExpressionValidator>
 #include <QToolButton>
 
 namespace {
@@ -82,6 +83,17 @@ void CDlgPropText::build(QGridLayout* grid, int& row)
         toggles->addWidget(b);
     toggles->addStretch();
     grid->addLayout(toggles, row++, 0, 1, 5);
+
+    grid->addWidget(new QLabel(dialogText("Scroll:", "滚动:"), this), row, 0);
+    m_scroll = new QComboBox(this);
+    m_scroll->setObjectName(QString::number(kScrollId));
+    m_scroll->addItems(dialogText("none\nleft\nright\nup\ndown", "不滚动\n向左\n向右\n向上\n向下")
+                           .split(QLatin1Char('\n')));
+    grid->addWidget(m_scroll, row, 1);
+    m_pixelsPerSecond =
+        digitsEdit(kPixelsPerSecondId, dialogText("Pixels/s:", "像素/秒:"), grid, row++, 2);
+    m_pixelsPerSecond->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]{0,5}")), m_pixelsPerSecond));
     addPreview(grid, row, StringId::TipPreview);
 
     connectTiming<CPropText>();
@@ -117,6 +129,24 @@ void CDlgPropText::build(QGridLayout* grid, int& row)
         connect(b, &QToolButton::clicked, this, [this, b] { horizontalAlignment(b); });
     connect(m_vcenter, &QToolButton::clicked, this,
             [store](bool on) { store([on](CPropText& it) { it.alignVCenter = on; }); });
+    connect(m_scroll, &QComboBox::activated, this, [this](int) { storeScroll(); });
+    connect(m_pixelsPerSecond, &QLineEdit::textEdited, this, [this] { storeScroll(); });
+}
+
+void CDlgPropText::storeScroll()
+{
+    const int index = m_scroll->currentIndex();
+    if (index < 0)
+        return;
+    const int speed = m_pixelsPerSecond->text().toInt();
+    bool kept = true;
+    store<CPropText>([&](CPropText& it) {
+        kept = it.setMarquee(static_cast<CPropText::Scroll>(index),
+                             speed > 0 ? speed : it.marquee().pixelsPerSecond);
+    });
+    // Someone else's reserved text is never written over.
+    m_scroll->setEnabled(kept);
+    m_pixelsPerSecond->setEnabled(kept);
 }
 
 void CDlgPropText::horizontalAlignment(QToolButton* pressed)
@@ -160,4 +190,9 @@ void CDlgPropText::show(CPropBase& base)
     m_font->setCurrentIndex(font);
     m_size->setEditText(QString::number(it.fontSize));
     m_style->setCurrentIndex(it.textStyle);
+    const CPropText::Marquee marquee = it.marquee();
+    m_scroll->setCurrentIndex(static_cast<int>(marquee.direction));
+    m_pixelsPerSecond->setText(QString::number(marquee.pixelsPerSecond));
+    m_scroll->setEnabled(true);
+    m_pixelsPerSecond->setEnabled(true);
 }

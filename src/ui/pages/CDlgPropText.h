@@ -4,7 +4,7 @@
 
 class QToolButton;
 
-// The page of text items: background, transition, font, size, colour, style, alignment.
+// The page of text items: background, transition, font, size, colour, style, alignment, scroll.
 class CDlgPropText final : public PropertyPageBase
 {
     Q_OBJECT
@@ -12,6 +12,9 @@ class CDlgPropText final : public PropertyPageBase
 public:
     using PropertyPageBase::PropertyPageBase;
     static constexpr int kTemplateId = 152;
+    // Object names of the scroll controls (no resources of their own).
+    static constexpr int kScrollId = 1301;
+    static constexpr int kPixelsPerSecondId = 1302;
 
     // The font list: the system's families without vertical-writing ones, with the pinned
     // default faces, sorted.
@@ -23,6 +26,7 @@ protected:
 
 private:
     void horizontalAlignment(QToolButton* pressed);
+    void storeScroll();
 
     QComboBox* m_style = nullptr;
     QLineEdit* m_spacing = nullptr;
@@ -36,4 +40,6 @@ private:
     QToolButton* m_center = nullptr;
     QToolButton* m_right = nullptr;
     QToolButton* m_vcenter = nullptr;
+    QComboBox* m_scroll = nullptr;
+    QLineEdit* m_pixelsPerSecond = nullptr;
 };

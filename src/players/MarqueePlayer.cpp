@@ -1,0 +1,276 @@
+#include "MarqueePlayer.h"
+
+#include "TextPlayer.h"
+#include "base/ColorRef.h"
+#include "model/CAct.h"
+#include "render/pictures/CMyBitmap.h"
+#include "render/text/LiveFields.h"
+#include "render/text/TextLayout.h"
+#include "render/text/TextMeasure.h"
+
+#include <QJsonObject>
+#include <QPainter>
+
+#include <algorithm>
+#include <mutex>
+#include <shared_mutex>
+
+namespace {
+
+constexpr int kMargin = 2; // room for the outline styles around the text
+// The text picture of one pass takes at most this much memory; longer text is cut.
+constexpr qint64 kMostTextBytes = 64 * 1024 * 1024;
+constexpr qint64 kNsPerSecond = 1'000'000'000;
+
+QColor colour(int colorRef)
+{
+    return QColor::fromRgb(colorRefToRgb(colorRef));
+}
+
+// The characters of `text` at their advances from x, in the item's outline style.
+void drawStyled(QPainter& painter, TextMeasure& measure, const QString& text, int x, int baseline,
+                int style, int colorRef)
+{
+    const auto draw = [&](QPoint shift, int c) {
+        painter.setPen(colour(c));
+        int at = x + shift.x();
+        TextMeasure::forEachCharacter(text, [&](qsizetype i, qsizetype n) {
+            painter.drawText(QPoint(at, baseline + shift.y()),
+                             QString::fromRawData(text.constData() + i, n));
+            at += measure.advance(TextMeasure::codePointAt(text, i, n));
+        });
+    };
+    switch (style) {
+    case 1:
+        draw(QPoint(2, 2), TextLayout::halfColour(colorRef));
+        break;
+    case 2:
+        draw(QPoint(1, 1), TextLayout::darkColour(colorRef));
+        draw(QPoint(-1, -1), TextLayout::lightColour(colorRef));
+        break;
+    case 3:
+        draw(QPoint(1, 1), TextLayout::lightColour(colorRef));
+        draw(QPoint(-1, -1), TextLayout::darkColour(colorRef));
+        break;
+    default:
+        break;
+    }
+    draw(QPoint(0, 0), colorRef);
+}
+
+} // namespace
+
+MarqueePlayer::MarqueePlayer(const CPropText& item, CAct& area) : m_item(item), m_area(area) {}
+
+qint64 MarqueePlayer::offsetAt(qint64 step, int pixelsPerSecond, int milliHz)
+{
+    // step / (milliHz / 1000) seconds at pixelsPerSecond, in whole pixels.
+    return static_cast<qint64>(static_cast<__int128>(step) * pixelsPerSecond * 1000 / milliHz);
+}
+
+qint64 MarqueePlayer::stepTimeNs(qint64 step, int milliHz)
+{
+    return static_cast<qint64>(static_cast<__int128>(step) * kNsPerSecond * 1000 / milliHz);
+}
+
+QString MarqueePlayer::joinParagraphs(const QStringList& lines)
+{
+    QStringList paragraphs;
+    for (const QString& line : lines)
+        if (!line.trimmed().isEmpty())
+            paragraphs << line;
+    return paragraphs.join(QStringLiteral("    "));
+}
+
+bool MarqueePlayer::prepare(const QStringList& lines)
+{
+    const QFont font = TextPlayer::itemFont(m_item);
+    TextMeasure measure(font);
+    const int charHeight = measure.height();
+    const bool across = m_marquee.direction == CPropText::Scroll::Left ||
+                        m_marquee.direction == CPropText::Scroll::Right;
+    const int width = m_rect.width();
+    const int height = m_rect.height();
+    QImage text;
+    if (across) {
+        QString line = joinParagraphs(lines);
+        const int most =
+            int(std::min<qint64>(kMostTextBytes / (4 * (charHeight + 2 * kMargin)), 1 << 24));
+        while (!line.isEmpty() && measure.width(line) > most)
+            line.chop(std::max<qsizetype>(1, line.size() / 8));
+        const int textWidth = measure.width(line);
+        text = QImage(textWidth + 2 * kMargin, charHeight + 2 * kMargin,
+                      QImage::Format_ARGB32_Premultiplied);
+        text.fill(Qt::transparent);
+        QPainter painter(&text);
+        painter.setFont(font);
+        painter.setRenderHint(QPainter::TextAntialiasing, false);
+        drawStyled(painter, measure, line, kMargin, kMargin + measure.ascent(), m_item.textStyle,
+                   m_item.textColor);
+        const int top = (height - charHeight) / 2 - kMargin;
+        m_rows = QRect(0, top, width, text.height()) & m_rect;
+        m_length = qint64(width) + textWidth;
+    } else {
+        // Wrapped as for pages, one slot a line.
+        std::vector<std::pair<QString, bool>> pieces;
+        QStringList wrapped;
+        for (const QString& line : lines) {
+            if (line.isEmpty())
+                continue;
+            TextPlayer::wrapLine(measure, width, line, pieces);
+            for (const auto& piece : pieces)
+                wrapped << piece.first;
+        }
+        const int slot = charHeight + std::max(0, m_item.lineSpacing);
+        const qint64 most = kMostTextBytes / (4 * qint64(std::max(1, width))) / std::max(1, slot);
+        if (wrapped.size() > most)
+            wrapped = wrapped.mid(0, most);
+        const int textHeight = int(wrapped.size()) * slot;
+        text = QImage(width, textHeight + 2 * kMargin, QImage::Format_ARGB32_Premultiplied);
+        text.fill(Qt::transparent);
+        QPainter painter(&text);
+        painter.setFont(font);
+        painter.setRenderHint(QPainter::TextAntialiasing, false);
+        for (int i = 0; i < wrapped.size(); ++i) {
+            const int lineWidth = measure.width(wrapped[i]);
+            const int x = m_item.alignCenter  ? (width - lineWidth) / 2
+                          : m_item.alignRight ? width - lineWidth
+                                              : 0;
+            drawStyled(painter, measure, wrapped[i], x,
+                       kMargin + i * slot + (slot - charHeight) / 2 + measure.ascent(),
+                       m_item.textStyle, m_item.textColor);
+        }
+        m_rows = m_rect;
+        m_length = qint64(height) + textHeight;
+    }
+    m_text = std::move(text);
+    return !m_text.isNull();
+}
+
+QPoint MarqueePlayer::position(qint64 offset) const
+{
+    const int w = m_rect.width();
+    const int h = m_rect.height();
+    const int textWidth = m_text.width() - 2 * kMargin;
+    const int textHeight = m_text.height() - 2 * kMargin;
+    const auto o = static_cast<int>(std::min<qint64>(offset, m_length));
+    switch (m_marquee.direction) {
+    case CPropText::Scroll::Left:
+        return QPoint(w - o - kMargin, m_rows.y());
+    case CPropText::Scroll::Right:
+        return QPoint(o - textWidth - kMargin, m_rows.y());
+    case CPropText::Scroll::Up:
+        return QPoint(0, h - o - kMargin);
+    default:
+        return QPoint(0, o - textHeight - kMargin);
+    }
+}
+
+void MarqueePlayer::drawStep(QPoint at, const FrameStamp& stamp)
+{
+    std::shared_lock sections(m_area.sectionsMutex());
+    AreaBands::collect(m_area, m_bands);
+    for (const AreaBand& band : m_bands) {
+        const QRect part = band.rect & m_rows & m_plain.rect();
+        if (part.isEmpty())
+            continue;
+        std::lock_guard lock(band.child->sectionMutex);
+        QImage* buffer = band.child->GetBackBuffer();
+        if (!buffer)
+            continue;
+        const QRect inBuffer = part.translated(-band.rect.topLeft()) & buffer->rect();
+        const QRect drawn = inBuffer.translated(band.rect.topLeft());
+        // The text's columns over this band.
+        const int from = std::max(drawn.left(), at.x());
+        const int to = std::min(drawn.right() + 1, at.x() + m_text.width());
+        for (int y = drawn.top(); y <= drawn.bottom(); ++y) {
+            auto* out =
+                reinterpret_cast<QRgb*>(buffer->scanLine(y - band.rect.y())) - band.rect.x();
+            const auto* plain = reinterpret_cast<const QRgb*>(m_plain.constScanLine(y));
+            std::copy(plain + drawn.left(), plain + drawn.right() + 1, out + drawn.left());
+            const int ty = y - at.y();
+            if (ty < 0 || ty >= m_text.height() || from >= to)
+                continue;
+            const auto* text = reinterpret_cast<const QRgb*>(m_text.constScanLine(ty)) - at.x();
+            for (int x = from; x < to; ++x)
+                if (qAlpha(text[x]) != 0)
+                    out[x] = text[x] | 0xFF000000u;
+        }
+        band.child->Present(stamp);
+    }
+}
+
+void MarqueePlayer::play()
+{
+    m_marquee = m_item.marquee();
+    {
+        std::shared_lock lock(m_area.sectionsMutex());
+        if (m_area.sections.empty())
+            return;
+        m_rect = m_area.TotalRect();
+        m_bands.reserve(m_area.sections.size());
+    }
+    if (m_rect.isEmpty())
+        return;
+    QStringList lines;
+    if (!TextPlayer::readLines(m_item, m_area, &lines))
+        return;
+    m_plain = QImage(m_rect.size(), QImage::Format_RGB32);
+    m_plain.fill(colorRefToRgb(m_item.backColor));
+    if (!m_item.backImagePath.isEmpty()) {
+        CMyBitmap background;
+        if (background.Load(m_item.backImagePath))
+            background.DrawFitted(m_plain, m_rect, m_item.backFitMode);
+    }
+    const bool fields = m_item.liveFields();
+    const QLocale locale = LiveFields::interfaceLocale();
+    const int milliHz = m_area.refreshMilliHz();
+    const int speed = m_marquee.pixelsPerSecond;
+    const qint64 periodNs = stepTimeNs(1, milliHz);
+    const int item = m_area.currentIndex.load();
+
+    WaitClock::TimePoint base = m_area.clock().now();
+    qint64 step = 0;
+    for (int pass = 0; pass < m_marquee.repeat; ++pass) {
+        if (pass == 0 || fields) {
+            // Live fields take their values at the start of every pass.
+            QStringList shown = lines;
+            if (fields)
+                for (QString& line : shown)
+                    line = LiveFields::expand(line, m_area.wallTime(), locale);
+            if (!prepare(shown))
+                return;
+        }
+        const qint64 passStart = step;
+        for (;;) {
+            if (step > 0) {
+                WaitClock::TimePoint due =
+                    base + std::chrono::nanoseconds(stepTimeNs(step, milliHz));
+                const WaitClock::TimePoint asked = due;
+                if (m_area.WaitStopUntil(due))
+                    return;
+                base += due - asked; // a pause moves the whole schedule on
+                // Late by more than a step: on to where the text should be by now.
+                const qint64 lateNs =
+                    std::chrono::duration_cast<std::chrono::nanoseconds>(m_area.clock().now() - due)
+                        .count();
+                if (lateNs > periodNs)
+                    step += lateNs / periodNs;
+            }
+            if (m_area.PassPauseGate())
+                return;
+            const qint64 offset = offsetAt(step - passStart, speed, milliHz);
+            const auto dueNs =
+                std::chrono::duration_cast<std::chrono::nanoseconds>(
+                    (base + std::chrono::nanoseconds(stepTimeNs(step, milliHz))).time_since_epoch())
+                    .count();
+            drawStep(position(offset), FrameStamp{dueNs, item, step});
+            ++step;
+            if (offset >= m_length)
+                break;
+        }
+        m_area.reportShown(m_item, QJsonObject{{QStringLiteral("phase"), QStringLiteral("pass")},
+                                               {QStringLiteral("pass"), pass},
+                                               {QStringLiteral("steps"), step - passStart}});
+    }
+}

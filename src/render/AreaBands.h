@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QRect>
+
+#include <vector>
+
+class CAct;
+class CWndChild;
+class QImage;
+struct FrameStamp;
+
+// The part of the area's picture one section shows: its band, in picture coordinates.
+struct AreaBand
+{
+    CWndChild* child;
+    QRect rect;
+};
+
+namespace AreaBands {
+
+// The bands of the area's sections in section order. Call with the area's sections lock held
+// (shared); nothing is allocated once `bands` has room for them.
+void collect(const CAct& area, std::vector<AreaBand>& bands);
+
+// Copies `region` of the picture (the area's whole picture) into every section whose band it
+// touches, each as one drawing unit presented on its own. Takes the sections lock.
+void present(CAct& area, const QImage& picture, const QRect& region);
+
+} // namespace AreaBands
