@@ -1,6 +1,7 @@
 #include "base/Codepage.h"
 #include "model/CAct.h"
 #include "model/CPropText.h"
+#include "model/ItemSettings.h"
 #include "model/PlayRandom.h"
 #include "support/PlayerFixture.h"
 
@@ -173,4 +174,42 @@ TEST_F(TextPlayerTest, AnEffectNumberNoEffectHasShowsThePageAtOnce)
         ASSERT_EQ(shown.size(), 1u) << effect;
         EXPECT_GT(countColour(section(0), qRgb(255, 255, 255)), 50) << effect;
     }
+}
+
+TEST_F(TextPlayerTest, LiveFieldsRedrawOnlyTheLinesThatChangeWhileThePageHolds)
+{
+    setText("at {time:HH:mm:ss}\nfixed line\n");
+    ItemSettings::write(item, "fields", true);
+    item.holdTime = 25;
+    area.setWallClockStart(QDateTime(QDate(2026, 12, 8), QTime(9, 15, 30, 400)));
+    item.Play(area);
+    // Each turn of the wall clock's second, then the rest of the hold.
+    EXPECT_EQ(clock.waitsMs(), (std::vector<long long>{600, 1000, 900}));
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_EQ(pages[1]["phase"].toString(), "fields");
+    EXPECT_EQ(pages[2]["phase"].toString(), "fields");
+    // Only the first line's slot was drawn again: the second line stays as it was.
+    const QRect redrawn(pages[1]["x"].toInt(), pages[1]["y"].toInt(), pages[1]["width"].toInt(),
+                        pages[1]["height"].toInt());
+    EXPECT_LT(redrawn.height(), 100 / 2);
+    for (int y = 0; y < 100; ++y) {
+        for (int x = 0; x < 200; ++x) {
+            if (redrawn.contains(x, y))
+                continue;
+            ASSERT_EQ(shown[1].pixel(x, y), shown[0].pixel(x, y)) << x << "," << y;
+        }
+    }
+    EXPECT_NE(shown[1], shown[0]); // 09:15:31 is not 09:15:30
+    EXPECT_NE(shown[2], shown[1]);
+
+    // Without "fields" the braces are text, and the page simply holds.
+    pages.clear();
+    shown.clear();
+    VirtualClock fresh;
+    area.setClock(fresh);
+    item.reservedText.clear();
+    item.Play(area);
+    EXPECT_EQ(fresh.waitsMs(), std::vector<long long>{2500});
+    EXPECT_EQ(pages.size(), 1u);
+    area.setClock(clock);
 }

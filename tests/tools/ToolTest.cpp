@@ -224,3 +224,41 @@ TEST_F(ToolTest, RenderWritesEveryFrameOfAnAnimatedGifsFirstPass)
     // Restored to the previous frame before the third.
     EXPECT_EQ(QImage(path("out/0003.png")).pixel(10, 10), qRgb(0, 0, 128));
 }
+
+TEST_F(ToolTest, RenderEveryAndClockFollowAMarqueeAndAClockInPlayTime)
+{
+    writeFile(path("ticker.txt"), "ticker");
+    writeFile(path("clock.txt"), "{time}");
+    writeFile(path("p.json"),
+              QStringLiteral(R"({"area": {"ledWidth": 120, "ledHeight": 20}, "items": [
+                    {"class": "CPropText", "filePath": "%1", "reservedText":
+                        "{\"marquee\": {\"direction\": \"left\", \"pixelsPerSecond\": 120}}"},
+                    {"class": "CPropText", "filePath": "%2", "holdTime": 20, "effect": 1,
+                     "reservedText": "{\"fields\": true}"}],
+                  "sections": [{"sectionLength": 60}, {"sectionLength": 60}]})")
+                  .arg(path("ticker.txt"), path("clock.txt"))
+                  .toUtf8());
+    ASSERT_EQ(tool({"make", path("p.json"), path("p.zpm")}).exitCode, 0);
+    const ToolRun run = tool({"render", path("p.zpm"), path("out"), "--fast", "--every", "250",
+                              "--clock", "2026-12-08T09:15:30.200"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    QList<qint64> ticks;
+    QStringList phases;
+    for (const QByteArray& line : readFile(path("out/log.jsonl")).trimmed().split('\n')) {
+        const QJsonObject entry = QJsonDocument::fromJson(line).object();
+        phases << entry["phase"].toString();
+        if (entry["phase"].toString() == "tick")
+            ticks << entry["timeMs"].toInteger();
+    }
+    // Ticks every 250 ms of play time: the marquee's pass (about 1.3 s), the clock's 2.1 s.
+    ASSERT_GE(ticks.size(), 10);
+    for (qsizetype i = 0; i < ticks.size(); ++i)
+        EXPECT_EQ(ticks[i], 250 * (i + 1));
+    EXPECT_TRUE(phases.contains("pass"));
+    // The clock page (shown at 09:15:31.7, after the pass and the turning page's pause) turned
+    // its seconds twice while it held: 09:15:32 and 09:15:33.
+    EXPECT_EQ(phases.count("fields"), 2);
+
+    EXPECT_EQ(tool({"render", path("p.zpm"), path("bad"), "--clock", "yesterday"}).exitCode, 2);
+    EXPECT_EQ(tool({"render", path("p.zpm"), path("bad"), "--every", "0"}).exitCode, 2);
+}

@@ -504,3 +504,32 @@ TEST_F(ControlWindowTest, OwnIconsAndADeleteThatLooksDisabled)
     EXPECT_NE(bin.pixmap(24, 24, QIcon::Normal).toImage(),
               bin.pixmap(24, 24, QIcon::Disabled).toImage());
 }
+
+TEST_F(ControlWindowTest, AddClockAddsALiveTextFromAFileInTheDataFolder)
+{
+    const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("data")));
+    auto w = open();
+    w->onAddClock();
+    const QString path = dir.filePath("data/Morvo/Tessarin/clock.txt");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "{date} {weekday}\n{time}\n");
+    ASSERT_EQ(w->area()->itemCount(), 1);
+    const auto* clock = static_cast<CPropText*>(w->area()->item(0));
+    EXPECT_TRUE(clock->liveFields());
+    EXPECT_EQ(clock->filePath, path);
+    EXPECT_EQ(w->fileList()->count(), 1);
+    EXPECT_TRUE(w->isModified());
+
+    // A file the operator changed is kept as it is.
+    file.close();
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("{time:HH:mm}\n");
+    file.close();
+    w->onAddClock();
+    EXPECT_EQ(w->area()->itemCount(), 2);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "{time:HH:mm}\n");
+    qputenv("XDG_DATA_HOME", savedDataHome);
+}

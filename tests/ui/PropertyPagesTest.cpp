@@ -89,6 +89,30 @@ TEST_F(PropertyPagesTest, TextPageShowsTheItemAndStoresEveryChange)
     EXPECT_GT(modifications, 6);
 }
 
+TEST_F(PropertyPagesTest, TextPageScrollKeepsTheOtherSettings)
+{
+    auto p = page<CDlgPropText>();
+    CPropText item;
+    item.reservedText = QStringLiteral(R"({"fields":true,"marquee":{"repeat":3}})");
+    p->SetItem(item);
+    auto* scroll = control<QComboBox>(*p, CDlgPropText::kScrollId);
+    auto* speed = control<QLineEdit>(*p, CDlgPropText::kPixelsPerSecondId);
+    ASSERT_NE(scroll, nullptr);
+    ASSERT_NE(speed, nullptr);
+    EXPECT_EQ(scroll->currentIndex(), 0); // none
+    EXPECT_EQ(speed->text(), "60");
+    choose(scroll, 1);
+    type(speed, "120");
+    const CPropText::Marquee m = item.marquee();
+    EXPECT_EQ(m.direction, CPropText::Scroll::Left);
+    EXPECT_EQ(m.pixelsPerSecond, 120);
+    EXPECT_EQ(m.repeat, 3);         // kept
+    EXPECT_TRUE(item.liveFields()); // kept
+    EXPECT_GE(modifications, 2);
+    choose(scroll, 0);
+    EXPECT_EQ(item.marquee().direction, CPropText::Scroll::None);
+}
+
 TEST_F(PropertyPagesTest, HorizontalAlignmentsExcludeEachOtherAndVerticalCombines)
 {
     auto p = page<CDlgPropText>();

@@ -3,6 +3,7 @@
 #include "base/StringTable.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -44,34 +45,65 @@ bool LiveFields::hasFields(const QString& text)
 QString LiveFields::countdown(qint64 secondsLeft, const QString& format)
 {
     const QString pattern = format.isEmpty() ? kDefaultCountdown : format;
-    const qint64 left = std::max<qint64>(0, secondsLeft);
-    // Without days in the format the hours hold them; without hours the minutes, and so on.
-    const bool days = pattern.contains(QLatin1Char('d'));
-    const bool hours = pattern.contains(QLatin1Char('h'));
-    const bool minutes = pattern.contains(QLatin1Char('m'));
-    const qint64 d = days ? left / 86400 : 0;
-    qint64 rest = left - d * 86400;
-    const qint64 h = hours ? rest / 3600 : 0;
-    rest -= h * 3600;
-    const qint64 m = minutes ? rest / 60 : 0;
-    const qint64 s = rest - m * 60;
-    QString out;
+    // Runs of one letter outside quotes, as Qt's formats have them: 'text' is literal, '' a quote.
+    struct Run
+    {
+        QChar letter; // null: literal text
+        int length;
+        QString text;
+    };
+    std::vector<Run> runs;
+    bool has[128] = {};
     for (qsizetype i = 0; i < pattern.size();) {
         const QChar c = pattern[i];
+        if (c == QLatin1Char('\'')) {
+            qsizetype end = i + 1;
+            QString literal;
+            while (end < pattern.size()) {
+                if (pattern[end] == QLatin1Char('\'')) {
+                    if (end + 1 < pattern.size() && pattern[end + 1] == QLatin1Char('\'')) {
+                        literal += QLatin1Char('\'');
+                        end += 2;
+                        continue;
+                    }
+                    break;
+                }
+                literal += pattern[end++];
+            }
+            runs.push_back(Run{
+                QChar(), 0, end == i + 1 && end < pattern.size() ? QStringLiteral("'") : literal});
+            i = end + 1;
+            continue;
+        }
         qsizetype run = 1;
         while (i + run < pattern.size() && pattern[i + run] == c)
             ++run;
-        const qint64 value = c == QLatin1Char('d')   ? d
-                             : c == QLatin1Char('h') ? h
-                             : c == QLatin1Char('m') ? m
-                             : c == QLatin1Char('s') ? s
-                                                     : -1;
-        if (value < 0)
-            out += QString(run, c);
-        else
-            out += QString::number(value).rightJustified(int(std::min<qsizetype>(run, 2)),
-                                                         QLatin1Char('0'));
+        const bool token = c == QLatin1Char('d') || c == QLatin1Char('h') ||
+                           c == QLatin1Char('m') || c == QLatin1Char('s');
+        if (token)
+            has[c.unicode()] = true;
+        runs.push_back(token ? Run{c, int(run), QString()} : Run{QChar(), 0, QString(run, c)});
         i += run;
+    }
+    // Without days in the format the hours hold them; without hours the minutes, and so on.
+    const qint64 left = std::max<qint64>(0, secondsLeft);
+    const qint64 d = has['d'] ? left / 86400 : 0;
+    qint64 rest = left - d * 86400;
+    const qint64 h = has['h'] ? rest / 3600 : 0;
+    rest -= h * 3600;
+    const qint64 m = has['m'] ? rest / 60 : 0;
+    const qint64 s = rest - m * 60;
+    QString out;
+    for (const Run& r : runs) {
+        if (r.letter.isNull()) {
+            out += r.text;
+            continue;
+        }
+        const qint64 value = r.letter == QLatin1Char('d')   ? d
+                             : r.letter == QLatin1Char('h') ? h
+                             : r.letter == QLatin1Char('m') ? m
+                                                            : s;
+        out += QString::number(value).rightJustified(std::min(r.length, 2), QLatin1Char('0'));
     }
     return out;
 }
