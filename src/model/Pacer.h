@@ -16,6 +16,8 @@ public:
     bool wait(int ms);
     // True when stopped; blocks while paused. Called before every drawing unit.
     bool gate();
+    // The deadline of the last wait (the start before the first).
+    WaitClock::TimePoint deadline() const { return m_deadline; }
 
 private:
     CAct& m_area;

@@ -222,6 +222,10 @@ void MarqueePlayer::play()
         if (background.Load(m_item.backImagePath))
             background.DrawFitted(m_plain, m_rect, m_item.backFitMode);
     }
+    // The whole background once: the steps draw only the rows the text moves through.
+    if (m_area.PassPauseGate())
+        return;
+    AreaBands::present(m_area, m_plain, m_rect);
     const bool fields = m_item.liveFields();
     const QLocale locale = LiveFields::interfaceLocale();
     const int milliHz = m_area.refreshMilliHz();

@@ -50,13 +50,18 @@ private:
             return false;
         std::shared_lock lock(m_area.sectionsMutex());
         refreshBands();
+        // What the frame log tells of this step: the deadline it was drawn after.
+        m_stamp = FrameStamp{std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                 m_pacer.deadline().time_since_epoch())
+                                 .count(),
+                             m_area.currentIndex.load(), m_stamp.step + 1};
         draw();
         return true;
     }
 
     // One drawing unit: lock, draw into the back buffer, present, unlock.
     template <class Draw>
-    static void unit(const Band& band, Draw&& draw)
+    void unit(const Band& band, Draw&& draw) const
     {
         CWndChild& child = *band.section->renderChild;
         std::lock_guard lock(child.sectionMutex);
@@ -64,7 +69,7 @@ private:
         if (!buffer)
             return;
         draw(*buffer);
-        child.Present();
+        child.Present(m_stamp);
     }
 
     // Reads a neighbour's back buffer under its own mutex, never while holding another.
@@ -186,6 +191,7 @@ private:
     int m_width = 0;
     int m_height = 0;
     std::vector<Band> m_bands;
+    FrameStamp m_stamp;
 };
 
 void Transition::run(int effect)

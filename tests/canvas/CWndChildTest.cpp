@@ -136,3 +136,25 @@ TEST(CWndChild, PresentTellsTheViewAndPaintWaitsForADrawingUnit)
     child.Present();
     EXPECT_EQ(view.presents, 1);
 }
+
+TEST(CWndChild, AStepsStampIsTakenOnceByThePaintThatShowsIt)
+{
+    CWndChild child;
+    FrameStamp stamp;
+    EXPECT_FALSE(child.takeStamp(&stamp)); // nothing presented yet
+    {
+        std::lock_guard lock(child.sectionMutex);
+        child.Present(FrameStamp{123456789, 2, 40});
+        child.Present(FrameStamp{123456999, 2, 41}); // painted together: the last one counts
+    }
+    ASSERT_TRUE(child.takeStamp(&stamp));
+    EXPECT_EQ(stamp.deadlineNs, 123456999);
+    EXPECT_EQ(stamp.item, 2);
+    EXPECT_EQ(stamp.step, 41);
+    EXPECT_FALSE(child.takeStamp(&stamp));
+    {
+        std::lock_guard lock(child.sectionMutex);
+        child.Present(); // a picture of no paced step
+    }
+    EXPECT_FALSE(child.takeStamp(&stamp));
+}

@@ -90,6 +90,15 @@ protected:
         return -1;
     }
 
+    static int countColourIn(const QImage& image, QRgb rgb)
+    {
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                n += image.pixel(x, y) == rgb;
+        return n;
+    }
+
     QTemporaryDir dir;
     VirtualClock clock;
     HeadlessSectionHost host;
@@ -235,4 +244,19 @@ TEST_F(MarqueeTest, AStopEndsTheMarqueeAtItsNextStep)
     area.stopEvent.reset();
     EXPECT_EQ(clock.waitsMs().size(), 4u);
     EXPECT_TRUE(passes.empty());
+}
+
+TEST_F(MarqueeTest, WhatThePreviousItemLeftIsClearedOutsideTheTextsRows)
+{
+    makeArea(1, 100, 80, {40, 40});
+    for (const auto& section : area.sections) {
+        CWndChild& child = *section->renderChild;
+        std::lock_guard lock(child.sectionMutex);
+        child.GetBackBuffer()->fill(Qt::red); // the last page of something else
+    }
+    setItem("x", "left", 600);
+    item.Play(area);
+    EXPECT_EQ(countColourIn(frames.front(), qRgb(255, 0, 0)), 0);
+    EXPECT_EQ(frames.front().pixel(0, 0), kBack);
+    EXPECT_EQ(frames.front().pixel(99, 79), kBack);
 }
