@@ -1,5 +1,6 @@
 #include "CDlgSeting.h"
 
+#include "RemotePanel.h"
 #include "base/SettingsStore.h"
 #include "base/StringTable.h"
 #include "canvas/SectionLayout.h"
@@ -127,6 +128,9 @@ void CDlgSeting::buildWindow()
     m_languageButton = named(new QPushButton(QStringLiteral("Language"), this), IdLanguage);
     m_languageButton->setAutoDefault(false);
     grid->addWidget(m_languageButton, row++, 4);
+    auto* remote = new RemotePanel(this);
+    grid->addWidget(remote, row++, 0, 1, 5);
+    connect(remote, &RemotePanel::changed, this, &CDlgSeting::remoteChanged);
 
     connect(m_horizontal, &QRadioButton::clicked, this, [this] { onSplitClicked(0); });
     connect(m_vertical, &QRadioButton::clicked, this, [this] { onSplitClicked(1); });

@@ -46,6 +46,8 @@ signals:
     // The project's data changed (LED size, split, sections, frame, colours, manual play): the
     // project must be saved to keep it. Auto play and the language are settings, not project data.
     void projectChanged();
+    // The remote control settings changed (and are kept).
+    void remoteChanged();
 
 private:
     // Applies a change of project data while no player reads it, lays the sections out again

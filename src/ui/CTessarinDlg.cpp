@@ -1,6 +1,8 @@
 #include "CTessarinDlg.h"
 
 #include "CDlgSeting.h"
+#include "LedPreview.h"
+#include "RemoteBridge.h"
 #include "SectionWindowHost.h"
 #include "base/Notifications.h"
 #include "base/RecentFileList.h"
@@ -61,6 +63,7 @@ enum ControlId
     IdMoveUp = 1064,
     IdMoveDown = 1065,
     IdAddClock = 1303,
+    IdPreview = 1304,
 };
 
 constexpr int kManualKeyMs = 1000;
@@ -120,11 +123,80 @@ CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, UserPrompts* prompts, QW
     button(IdEdit)->setChecked(true);
     onEditToggle();
     start();
+    // Remote control, when the settings turn it on.
+    m_remote = std::make_unique<RemoteBridge>(*this);
+    m_remote->applySettings();
 }
 
 CTessarinDlg::~CTessarinDlg()
 {
     qApp->removeEventFilter(this);
+}
+
+void CTessarinDlg::onPreview()
+{
+    m_preview->setVisible(button(IdPreview)->isChecked());
+}
+
+void CTessarinDlg::resume()
+{
+    setPlayButtons(false, true, true);
+    m_area->Play();
+}
+
+bool CTessarinDlg::playItem(int index)
+{
+    if (index < 0 || index >= m_area->itemCount())
+        return false;
+    setPlayButtons(false, true, true);
+    setEditMode(false);
+    m_area->Stop();
+    m_area->currentIndex = index;
+    m_area->SetCurrent(m_area->item(index), false);
+    return true;
+}
+
+int CTessarinDlg::addItemFile(const QString& path)
+{
+    const int index = m_area->AddFile(path);
+    if (index < 0)
+        return -1;
+    m_list->addItem(lineFor(path));
+    m_modified = true;
+    updateSelection();
+    return index;
+}
+
+bool CTessarinDlg::removeItem(int index)
+{
+    if (index < 0 || index >= m_list->count())
+        return false;
+    m_list->setCurrentRow(index);
+    onDeleteFile();
+    return true;
+}
+
+bool CTessarinDlg::moveItemTo(int from, int to)
+{
+    const int count = m_list->count();
+    if (from < 0 || from >= count || to < 0 || to >= count)
+        return false;
+    if (from != to) {
+        m_area->moveItem(from, to);
+        m_list->insertItem(to, m_list->takeItem(from));
+        m_modified = true;
+    }
+    m_list->setCurrentRow(to);
+    updateSelection();
+    return true;
+}
+
+bool CTessarinDlg::saveProjectTo(const QString& path, QString* error)
+{
+    if (!m_area->SaveProject(path, error))
+        return false;
+    m_modified = false;
+    return true;
 }
 
 void CTessarinDlg::buildWindow()
@@ -150,6 +222,7 @@ void CTessarinDlg::buildWindow()
         {IdPlay, QStyle::SP_MediaPlay, StringId::TipPlay, false, &CTessarinDlg::onPlay},
         {IdPause, QStyle::SP_MediaPause, StringId::TipPause, false, &CTessarinDlg::onPause},
         {IdStop, QStyle::SP_MediaStop, StringId::TipStop, false, &CTessarinDlg::onStop},
+        {IdPreview, QStyle::SP_DesktopIcon, StringId::TipNew, true, &CTessarinDlg::onPreview},
     };
     const ButtonSpec listButtons[] = {
         {IdAddFile, QStyle::SP_FileDialogNewFolder, StringId::TipAddFile, false,
@@ -179,6 +252,7 @@ void CTessarinDlg::buildWindow()
         b->setFocusPolicy(Qt::NoFocus);
         b->setToolTip(entry.id == IdSettings   ? dialogText("Settings", "设置")
                       : entry.id == IdAddClock ? dialogText("Add clock", "添加时钟")
+                      : entry.id == IdPreview  ? dialogText("LED preview", "LED预览")
                                                : loadString(entry.tip));
         if (entry.command)
             connect(b, &QToolButton::clicked, this, entry.command);
@@ -205,6 +279,10 @@ void CTessarinDlg::buildWindow()
     connect(&Notifications::Relay::instance(), &Notifications::Relay::posted, this,
             &CTessarinDlg::showStatus);
     outer->addWidget(m_toolbar);
+    // The LED picture, live, while the toolbar's preview button is down.
+    m_preview = new LedPreview(*m_area, this);
+    m_preview->hide();
+    outer->addWidget(m_preview);
 
     m_body = new QWidget(this);
     auto* body = new QHBoxLayout(m_body);
@@ -602,6 +680,10 @@ void CTessarinDlg::onSettings()
     CDlgSeting settings(*m_area, *m_prompts, this);
     // The settings are project data: closing or switching the language asks to keep them.
     connect(&settings, &CDlgSeting::projectChanged, this, [this] { m_modified = true; });
+    connect(&settings, &CDlgSeting::remoteChanged, this, [this] {
+        if (m_remote)
+            m_remote->applySettings();
+    });
     settings.exec();
     if (settings.languageChosen() != 0) {
         // The new language shows after a restart; this window closes the usual way first.

@@ -9,6 +9,8 @@
 #include <memory>
 
 class CAct;
+class LedPreview;
+class RemoteBridge;
 class QFrame;
 class QLabel;
 class QListWidget;
@@ -63,6 +65,16 @@ public:
     void showStatus(const QString& text);
     QLabel* statusLine() const { return m_status; }
 
+    // Remote control: the toolbar's and the manual keys' commands without questions.
+    void resume();
+    bool playItem(int index);             // stop, make it current and play on from it
+    int addItemFile(const QString& path); // -1 when no kind plays it
+    bool removeItem(int index);
+    bool moveItemTo(int from, int to);
+    bool saveProjectTo(const QString& path, QString* error);
+    RemoteBridge* remote() const { return m_remote.get(); }
+    void onPreview();
+
     // A language was chosen in the settings: the program starts again once this window closed.
     bool restartRequested() const { return m_restart; }
 
@@ -102,6 +114,9 @@ private:
     // The host outlives the area: the area destroys its section windows through it.
     std::unique_ptr<SectionWindowHost> m_sectionHost;
     std::unique_ptr<CAct> m_area;
+    // After the area: it goes first, and with it the server that reads the area.
+    std::unique_ptr<RemoteBridge> m_remote;
+    LedPreview* m_preview = nullptr;
     CSubFormCollection m_pages;
 
     QWidget* m_toolbar = nullptr;

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+
+// What the remote server asks of the program: the same commands as the toolbar and the manual
+// keys, on the GUI thread. Every call answers at once; errors come back as the text the server
+// sends with its status code.
+class RemoteController
+{
+public:
+    virtual ~RemoteController() = default;
+
+    // {"state", "item", "itemCount", "file", "page", "project", "modified", "led", "version"}
+    virtual QJsonObject status() const = 0;
+    // One object a playlist line: {"index", "file", "class", "playing"}.
+    virtual QJsonArray items() const = 0;
+    // "play", "pause", "stop", "next", "previous", "first", "last"; false for another name.
+    virtual bool command(const QString& name) = 0;
+    // Plays item `index` and goes on from it; false when there is no such item.
+    virtual bool playItem(int index) = 0;
+    // Adds a file as AddFile does; its index, or -1 when no kind plays it.
+    virtual int addFile(const QString& path) = 0;
+    virtual bool deleteItem(int index) = 0;
+    virtual bool moveItem(int from, int to) = 0;
+    virtual bool openProject(const QString& path, QString* error) = 0;
+    virtual bool saveProject(QString* error) = 0;
+    // The LED rectangle as the controller reads it: the desktop from (0,0) to the farthest
+    // section window's corner.
+    virtual QImage ledPicture() const = 0;
+};

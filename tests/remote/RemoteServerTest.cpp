@@ -1,0 +1,355 @@
+#include "remote/RemoteServer.h"
+#include "remote/RemoteController.h"
+#include "remote/Uploads.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QEventLoop>
+#include <QImageReader>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWebSocket>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kToken =
+    QStringLiteral("0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef");
+
+// The program as the server sees it, recording what it is asked.
+class FakeController final : public RemoteController
+{
+public:
+    QJsonObject status() const override
+    {
+        return QJsonObject{{"state", state}, {"itemCount", int(files.size())}};
+    }
+    QJsonArray items() const override
+    {
+        QJsonArray list;
+        for (int i = 0; i < files.size(); ++i)
+            list.append(QJsonObject{{"index", i}, {"file", files[i]}});
+        return list;
+    }
+    bool command(const QString& name) override
+    {
+        commands << name;
+        state = name == "stop" ? "stopped" : name == "pause" ? "paused" : "playing";
+        return true;
+    }
+    bool playItem(int index) override
+    {
+        commands << QStringLiteral("item %1").arg(index);
+        return index >= 0 && index < files.size();
+    }
+    int addFile(const QString& path) override
+    {
+        files << path;
+        return int(files.size()) - 1;
+    }
+    bool deleteItem(int index) override
+    {
+        if (index < 0 || index >= files.size())
+            return false;
+        files.removeAt(index);
+        return true;
+    }
+    bool moveItem(int from, int to) override
+    {
+        if (from < 0 || from >= files.size() || to < 0 || to >= files.size())
+            return false;
+        files.move(from, to);
+        return true;
+    }
+    bool openProject(const QString& path, QString* error) override
+    {
+        *error = path + ": cannot be read";
+        return false;
+    }
+    bool saveProject(QString* error) override
+    {
+        *error = QStringLiteral("the project has no file yet");
+        return false;
+    }
+    QImage ledPicture() const override
+    {
+        QImage image(48, 16, QImage::Format_RGB32);
+        image.fill(qRgb(255, 128, 0));
+        return image;
+    }
+
+    QString state = QStringLiteral("playing");
+    QStringList commands;
+    QStringList files;
+};
+
+struct Reply
+{
+    int status = 0;
+    QByteArray body;
+    QList<QNetworkReply::RawHeaderPair> headers;
+    QJsonObject json() const { return QJsonDocument::fromJson(body).object(); }
+};
+
+class RemoteServerTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        settings.enabled = true;
+        settings.address = QStringLiteral("127.0.0.1");
+        settings.port = 0; // any free port
+        settings.token = kToken;
+        settings.mediaDir = dir.filePath("media");
+        settings.maxUploadBytes = 64 * 1024;
+        QString error;
+        ASSERT_TRUE(server.start(settings, &error)) << error.toStdString();
+        base = QStringLiteral("http://127.0.0.1:%1").arg(server.port());
+    }
+
+    Reply send(const QByteArray& method, const QString& path, const QByteArray& body = {},
+               QList<std::pair<QByteArray, QByteArray>> headers = {}, bool withToken = true)
+    {
+        QNetworkRequest request(QUrl(base + path));
+        if (withToken)
+            request.setRawHeader("Authorization", "Bearer " + kToken.toUtf8());
+        for (const auto& [key, value] : headers)
+            request.setRawHeader(key, value);
+        QBuffer data;
+        data.setData(body);
+        data.open(QIODevice::ReadOnly);
+        QNetworkReply* reply = network.sendCustomRequest(request, method, &data);
+        QEventLoop loop;
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        loop.exec();
+        Reply r{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+                reply->readAll(), reply->rawHeaderPairs()};
+        reply->deleteLater();
+        return r;
+    }
+
+    // A request written by hand (headers only unless a body is given), and what comes back.
+    QByteArray raw(const QByteArray& request, const QHostAddress& from = QHostAddress::LocalHost)
+    {
+        QTcpSocket socket;
+        if (from != QHostAddress::LocalHost)
+            socket.bind(from);
+        socket.connectToHost(QHostAddress::LocalHost, server.port());
+        QByteArray answer;
+        QEventLoop loop;
+        QObject::connect(&socket, &QTcpSocket::connected, &loop, [&] { socket.write(request); });
+        QObject::connect(&socket, &QTcpSocket::readyRead, &loop, [&] {
+            answer += socket.readAll();
+            if (answer.contains("\r\n\r\n") &&
+                answer.size() - answer.indexOf("\r\n\r\n") - 4 >=
+                    answer.mid(answer.indexOf("Content-Length:") + 15, 8).trimmed().toInt())
+                loop.quit();
+        });
+        QObject::connect(&socket, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        loop.exec();
+        return answer;
+    }
+
+    QStringList media() const
+    {
+        return QDir(settings.mediaDir).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    }
+
+    QTemporaryDir dir;
+    FakeController controller;
+    RemoteSettings settings;
+    RemoteServer server{controller};
+    QNetworkAccessManager network;
+    QString base;
+};
+
+} // namespace
+
+TEST_F(RemoteServerTest, EveryApiCallNeedsTheTokenAndErrorsAreJson)
+{
+    Reply r = send("GET", "/api/status", {}, {}, false);
+    EXPECT_EQ(r.status, 401);
+    EXPECT_FALSE(r.json().value("error").toString().isEmpty());
+    r = send("GET", "/api/status", {}, {{"Authorization", "Bearer " + QByteArray(64, 'f')}}, false);
+    EXPECT_EQ(r.status, 401);
+    r = send("GET", "/api/status", {}, {{"Authorization", "Basic " + kToken.toUtf8()}}, false);
+    EXPECT_EQ(r.status, 401);
+    r = send("GET", "/api/status");
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(r.json().value("state").toString(), "playing");
+    // No CORS: a page of another origin gets nothing it may read.
+    for (const auto& [key, value] : r.headers)
+        EXPECT_FALSE(key.toLower().startsWith("access-control")) << key.toStdString();
+    EXPECT_EQ(send("GET", "/api/nothing").status, 404);
+    EXPECT_EQ(send("GET", "/api/stop").status, 405);
+    EXPECT_EQ(send("POST", "/api/status").status, 405);
+    // The page needs no token; it speaks the interface's language.
+    r = send("GET", "/", {}, {}, false);
+    EXPECT_EQ(r.status, 200);
+    EXPECT_TRUE(r.body.contains("<html lang=\"en\">"));
+    EXPECT_EQ(send("GET", "/app.js", {}, {}, false).status, 200);
+    EXPECT_EQ(send("GET", "/secret", {}, {}, false).status, 404);
+}
+
+TEST_F(RemoteServerTest, TenFailuresInAMinuteBlockThatAddressOnly)
+{
+    for (int i = 0; i < RemoteServer::kFailuresBeforeBlock; ++i)
+        EXPECT_EQ(send("GET", "/api/status", {}, {{"Authorization", "Bearer nope"}}, false).status,
+                  401);
+    EXPECT_EQ(send("GET", "/api/status").status, 429); // even with the right token
+    // Another address of this machine is not blocked.
+    const QByteArray answer = raw("GET /api/status HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " +
+                                      kToken.toUtf8() + "\r\n\r\n",
+                                  QHostAddress(QStringLiteral("127.0.0.2")));
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 200")) << answer.left(40).toStdString();
+}
+
+TEST_F(RemoteServerTest, TransportCommandsAnswerTheNewStatus)
+{
+    for (const char* command : {"play", "pause", "stop", "next", "previous", "first", "last"})
+        EXPECT_EQ(send("POST", QStringLiteral("/api/") + command).status, 200) << command;
+    EXPECT_EQ(controller.commands,
+              QStringList({"play", "pause", "stop", "next", "previous", "first", "last"}));
+    EXPECT_EQ(send("POST", "/api/stop").json().value("state").toString(), "stopped");
+    controller.files = {"/a.txt", "/b.txt"};
+    EXPECT_EQ(send("POST", "/api/items/1/play").status, 200);
+    EXPECT_EQ(send("POST", "/api/items/7/play").status, 404);
+    EXPECT_EQ(send("POST", "/api/items/0/move", R"({"to": 1})").status, 200);
+    EXPECT_EQ(controller.files, QStringList({"/b.txt", "/a.txt"}));
+    EXPECT_EQ(send("POST", "/api/items/0/move", R"({"to": "x"})").status, 400);
+    EXPECT_EQ(send("DELETE", "/api/items/0").status, 200);
+    EXPECT_EQ(controller.files, QStringList({"/a.txt"}));
+    EXPECT_EQ(send("DELETE", "/api/items/5").status, 404);
+    EXPECT_EQ(send("GET", "/api/items").body, R"([{"file":"/a.txt","index":0}])");
+    Reply r = send("POST", "/api/project/open", R"({"path": "/nowhere.zpm"})");
+    EXPECT_EQ(r.status, 400);
+    EXPECT_EQ(r.json().value("error").toString(), "/nowhere.zpm: cannot be read");
+    EXPECT_EQ(send("POST", "/api/project/open", "not json").status, 400);
+    EXPECT_EQ(send("POST", "/api/project/save").status, 409);
+}
+
+TEST_F(RemoteServerTest, TheLedPictureIsAPng)
+{
+    const Reply r = send("GET", "/api/led.png");
+    ASSERT_EQ(r.status, 200);
+    QBuffer buffer;
+    buffer.setData(r.body);
+    QImageReader reader(&buffer, "png");
+    const QImage image = reader.read();
+    EXPECT_EQ(image.size(), QSize(48, 16));
+    EXPECT_EQ(image.pixel(5, 5), qRgb(255, 128, 0));
+}
+
+TEST_F(RemoteServerTest, UploadsLandInTheMediaFolderUnderSafeNewNames)
+{
+    const QByteArray bmp = QByteArray("BM") + QByteArray(60, '\0');
+    Reply r = send("POST", "/api/items", bmp, {{"X-File-Name", "../../x.bmp"}});
+    EXPECT_EQ(r.status, 201) << r.body.toStdString();
+    EXPECT_EQ(r.json().value("file").toString(), QDir(settings.mediaDir).filePath("x.bmp"));
+    // The same name again: a numbered name, the first file kept.
+    r = send("POST", "/api/items", bmp, {{"X-File-Name", "x.bmp"}});
+    EXPECT_EQ(r.json().value("file").toString(), QDir(settings.mediaDir).filePath("x-2.bmp"));
+    // Names percent-encoded by the page, in Chinese.
+    r = send("POST", "/api/items", "text", {{"X-File-Name", "%E6%AC%A2%E8%BF%8E.txt"}});
+    EXPECT_EQ(r.json().value("file").toString(), QDir(settings.mediaDir).filePath("欢迎.txt"));
+
+    EXPECT_EQ(send("POST", "/api/items", "#!/bin/sh", {{"X-File-Name", "a.sh"}}).status, 415);
+    EXPECT_EQ(send("POST", "/api/items", bmp, {{"X-File-Name", ""}}).status, 400);
+    EXPECT_EQ(send("POST", "/api/items", bmp, {{"X-File-Name", "../.."}}).status, 400);
+    EXPECT_EQ(send("POST", "/api/items", bmp, {{"X-File-Name", ".bmp"}}).status, 415);
+    EXPECT_EQ(send("POST", "/api/items", {}, {{"X-File-Name", "empty.bmp"}}).status, 400);
+
+    // A multipart form, as a browser's form sends it.
+    const QByteArray form = "--XyZ\r\nContent-Disposition: form-data; name=\"file\"; "
+                            "filename=\"dir/form.txt\"\r\nContent-Type: text/plain\r\n\r\n"
+                            "from a form\r\n--XyZ--\r\n";
+    r = send("POST", "/api/items", form, {{"Content-Type", "multipart/form-data; boundary=XyZ"}});
+    EXPECT_EQ(r.status, 201) << r.body.toStdString();
+    QFile stored(QDir(settings.mediaDir).filePath("form.txt"));
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+    EXPECT_EQ(stored.readAll(), "from a form");
+
+    // Nothing but the four files, and nothing outside the media folder.
+    EXPECT_EQ(media(), QStringList({"form.txt", "x-2.bmp", "x.bmp", "欢迎.txt"}));
+    EXPECT_FALSE(QFile::exists(dir.filePath("x.bmp")));
+    EXPECT_EQ(controller.files.size(), 4);
+}
+
+TEST_F(RemoteServerTest, OversizedBodiesAreRefusedBeforeTheyAreRead)
+{
+    // Only the headers are sent: the answer comes without the body.
+    QByteArray answer = raw("POST /api/stop HTTP/1.1\r\nHost: x\r\nContent-Length: 70000\r\n\r\n");
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 413")) << answer.left(60).toStdString();
+    EXPECT_TRUE(answer.contains("\"error\""));
+    answer = raw("POST /api/items HTTP/1.1\r\nHost: x\r\nX-File-Name: big.bmp\r\n"
+                 "Content-Length: 70000\r\n\r\n");
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 413")) << answer.left(60).toStdString();
+    answer = raw("POST /api/items HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n");
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 411")) << answer.left(60).toStdString();
+    answer = raw("GET / HTTP/1.1\r\nHost: x\r\nX-Pad: " + QByteArray(40 * 1024, 'a'));
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 431")) << answer.left(60).toStdString();
+    // An upload within the limit still goes through, on a connection that already sent one.
+    const Reply r =
+        send("POST", "/api/items", QByteArray(60 * 1024, 'a'), {{"X-File-Name", "ok.txt"}});
+    EXPECT_EQ(r.status, 201);
+    EXPECT_EQ(media(), QStringList({"ok.txt"}));
+}
+
+TEST_F(RemoteServerTest, LiveStatusComesOverAWebSocketAfterTheToken)
+{
+    QWebSocket socket;
+    QStringList messages;
+    QEventLoop loop;
+    QObject::connect(&socket, &QWebSocket::connected, &loop, [&] {
+        socket.sendTextMessage(QStringLiteral("{\"token\": \"%1\"}").arg(kToken));
+    });
+    QObject::connect(&socket, &QWebSocket::textMessageReceived, &loop, [&](const QString& text) {
+        messages << text;
+        if (messages.size() == 1)
+            controller.command("stop"); // a change the server pushes without being asked
+        else
+            loop.quit();
+    });
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    socket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/events").arg(server.port())));
+    loop.exec();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[0].contains("\"playing\""));
+    EXPECT_TRUE(messages[1].contains("\"stopped\""));
+
+    // A wrong token closes the socket.
+    QWebSocket intruder;
+    bool closed = false;
+    QEventLoop wait;
+    QObject::connect(&intruder, &QWebSocket::connected, &wait,
+                     [&] { intruder.sendTextMessage(QStringLiteral("{\"token\": \"guess\"}")); });
+    QObject::connect(&intruder, &QWebSocket::disconnected, &wait, [&] {
+        closed = true;
+        wait.quit();
+    });
+    QTimer::singleShot(5000, &wait, &QEventLoop::quit);
+    intruder.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/events").arg(server.port())));
+    wait.exec();
+    EXPECT_TRUE(closed);
+}
+
+TEST(Uploads, NamesAreReducedToSafeBaseNames)
+{
+    EXPECT_EQ(Uploads::safeBaseName("../../x.bmp"), "x.bmp");
+    EXPECT_EQ(Uploads::safeBaseName("C:\\Users\\op\\pic.JPG"), "pic.JPG");
+    EXPECT_EQ(Uploads::safeBaseName("a\nb\t.txt"), "ab.txt");
+    EXPECT_EQ(Uploads::safeBaseName("..."), "");
+    EXPECT_EQ(Uploads::safeBaseName(""), "");
+    EXPECT_EQ(Uploads::safeBaseName(".hidden.txt"), "hidden.txt");
+    EXPECT_TRUE(Uploads::playable("a.gif"));
+    EXPECT_TRUE(Uploads::playable("doc.docx"));
+    EXPECT_FALSE(Uploads::playable("a.sh"));
+    EXPECT_FALSE(Uploads::playable("bmp"));
+}
