@@ -5,7 +5,8 @@
 
 #include <QPixmap>
 
-LedPreview::LedPreview(const CAct& area, QWidget* parent) : QLabel(parent), m_area(area)
+LedPreview::LedPreview(const CAct& area, QWidget* parent)
+    : QLabel(parent), m_area(area), m_timer(this)
 {
     setObjectName(QStringLiteral("ledPreview"));
     setAlignment(Qt::AlignCenter);

@@ -5,9 +5,12 @@
 #include "model/CAct.h"
 #include "model/CPropImage.h"
 #include "model/CPropText.h"
+#include "remote/RemoteServer.h"
+#include "remote/RemoteSettings.h"
 #include "support/TestSettings.h"
 #include "ui/CDlgSeting.h"
 #include "ui/CTessarinDlg.h"
+#include "ui/RemoteBridge.h"
 #include "ui/widgets/UserPrompts.h"
 
 #include <QApplication>
@@ -532,4 +535,52 @@ TEST_F(ControlWindowTest, AddClockAddsALiveTextFromAFileInTheDataFolder)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "{time:HH:mm}\n");
     qputenv("XDG_DATA_HOME", savedDataHome);
+}
+
+TEST_F(ControlWindowTest, TheLedPreviewShowsTheLedAndCostsNothingWhileHidden)
+{
+    auto w = withItems(1);
+    w->show();
+    auto* preview = w->findChild<QLabel*>("ledPreview");
+    ASSERT_NE(preview, nullptr);
+    EXPECT_FALSE(preview->isVisible());
+    auto* timer = preview->findChild<QTimer*>();
+    ASSERT_NE(timer, nullptr);
+    EXPECT_FALSE(timer->isActive());
+    w->button(1304)->click();
+    EXPECT_TRUE(preview->isVisible());
+    EXPECT_TRUE(timer->isActive());
+    EXPECT_GE(timer->interval(), 100); // at most ten pictures a second
+    w->button(1304)->click();
+    EXPECT_FALSE(timer->isActive());
+}
+
+TEST_F(ControlWindowTest, TheRemoteControlAnswersWhenTheSettingsTurnItOn)
+{
+    RemoteSettings settings;
+    settings.enabled = true;
+    settings.port = 0;
+    settings.token = RemoteSettings::makeToken();
+    ASSERT_TRUE(settings.save());
+    auto w = withItems(2);
+    ASSERT_NE(w->remote(), nullptr);
+    w->remote()->applySettings();
+    ASSERT_TRUE(w->remote()->server()->isListening());
+    const QJsonObject status = w->remote()->status();
+    EXPECT_EQ(status.value("itemCount").toInt(), 2);
+    EXPECT_EQ(status.value("state").toString(), "stopped");
+    EXPECT_EQ(status.value("led").toObject().value("sections").toInt(), 1);
+    EXPECT_TRUE(w->remote()->command("last"));
+    EXPECT_EQ(w->area()->currentIndex.load(), 1);
+    EXPECT_EQ(w->remote()->status().value("state").toString(), "playing");
+    EXPECT_TRUE(w->remote()->moveItem(1, 0));
+    EXPECT_EQ(w->fileList()->item(0)->text(), "f1.txt");
+    EXPECT_TRUE(w->remote()->deleteItem(0));
+    EXPECT_EQ(w->area()->itemCount(), 1);
+    EXPECT_FALSE(w->remote()->deleteItem(3));
+    QString error;
+    EXPECT_FALSE(w->remote()->saveProject(&error)); // no file yet
+    EXPECT_FALSE(w->remote()->openProject(dir.filePath("none.zpm"), &error));
+    EXPECT_EQ(w->area()->itemCount(), 1); // nothing changed
+    w->onStop();
 }

@@ -2,6 +2,7 @@
 #include "base/SettingsStore.h"
 #include "model/CAct.h"
 #include "model/HeadlessSectionHost.h"
+#include "remote/RemoteSettings.h"
 #include "support/TestSettings.h"
 #include "ui/CDlgSeting.h"
 
@@ -9,6 +10,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
@@ -181,4 +183,38 @@ TEST_F(SettingsDialogTest, ProjectDataChangesMarkTheProjectAndSettingsDoNot)
     changed("manual play", [&] { d.findChild<QCheckBox*>("1022")->click(); });
     changed("sections", [&] { type(d, 1100, "2"); });
     changed("position", [&] { type(d, 1020, "8"); });
+}
+
+TEST_F(SettingsDialogTest, TurningTheRemoteControlOnMakesATokenAndWarnsBeyondThisMachine)
+{
+    CDlgSeting d(area, prompts);
+    int changes = 0;
+    QObject::connect(&d, &CDlgSeting::remoteChanged, [&] { ++changes; });
+    auto* enabled = d.findChild<QCheckBox*>("remoteEnabled");
+    auto* token = d.findChild<QLineEdit*>("remoteToken");
+    auto* address = d.findChild<QLineEdit*>("remoteAddress");
+    auto* warning = d.findChild<QLabel*>("remoteWarning");
+    ASSERT_TRUE(enabled && token && address && warning);
+    EXPECT_FALSE(enabled->isChecked());
+    EXPECT_TRUE(token->text().isEmpty());
+
+    enabled->click();
+    const RemoteSettings on = RemoteSettings::load();
+    EXPECT_TRUE(on.enabled);
+    EXPECT_EQ(on.token.size(), 64); // 32 random bytes as hex
+    EXPECT_EQ(token->text(), on.token);
+    EXPECT_EQ(on.address, "127.0.0.1");
+    EXPECT_EQ(on.port, 8734);
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(warning->isHidden()); // this machine only
+
+    address->setText("0.0.0.0");
+    emit address->editingFinished();
+    EXPECT_EQ(RemoteSettings::load().address, "0.0.0.0");
+    EXPECT_FALSE(warning->isHidden());
+    // Off and on again: the same token.
+    enabled->click();
+    enabled->click();
+    EXPECT_EQ(RemoteSettings::load().token, on.token);
+    EXPECT_EQ(changes, 4);
 }
