@@ -53,7 +53,7 @@ QString LiveFields::countdown(qint64 secondsLeft, const QString& format)
         QString text;
     };
     std::vector<Run> runs;
-    bool has[128] = {};
+    bool hasDays = false, hasHours = false, hasMinutes = false;
     for (qsizetype i = 0; i < pattern.size();) {
         const QChar c = pattern[i];
         if (c == QLatin1Char('\'')) {
@@ -80,18 +80,19 @@ QString LiveFields::countdown(qint64 secondsLeft, const QString& format)
             ++run;
         const bool token = c == QLatin1Char('d') || c == QLatin1Char('h') ||
                            c == QLatin1Char('m') || c == QLatin1Char('s');
-        if (token)
-            has[c.unicode()] = true;
+        hasDays = hasDays || c == QLatin1Char('d');
+        hasHours = hasHours || c == QLatin1Char('h');
+        hasMinutes = hasMinutes || c == QLatin1Char('m');
         runs.push_back(token ? Run{c, int(run), QString()} : Run{QChar(), 0, QString(run, c)});
         i += run;
     }
     // Without days in the format the hours hold them; without hours the minutes, and so on.
     const qint64 left = std::max<qint64>(0, secondsLeft);
-    const qint64 d = has['d'] ? left / 86400 : 0;
+    const qint64 d = hasDays ? left / 86400 : 0;
     qint64 rest = left - d * 86400;
-    const qint64 h = has['h'] ? rest / 3600 : 0;
+    const qint64 h = hasHours ? rest / 3600 : 0;
     rest -= h * 3600;
-    const qint64 m = has['m'] ? rest / 60 : 0;
+    const qint64 m = hasMinutes ? rest / 60 : 0;
     const qint64 s = rest - m * 60;
     QString out;
     for (const Run& r : runs) {
