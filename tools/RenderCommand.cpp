@@ -5,6 +5,7 @@
 #include "base/SettingsStore.h"
 #include "model/CAct.h"
 #include "model/HeadlessSectionHost.h"
+#include "model/Schedule.h"
 #include "render/DesktopImage.h"
 
 #include <QDir>
@@ -37,6 +38,15 @@ public:
         line.insert(QStringLiteral("item"), m_itemIndex);
         line.insert(QStringLiteral("class"), QLatin1String(item.className()));
         line.insert(QStringLiteral("elapsedMs"), m_elapsed.elapsed());
+        m_log.write(QJsonDocument(line).toJson(QJsonDocument::Compact));
+        m_log.write("\n");
+    }
+
+    void itemSkipped(const CPropBase&, int index, const char* reason) override
+    {
+        const QJsonObject line{{QStringLiteral("phase"), QStringLiteral("skipped")},
+                               {QStringLiteral("item"), index},
+                               {QStringLiteral("reason"), QLatin1String(reason)}};
         m_log.write(QJsonDocument(line).toJson(QJsonDocument::Compact));
         m_log.write("\n");
     }
@@ -152,6 +162,11 @@ int renderProject(const RenderOptions& options, QTextStream& out, QTextStream& e
             writer.setItemIndex(i);
             area.currentIndex = i;
             area.currentItem = item;
+            // As the play loop does: an item outside its schedule is passed over.
+            if (!Schedule::of(*item).allows(area.wallTime())) {
+                area.reportSkipped(*item, i, "schedule");
+                continue;
+            }
             item->Play(area);
         }
     }

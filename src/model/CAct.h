@@ -128,6 +128,11 @@ public:
         if (m_observer)
             m_observer->pictureShown(item, details);
     }
+    void reportSkipped(const CPropBase& item, int index, const char* reason)
+    {
+        if (m_observer)
+            m_observer->itemSkipped(item, index, reason);
+    }
     // Tests put a virtual clock here; it must outlive the area.
     void setClock(WaitClock& clock) { hub.setClock(clock); }
 

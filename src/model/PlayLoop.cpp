@@ -2,9 +2,13 @@
 
 #include "CAct.h"
 #include "PlayRandom.h"
+#include "Schedule.h"
+#include "base/ColorRef.h"
+#include "canvas/CWndChild.h"
 
 #include <atomic>
 #include <ctime>
+#include <shared_mutex>
 
 #ifdef Q_OS_LINUX
 #include <sys/resource.h>
@@ -174,9 +178,54 @@ void PlayLoop::threadProc()
     m_area.threadEndedEvent.set();
 }
 
+bool PlayLoop::passOver(const CPropBase& item)
+{
+    const QDateTime now = m_area.wallTime();
+    if (Schedule::of(item).allows(now))
+        return false;
+    m_area.reportSkipped(item, m_area.currentIndex.load(), "schedule");
+    // Another item may play now: on to it. None may (or manual play stays here): the area shows
+    // its background and looks again at the turn of the minute, never spinning.
+    bool another = std::atomic_ref<int>(m_area.manualPlay).load(std::memory_order_relaxed) == 0;
+    if (another) {
+        another = false;
+        for (int i = 0; i < m_area.itemCount() && !another; ++i)
+            if (const CPropBase* other = m_area.item(i); other && other != &item)
+                another = Schedule::of(*other).allows(now);
+    }
+    if (!another) {
+        showBackground();
+        const int toNextMinuteMs = 60000 - (now.time().second() * 1000 + now.time().msec());
+        WaitClock::TimePoint deadline =
+            m_area.hub.clock().now() + std::chrono::milliseconds(toNextMinuteMs);
+        waitStopUntil(deadline);
+    }
+    return true;
+}
+
+void PlayLoop::showBackground()
+{
+    if (passGate())
+        return;
+    std::shared_lock sections(m_area.sectionsMutex());
+    for (const auto& section : m_area.sections) {
+        CWndChild& child = *section->renderChild;
+        std::lock_guard lock(child.sectionMutex);
+        if (QImage* buffer = child.GetBackBuffer()) {
+            buffer->fill(colorRefToRgb(m_area.backColor));
+            child.Present();
+        }
+    }
+}
+
 void PlayLoop::PlayCurrent()
 {
-    if (CPropBase* item = m_area.currentItem.load()) {
+    CPropBase* current = m_area.currentItem.load();
+    if (current && passOver(*current)) {
+        Advance();
+        return;
+    }
+    if (CPropBase* item = current) {
         WaitClock& clock = m_area.hub.clock();
         const WaitClock::TimePoint started = clock.now();
         item->Play(m_area);

@@ -45,6 +45,9 @@ private:
     void finishStop();
     void threadProc();
     void PlayCurrent();
+    // True when the current item is outside its schedule (and was passed over).
+    bool passOver(const CPropBase& item);
+    void showBackground();
     void Advance();
     void setGate(bool closed);
 

@@ -11,4 +11,11 @@ class PlayObserver
 public:
     virtual ~PlayObserver() = default;
     virtual void pictureShown(const CPropBase& item, const QJsonObject& details) = 0;
+    // An item the loop passed over ("schedule": outside its schedule).
+    virtual void itemSkipped(const CPropBase& item, int index, const char* reason)
+    {
+        (void)item;
+        (void)index;
+        (void)reason;
+    }
 };

@@ -262,3 +262,34 @@ TEST_F(ToolTest, RenderEveryAndClockFollowAMarqueeAndAClockInPlayTime)
     EXPECT_EQ(tool({"render", path("p.zpm"), path("bad"), "--clock", "yesterday"}).exitCode, 2);
     EXPECT_EQ(tool({"render", path("p.zpm"), path("bad"), "--every", "0"}).exitCode, 2);
 }
+
+TEST_F(ToolTest, RenderAppliesSchedulesAtItsClock)
+{
+    writeFile(path("a.txt"), "all");
+    writeFile(path("b.txt"), "eve");
+    writeFile(path("p.json"),
+              QStringLiteral(R"({"area": {"ledWidth": 60, "ledHeight": 20}, "items": [
+                    {"class": "CPropText", "filePath": "%1", "effect": 51, "holdTime": 1},
+                    {"class": "CPropText", "filePath": "%2", "effect": 51, "holdTime": 1,
+                     "reservedText": "{\"schedule\": {\"start\": \"18:00\", \"end\": \"23:00\"}}"}],
+                  "sections": [{"sectionLength": 60}]})")
+                  .arg(path("a.txt"), path("b.txt"))
+                  .toUtf8());
+    ASSERT_EQ(tool({"make", path("p.json"), path("p.zpm")}).exitCode, 0);
+    const auto phases = [&](const char* clock, const char* out) {
+        EXPECT_EQ(tool({"render", path("p.zpm"), path(out), "--fast", "--clock", clock}).exitCode,
+                  0);
+        QStringList lines;
+        for (const QByteArray& line :
+             readFile(path(qPrintable(QStringLiteral("%1/log.jsonl").arg(out)))).trimmed().split('\n')) {
+            const QJsonObject entry = QJsonDocument::fromJson(line).object();
+            lines << QStringLiteral("%1:%2%3")
+                         .arg(entry["item"].toInt())
+                         .arg(entry["phase"].toString())
+                         .arg(entry.contains("reason") ? "/" + entry["reason"].toString() : "");
+        }
+        return lines;
+    };
+    EXPECT_EQ(phases("2026-12-08T09:15:30", "morning"), QStringList({"0:", "1:skipped/schedule"}));
+    EXPECT_EQ(phases("2026-12-08T19:00:00", "evening"), QStringList({"0:", "1:"}));
+}

@@ -6,12 +6,15 @@
 #include "model/CPropText.h"
 #include "model/CPropWord.h"
 #include "model/HeadlessSectionHost.h"
+#include "model/ItemSettings.h"
+#include "model/Schedule.h"
 #include "support/TestSettings.h"
 #include "ui/CTessarinDlg.h"
 #include "ui/pages/CDlgPropGif.h"
 #include "ui/pages/CDlgPropImage.h"
 #include "ui/pages/CDlgPropText.h"
 
+#include <QCheckBox>
 #include <QListWidget>
 #include <QTest>
 #include <QToolButton>
@@ -111,6 +114,38 @@ TEST_F(PropertyPagesTest, TextPageScrollKeepsTheOtherSettings)
     EXPECT_GE(modifications, 2);
     choose(scroll, 0);
     EXPECT_EQ(item.marquee().direction, CPropText::Scroll::None);
+}
+
+TEST_F(PropertyPagesTest, EveryPageKeepsTheItemsScheduleBesideItsOtherSettings)
+{
+    auto p = page<CDlgPropImage>();
+    CPropImage item;
+    item.reservedText = QStringLiteral(R"({"other":1})");
+    p->SetItem(item);
+    auto* from = p->findChild<QLineEdit*>("scheduleFrom");
+    auto* start = p->findChild<QLineEdit*>("scheduleStart");
+    auto* end = p->findChild<QLineEdit*>("scheduleEnd");
+    auto* monday = p->findChild<QCheckBox*>("scheduleDay1");
+    ASSERT_TRUE(from && start && end && monday);
+    type(from, "2026-12-0"); // half typed: nothing yet
+    EXPECT_TRUE(Schedule::of(item).isAlways());
+    type(from, "2026-12-01");
+    type(start, "22:00");
+    type(end, "6:00");
+    monday->click();
+    const Schedule s = Schedule::of(item);
+    EXPECT_EQ(s.from, QDate(2026, 12, 1));
+    EXPECT_EQ(s.start, QTime(22, 0));
+    EXPECT_EQ(s.end, QTime(6, 0));
+    EXPECT_EQ(s.days, QList<int>{1});
+    EXPECT_TRUE(item.reservedText.contains(QStringLiteral("\"other\":1")));
+    // The text page has the same group, showing what the item holds.
+    auto text = page<CDlgPropText>();
+    CPropText textItem;
+    ItemSettings::write(textItem, "schedule", s.toJson());
+    text->SetItem(textItem);
+    EXPECT_EQ(text->findChild<QLineEdit*>("scheduleStart")->text(), "22:00");
+    EXPECT_TRUE(text->findChild<QCheckBox*>("scheduleDay1")->isChecked());
 }
 
 TEST_F(PropertyPagesTest, HorizontalAlignmentsExcludeEachOtherAndVerticalCombines)

@@ -1,5 +1,6 @@
 #include "PropertyPageBase.h"
 
+#include "ScheduleGroup.h"
 #include "model/CAct.h"
 #include "model/CPropBase.h"
 #include "ui/widgets/CColorBtn.h"
@@ -28,6 +29,13 @@ QWidget* PropertyPageBase::create(QWidget* parent)
         grid->setContentsMargins(6, 6, 6, 6);
         int row = 0;
         build(grid, row);
+        // When the item may play, on every page.
+        m_schedule = new ScheduleGroup(
+            [this](const std::function<void(CPropBase&)>& write) {
+                store([&write](CPropBase& it) { write(it); });
+            },
+            this);
+        grid->addWidget(m_schedule, row++, 0, 1, 5);
         grid->setRowStretch(row, 1);
         // The free column (the background picture's path) takes the width the page has.
         grid->setColumnStretch(3, 1);
@@ -45,6 +53,8 @@ void PropertyPageBase::SetItem(CPropBase& item)
         m_backFit->setCurrentIndex(item.backFitMode);
     if (m_backImage)
         m_backImage->setText(item.backImagePath);
+    if (m_schedule)
+        m_schedule->show(item);
     show(item);
 }
 

@@ -14,6 +14,7 @@
 class CAct;
 class CColorBtn;
 class QGridLayout;
+class ScheduleGroup;
 class QToolButton;
 class UserPrompts;
 
@@ -116,4 +117,5 @@ protected:
 private:
     CPropBase* m_item = nullptr;
     bool m_created = false;
+    ScheduleGroup* m_schedule = nullptr;
 };
