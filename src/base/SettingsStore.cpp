@@ -89,3 +89,8 @@ bool writeString(const QString& section, const QString& key, const QString& valu
 }
 
 } // namespace SettingsStore
+
+QString SettingsStore::folder()
+{
+    return QFileInfo(open().fileName()).absolutePath();
+}

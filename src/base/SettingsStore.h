@@ -16,5 +16,7 @@ int readInt(const QString& section, const QString& key, int defaultValue);
 bool writeInt(const QString& section, const QString& key, int value);
 QString readString(const QString& section, const QString& key, const QString& defaultValue = {});
 bool writeString(const QString& section, const QString& key, const QString& value);
+// The folder the store's file lives in (where small state files of the program go too).
+QString folder();
 
 } // namespace SettingsStore

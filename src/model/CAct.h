@@ -113,6 +113,9 @@ public:
     // Makes the item current and plays it; with keep, plays it once and then idles (preview).
     void SetCurrent(CPropBase* item, bool keep) { m_loop.SetCurrent(item, keep); }
     bool hasPlayThread() const { return m_loop.hasThread(); }
+    // Whether the play thread makes progress (for the watchdog): not stuck in one drawing unit,
+    // nor in a wait, more than `grace` past its deadline.
+    bool playProgressing(std::chrono::nanoseconds grace) const { return m_loop.progressing(grace); }
 
     // On the play thread: waits `ms` milliseconds on the stop event; true when stopped.
     bool WaitStop(int ms);

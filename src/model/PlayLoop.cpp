@@ -124,14 +124,49 @@ void PlayLoop::SetCurrent(CPropBase* item, bool keep)
     Play();
 }
 
+namespace {
+
+qint64 nanoseconds(WaitClock::TimePoint t)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+}
+
+} // namespace
+
+void PlayLoop::markBusy()
+{
+    m_busySinceNs.store(nanoseconds(m_area.hub.clock().now()));
+    m_waitingUntilNs.store(0);
+}
+
+bool PlayLoop::progressing(std::chrono::nanoseconds grace) const
+{
+    if (!m_thread.joinable())
+        return true;
+    const qint64 now = nanoseconds(m_area.hub.clock().now());
+    const qint64 waitingUntil = m_waitingUntilNs.load();
+    if (waitingUntil == kForever)
+        return true;
+    if (waitingUntil != 0)
+        return now < waitingUntil + grace.count();
+    return now < m_busySinceNs.load() + grace.count();
+}
+
 bool PlayLoop::waitStopUntil(WaitClock::TimePoint& deadline)
 {
     EventHub& hub = m_area.hub;
     std::unique_lock lock(hub.mutex);
+    struct Busy
+    {
+        PlayLoop& loop;
+        ~Busy() { loop.markBusy(); }
+    } busy{*this};
     for (;;) {
+        markWaiting(nanoseconds(deadline));
         if (m_area.stopEvent.isSetLocked())
             return true;
         if (m_gateClosed) {
+            markWaiting(kForever); // paused: waiting to be let go
             const WaitClock::TimePoint pausedAt = hub.clock().now();
             hub.changed.wait(lock, [&] { return !m_gateClosed || m_area.stopEvent.isSetLocked(); });
             deadline += hub.clock().now() - pausedAt;
@@ -147,7 +182,10 @@ bool PlayLoop::passGate()
 {
     EventHub& hub = m_area.hub;
     std::unique_lock lock(hub.mutex);
+    if (m_gateClosed)
+        markWaiting(kForever); // paused: waiting to be let go
     hub.changed.wait(lock, [&] { return !m_gateClosed || m_area.stopEvent.isSetLocked(); });
+    markBusy();
     return m_area.stopEvent.isSetLocked();
 }
 
@@ -157,7 +195,9 @@ void PlayLoop::threadProc()
     raisePriority();
     bool first = true;
     for (;;) {
+        markWaiting(kForever); // idle until told to play
         const int signalled = waitAny({&m_area.quitEvent, &m_area.stopEvent, &m_area.playEvent});
+        markBusy();
         if (signalled == 0)
             break;
         if (signalled == 1) {

@@ -2,7 +2,11 @@
 
 #include "WaitClock.h"
 
+#include <QtGlobal>
+
+#include <atomic>
 #include <chrono>
+#include <limits>
 #include <thread>
 
 class CAct;
@@ -38,7 +42,18 @@ public:
     // On the play thread: blocks while paused; true when stopped.
     bool passGate();
 
+    // Whether the play thread makes progress: it waits for a deadline that is not `grace` past,
+    // waits to be told to play, or passed its gate less than `grace` ago. True without a thread.
+    bool progressing(std::chrono::nanoseconds grace) const;
+
 private:
+    // Where the play thread stands, in nanoseconds of the area's clock.
+    static constexpr qint64 kForever = std::numeric_limits<qint64>::max();
+    void markWaiting(qint64 untilNs) { m_waitingUntilNs.store(untilNs); }
+    void markBusy();
+    std::atomic<qint64> m_busySinceNs{0};
+    std::atomic<qint64> m_waitingUntilNs{kForever};
+
     void signalStop();
     // GUI thread only: a stop that did not wait for the thread's end.
     bool m_stopPending = false;

@@ -14,7 +14,9 @@
 #include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QPointer>
 #include <QTcpSocket>
+#include <QThreadPool>
 #include <QUrl>
 #include <QWebSocket>
 
@@ -168,7 +170,7 @@ RemoteServer::Answer RemoteServer::json(const QJsonValue& value, int status)
 {
     const QJsonDocument document =
         value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
-    return Answer{status, document.toJson(QJsonDocument::Compact)};
+    return Answer{status, document.toJson(QJsonDocument::Compact), "application/json", {}};
 }
 
 RemoteServer::Answer RemoteServer::error(int status, const QString& message)
@@ -185,6 +187,10 @@ bool RemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
     Answer answer = path.startsWith(QLatin1String("/api/")) ? api(request, path) : page(path);
     if (!isGet(request) && !path.startsWith(QLatin1String("/api/")))
         answer = error(405, statusReason(405));
+    if (!answer.picture.isNull()) {
+        answerPictureLater(answer.picture, socket);
+        return true;
+    }
     QHttpServerResponder responder = makeResponder(request, socket);
     responder.write(answer.body,
                     {{"Content-Type", answer.type},
@@ -192,6 +198,31 @@ bool RemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
                      {"X-Content-Type-Options", "nosniff"}},
                     static_cast<QHttpServerResponder::StatusCode>(answer.status));
     return true;
+}
+
+void RemoteServer::answerPictureLater(const QImage& picture, QTcpSocket* socket)
+{
+    QPointer<QTcpSocket> client(socket);
+    QThreadPool::globalInstance()->start([this, picture, client] {
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "png");
+        writer.setCompression(1); // quick to make, small enough for a LAN
+        writer.write(picture);
+        // Back on the GUI thread, where the socket lives; dropped if the server went.
+        QMetaObject::invokeMethod(
+            this,
+            [client, png] {
+                if (!client || client->state() != QAbstractSocket::ConnectedState)
+                    return;
+                client->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\n"
+                              "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n"
+                              "Content-Length: " +
+                              QByteArray::number(png.size()) + "\r\n\r\n" + png);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void RemoteServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
@@ -224,7 +255,7 @@ RemoteServer::Answer RemoteServer::page(const QString& path) const
     QByteArray body = file.readAll();
     // The page speaks the program's language.
     body.replace("%LANG%", textSet() == TextSet::Chinese ? "zh" : "en");
-    return Answer{200, body, type};
+    return Answer{200, body, type, {}};
 }
 
 RemoteServer::Answer RemoteServer::api(const QHttpServerRequest& request, const QString& path)
@@ -259,14 +290,12 @@ RemoteServer::Answer RemoteServer::api(const QHttpServerRequest& request, const 
     if (parts.size() == 1 && first == QLatin1String("led.png")) {
         if (!isGet(request))
             return error(405, statusReason(405));
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, "png");
-        writer.setQuality(90); // little compression: quick to make, small enough for a LAN
-        if (!writer.write(m_controller.ledPicture()))
+        Answer answer{200, {}, "image/png", {}};
+        // Composed here under the sections' locks (quick); made into a PNG elsewhere.
+        answer.picture = m_controller.ledPicture();
+        if (answer.picture.isNull())
             return error(500, QStringLiteral("the LED picture could not be made"));
-        return Answer{200, png, "image/png"};
+        return answer;
     }
     if (first == QLatin1String("items")) {
         if (parts.size() == 1) {

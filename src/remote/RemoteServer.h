@@ -5,6 +5,7 @@
 #include <QAbstractHttpServer>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QImage>
 #include <QJsonObject>
 #include <QPointer>
 #include <QTimer>
@@ -50,6 +51,7 @@ private:
         int status = 200;
         QByteArray body;
         QByteArray type = "application/json";
+        QImage picture; // to be sent as PNG, encoded away from the GUI thread
     };
     Answer api(const QHttpServerRequest& request, const QString& path);
     Answer upload(const QHttpServerRequest& request);
@@ -62,6 +64,9 @@ private:
     void failed(const QString& address);
     qint64 bodyLimit(const QByteArray& method, const QByteArray& path) const;
     void acceptWebSockets();
+    // Encodes the picture on a pool thread and answers on the socket when it is done (or not,
+    // when the client left meanwhile).
+    void answerPictureLater(const QImage& picture, QTcpSocket* socket);
     void pushStatus();
 
     RemoteController& m_controller;

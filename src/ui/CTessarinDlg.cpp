@@ -6,6 +6,7 @@
 #include "SectionWindowHost.h"
 #include "base/Notifications.h"
 #include "base/RecentFileList.h"
+#include "base/ResumeState.h"
 #include "base/SafeFile.h"
 #include "base/SettingsStore.h"
 #include "base/StringTable.h"
@@ -13,6 +14,7 @@
 #include "model/CAct.h"
 #include "model/CPropText.h"
 #include "model/ItemSettings.h"
+#include "remote/Watchdog.h"
 #include "ui/pages/CDlgPropGif.h"
 #include "ui/pages/CDlgPropImage.h"
 #include "ui/pages/CDlgPropRtf.h"
@@ -126,11 +128,13 @@ CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, UserPrompts* prompts, QW
     // Remote control, when the settings turn it on.
     m_remote = std::make_unique<RemoteBridge>(*this);
     m_remote->applySettings();
+    m_watchdog = new Watchdog(*m_area, this);
 }
 
 CTessarinDlg::~CTessarinDlg()
 {
     qApp->removeEventFilter(this);
+    markCleanExit(); // an orderly end, whichever way the window went
 }
 
 void CTessarinDlg::onPreview()
@@ -360,6 +364,13 @@ bool CTessarinDlg::editMode() const
 
 void CTessarinDlg::start()
 {
+    // After a crash or a power cut: the project that was playing, from the item that played.
+    const ResumeState resume = ResumeState::load();
+    if (resume.shouldResume() && QFileInfo(resume.project).isFile() &&
+        OpenProject(resume.project) && m_area->itemCount() > 0) {
+        playItem(std::min(resume.item, m_area->itemCount() - 1));
+        return;
+    }
     const QString last =
         SettingsStore::readString(QStringLiteral("open"), QStringLiteral("Resent file"));
     if (!last.isEmpty() && QFileInfo(last).isFile()) {
@@ -833,6 +844,13 @@ void CTessarinDlg::updatePlayingMark()
         }
     }
     m_markedRow = row;
+    // What plays now, for a start after a crash; a stop is kept as a stop.
+    ResumeState state;
+    state.project = m_projectPath;
+    state.item = std::max(row, 0);
+    state.playing = row >= 0;
+    state.clean = false;
+    state.save();
 }
 
 void CTessarinDlg::showEvent(QShowEvent* event)
@@ -841,6 +859,9 @@ void CTessarinDlg::showEvent(QShowEvent* event)
     if (!m_placed) {
         m_placed = true;
         placeAtStart();
+        // The windows show: ready, and the heartbeats begin.
+        if (m_watchdog)
+            m_watchdog->start();
     }
 }
 
@@ -918,5 +939,13 @@ void CTessarinDlg::done(int result)
         // Deleting the area writes its geometry back before the window goes.
         m_area.reset();
     }
+    markCleanExit();
     QDialog::done(result);
+}
+
+void CTessarinDlg::markCleanExit()
+{
+    ResumeState state = ResumeState::load();
+    state.clean = true;
+    state.save();
 }

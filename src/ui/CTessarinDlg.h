@@ -11,6 +11,7 @@
 class CAct;
 class LedPreview;
 class RemoteBridge;
+class Watchdog;
 class QFrame;
 class QLabel;
 class QListWidget;
@@ -117,6 +118,7 @@ private:
     // After the area: it goes first, and with it the server that reads the area.
     std::unique_ptr<RemoteBridge> m_remote;
     LedPreview* m_preview = nullptr;
+    Watchdog* m_watchdog = nullptr; // tells the service manager we live, once the windows show
     CSubFormCollection m_pages;
 
     QWidget* m_toolbar = nullptr;
@@ -136,6 +138,7 @@ private:
     // Where the window stands at start: where the operator left it on this screen, else beside
     // the LED rectangle.
     void placeAtStart();
+    static void markCleanExit();
     QString placementKey() const;
     QSize m_fullSize;
 
