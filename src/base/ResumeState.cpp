@@ -3,6 +3,7 @@
 #include "SafeFile.h"
 #include "SettingsStore.h"
 
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -27,6 +28,7 @@ ResumeState ResumeState::load()
 
 bool ResumeState::save() const
 {
+    QDir().mkpath(SettingsStore::folder());
     const QJsonObject object{{QStringLiteral("project"), project},
                              {QStringLiteral("item"), item},
                              {QStringLiteral("playing"), playing},

@@ -8,6 +8,11 @@
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
+#include <QSocketNotifier>
+
+#include <csignal>
+
+#include <unistd.h>
 
 namespace {
 
@@ -22,12 +27,38 @@ void prepareEnvironment()
         qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
+int signalPipe[2] = {-1, -1};
+
+void onTerminate(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
+}
+
+// SIGTERM (systemctl stop, a shutdown) and SIGINT end the program the orderly way, without
+// questions: the windows close, playback stops, and the next start does not resume.
+void endOnTerminate(QObject* parent)
+{
+    if (pipe(signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, parent);
+    QObject::connect(notifier, &QSocketNotifier::activated, [] { QCoreApplication::exit(0); });
+    struct sigaction action
+    {};
+    action.sa_handler = onTerminate;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     prepareEnvironment();
     QApplication application(argc, argv);
+    endOnTerminate(&application);
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Tessarin"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/tessarin.svg")));
     Fonts::pinDefaultFaces();
