@@ -1,3 +1,4 @@
+#include "FleetCommand.h"
 #include "ProjectCommands.h"
 #include "RenderCommand.h"
 
@@ -18,7 +19,9 @@ constexpr char kUsage[] =
     "  tessarin-tool make IN.json OUT    write a project file from JSON\n"
     "  tessarin-tool render PROJECT OUT_DIR [--fast] [--loops N] [--every MS]\n"
     "                       [--clock 2026-12-08T09:15:30]\n"
-    "                                    play the project headless into OUT_DIR/NNNN.png\n";
+    "                                    play the project headless into OUT_DIR/NNNN.png\n"
+    "  tessarin-tool fleet --broker mqtt://HOST:PORT status | send NAME|all CMD [ARG]\n"
+    "                                    every player's status, or a command to them\n";
 
 int render(const QStringList& args, QTextStream& out, QTextStream& err)
 {
@@ -84,6 +87,8 @@ int main(int argc, char* argv[])
         return makeProject(args[1], args[2], err);
     if (command == QLatin1String("render"))
         return render(args.mid(1), out, err);
+    if (command == QLatin1String("fleet"))
+        return fleetCommand(args.mid(1), out, err);
     err << kUsage;
     return command == QLatin1String("--help") || command == QLatin1String("-h") ? 0 : 2;
 }

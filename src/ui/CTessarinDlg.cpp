@@ -14,6 +14,7 @@
 #include "model/CAct.h"
 #include "model/CPropText.h"
 #include "model/ItemSettings.h"
+#include "remote/FleetClient.h"
 #include "remote/Watchdog.h"
 #include "ui/pages/CDlgPropGif.h"
 #include "ui/pages/CDlgPropImage.h"
@@ -129,10 +130,21 @@ CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, UserPrompts* prompts, QW
     m_remote = std::make_unique<RemoteBridge>(*this);
     m_remote->applySettings();
     m_watchdog = new Watchdog(*m_area, this);
+    // A fleet on an MQTT broker, when the settings name one.
+    const FleetSettings fleet = FleetSettings::load();
+    if (!fleet.url.isEmpty()) {
+        m_fleet = new FleetClient(*m_remote, this);
+        QString error;
+        if (!m_fleet->start(fleet, &error))
+            showStatus(error);
+    }
 }
 
 CTessarinDlg::~CTessarinDlg()
 {
+    // Before the bridge it answers through goes.
+    delete m_fleet;
+    m_fleet = nullptr;
     qApp->removeEventFilter(this);
     markCleanExit(); // an orderly end, whichever way the window went
 }

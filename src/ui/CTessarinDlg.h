@@ -12,6 +12,7 @@ class CAct;
 class LedPreview;
 class RemoteBridge;
 class Watchdog;
+class FleetClient;
 class QFrame;
 class QLabel;
 class QListWidget;
@@ -119,6 +120,7 @@ private:
     std::unique_ptr<RemoteBridge> m_remote;
     LedPreview* m_preview = nullptr;
     Watchdog* m_watchdog = nullptr; // tells the service manager we live, once the windows show
+    FleetClient* m_fleet = nullptr; // null without a broker in the settings
     CSubFormCollection m_pages;
 
     QWidget* m_toolbar = nullptr;
