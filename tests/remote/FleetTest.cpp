@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -43,7 +44,12 @@ public:
 
     bool start()
     {
-        m_process.start(QStringLiteral("mosquitto"), {"-c", m_dir.filePath("mosquitto.conf")});
+        // Debian puts the broker in /usr/sbin, which an ordinary user's PATH may lack.
+        QString program = QStandardPaths::findExecutable(QStringLiteral("mosquitto"));
+        if (program.isEmpty())
+            program = QStandardPaths::findExecutable(QStringLiteral("mosquitto"),
+                                                     {QStringLiteral("/usr/sbin")});
+        m_process.start(program, {"-c", m_dir.filePath("mosquitto.conf")});
         if (!m_process.waitForStarted(5000))
             return false;
         QElapsedTimer timer;
