@@ -295,6 +295,12 @@ bool CAct::SectionsVisible() const
     return m_sectionHost && !sections.empty() && m_sectionHost->isWindowVisible(*sections.front());
 }
 
+QRect CAct::pictureRect() const
+{
+    std::shared_lock lock(m_sectionsMutex);
+    return sections.empty() ? QRect() : TotalRect();
+}
+
 QRect CAct::TotalRect() const
 {
     std::vector<QSize> sizes;

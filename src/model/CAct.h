@@ -101,6 +101,9 @@ public:
     bool SectionsVisible() const;
     // The size of the whole picture, from the render children (origin 0,0).
     QRect TotalRect() const;
+    // The same under the sections' lock, for a player about to draw: empty when there are no
+    // sections or they are being divided again (nothing to draw into).
+    QRect pictureRect() const;
     // Held shared by the play thread while it draws into sections and exclusively by the GUI
     // thread while it adds or removes them, so the list never changes under a drawing unit.
     std::shared_mutex& sectionsMutex() const { return m_sectionsMutex; }

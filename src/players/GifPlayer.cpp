@@ -1,6 +1,5 @@
 #include "GifPlayer.h"
 
-#include "base/ColorRef.h"
 #include "base/Notifications.h"
 #include "base/SafeFile.h"
 #include "base/StringTable.h"
@@ -18,7 +17,6 @@
 #include <QJsonObject>
 
 #include <algorithm>
-#include <shared_mutex>
 
 GifPlayer::GifPlayer(const CPropGif& item, CAct& area) : m_item(item), m_area(area) {}
 
@@ -61,25 +59,15 @@ void GifPlayer::compose(const QImage& frame)
 
 void GifPlayer::play()
 {
-    QRect rect;
-    {
-        std::shared_lock lock(m_area.sectionsMutex());
-        if (m_area.sections.empty())
-            return;
-        rect = m_area.TotalRect();
-    }
+    const QRect rect = m_area.pictureRect();
     if (rect.isEmpty())
-        return; // the sections are being divided again: nothing to draw into
+        return;
 
     WaitClock::TimePoint deadline = m_area.clock().now();
     const WaitClock::TimePoint end = deadline + std::chrono::milliseconds(m_item.playTimeMs());
     m_background = QImage(rect.size(), QImage::Format_RGB32);
-    m_background.fill(colorRefToRgb(m_item.backColor));
-    if (!m_item.backImagePath.isEmpty()) {
-        CMyBitmap background;
-        if (background.Load(m_item.backImagePath))
-            background.DrawFitted(m_background, rect, m_item.backFitMode);
-    }
+    CMyBitmap::FillBackground(m_background, m_item.backColor, m_item.backImagePath,
+                              m_item.backFitMode);
     m_composed = QImage(rect.size(), QImage::Format_RGB32);
     renderOverlays();
 

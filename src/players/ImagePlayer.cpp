@@ -14,7 +14,6 @@
 
 #include <QJsonObject>
 
-#include <shared_mutex>
 
 namespace {
 
@@ -56,22 +55,12 @@ void ImagePlayer::play()
     int effect = m_item.effect;
     if (effect == 0)
         effect = 1 + PlayRandom::next() % 50;
-    QRect rect;
-    {
-        std::shared_lock lock(m_area.sectionsMutex());
-        if (m_area.sections.empty())
-            return;
-        rect = m_area.TotalRect();
-    }
+    const QRect rect = m_area.pictureRect();
     if (rect.isEmpty())
-        return; // the sections are being divided again: nothing to draw into
+        return;
     m_composed = QImage(rect.size(), QImage::Format_RGB32);
-    m_composed.fill(colorRefToRgb(m_item.backColor));
-    if (!m_item.backImagePath.isEmpty()) {
-        CMyBitmap background;
-        if (background.Load(m_item.backImagePath))
-            background.DrawFitted(m_composed, rect, m_item.backFitMode);
-    }
+    CMyBitmap::FillBackground(m_composed, m_item.backColor, m_item.backImagePath,
+                              m_item.backFitMode);
     CMyBitmap picture;
     if (picture.Load(m_item.filePath))
         picture.DrawFitted(m_composed, rect, m_item.fitMode);

@@ -203,25 +203,15 @@ void MarqueePlayer::drawStep(QPoint at, const FrameStamp& stamp)
 void MarqueePlayer::play()
 {
     m_marquee = m_item.marquee();
-    {
-        std::shared_lock lock(m_area.sectionsMutex());
-        if (m_area.sections.empty())
-            return;
-        m_rect = m_area.TotalRect();
-        m_bands.reserve(m_area.sections.size());
-    }
+    m_rect = m_area.pictureRect();
     if (m_rect.isEmpty())
         return;
+    m_bands.reserve(16); // sections: at most ten
     QStringList lines;
     if (!TextPlayer::readLines(m_item, m_area, &lines))
         return;
     m_plain = QImage(m_rect.size(), QImage::Format_RGB32);
-    m_plain.fill(colorRefToRgb(m_item.backColor));
-    if (!m_item.backImagePath.isEmpty()) {
-        CMyBitmap background;
-        if (background.Load(m_item.backImagePath))
-            background.DrawFitted(m_plain, m_rect, m_item.backFitMode);
-    }
+    CMyBitmap::FillBackground(m_plain, m_item.backColor, m_item.backImagePath, m_item.backFitMode);
     // The whole background once: the steps draw only the rows the text moves through.
     if (m_area.PassPauseGate())
         return;

@@ -15,7 +15,6 @@
 
 #include <QJsonObject>
 
-#include <shared_mutex>
 
 namespace {
 
@@ -42,15 +41,9 @@ void RtfPlayer::play()
     int effect = m_item.effect;
     if (effect == 0)
         effect = PlayRandom::next() % 50 + 1;
-    QRect rect;
-    {
-        std::shared_lock lock(m_area.sectionsMutex());
-        if (m_area.sections.empty())
-            return;
-        rect = m_area.TotalRect();
-    }
+    const QRect rect = m_area.pictureRect();
     if (rect.isEmpty())
-        return; // the sections are being divided again: nothing to draw into
+        return;
     if (m_area.WaitStop(5))
         return;
 

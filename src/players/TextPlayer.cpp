@@ -17,7 +17,6 @@
 #include <QJsonObject>
 #include <QPainter>
 
-#include <shared_mutex>
 
 namespace {
 
@@ -86,14 +85,9 @@ void TextPlayer::play()
               : m_item.alignCenter ? TextLayout::Align::Center
               : m_item.alignRight  ? TextLayout::Align::Right
                                    : TextLayout::Align::None;
-    {
-        std::shared_lock lock(m_area.sectionsMutex());
-        if (m_area.sections.empty())
-            return;
-        m_rect = m_area.TotalRect();
-    }
+    m_rect = m_area.pictureRect();
     if (m_rect.isEmpty())
-        return; // the sections are being divided again: nothing to draw into
+        return;
 
     m_font = itemFont(m_item);
     QStringList fileLines;
@@ -108,10 +102,7 @@ void TextPlayer::play()
     m_composed = QImage(m_rect.size(), QImage::Format_RGB32);
     // The background, composed once for the whole play rather than for every page.
     m_plain = QImage(m_rect.size(), QImage::Format_RGB32);
-    m_plain.fill(colorRefToRgb(m_backColor));
-    if (!m_item.backImagePath.isEmpty() && m_background.Load(m_item.backImagePath))
-        m_background.DrawFitted(m_plain, QRect(QPoint(0, 0), m_rect.size()), m_backFitMode);
-    m_background.Release();
+    CMyBitmap::FillBackground(m_plain, m_backColor, m_item.backImagePath, m_backFitMode);
     m_lines.reserve(m_page.linesPerPage);
     m_flags.reserve(size_t(m_page.linesPerPage));
 

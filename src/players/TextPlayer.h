@@ -73,7 +73,6 @@ private:
     int m_charHeight = 0;
     QImage m_composed;
     QImage m_plain; // the background alone
-    CMyBitmap m_background;
     bool m_fields = false;
     QLocale m_locale;
     QStringList m_templates;

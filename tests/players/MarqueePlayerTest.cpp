@@ -90,15 +90,6 @@ protected:
         return -1;
     }
 
-    static int countColourIn(const QImage& image, QRgb rgb)
-    {
-        int n = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                n += image.pixel(x, y) == rgb;
-        return n;
-    }
-
     QTemporaryDir dir;
     VirtualClock clock;
     HeadlessSectionHost host;
@@ -256,7 +247,7 @@ TEST_F(MarqueeTest, WhatThePreviousItemLeftIsClearedOutsideTheTextsRows)
     }
     setItem("x", "left", 600);
     item.Play(area);
-    EXPECT_EQ(countColourIn(frames.front(), qRgb(255, 0, 0)), 0);
+    EXPECT_EQ(countColour(frames.front(), qRgb(255, 0, 0)), 0);
     EXPECT_EQ(frames.front().pixel(0, 0), kBack);
     EXPECT_EQ(frames.front().pixel(99, 79), kBack);
 }

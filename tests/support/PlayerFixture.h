@@ -11,6 +11,16 @@
 
 #include <gtest/gtest.h>
 
+// How many pixels of the image have this colour.
+inline int countColour(const QImage& image, QRgb rgb)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += image.pixel(x, y) == rgb;
+    return n;
+}
+
 // An area of one section on a headless host, waiting on a virtual clock, that records every
 // picture its items report: the details and what section 0 showed then.
 class PlayerFixture : public testing::Test, public PlayObserver
@@ -50,14 +60,7 @@ protected:
         return path;
     }
 
-    static int countColour(const QImage& image, QRgb rgb)
-    {
-        int n = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                n += image.pixel(x, y) == rgb;
-        return n;
-    }
+    static int countColour(const QImage& image, QRgb rgb) { return ::countColour(image, rgb); }
 
     QTemporaryDir dir;
     VirtualClock clock;

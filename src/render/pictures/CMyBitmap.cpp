@@ -3,6 +3,7 @@
 #include "BmpReader.h"
 #include "IconReader.h"
 #include "PcxReader.h"
+#include "base/ColorRef.h"
 #include "base/SafeFile.h"
 
 #include <QBuffer>
@@ -129,4 +130,12 @@ void CMyBitmap::DrawFitted(QImage& destination, const QRect& rect, int fitMode) 
         return;
     }
     }
+}
+
+void CMyBitmap::FillBackground(QImage& destination, int colorRef, const QString& path, int fitMode)
+{
+    destination.fill(colorRefToRgb(colorRef));
+    CMyBitmap background;
+    if (!path.isEmpty() && background.Load(path))
+        background.DrawFitted(destination, destination.rect(), fitMode);
 }

@@ -32,6 +32,9 @@ public:
     // At (x, y) with this size when both are positive, else with the picture's own size.
     void DrawAt(QImage& destination, int x, int y, int width, int height) const;
     void DrawFitted(QImage& destination, const QRect& rect, int fitMode) const;
+    // The background of a composed picture: its colour (COLORREF), then the picture at `path`
+    // fitted over the whole of it, when there is one and it loads.
+    static void FillBackground(QImage& destination, int colorRef, const QString& path, int fitMode);
 
 private:
     QImage m_image;
