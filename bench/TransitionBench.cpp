@@ -125,8 +125,8 @@ double medianFrameMicros(int effect)
         const auto start = Clock::now();
         RunTransition(run % 2 ? a.picture : other, effect, kSpeed, a.area);
         const double frames = (counting.elapsedMs() - before) / 10;
-        perFrame.push_back(
-            std::chrono::duration<double, std::micro>(Clock::now() - start).count() / frames);
+        perFrame.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count() /
+                           frames);
     }
     std::sort(perFrame.begin(), perFrame.end());
     return perFrame[perFrame.size() / 2];
@@ -134,18 +134,41 @@ double medianFrameMicros(int effect)
 
 void frameTable()
 {
-    static const char* const kNames[] = {
-        "left top corner cover1", "right top corner cover1", "left down corner cover1",
-        "right down corner cover1", "left top corner cover2", "right top corner cover2",
-        "left down corner cover2", "right down corner cover2", "move left top corner",
-        "move right top corner", "move left down corner", "move right down corner", "mosaic(S)",
-        "mosaic(M)", "mosaic(L)", "gradual change", "left turn(360)", "right turn(360)",
-        "left turn(180)", "right turn(180)", "left turn(90)", "right turn(90)",
-        "growing big(center)", "growing big(left top corner)", "growing big(right top corner)",
-        "growing big(left down corner)", "growing big(right down corner)",
-        "radiation1(rectangle)", "radiation2(rectangle)", "radiation1(diamond)",
-        "radiation2(diamond)", "radiation1(cross)", "radiation2(cross)", "radiation1(circle)",
-        "radiation2(circle)"};
+    static const char* const kNames[] = {"left top corner cover1",
+                                         "right top corner cover1",
+                                         "left down corner cover1",
+                                         "right down corner cover1",
+                                         "left top corner cover2",
+                                         "right top corner cover2",
+                                         "left down corner cover2",
+                                         "right down corner cover2",
+                                         "move left top corner",
+                                         "move right top corner",
+                                         "move left down corner",
+                                         "move right down corner",
+                                         "mosaic(S)",
+                                         "mosaic(M)",
+                                         "mosaic(L)",
+                                         "gradual change",
+                                         "left turn(360)",
+                                         "right turn(360)",
+                                         "left turn(180)",
+                                         "right turn(180)",
+                                         "left turn(90)",
+                                         "right turn(90)",
+                                         "growing big(center)",
+                                         "growing big(left top corner)",
+                                         "growing big(right top corner)",
+                                         "growing big(left down corner)",
+                                         "growing big(right down corner)",
+                                         "radiation1(rectangle)",
+                                         "radiation2(rectangle)",
+                                         "radiation1(diamond)",
+                                         "radiation2(diamond)",
+                                         "radiation1(cross)",
+                                         "radiation2(cross)",
+                                         "radiation1(circle)",
+                                         "radiation2(circle)"};
     std::printf("## Cost of one frame, 1920 x 1080 in ten sections (median of 5 runs of 192 "
                 "frames)\n\n");
     std::printf("| effect | name | per frame, ms |\n|---|---|---|\n");

@@ -14,7 +14,6 @@
 
 #include <QJsonObject>
 
-
 namespace {
 
 constexpr int kAfterTransitionMs = 200;

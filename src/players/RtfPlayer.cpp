@@ -15,7 +15,6 @@
 
 #include <QJsonObject>
 
-
 namespace {
 
 bool isSpreadsheet(const QString& ext)

@@ -17,7 +17,6 @@
 #include <QJsonObject>
 #include <QPainter>
 
-
 namespace {
 
 // Waited after the last page when that page was exactly full, or when the file had no text.

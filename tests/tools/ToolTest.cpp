@@ -281,7 +281,9 @@ TEST_F(ToolTest, RenderAppliesSchedulesAtItsClock)
                   0);
         QStringList lines;
         for (const QByteArray& line :
-             readFile(path(qPrintable(QStringLiteral("%1/log.jsonl").arg(out)))).trimmed().split('\n')) {
+             readFile(path(qPrintable(QStringLiteral("%1/log.jsonl").arg(out))))
+                 .trimmed()
+                 .split('\n')) {
             const QJsonObject entry = QJsonDocument::fromJson(line).object();
             lines << QStringLiteral("%1:%2%3")
                          .arg(entry["item"].toInt())
