@@ -94,10 +94,10 @@ void ConnectionGuard::incomingConnection(qintptr descriptor)
             if (!ok || bytes < 0)
                 return refuse(socket, f, 400, "Bad Request",
                               QStringLiteral("the Content-Length is not a number"));
-            if (bytes > m_limit(method, path))
-                return refuse(socket, f, 413, "Payload Too Large",
-                              QStringLiteral("the request body is larger than %1 bytes allow")
-                                  .arg(m_limit(method, path)));
+            if (const qint64 most = m_limit(method, path); bytes > most)
+                return refuse(
+                    socket, f, 413, "Payload Too Large",
+                    QStringLiteral("the request body is larger than %1 bytes allow").arg(most));
             f.bodyLeft = bytes;
         }
     });

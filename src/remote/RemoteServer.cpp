@@ -184,9 +184,10 @@ bool RemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
     if (header(request, "Upgrade").compare("websocket", Qt::CaseInsensitive) == 0)
         return true;
     const QString path = request.url().path();
-    Answer answer = path.startsWith(QLatin1String("/api/")) ? api(request, path) : page(path);
-    if (!isGet(request) && !path.startsWith(QLatin1String("/api/")))
-        answer = error(405, statusReason(405));
+    const bool isApi = path.startsWith(QLatin1String("/api/"));
+    const Answer answer = isApi            ? api(request, path)
+                          : isGet(request) ? page(path)
+                                           : error(405, statusReason(405));
     if (!answer.picture.isNull()) {
         answerPictureLater(answer.picture, socket);
         return true;
