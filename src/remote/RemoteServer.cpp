@@ -3,6 +3,7 @@
 #include "ConnectionGuard.h"
 #include "RemoteController.h"
 #include "Uploads.h"
+#include "base/HandBack.h"
 #include "base/SafeFile.h"
 #include "base/StringTable.h"
 
@@ -16,7 +17,6 @@
 #include <QJsonDocument>
 #include <QPointer>
 #include <QTcpSocket>
-#include <QThreadPool>
 #include <QUrl>
 #include <QWebSocket>
 
@@ -67,6 +67,7 @@ RemoteServer::RemoteServer(RemoteController& controller, QObject* parent)
     : QAbstractHttpServer(parent), m_controller(controller)
 {
     m_clock.start();
+    m_encoders.setMaxThreadCount(2); // the play thread keeps a core to itself
     m_statusTimer.setInterval(kStatusPushMs);
     connect(&m_statusTimer, &QTimer::timeout, this, &RemoteServer::pushStatus);
     connect(this, &QAbstractHttpServer::newWebSocketConnection, this,
@@ -76,6 +77,9 @@ RemoteServer::RemoteServer(RemoteController& controller, QObject* parent)
 RemoteServer::~RemoteServer()
 {
     stop();
+    // Pictures not begun are dropped; those being made end before their watchers go.
+    m_encoders.clear();
+    m_encoders.waitForDone();
 }
 
 bool RemoteServer::start(const RemoteSettings& settings, QString* error)
@@ -203,27 +207,36 @@ bool RemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
 
 void RemoteServer::answerPictureLater(const QImage& picture, QTcpSocket* socket)
 {
+    // A client that asks faster than pictures are made waits its turn elsewhere: the queue
+    // stays short, whatever the clients do.
+    if (m_picturesPending >= kMostPendingPictures) {
+        socket->write("HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\n"
+                      "Retry-After: 1\r\nContent-Length: 36\r\n\r\n"
+                      "{\"error\":\"busy making LED pictures\"}");
+        return;
+    }
+    ++m_picturesPending;
     QPointer<QTcpSocket> client(socket);
-    QThreadPool::globalInstance()->start([this, picture, client] {
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, "png");
-        writer.setCompression(1); // quick to make, small enough for a LAN
-        writer.write(picture);
-        // Back on the GUI thread, where the socket lives; dropped if the server went.
-        QMetaObject::invokeMethod(
-            this,
-            [client, png] {
-                if (!client || client->state() != QAbstractSocket::ConnectedState)
-                    return;
-                client->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\n"
-                              "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n"
-                              "Content-Length: " +
-                              QByteArray::number(png.size()) + "\r\n\r\n" + png);
-            },
-            Qt::QueuedConnection);
-    });
+    runAndHandBack(
+        this, m_encoders,
+        [picture] {
+            QByteArray png;
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            QImageWriter writer(&buffer, "png");
+            writer.setCompression(1); // quick to make, small enough for a LAN
+            writer.write(picture);
+            return png;
+        },
+        [this, client](const QByteArray& png) {
+            --m_picturesPending;
+            if (!client || client->state() != QAbstractSocket::ConnectedState)
+                return;
+            client->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\n"
+                          "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n"
+                          "Content-Length: " +
+                          QByteArray::number(png.size()) + "\r\n\r\n" + png);
+        });
 }
 
 void RemoteServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
@@ -273,10 +286,10 @@ RemoteServer::Answer RemoteServer::api(const QHttpServerRequest& request, const 
 
     const QStringList parts = path.mid(5).split(QLatin1Char('/'), Qt::SkipEmptyParts);
     const QString first = parts.value(0);
-    static const QStringList commands{QStringLiteral("play"),     QStringLiteral("pause"),
-                                      QStringLiteral("stop"),     QStringLiteral("next"),
-                                      QStringLiteral("previous"), QStringLiteral("first"),
-                                      QStringLiteral("last")};
+    static const QStringList commands{
+        QStringLiteral("play"),     QStringLiteral("pause"), QStringLiteral("resume"),
+        QStringLiteral("restart"),  QStringLiteral("stop"),  QStringLiteral("next"),
+        QStringLiteral("previous"), QStringLiteral("first"), QStringLiteral("last")};
     if (parts.size() == 1 && first == QLatin1String("status")) {
         if (!isGet(request))
             return error(405, statusReason(405));

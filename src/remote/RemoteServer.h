@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QJsonObject>
 #include <QPointer>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <deque>
@@ -40,6 +41,8 @@ public:
     static constexpr int kFailuresBeforeBlock = 10;
     static constexpr qint64 kFailureWindowMs = 60 * 1000;
     static constexpr qint64 kBlockMs = 60 * 1000;
+    // LED pictures being made at once, beyond which a request is told to come back.
+    static constexpr int kMostPendingPictures = 8;
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -64,8 +67,8 @@ private:
     void failed(const QString& address);
     qint64 bodyLimit(const QByteArray& method, const QByteArray& path) const;
     void acceptWebSockets();
-    // Encodes the picture on a pool thread and answers on the socket when it is done (or not,
-    // when the client left meanwhile).
+    // Encodes the picture on one of the server's encoder threads and answers on the socket when
+    // it is done (or not, when the client or the server left meanwhile).
     void answerPictureLater(const QImage& picture, QTcpSocket* socket);
     void pushStatus();
 
@@ -79,4 +82,7 @@ private:
     std::vector<std::unique_ptr<QWebSocket>> m_sockets;
     QTimer m_statusTimer;
     QJsonObject m_lastStatus;
+    int m_picturesPending = 0;
+    // The PNG encoders, the server's own: waited for before the server goes.
+    QThreadPool m_encoders;
 };
