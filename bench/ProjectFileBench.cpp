@@ -14,7 +14,7 @@ constexpr int kItems = 10000;
 
 std::unique_ptr<CAct> bigProject()
 {
-    auto area = std::make_unique<CAct>(CAct::Binding::Detached);
+    auto area = std::make_unique<CAct>();
     for (int i = 0; i < kItems; ++i) {
         switch (i % 4) {
         case 0:
@@ -59,7 +59,7 @@ void BM_LoadFromMemory(benchmark::State& state)
     const auto source = bigProject();
     const QByteArray data = projectToBytes(*source);
     for (auto _ : state) {
-        CAct area(CAct::Binding::Detached);
+        CAct area;
         QString error;
         if (!projectFromBytes(area, data, QStringLiteral("bench.zpm"), &error))
             state.SkipWithError("load failed");
@@ -75,7 +75,7 @@ void BM_SaveAndLoadFile(benchmark::State& state)
     const QString path = dir.filePath(QStringLiteral("bench.zpm"));
     const qsizetype size = projectToBytes(*source).size();
     for (auto _ : state) {
-        CAct area(CAct::Binding::Detached);
+        CAct area;
         if (!source->SaveProject(path) || !area.LoadProject(path))
             state.SkipWithError("file round trip failed");
     }

@@ -42,7 +42,7 @@ private:
 struct Area
 {
     HeadlessSectionHost host;
-    CAct area{CAct::Binding::Detached};
+    CAct area;
     QImage picture;
 
     Area(int splitMode, int ledWidth, int ledHeight, int sections)

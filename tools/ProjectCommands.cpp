@@ -10,7 +10,7 @@
 
 int dumpProject(const QString& path, QTextStream& out, QTextStream& err)
 {
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     QString error;
     if (!area.LoadProject(path, &error)) {
         err << error << Qt::endl;
@@ -41,7 +41,7 @@ int makeProject(const QString& jsonPath, const QString& outPath, QTextStream& er
             << Qt::endl;
         return 1;
     }
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     QString error;
     if (!projectFromJson(document.object(), area, &error)) {
         err << jsonPath << ": " << error << Qt::endl;

@@ -119,7 +119,7 @@ private:
 int renderProject(const RenderOptions& options, QTextStream& out, QTextStream& err)
 {
     HeadlessSectionHost host;
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     QString error;
     if (!area.LoadProject(options.projectPath, &error)) {
         err << error << Qt::endl;
@@ -160,8 +160,7 @@ int renderProject(const RenderOptions& options, QTextStream& out, QTextStream& e
         for (int i = 0; i < area.itemCount(); ++i) {
             CPropBase* item = area.item(i);
             writer.setItemIndex(i);
-            area.currentIndex = i;
-            area.currentItem = item;
+            area.setCurrent(i);
             // As the play loop does: an item outside its schedule is passed over.
             if (!Schedule::of(*item).allows(area.wallTime())) {
                 area.reportSkipped(*item, i, "schedule");

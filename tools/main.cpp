@@ -3,7 +3,7 @@
 #include "RenderCommand.h"
 
 #include "base/Fonts.h"
-#include "players/Players.h"
+#include "players/BuiltinKinds.h"
 
 #include <QGuiApplication>
 #include <QStringList>
@@ -73,7 +73,7 @@ int main(int argc, char* argv[])
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     QGuiApplication app(argc, argv);
     Fonts::pinDefaultFaces();
-    Players::registerAll();
+    registerBuiltinKinds();
     QTextStream out(stdout);
     QTextStream err(stderr);
     out.setEncoding(QStringConverter::Utf8);

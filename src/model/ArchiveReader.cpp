@@ -244,7 +244,7 @@ std::unique_ptr<Object> ArchiveReader::readObject(ClassFamily family, Object* En
 std::unique_ptr<CPropBase> ArchiveReader::readItem()
 {
     return readObject<CPropBase>(ClassFamily::Item, &Entry::item,
-                                 [](const PersistentClass& cls) { return makeItem(cls.itemKind); });
+                                 [](const PersistentClass& cls) { return cls.kind->factory(); });
 }
 
 std::unique_ptr<CMyText> ArchiveReader::readTextBlock()

@@ -2,50 +2,41 @@
 
 #include "ProjectFile.h"
 #include "SectionHost.h"
-#include "base/SettingsStore.h"
 #include "canvas/SectionLayout.h"
 
-namespace {
-
-const QString kWindow = QStringLiteral("Window");
-
-AnimatedGifTest& animatedGifTest()
-{
-    // Set at start by the players (the GIF reader knows); until then every GIF is still.
-    static AnimatedGifTest test;
-    return test;
-}
-
-} // namespace
-
-CAct::CAct(Binding binding) : caption(std::make_unique<CMyText>()), m_binding(binding)
-{
-    if (m_binding != Binding::SettingsStore)
-        return;
-    posX = SettingsStore::readInt(kWindow, QStringLiteral("PosX"), 0);
-    posY = SettingsStore::readInt(kWindow, QStringLiteral("PosY"), 0);
-    ledWidth = SettingsStore::readInt(kWindow, QStringLiteral("Width"), kDefaultWidth);
-    ledHeight = SettingsStore::readInt(kWindow, QStringLiteral("Hight"), kDefaultHeight);
-    firstOffset = SettingsStore::readInt(kWindow, QStringLiteral("XY"), 0);
-}
+CAct::CAct() : caption(std::make_unique<CMyText>()) {}
 
 CAct::~CAct()
 {
     Stop();
-    if (m_binding == Binding::SettingsStore)
-        SaveGeometry();
+    // The play thread has ended: nobody reports to the observer any more.
+    m_observer.store(nullptr);
     caption.reset();
     ClearItems();
     ClearSections();
 }
 
-void CAct::SaveGeometry() const
+void CAct::setPlayObserver(PlayObserver* observer)
 {
-    SettingsStore::writeInt(kWindow, QStringLiteral("PosX"), posX);
-    SettingsStore::writeInt(kWindow, QStringLiteral("PosY"), posY);
-    SettingsStore::writeInt(kWindow, QStringLiteral("Width"), ledWidth);
-    SettingsStore::writeInt(kWindow, QStringLiteral("Hight"), ledHeight);
-    SettingsStore::writeInt(kWindow, QStringLiteral("XY"), firstOffset);
+    // The play thread reads it without a lock: it changes only while no thread runs.
+    Q_ASSERT(!hasPlayThread());
+    m_observer.store(observer, std::memory_order_release);
+}
+
+void CAct::playFrom(int index)
+{
+    CPropBase* item = this->item(index);
+    if (!item)
+        return;
+    m_currentIndex.store(index);
+    m_loop.SetCurrent(item, false);
+}
+
+void CAct::setCurrent(int index)
+{
+    Q_ASSERT(!isPlaying());
+    m_currentIndex.store(index);
+    m_currentItem.store(item(index));
 }
 
 bool CAct::SaveProject(const QString& path, QString* errorText)
@@ -108,16 +99,24 @@ void CAct::takeProject(CAct& other)
     }
     sections.swap(other.sections);
     m_items.swap(other.m_items);
-    currentItem.store(nullptr);
+    m_currentItem.store(nullptr);
+}
+
+std::unique_ptr<CPropBase> CAct::makeItemForFile(const QString& path)
+{
+    const ItemKindInfo* kind = ItemKinds::forPath(path);
+    if (!kind)
+        return nullptr;
+    std::unique_ptr<CPropBase> item = kind->factory();
+    item->filePath = path;
+    return item;
 }
 
 int CAct::AddFile(const QString& path)
 {
-    const std::optional<ItemKind> kind = itemKindForPath(path, animatedGifTest());
-    if (!kind)
+    std::unique_ptr<CPropBase> item = makeItemForFile(path);
+    if (!item)
         return -1;
-    std::unique_ptr<CPropBase> item = makeItem(*kind);
-    item->filePath = path;
     std::lock_guard lock(m_itemsMutex);
     m_items.push_back(std::move(item));
     return static_cast<int>(m_items.size()) - 1;
@@ -160,7 +159,7 @@ std::unique_ptr<CPropBase> CAct::takeItem(int index)
     m_items.erase(m_items.begin() + index);
     // A later Play must not reach the item through the current slot.
     CPropBase* expected = taken.get();
-    currentItem.compare_exchange_strong(expected, nullptr);
+    m_currentItem.compare_exchange_strong(expected, nullptr);
     return taken;
 }
 
@@ -182,7 +181,7 @@ void CAct::ClearItems()
     {
         std::lock_guard lock(m_itemsMutex);
         doomed.swap(m_items);
-        currentItem.store(nullptr);
+        m_currentItem.store(nullptr);
     }
     while (!doomed.empty())
         doomed.pop_back();
@@ -203,11 +202,6 @@ QDateTime CAct::wallTime() const
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(clock().now() - m_wallStartAt);
     return m_wallStart.addMSecs(elapsed.count());
-}
-
-void CAct::setAnimatedGifTest(AnimatedGifTest test)
-{
-    animatedGifTest() = std::move(test);
 }
 
 QString CAct::sectionTitle(const char* format, int index) const

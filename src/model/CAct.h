@@ -5,7 +5,7 @@
 #include "CPropBase.h"
 #include "Event.h"
 #include "FieldVisitor.h"
-#include "ItemKind.h"
+#include "ItemKinds.h"
 #include "PlayLoop.h"
 #include "PlayObserver.h"
 #include "WaitClock.h"
@@ -23,8 +23,12 @@
 class SectionHost;
 
 // The area: one LED picture cut into sections, and the playlist played into it. There is one in
-// the running program. Its geometry comes from the settings store when it is made and goes back
-// there when it is destroyed.
+// the running program. It knows no settings store: the program reads and writes the area's
+// place on the desktop (see the controller's geometry store).
+//
+// Threads: everything here is for the GUI thread unless it says otherwise. The play thread reads
+// the playlist and the sections under their locks and the playback state through atomics; it
+// changes that state only through the play loop.
 class CAct
 {
 public:
@@ -32,21 +36,10 @@ public:
     static constexpr int kDefaultHeight = 360;
     static constexpr int kDefaultFrameColor = 0x00FF0000; // blue
 
-    // Whether the area takes its geometry from the settings store and writes it back when it
-    // goes. Tools and tests that only read or write project files use a detached area.
-    enum class Binding
-    {
-        SettingsStore,
-        Detached,
-    };
-
-    explicit CAct(Binding binding = Binding::SettingsStore);
+    CAct();
     CAct(const CAct&) = delete;
     CAct& operator=(const CAct&) = delete;
     ~CAct();
-
-    // Writes "PosX", "PosY", "Width", "Hight", "XY" of section "Window", in that order.
-    void SaveGeometry() const;
 
     // --- project file ---------------------------------------------------------------------
     // Saves the project; on failure the file that was there is left as it was and errorText
@@ -68,6 +61,9 @@ public:
 
     // Appends an item of the kind the file name asks for; its index, or -1 when no kind plays it.
     int AddFile(const QString& path);
+    // A new item of the kind the file name asks for, with the file's path; null when none plays
+    // it.
+    static std::unique_ptr<CPropBase> makeItemForFile(const QString& path);
     int itemCount() const;
     CPropBase* item(int index) const; // null when out of range
     void appendItem(std::unique_ptr<CPropBase> item);
@@ -77,9 +73,6 @@ public:
     bool moveItem(int from, int to);
     // Deletes every item, last to first.
     void ClearItems();
-
-    // The animated-GIF test used by AddFile: the GIF reader's unless a test puts another.
-    static void setAnimatedGifTest(AnimatedGifTest test);
 
     // --- sections -------------------------------------------------------------------------
     // The host that makes the section windows; not owned, must outlive the area's sections.
@@ -113,12 +106,26 @@ public:
     void Pause() { m_loop.Pause(); }
     void Stop() { m_loop.Stop(); }
     bool StopWithin(std::chrono::milliseconds timeout) { return m_loop.StopWithin(timeout); }
-    // Makes the item current and plays it; with keep, plays it once and then idles (preview).
-    void SetCurrent(CPropBase* item, bool keep) { m_loop.SetCurrent(item, keep); }
+    // A stop that did not wait for the thread's end, whose thread still runs.
+    bool stopPending() const { return m_loop.stopPending(); }
+    // Makes item `index` current and plays on from it.
+    void playFrom(int index);
+    // Plays the item once and then idles (a page's preview); the current index stays.
+    void preview(CPropBase* item) { m_loop.SetCurrent(item, true); }
+    // Makes item `index` current without playing it (the render tool plays items one by one);
+    // only while stopped.
+    void setCurrent(int index);
     bool hasPlayThread() const { return m_loop.hasThread(); }
     // Whether the play thread makes progress (for the watchdog): not stuck in one drawing unit,
     // nor in a wait, more than `grace` past its deadline.
     bool playProgressing(std::chrono::nanoseconds grace) const { return m_loop.progressing(grace); }
+
+    // Any thread: the playback state as the play thread last left it.
+    bool isPlaying() const { return m_isPlaying.load(); }
+    bool isPaused() const { return m_isPaused.load(); }
+    int currentIndex() const { return m_currentIndex.load(); }
+    CPropBase* currentItem() const { return m_currentItem.load(); }
+    bool keepsCurrentOnce() const { return m_keepCurrentOnce.load(); }
 
     // On the play thread: waits `ms` milliseconds on the stop event; true when stopped.
     bool WaitStop(int ms);
@@ -126,21 +133,27 @@ public:
     bool WaitStopUntil(WaitClock::TimePoint& deadline) { return m_loop.waitStopUntil(deadline); }
     // On the play thread, before each drawing unit: blocks while paused; true when stopped.
     bool PassPauseGate() { return m_loop.passGate(); }
-    WaitClock& clock() const { return hub.clock(); }
-    // Who hears of every picture shown (the render tool); not owned, may be null.
-    void setPlayObserver(PlayObserver* observer) { m_observer = observer; }
+    // Any thread: whether the play thread was told to stop; players poll it in long reads.
+    bool stopRequested() const { return m_stopEvent.isSet(); }
+    // The stop event itself, for waits on several events (and tests that stop a player).
+    Event& stopSignal() { return m_stopEvent; }
+    WaitClock& clock() const { return m_hub.clock(); }
+    // Who hears of every picture shown (the controller, the render tool); not owned. Set before
+    // playback starts and cleared only once the play thread has ended, so the play thread never
+    // calls a freed observer.
+    void setPlayObserver(PlayObserver* observer);
     void reportShown(const CPropBase& item, const QJsonObject& details)
     {
-        if (m_observer)
-            m_observer->pictureShown(item, details);
+        if (PlayObserver* observer = m_observer.load(std::memory_order_acquire))
+            observer->pictureShown(item, details);
     }
     void reportSkipped(const CPropBase& item, int index, const char* reason)
     {
-        if (m_observer)
-            m_observer->itemSkipped(item, index, reason);
+        if (PlayObserver* observer = m_observer.load(std::memory_order_acquire))
+            observer->itemSkipped(item, index, reason);
     }
     // Tests put a virtual clock here; it must outlive the area.
-    void setClock(WaitClock& clock) { hub.setClock(clock); }
+    void setClock(WaitClock& clock) { m_hub.setClock(clock); }
 
     // The wall clock that live text shows: the system's, or one that starts at `start` now and
     // runs with the area's clock (the render tool's --clock; virtual under --fast).
@@ -149,17 +162,6 @@ public:
     // How often the display shows a new picture, in millihertz (60 Hz unless the screen says).
     void setRefreshMilliHz(int milliHz) { m_refreshMilliHz.store(milliHz > 0 ? milliHz : 60000); }
     int refreshMilliHz() const { return m_refreshMilliHz.load(); }
-
-    EventHub hub{SteadyWaitClock::instance()};
-    Event quitEvent{hub, Event::Reset::Manual};
-    Event stopEvent{hub, Event::Reset::Manual};
-    Event playEvent{hub, Event::Reset::Manual};
-    Event threadEndedEvent{hub, Event::Reset::Auto};
-    std::atomic<CPropBase*> currentItem{nullptr};
-    std::atomic<int> currentIndex{0};
-    std::atomic<bool> isPlaying{false};
-    std::atomic<bool> isPaused{false};
-    std::atomic<bool> keepCurrentOnce{false};
 
     // --- stored settings ------------------------------------------------------------------
     int splitMode = 0; // 0 = split horizontally (rows), 1 = split vertically (columns)
@@ -182,11 +184,22 @@ public:
     std::vector<std::unique_ptr<CActWnd>> sections;
 
 private:
+    friend class PlayLoop;
     QString sectionTitle(const char* format, int index) const;
 
-    const Binding m_binding;
+    EventHub m_hub{SteadyWaitClock::instance()};
+    Event m_quitEvent{m_hub, Event::Reset::Manual};
+    Event m_stopEvent{m_hub, Event::Reset::Manual};
+    Event m_playEvent{m_hub, Event::Reset::Manual};
+    Event m_threadEndedEvent{m_hub, Event::Reset::Auto};
+    std::atomic<CPropBase*> m_currentItem{nullptr};
+    std::atomic<int> m_currentIndex{0};
+    std::atomic<bool> m_isPlaying{false};
+    std::atomic<bool> m_isPaused{false};
+    std::atomic<bool> m_keepCurrentOnce{false};
+
     SectionHost* m_sectionHost = nullptr;
-    PlayObserver* m_observer = nullptr;
+    std::atomic<PlayObserver*> m_observer{nullptr};
     mutable std::mutex m_wallMutex;
     QDateTime m_wallStart; // invalid: the system's clock
     WaitClock::TimePoint m_wallStartAt{};

@@ -1,7 +1,7 @@
 #include "CPropBase.h"
 
 #include "FieldVisitor.h"
-#include "PlayerRegistry.h"
+#include "ItemKinds.h"
 #include "PropertyPageHost.h"
 
 CPropBase::CPropBase(const CPropBase& other)
@@ -28,7 +28,7 @@ void CPropBase::Serialize(FieldVisitor& v)
 
 void CPropBase::ShowProperties(PropertyPageHost& host)
 {
-    host.showItemPage(PropertyPageId(), *this);
+    host.showItemPage(*this);
 }
 
 std::unique_ptr<CPropBase> CPropBase::lockedClone() const
@@ -40,7 +40,8 @@ std::unique_ptr<CPropBase> CPropBase::lockedClone() const
 void CPropBase::Play(CAct& area)
 {
     this->area.store(&area);
-    const ItemPlayer player = PlayerRegistry::find(kind());
+    const ItemKindInfo* kind = ItemKinds::find(className());
+    const ItemPlayer player = kind ? kind->player : nullptr;
     if (!player)
         return;
     // Played from a copy: a page may be editing the item meanwhile.

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "ItemKind.h"
-
 #include <QString>
 
 #include <atomic>
@@ -26,14 +24,12 @@ public:
     // The stored fields in their order: the base fields, then the kind's.
     virtual void Serialize(FieldVisitor& v);
 
-    virtual ItemKind kind() const = 0;
-    // The class name under which the item is stored in project files.
+    // The class name under which the item is stored in project files: its kind's key in the
+    // kinds table and in the page registry.
     virtual const char* className() const = 0;
 
-    // Template id of the item's property page; 0 for none.
-    virtual int PropertyPageId() const { return 0; }
-    // Shows the item's page in the control window and hands the item to it.
-    virtual void ShowProperties(PropertyPageHost& host);
+    // Shows the item's page in the control window (the page of its class) and hands it the item.
+    void ShowProperties(PropertyPageHost& host);
     // Plays the item into the area's sections on the play thread; returns when its showing is
     // over or the area's stop event is set. The player of the item's kind plays a copy of it.
     virtual void Play(CAct& area);

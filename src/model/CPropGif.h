@@ -11,14 +11,10 @@
 class CPropGif : public CPropBase
 {
 public:
-    static constexpr int kPageId = 466;
-
     CPropGif() = default;
     CPropGif& operator=(const CPropGif&) = delete;
 
-    ItemKind kind() const override { return ItemKind::Gif; }
     const char* className() const override { return "CPropGif"; }
-    int PropertyPageId() const override { return kPageId; }
     std::unique_ptr<CPropBase> clone() const override;
     void Serialize(FieldVisitor& v) override;
 

@@ -10,14 +10,10 @@
 class CPropImage : public CPropBase
 {
 public:
-    static constexpr int kPageId = 444;
-
     CPropImage() = default;
     CPropImage& operator=(const CPropImage&) = delete;
 
-    ItemKind kind() const override { return ItemKind::Image; }
     const char* className() const override { return "CPropImage"; }
-    int PropertyPageId() const override { return kPageId; }
     std::unique_ptr<CPropBase> clone() const override;
     void Serialize(FieldVisitor& v) override;
 

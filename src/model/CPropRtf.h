@@ -6,13 +6,9 @@
 class CPropRtf : public CPropBase
 {
 public:
-    static constexpr int kPageId = 452;
-
     CPropRtf() { backColor = 0x00FFFFFF; }
 
-    ItemKind kind() const override { return ItemKind::Rtf; }
     const char* className() const override { return "CPropRtf"; }
-    int PropertyPageId() const override { return kPageId; }
     std::unique_ptr<CPropBase> clone() const override;
     void Serialize(FieldVisitor& v) override;
 

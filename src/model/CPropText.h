@@ -10,11 +10,7 @@
 class CPropText : public CPropBase
 {
 public:
-    static constexpr int kPageId = 152;
-
-    ItemKind kind() const override { return ItemKind::Text; }
     const char* className() const override { return "CPropText"; }
-    int PropertyPageId() const override { return kPageId; }
     std::unique_ptr<CPropBase> clone() const override;
     void Serialize(FieldVisitor& v) override;
 

@@ -7,11 +7,7 @@
 class CPropWord : public CPropBase
 {
 public:
-    static constexpr int kPageId = 445;
-
-    ItemKind kind() const override { return ItemKind::Word; }
     const char* className() const override { return "CPropWord"; }
-    int PropertyPageId() const override { return kPageId; }
     std::unique_ptr<CPropBase> clone() const override;
     void Serialize(FieldVisitor& v) override;
 

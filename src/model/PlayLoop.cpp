@@ -40,27 +40,27 @@ void raisePriority()
 void PlayLoop::setGate(bool closed)
 {
     {
-        std::lock_guard lock(m_area.hub.mutex);
+        std::lock_guard lock(m_area.m_hub.mutex);
         m_gateClosed = closed;
     }
-    m_area.hub.changed.notify_all();
+    m_area.m_hub.changed.notify_all();
 }
 
 void PlayLoop::Play()
 {
-    if (m_area.isPaused.load()) {
+    if (m_area.m_isPaused.load()) {
         setGate(false);
-        m_area.isPaused.store(false);
+        m_area.m_isPaused.store(false);
         return;
     }
     // A thread still ending from a stop that did not wait for it: wait for it now.
     if (m_stopPending)
         Stop();
-    m_area.quitEvent.reset();
+    m_area.m_quitEvent.reset();
     if (!m_thread.joinable())
         m_thread = std::thread(&PlayLoop::threadProc, this);
-    m_area.isPlaying.store(true);
-    m_area.playEvent.set();
+    m_area.m_isPlaying.store(true);
+    m_area.m_playEvent.set();
 }
 
 void PlayLoop::Pause()
@@ -68,29 +68,29 @@ void PlayLoop::Pause()
     if (!m_thread.joinable())
         return;
     setGate(true);
-    m_area.isPaused.store(true);
+    m_area.m_isPaused.store(true);
 }
 
 void PlayLoop::signalStop()
 {
-    if (m_area.isPaused.load()) {
+    if (m_area.m_isPaused.load()) {
         setGate(false);
-        m_area.isPaused.store(false);
+        m_area.m_isPaused.store(false);
     }
-    m_area.isPlaying.store(false);
-    m_area.keepCurrentOnce.store(false);
-    m_area.stopEvent.set();
-    m_area.quitEvent.set();
+    m_area.m_isPlaying.store(false);
+    m_area.m_keepCurrentOnce.store(false);
+    m_area.m_stopEvent.set();
+    m_area.m_quitEvent.set();
 }
 
 void PlayLoop::finishStop()
 {
     m_stopPending = false;
     m_thread.join();
-    m_area.stopEvent.reset();
-    m_area.quitEvent.reset();
-    m_area.playEvent.reset();
-    m_area.threadEndedEvent.reset();
+    m_area.m_stopEvent.reset();
+    m_area.m_quitEvent.reset();
+    m_area.m_playEvent.reset();
+    m_area.m_threadEndedEvent.reset();
 }
 
 void PlayLoop::Stop()
@@ -99,7 +99,7 @@ void PlayLoop::Stop()
         return;
     if (!m_stopPending)
         signalStop();
-    m_area.threadEndedEvent.wait();
+    m_area.m_threadEndedEvent.wait();
     finishStop();
 }
 
@@ -109,7 +109,7 @@ bool PlayLoop::StopWithin(std::chrono::milliseconds timeout)
         return true;
     if (!m_stopPending)
         signalStop();
-    if (!m_area.threadEndedEvent.waitFor(timeout)) {
+    if (!m_area.m_threadEndedEvent.waitFor(timeout)) {
         m_stopPending = true; // told to end; the thread ends by itself
         return false;
     }
@@ -119,8 +119,8 @@ bool PlayLoop::StopWithin(std::chrono::milliseconds timeout)
 
 void PlayLoop::SetCurrent(CPropBase* item, bool keep)
 {
-    m_area.currentItem.store(item);
-    m_area.keepCurrentOnce.store(keep);
+    m_area.m_currentItem.store(item);
+    m_area.m_keepCurrentOnce.store(keep);
     Play();
 }
 
@@ -135,7 +135,7 @@ qint64 nanoseconds(WaitClock::TimePoint t)
 
 void PlayLoop::markBusy()
 {
-    m_busySinceNs.store(nanoseconds(m_area.hub.clock().now()));
+    m_busySinceNs.store(nanoseconds(m_area.m_hub.clock().now()));
     m_waitingUntilNs.store(0);
 }
 
@@ -143,7 +143,7 @@ bool PlayLoop::progressing(std::chrono::nanoseconds grace) const
 {
     if (!m_thread.joinable())
         return true;
-    const qint64 now = nanoseconds(m_area.hub.clock().now());
+    const qint64 now = nanoseconds(m_area.m_hub.clock().now());
     const qint64 waitingUntil = m_waitingUntilNs.load();
     if (waitingUntil == kForever)
         return true;
@@ -154,7 +154,7 @@ bool PlayLoop::progressing(std::chrono::nanoseconds grace) const
 
 bool PlayLoop::waitStopUntil(WaitClock::TimePoint& deadline)
 {
-    EventHub& hub = m_area.hub;
+    EventHub& hub = m_area.m_hub;
     std::unique_lock lock(hub.mutex);
     struct Busy
     {
@@ -163,12 +163,13 @@ bool PlayLoop::waitStopUntil(WaitClock::TimePoint& deadline)
     } busy{*this};
     for (;;) {
         markWaiting(nanoseconds(deadline));
-        if (m_area.stopEvent.isSetLocked())
+        if (m_area.m_stopEvent.isSetLocked())
             return true;
         if (m_gateClosed) {
             markWaiting(kForever); // paused: waiting to be let go
             const WaitClock::TimePoint pausedAt = hub.clock().now();
-            hub.changed.wait(lock, [&] { return !m_gateClosed || m_area.stopEvent.isSetLocked(); });
+            hub.changed.wait(lock,
+                             [&] { return !m_gateClosed || m_area.m_stopEvent.isSetLocked(); });
             deadline += hub.clock().now() - pausedAt;
             continue;
         }
@@ -180,13 +181,13 @@ bool PlayLoop::waitStopUntil(WaitClock::TimePoint& deadline)
 
 bool PlayLoop::passGate()
 {
-    EventHub& hub = m_area.hub;
+    EventHub& hub = m_area.m_hub;
     std::unique_lock lock(hub.mutex);
     if (m_gateClosed)
         markWaiting(kForever); // paused: waiting to be let go
-    hub.changed.wait(lock, [&] { return !m_gateClosed || m_area.stopEvent.isSetLocked(); });
+    hub.changed.wait(lock, [&] { return !m_gateClosed || m_area.m_stopEvent.isSetLocked(); });
     markBusy();
-    return m_area.stopEvent.isSetLocked();
+    return m_area.m_stopEvent.isSetLocked();
 }
 
 void PlayLoop::threadProc()
@@ -196,26 +197,27 @@ void PlayLoop::threadProc()
     bool first = true;
     for (;;) {
         markWaiting(kForever); // idle until told to play
-        const int signalled = waitAny({&m_area.quitEvent, &m_area.stopEvent, &m_area.playEvent});
+        const int signalled =
+            waitAny({&m_area.m_quitEvent, &m_area.m_stopEvent, &m_area.m_playEvent});
         markBusy();
         if (signalled == 0)
             break;
         if (signalled == 1) {
-            m_area.stopEvent.reset();
+            m_area.m_stopEvent.reset();
             continue;
         }
-        m_area.playEvent.reset();
+        m_area.m_playEvent.reset();
         if (first) {
             first = false;
-            WaitClock::TimePoint deadline = m_area.hub.clock().now() + kFirstItemDelay;
+            WaitClock::TimePoint deadline = m_area.m_hub.clock().now() + kFirstItemDelay;
             waitStopUntil(deadline);
         }
         PlayCurrent();
     }
-    m_area.quitEvent.reset();
-    m_area.stopEvent.reset();
-    m_area.playEvent.reset();
-    m_area.threadEndedEvent.set();
+    m_area.m_quitEvent.reset();
+    m_area.m_stopEvent.reset();
+    m_area.m_playEvent.reset();
+    m_area.m_threadEndedEvent.set();
 }
 
 bool PlayLoop::passOver(const CPropBase& item)
@@ -223,7 +225,7 @@ bool PlayLoop::passOver(const CPropBase& item)
     const QDateTime now = m_area.wallTime();
     if (Schedule::of(item).allows(now))
         return false;
-    m_area.reportSkipped(item, m_area.currentIndex.load(), "schedule");
+    m_area.reportSkipped(item, m_area.m_currentIndex.load(), "schedule");
     // Another item may play now: on to it. None may (or manual play stays here): the area shows
     // its background and looks again at the turn of the minute, never spinning.
     bool another = std::atomic_ref<int>(m_area.manualPlay).load(std::memory_order_relaxed) == 0;
@@ -237,7 +239,7 @@ bool PlayLoop::passOver(const CPropBase& item)
         showBackground();
         const int toNextMinuteMs = 60000 - (now.time().second() * 1000 + now.time().msec());
         WaitClock::TimePoint deadline =
-            m_area.hub.clock().now() + std::chrono::milliseconds(toNextMinuteMs);
+            m_area.m_hub.clock().now() + std::chrono::milliseconds(toNextMinuteMs);
         waitStopUntil(deadline);
     }
     return true;
@@ -260,13 +262,13 @@ void PlayLoop::showBackground()
 
 void PlayLoop::PlayCurrent()
 {
-    CPropBase* current = m_area.currentItem.load();
+    CPropBase* current = m_area.m_currentItem.load();
     if (current && passOver(*current)) {
         Advance();
         return;
     }
     if (CPropBase* item = current) {
-        WaitClock& clock = m_area.hub.clock();
+        WaitClock& clock = m_area.m_hub.clock();
         const WaitClock::TimePoint started = clock.now();
         item->Play(m_area);
         if (clock.now() - started < kInstantItem) {
@@ -279,20 +281,20 @@ void PlayLoop::PlayCurrent()
 
 void PlayLoop::Advance()
 {
-    if (!m_area.isPlaying.load())
+    if (!m_area.m_isPlaying.load())
         return;
-    if (m_area.keepCurrentOnce.exchange(false))
+    if (m_area.m_keepCurrentOnce.exchange(false))
         return;
     const int count = m_area.itemCount();
     if (count == 0)
         return;
-    int index = m_area.currentIndex.load();
+    int index = m_area.m_currentIndex.load();
     if (std::atomic_ref<int>(m_area.manualPlay).load(std::memory_order_relaxed) == 0)
         ++index;
     // Also keeps a manual index valid after the list shrank.
     if (index > count - 1 || index < 0)
         index = 0;
-    m_area.currentIndex.store(index);
-    m_area.currentItem.store(m_area.item(index));
-    m_area.playEvent.set();
+    m_area.m_currentIndex.store(index);
+    m_area.m_currentItem.store(m_area.item(index));
+    m_area.m_playEvent.set();
 }

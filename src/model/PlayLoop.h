@@ -34,6 +34,8 @@ public:
     void SetCurrent(CPropBase* item, bool keep);
 
     bool hasThread() const { return m_thread.joinable(); }
+    // GUI thread: a StopWithin that timed out, whose thread has not been waited for yet.
+    bool stopPending() const { return m_stopPending; }
 
     // On the play thread. Waits on the stop event until the deadline; true when stopped. A
     // pause freezes the wait and moves the deadline on by the time paused, so that paced

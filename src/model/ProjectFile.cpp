@@ -40,7 +40,7 @@ QByteArray projectToBytes(CAct& area)
 bool projectFromBytes(CAct& area, QByteArrayView bytes, const QString& path, QString* errorText)
 {
     // Read into a detached area first: the real one never holds a half-read object.
-    CAct loaded(CAct::Binding::Detached);
+    CAct loaded;
     ArchiveReader reader(bytes);
     loaded.SerializeSettings(reader);
     loaded.caption->Serialize(reader);

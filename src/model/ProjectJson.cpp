@@ -198,11 +198,14 @@ bool readItems(const QJsonValue& v, CAct& area, QString* error)
         const QByteArray className = reader.take("class").toString().toLatin1();
         const PersistentClass* cls = findPersistentClass(className);
         if (!cls || cls->family != ClassFamily::Item) {
-            reader.fail("class", QStringLiteral("expected one of CPropText, CPropRtf, CPropImage, "
-                                                "CPropGif, CPropWord"));
+            QStringList names;
+            for (const ItemKindInfo* kind : ItemKinds::all())
+                names << QString::fromLatin1(kind->className);
+            reader.fail("class",
+                        QStringLiteral("expected one of ") + names.join(QStringLiteral(", ")));
             return false;
         }
-        std::unique_ptr<CPropBase> item = makeItem(cls->itemKind);
+        std::unique_ptr<CPropBase> item = cls->kind->factory();
         item->Serialize(reader);
         if (!reader.ok())
             return false;

@@ -2,11 +2,11 @@
 
 class CPropBase;
 
-// What an item needs from the control window to show its property page: the page with this
-// template id is shown and handed the item. An id no page has shows no page.
+// What an item needs from the control window to show its property page: the page registered for
+// the item's class name is shown and handed the item. A class no page has shows no page.
 class PropertyPageHost
 {
 public:
     virtual ~PropertyPageHost() = default;
-    virtual void showItemPage(int templateId, CPropBase& item) = 0;
+    virtual void showItemPage(CPropBase& item) = 0;
 };

@@ -74,7 +74,7 @@ void GifPlayer::play()
     QByteArray bytes;
     const QString key = QStringLiteral("CPropGif:") + m_item.filePath;
     const SafeFile::ReadError read =
-        SafeFile::readAll(m_item.filePath, &bytes, -1, [this] { return m_area.stopEvent.isSet(); });
+        SafeFile::readAll(m_item.filePath, &bytes, -1, [this] { return m_area.stopRequested(); });
     if (read == SafeFile::ReadError::TooLarge || read == SafeFile::ReadError::OutOfMemory)
         Notifications::postOnce(key, loadString(StringId::OutOfMemory));
     else if (read == SafeFile::ReadError::NotRegular)

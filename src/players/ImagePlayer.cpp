@@ -76,7 +76,7 @@ void ImagePlayer::play()
         return;
     // The clearing of the area's current item, read under its lock: its page may be editing it.
     int clear = m_item.clearEffect;
-    if (const CPropBase* current = m_area.currentItem.load()) {
+    if (const CPropBase* current = m_area.currentItem()) {
         std::lock_guard lock(current->fieldsMutex());
         clear = current->clearEffect;
     }

@@ -221,7 +221,7 @@ void MarqueePlayer::play()
     const int milliHz = m_area.refreshMilliHz();
     const int speed = m_marquee.pixelsPerSecond;
     const qint64 periodNs = stepTimeNs(1, milliHz);
-    const int item = m_area.currentIndex.load();
+    const int item = m_area.currentIndex();
 
     WaitClock::TimePoint base = m_area.clock().now();
     qint64 step = 0;

@@ -4,7 +4,7 @@
 #include "base/Notifications.h"
 #include "model/CAct.h"
 #include "model/CPropRtf.h"
-#include "model/ItemKind.h"
+#include "model/ItemKinds.h"
 #include "model/PlayRandom.h"
 #include "render/TransitionEngine.h"
 #include "render/pictures/CMyBitmap.h"
@@ -50,7 +50,7 @@ void RtfPlayer::play()
     RichEditHost::shared().nextControlId();
     const QString ext = fileExtension(m_item.filePath);
     // A stop ends a long load or conversion under way.
-    const auto stopped = [this] { return m_area.stopEvent.isSet(); };
+    const auto stopped = [this] { return m_area.stopRequested(); };
     // A failure is told once for this file until it changes: the item fails on every pass.
     const QString failureKey =
         QLatin1String(m_item.className()) + QLatin1Char(':') + m_item.filePath;

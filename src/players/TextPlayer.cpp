@@ -51,7 +51,7 @@ bool TextPlayer::readLines(const CPropText& item, CAct& area, QStringList* lines
     // A failure is told once for this file until it changes: the item fails on every pass.
     const QString key = QStringLiteral("CPropText:") + item.filePath;
     const SafeFile::ReadError read =
-        SafeFile::readAll(item.filePath, &bytes, -1, [&area] { return area.stopEvent.isSet(); });
+        SafeFile::readAll(item.filePath, &bytes, -1, [&area] { return area.stopRequested(); });
     if (read == SafeFile::ReadError::TooLarge || read == SafeFile::ReadError::OutOfMemory)
         Notifications::postOnce(key, loadString(StringId::OutOfMemory));
     else if (read == SafeFile::ReadError::NotRegular)

@@ -29,10 +29,11 @@ struct FleetSettings
 // The player's end of a fleet on an MQTT broker (libmosquitto, its network loop on a thread of
 // its own). Publishes PREFIX/NAME/status (retained, the remote API's status) on every change and
 // at least every 30 s, and PREFIX/NAME/online "true" (retained, with a last will of "false").
-// Takes commands from PREFIX/NAME/cmd and PREFIX/all/cmd: {"cmd": "play"|"pause"|"stop"|"next"|
-// "previous"|"first"|"last"}, {"cmd": "item", "item": N}, {"cmd": "open", "path": ...}; they are
-// carried out on the GUI thread; malformed ones are logged and ignored. Reconnects with a growing
-// delay after the broker goes. The broker's users and ACLs are the security boundary.
+// Takes commands from PREFIX/NAME/cmd and PREFIX/all/cmd: {"cmd":
+// "play"|"restart"|"pause"|"resume"|"stop"|"next"| "previous"|"first"|"last"}, {"cmd": "item",
+// "item": N}, {"cmd": "open", "path": ...}; they are carried out on the GUI thread; malformed ones
+// are logged and ignored. Reconnects with a growing delay after the broker goes. The broker's users
+// and ACLs are the security boundary.
 class FleetClient final : public QObject
 {
     Q_OBJECT

@@ -17,7 +17,9 @@ public:
     virtual QJsonObject status() const = 0;
     // One object a playlist line: {"index", "file", "class", "playing"}.
     virtual QJsonArray items() const = 0;
-    // "play", "pause", "stop", "next", "previous", "first", "last"; false for another name.
+    // "play" (resumes a paused wall, starts a stopped one, leaves a playing one alone),
+    // "restart" (from the first item), "pause", "resume", "stop", "next", "previous", "first",
+    // "last"; false for another name or a command that could not be carried out.
     virtual bool command(const QString& name) = 0;
     // Plays item `index` and goes on from it; false when there is no such item.
     virtual bool playItem(int index) = 0;

@@ -1,6 +1,6 @@
 #include "Uploads.h"
 
-#include "model/ItemKind.h"
+#include "model/ItemKinds.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -24,8 +24,7 @@ QString Uploads::safeBaseName(const QString& name)
 
 bool Uploads::playable(const QString& name)
 {
-    return !name.isEmpty() && name.contains(QLatin1Char('.')) &&
-           itemKindForPath(name, {}).has_value();
+    return !name.isEmpty() && name.contains(QLatin1Char('.')) && ItemKinds::extensionPlays(name);
 }
 
 QString Uploads::freePath(const QString& folder, const QString& name)

@@ -54,7 +54,7 @@ private:
         m_stamp = FrameStamp{std::chrono::duration_cast<std::chrono::nanoseconds>(
                                  m_pacer.deadline().time_since_epoch())
                                  .count(),
-                             m_area.currentIndex.load(), m_stamp.step + 1};
+                             m_area.currentIndex(), m_stamp.step + 1};
         draw();
         return true;
     }

@@ -3,7 +3,7 @@
 #include "base/Fonts.h"
 #include "base/FrameLog.h"
 #include "base/Notifications.h"
-#include "players/Players.h"
+#include "players/BuiltinKinds.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -62,7 +62,7 @@ int main(int argc, char* argv[])
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Tessarin"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/tessarin.svg")));
     Fonts::pinDefaultFaces();
-    Players::registerAll();
+    registerBuiltinKinds();
     // Messages from the play thread go to the control window's status line and the log, queued
     // to the GUI thread; the play thread never waits.
     Notifications::setSink([](const QString& text) {

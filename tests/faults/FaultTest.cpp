@@ -314,13 +314,13 @@ TEST(FaultInjection, StopDoesNotWaitForAReadThatHangs)
     const QString text = dir.filePath(QStringLiteral("notice.txt"));
     writeAll(text, "Welcome\n");
     HeadlessSectionHost host; // outlives the area, which removes its windows from it
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     area.setSectionHost(&host);
     area.AddSection(0, 64, 0);
     area.LayoutSections();
     area.AddFile(text);
     arm("stall", -1, 0); // every read hangs
-    area.SetCurrent(area.item(0), false);
+    area.playFrom(0);
     QThread::msleep(100); // the play thread is in the read by now
     QElapsedTimer timer;
     timer.start();

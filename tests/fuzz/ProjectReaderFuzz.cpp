@@ -2,13 +2,20 @@
 // writer writes and the reader reads back to the same bytes.
 #include "model/CAct.h"
 #include "model/ProjectFile.h"
+#include "players/BuiltinKinds.h"
 
 #include <cstdint>
 #include <cstdlib>
 
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    registerBuiltinKinds(); // the item classes a file may name
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     QString error;
     const QByteArrayView input(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     if (!projectFromBytes(area, input, QStringLiteral("fuzz.zpm"), &error)) {
@@ -17,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     const QByteArray written = projectToBytes(area);
-    CAct again(CAct::Binding::Detached);
+    CAct again;
     if (!projectFromBytes(again, written, QStringLiteral("fuzz.zpm"), &error))
         std::abort();
     if (projectToBytes(again) != written)

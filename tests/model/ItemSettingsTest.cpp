@@ -42,14 +42,14 @@ TEST(ItemSettings, TextThatIsNotAnObjectIsNeverOverwritten)
 
 TEST(ItemSettings, SettingsLiveThroughTheProjectFile)
 {
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     auto gif = std::make_unique<CPropGif>();
     gif->filePath = QStringLiteral("/media/动画.gif");
     gif->reservedText = QStringLiteral(R"({"unknown":true})");
     ASSERT_TRUE(ItemSettings::write(*gif, "playSeconds", 9));
     area.appendItem(std::move(gif));
 
-    CAct loaded(CAct::Binding::Detached);
+    CAct loaded;
     QString error;
     ASSERT_TRUE(projectFromBytes(loaded, projectToBytes(area), QStringLiteral("p.zpm"), &error));
     ASSERT_EQ(loaded.itemCount(), 1);

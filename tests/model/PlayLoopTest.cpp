@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <random>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -19,7 +20,6 @@ public:
     FakeItem(int id, int holdTenths, std::function<void(int, CAct&)> onPlay)
         : m_id(id), m_holdTenths(holdTenths), m_onPlay(std::move(onPlay))
     {}
-    ItemKind kind() const override { return ItemKind::Text; }
     const char* className() const override { return "CPropText"; }
     std::unique_ptr<CPropBase> clone() const override { return nullptr; }
     void Play(CAct& area) override
@@ -43,14 +43,19 @@ protected:
     void addItems(std::vector<int> holdTenths, size_t playsBeforeIdle = 1000000)
     {
         for (size_t i = 0; i < holdTenths.size(); ++i) {
-            area.appendItem(std::make_unique<FakeItem>(static_cast<int>(i), holdTenths[i],
-                                                       [this, playsBeforeIdle](int id, CAct& a) {
-                                                           std::lock_guard lock(m_mutex);
-                                                           m_log.push_back(id);
-                                                           if (m_log.size() >= playsBeforeIdle)
-                                                               a.isPlaying.store(false);
-                                                           m_changed.notify_all();
-                                                       }));
+            area.appendItem(std::make_unique<FakeItem>(
+                static_cast<int>(i), holdTenths[i], [this, playsBeforeIdle](int id, CAct& a) {
+                    bool idle = false;
+                    {
+                        std::lock_guard lock(m_mutex);
+                        m_log.push_back(id);
+                        idle = m_log.size() >= playsBeforeIdle;
+                    }
+                    m_changed.notify_all();
+                    // As if stopped, until the test stops.
+                    while (idle && !a.stopRequested())
+                        std::this_thread::sleep_for(1ms);
+                }));
         }
     }
 
@@ -69,11 +74,10 @@ protected:
     void playFromStart()
     {
         area.Stop();
-        area.currentIndex = 0;
-        area.SetCurrent(area.item(0), false);
+        area.playFrom(0);
     }
 
-    CAct area{CAct::Binding::Detached};
+    CAct area;
 
 private:
     std::mutex m_mutex;
@@ -97,7 +101,7 @@ TEST_F(PlayLoopTest, PlaysInOrderWithHoldTimesAndWrapsAround)
     ASSERT_GE(waits.size(), 7u);
     EXPECT_EQ(std::vector<long long>(waits.begin(), waits.begin() + 7),
               (std::vector<long long>{20, 100, 200, 300, 100, 200, 300}));
-    EXPECT_FALSE(area.isPlaying);
+    EXPECT_FALSE(area.isPlaying());
 }
 
 TEST_F(PlayLoopTest, ManualPlayRepeatsTheCurrentItem)
@@ -106,8 +110,7 @@ TEST_F(PlayLoopTest, ManualPlayRepeatsTheCurrentItem)
     area.setClock(clock);
     addItems({1, 1, 1}, 4);
     area.manualPlay = 1;
-    area.currentIndex = 1;
-    area.SetCurrent(area.item(1), false);
+    area.playFrom(1);
     ASSERT_TRUE(waitForPlays(4));
     area.Stop();
     EXPECT_EQ(log(), (std::vector<int>{1, 1, 1, 1}));
@@ -116,12 +119,12 @@ TEST_F(PlayLoopTest, ManualPlayRepeatsTheCurrentItem)
 TEST_F(PlayLoopTest, PreviewPlaysOnceAndIdles)
 {
     addItems({0, 0, 0});
-    area.SetCurrent(area.item(2), true);
+    area.preview(area.item(2));
     ASSERT_TRUE(waitForPlays(1));
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(log(), std::vector<int>{2});
-    EXPECT_TRUE(area.isPlaying); // idle, with its thread running
-    EXPECT_FALSE(area.keepCurrentOnce);
+    EXPECT_TRUE(area.isPlaying()); // idle, with its thread running
+    EXPECT_FALSE(area.keepsCurrentOnce());
     // Play from the control window starts again at the first item.
     playFromStart();
     ASSERT_TRUE(waitForPlays(3));
@@ -137,10 +140,10 @@ TEST_F(PlayLoopTest, StopEndsALongHoldAndASecondStopDoesNothing)
     const auto started = std::chrono::steady_clock::now();
     area.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - started, 30s); // not the hold
-    EXPECT_FALSE(area.isPlaying);
+    EXPECT_FALSE(area.isPlaying());
     area.Stop();
-    EXPECT_FALSE(area.stopEvent.isSet());
-    EXPECT_FALSE(area.quitEvent.isSet());
+    EXPECT_FALSE(area.stopRequested());
+    EXPECT_FALSE(area.hasPlayThread());
     EXPECT_EQ(log().size(), 1u);
 }
 
@@ -161,21 +164,21 @@ TEST_F(PlayLoopTest, PauseFreezesAndPlayResumesWhereItWas)
     while (steps.load() < 5)
         std::this_thread::sleep_for(1ms);
     area.Pause();
-    EXPECT_TRUE(area.isPaused);
+    EXPECT_TRUE(area.isPaused());
     std::this_thread::sleep_for(20ms); // a unit under way finishes
     const int frozen = steps.load();
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(steps.load(), frozen);
 
     area.Play(); // resumes the same showing, not a new one
-    EXPECT_FALSE(area.isPaused);
+    EXPECT_FALSE(area.isPaused());
     while (steps.load() < frozen + 5)
         std::this_thread::sleep_for(1ms);
 
     area.Pause();
     area.Stop(); // while paused: resumed, then stopped
-    EXPECT_FALSE(area.isPaused);
-    EXPECT_FALSE(area.isPlaying);
+    EXPECT_FALSE(area.isPaused());
+    EXPECT_FALSE(area.isPlaying());
 }
 
 TEST_F(PlayLoopTest, PauseMovesTheDeadlineOfAWaitUnderWay)
@@ -195,7 +198,7 @@ TEST_F(PlayLoopTest, PauseMovesTheDeadlineOfAWaitUnderWay)
         resume.join();
         done = true;
     }));
-    area.SetCurrent(area.item(0), true);
+    area.preview(area.item(0));
     while (!done)
         std::this_thread::sleep_for(1ms);
     area.Stop();
@@ -233,7 +236,10 @@ TEST_F(PlayLoopTest, StopRacingPlayAndSetCurrentLeavesNoThread)
             area.Play();
             break;
         case 1:
-            area.SetCurrent(area.item(static_cast<int>(random() % 4)), random() % 2 == 0);
+            if (const int index = static_cast<int>(random() % 4); random() % 2 == 0)
+                area.preview(area.item(index));
+            else
+                area.playFrom(index);
             break;
         case 2:
             area.Pause();
@@ -244,10 +250,10 @@ TEST_F(PlayLoopTest, StopRacingPlayAndSetCurrentLeavesNoThread)
         }
     }
     area.Stop();
-    EXPECT_FALSE(area.isPlaying);
-    EXPECT_FALSE(area.isPaused);
-    EXPECT_FALSE(area.stopEvent.isSet());
-    EXPECT_FALSE(area.playEvent.isSet());
+    EXPECT_FALSE(area.isPlaying());
+    EXPECT_FALSE(area.isPaused());
+    EXPECT_FALSE(area.stopRequested());
+    EXPECT_FALSE(area.hasPlayThread());
 }
 
 TEST(PlayRandom, SeededGeneratorsRepeatPerThread)
@@ -275,7 +281,7 @@ TEST_F(PlayLoopTest, TheStopButtonDoesNotWaitForABusyItem)
     playFromStart();
     std::this_thread::sleep_for(30ms);
     EXPECT_FALSE(area.StopWithin(50ms)); // told to end, not waited for
-    EXPECT_FALSE(area.isPlaying.load());
+    EXPECT_FALSE(area.isPlaying());
     release = true;
     // The next Play waits for the old thread, then plays from the start again.
     playFromStart();

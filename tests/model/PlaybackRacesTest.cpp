@@ -48,8 +48,7 @@ protected:
     void play()
     {
         area.Stop();
-        area.currentIndex = 0;
-        area.SetCurrent(area.item(0), false);
+        area.playFrom(0);
     }
 
     template <class Change>
@@ -62,7 +61,7 @@ protected:
 
     QTemporaryDir dir;
     HeadlessSectionHost host;
-    CAct area{CAct::Binding::Detached};
+    CAct area;
 };
 
 } // namespace
@@ -93,7 +92,7 @@ TEST_F(PlaybackRacesTest, TheSettingsDialogDividesTheSectionsWhileTransitionsRun
 TEST_F(PlaybackRacesTest, APageEditsTheItemAPreviewPlays)
 {
     CPropBase* item = area.item(1);
-    area.SetCurrent(item, true);
+    area.preview(item);
     forAWhile([&](int i) {
         // What a page does: the strings and numbers under the item's lock.
         std::lock_guard lock(item->fieldsMutex());
@@ -112,7 +111,7 @@ TEST_F(PlaybackRacesTest, PlayAfterTheCurrentItemWasDeleted)
         std::this_thread::sleep_for(2ms);
         area.Stop();
         const std::unique_ptr<CPropBase> gone = area.takeItem(0);
-        EXPECT_NE(area.currentItem.load(), gone.get());
+        EXPECT_NE(area.currentItem(), gone.get());
         area.Play(); // the current slot no longer reaches the deleted item
         std::this_thread::sleep_for(1ms);
         area.Stop();

@@ -29,7 +29,7 @@ QByteArray hex(const char* text)
 // A fresh project as the program makes it: one section of 480 laid out with the area's colours.
 std::unique_ptr<CAct> freshProject()
 {
-    auto area = std::make_unique<CAct>(CAct::Binding::Detached);
+    auto area = std::make_unique<CAct>();
     auto section = std::make_unique<CActWnd>(0, 480, 0);
     section->frameColor = area->frameColor;
     area->sections.push_back(std::move(section));
@@ -63,7 +63,7 @@ LoadResult load(CAct& area, const QByteArray& bytes, const QString& path = QStri
 
 QString loadError(const QByteArray& bytes)
 {
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     const LoadResult result = load(area, bytes);
     EXPECT_FALSE(result.ok);
     return result.error;
@@ -121,7 +121,7 @@ TEST(ProjectFile, FreshProjectIsExactly139Bytes)
 
 TEST(ProjectFile, IndicesAreSharedByClassesAndObjects)
 {
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     area.appendItem(std::make_unique<CPropText>());
     auto image = std::make_unique<CPropImage>();
     image->texts.push_back(std::make_unique<CMyText>());
@@ -149,10 +149,10 @@ TEST(ProjectFile, IndicesAreSharedByClassesAndObjects)
     EXPECT_EQ(bytes.mid(sectionClass + 6 + 7 + 28, 2), hex("0880"));
     EXPECT_EQ(bytes.size(), sectionClass + 6 + 7 + 28 + 2 + 28);
 
-    CAct loaded(CAct::Binding::Detached);
+    CAct loaded;
     ASSERT_TRUE(load(loaded, bytes).ok);
     ASSERT_EQ(loaded.itemCount(), 3);
-    EXPECT_EQ(loaded.item(2)->kind(), ItemKind::Text);
+    EXPECT_EQ(QByteArray(loaded.item(2)->className()), "CPropText");
     EXPECT_EQ(static_cast<CPropImage*>(loaded.item(1))->texts.size(), 1u);
     EXPECT_EQ(loaded.sections.size(), 2u);
 }
@@ -200,12 +200,12 @@ TEST(ProjectFile, CountsOf65535AndMoreTakeTheLongForm)
     writer.writeCount(70000);
     EXPECT_EQ(bytes.toHex(' '), hex("feff ffff ffff0000 ffff 70110100").toHex(' '));
 
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     for (int i = 0; i < 65535; ++i)
         area.sections.push_back(std::make_unique<CActWnd>(i, 1, 0));
     const QByteArray project = projectToBytes(area);
     EXPECT_EQ(project.mid(40 + 54 + 2, 6), hex("ffff ffff0000"));
-    CAct loaded(CAct::Binding::Detached);
+    CAct loaded;
     ASSERT_TRUE(load(loaded, project).ok);
     EXPECT_EQ(loaded.sections.size(), 65535u);
     EXPECT_EQ(loaded.sections.back()->sectionIndex, 65534);
@@ -214,7 +214,7 @@ TEST(ProjectFile, CountsOf65535AndMoreTakeTheLongForm)
 TEST(ProjectFile, LargeIndicesUseTheBigTag)
 {
     // 0x7FFF and beyond do not fit a WORD tag: the class reference becomes 7FFF + DWORD.
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     for (int i = 0; i < 0x7FFF; ++i)
         area.appendItem(std::make_unique<CPropRtf>());
     area.appendItem(std::make_unique<CPropWord>()); // class index 0x8001
@@ -224,10 +224,10 @@ TEST(ProjectFile, LargeIndicesUseTheBigTag)
     ASSERT_GT(wordClass, 0);
     const qsizetype secondWord = wordClass + 9 + 27 + 24; // past the first Word item's fields
     EXPECT_EQ(bytes.mid(secondWord, 6).toHex(' '), hex("ff7f 01800080").toHex(' '));
-    CAct loaded(CAct::Binding::Detached);
+    CAct loaded;
     ASSERT_TRUE(load(loaded, bytes).ok);
     ASSERT_EQ(loaded.itemCount(), 0x7FFF + 2);
-    EXPECT_EQ(loaded.item(0x8000)->kind(), ItemKind::Word);
+    EXPECT_EQ(QByteArray(loaded.item(0x8000)->className()), "CPropWord");
     EXPECT_EQ(projectToBytes(loaded), bytes);
 }
 
@@ -235,7 +235,7 @@ TEST(ProjectFile, RoundTripsAreByteIdentical)
 {
     const auto area = richProject();
     const QByteArray bytes = projectToBytes(*area);
-    CAct loaded(CAct::Binding::Detached);
+    CAct loaded;
     ASSERT_TRUE(load(loaded, bytes).ok);
     EXPECT_EQ(projectToBytes(loaded), bytes);
 
@@ -249,7 +249,7 @@ TEST(ProjectFile, RoundTripsAreByteIdentical)
     EXPECT_EQ(image->texts[1]->content, QStringLiteral("块1"));
     EXPECT_EQ(image->texts[1]->rect, (WinRect{1, 2, 101, 50}));
     EXPECT_EQ(image->backImagePath.size(), 300);
-    EXPECT_EQ(loaded.item(4)->kind(), ItemKind::Word);
+    EXPECT_EQ(QByteArray(loaded.item(4)->className()), "CPropWord");
     EXPECT_EQ(static_cast<const CPropWord*>(loaded.item(4))->pageEffect, 3);
     EXPECT_EQ(loaded.splitMode, 1);
     EXPECT_EQ(loaded.manualPlay, 1);
@@ -261,7 +261,7 @@ TEST(ProjectFile, WideCaptionNameLoadsAndSavesAsGbk)
     QByteArray bytes = kFreshProject;
     // "文字" as UTF-16LE behind the wide marker FF FE FF.
     bytes.replace(40, 5, hex("ff feff 02 8765 575b"));
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     ASSERT_TRUE(load(area, bytes).ok);
     EXPECT_EQ(area.caption->name, QStringLiteral("文字"));
     EXPECT_EQ(projectToBytes(area), kFreshProject);
@@ -280,7 +280,7 @@ TEST(ProjectFile, ReferencesAndNullSlotsLeaveNoSharedOrEmptySlots)
     bytes[count] = 3;
     const qsizetype sections = bytes.indexOf(hex("0100 ffff 0000 0700") + "CActWnd");
     bytes.insert(sections, hex("0200 0000"));
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     ASSERT_TRUE(load(area, bytes).ok) << load(area, bytes).error.toStdString();
     ASSERT_EQ(area.itemCount(), 2);
     EXPECT_NE(area.item(0), area.item(1));
@@ -376,7 +376,7 @@ TEST(ProjectFile, FilesOnDisk)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), projectToBytes(*area));
 
-    CAct loaded(CAct::Binding::Detached);
+    CAct loaded;
     ASSERT_TRUE(loaded.LoadProject(path, &error));
     EXPECT_EQ(loaded.itemCount(), 6);
 
@@ -431,11 +431,11 @@ TEST(ProjectFile, StringsGbkCannotHoldAreStoredWideAndComeBack)
     EXPECT_TRUE(bytes.startsWith(hex("ff feff") + char(path.size())));
     EXPECT_EQ(bytes.size(), 4 + 2 * path.size());
 
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     area.AddFile(path);
     area.AddFile(QStringLiteral("/节目/通知.txt"));
     const QByteArray project = projectToBytes(area);
-    CAct loaded(CAct::Binding::Detached);
+    CAct loaded;
     ASSERT_TRUE(load(loaded, project).ok);
     EXPECT_EQ(loaded.item(0)->filePath, path);
     EXPECT_EQ(loaded.item(1)->filePath, QStringLiteral("/节目/通知.txt"));
@@ -445,14 +445,14 @@ TEST(ProjectFile, StringsGbkCannotHoldAreStoredWideAndComeBack)
 
 TEST(ProjectFile, BytesOfAnOldFileThatAreNoGbkSurviveOpenAndSave)
 {
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     area.AddFile(QStringLiteral("/abcdefgh.txt"));
     QByteArray project = projectToBytes(area);
     const qsizetype at = project.indexOf("/abcdefgh.txt");
     ASSERT_GT(at, 0);
     // "/\x81\x30\x81\x30" and a lone lead byte where the name was, the length unchanged.
     project.replace(at, 13, QByteArray("/\x81\x30\x81\x30xyz.tx\xB0\xB0\xB0", 13));
-    CAct loaded(CAct::Binding::Detached);
+    CAct loaded;
     ASSERT_TRUE(load(loaded, project).ok);
     EXPECT_EQ(projectToBytes(loaded), project);
 }
@@ -463,7 +463,7 @@ namespace {
 // holding one text block and then `blocks - 1` references to that block: a few bytes a slot.
 QByteArray referenceBomb(int items, int blocks)
 {
-    CAct fresh(CAct::Binding::Detached);
+    CAct fresh;
     QByteArray bytes;
     ArchiveWriter writer(bytes);
     fresh.SerializeSettings(writer);
@@ -494,7 +494,7 @@ QByteArray referenceBomb(int items, int blocks)
 TEST(ProjectFile, ReferencesAreCopiesEachSlotOwns)
 {
     const QByteArray small = referenceBomb(5, 7);
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     ASSERT_TRUE(load(area, small).ok);
     ASSERT_EQ(area.itemCount(), 5);
     for (int i = 0; i < 5; ++i)

@@ -21,7 +21,7 @@ QJsonObject parse(const char* json)
 
 QString refusal(const char* json)
 {
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     QString error;
     EXPECT_FALSE(projectFromJson(parse(json), area, &error)) << json;
     return error;
@@ -31,7 +31,7 @@ QString refusal(const char* json)
 
 TEST(ProjectJson, DumpThenMakeGivesTheSameBytes)
 {
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     area.ledWidth = 1024;
     area.frameColor = static_cast<int>(0xFFFFFFFF);
     area.caption->name = QStringLiteral("标题");
@@ -46,7 +46,7 @@ TEST(ProjectJson, DumpThenMakeGivesTheSameBytes)
     const QJsonObject json = projectToJson(area);
     // Through text, as the tool passes it.
     const QJsonObject reparsed = QJsonDocument::fromJson(QJsonDocument(json).toJson()).object();
-    CAct made(CAct::Binding::Detached);
+    CAct made;
     QString error;
     ASSERT_TRUE(projectFromJson(reparsed, made, &error)) << error.toStdString();
     EXPECT_EQ(projectToBytes(made), projectToBytes(area));
@@ -62,7 +62,7 @@ TEST(ProjectJson, DumpThenMakeGivesTheSameBytes)
 
 TEST(ProjectJson, LeftOutFieldsTakeTheirDefaults)
 {
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     QString error;
     ASSERT_TRUE(projectFromJson(parse(R"({"area": {"ledHeight": 32, "frameColor": 4294967295},
         "items": [{"class": "CPropText", "filePath": "n.txt", "bold": 1}],

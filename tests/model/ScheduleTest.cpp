@@ -31,7 +31,6 @@ class ScheduledItem final : public CPropBase
 public:
     ScheduledItem(int id, std::function<void(int)> onPlay) : m_id(id), m_onPlay(std::move(onPlay))
     {}
-    ItemKind kind() const override { return ItemKind::Text; }
     const char* className() const override { return "CPropText"; }
     std::unique_ptr<CPropBase> clone() const override { return nullptr; }
     void Play(CAct& area) override
@@ -94,7 +93,7 @@ protected:
 
     VirtualClock clock;
     HeadlessSectionHost host;
-    CAct area{CAct::Binding::Detached};
+    CAct area;
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<int> plays;
@@ -149,7 +148,7 @@ TEST_F(ScheduledLoopTest, TheLoopPassesOverAnItemOutsideItsSchedule)
     addItem(nullptr);
     addItem(R"({"start": "18:00", "end": "20:00"})"); // not at 09:15
     addItem(R"({"days": [2]})");                      // Tuesday: yes
-    area.SetCurrent(area.item(0), false);
+    area.playFrom(0);
     ASSERT_TRUE(waitFor([&] { return plays.size() >= 4; }));
     area.Stop();
     EXPECT_EQ(std::vector<int>(plays.begin(), plays.begin() + 4), (std::vector<int>{0, 2, 0, 2}));
@@ -161,7 +160,7 @@ TEST_F(ScheduledLoopTest, WithNothingToPlayTheAreaShowsItsBackgroundAndLooksEver
 {
     addItem(R"({"start": "09:17"})"); // from 09:17 on
     addItem(R"({"until": "2026-01-01"})");
-    area.SetCurrent(area.item(0), false);
+    area.playFrom(0);
     // 09:15:30: the rest of the minute, then a whole one; at 09:17 the first item plays.
     ASSERT_TRUE(waitFor([&] { return !plays.empty(); }));
     area.Stop();
@@ -188,7 +187,7 @@ TEST_F(ScheduledLoopTest, AClockThatJumpsIsNoticedWithinAMinute)
             area.setWallClockStart(at(2026, 12, 8, 11, 59).addSecs(59));
         }
     };
-    area.SetCurrent(area.item(0), false);
+    area.playFrom(0);
     ASSERT_TRUE(waitFor([&] { return !plays.empty(); }));
     area.Stop();
     // The first wait ran to 09:16 by the old clock; the next look found 12:00 within a second.

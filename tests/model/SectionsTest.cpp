@@ -13,7 +13,7 @@ protected:
     SectionsTest() { area.setSectionHost(&host); }
 
     HeadlessSectionHost host;
-    CAct area{CAct::Binding::Detached};
+    CAct area;
 };
 
 } // namespace
@@ -65,7 +65,7 @@ TEST_F(SectionsTest, LayoutCopiesTheAreaAndFramesTheJoinedPicture)
 
 TEST_F(SectionsTest, SectionsFromAProjectGetLedTitlesAndClearRemovesWindows)
 {
-    CAct source(CAct::Binding::Detached);
+    CAct source;
     source.sections.push_back(std::make_unique<CActWnd>(0, 240, 0));
     source.sections.push_back(std::make_unique<CActWnd>(1, 240, 0));
     ASSERT_TRUE(projectFromBytes(area, projectToBytes(source), QStringLiteral("p.zpm"), nullptr));

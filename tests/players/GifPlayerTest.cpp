@@ -142,11 +142,11 @@ TEST_F(GifPlayerTest, AStopEndsThePlayAtTheNextFrame)
     int waits = 0;
     clock.onWait = [&] {
         if (++waits == 2)
-            area.stopEvent.setLocked();
+            area.stopSignal().setLocked();
     };
     item.Play(area);
     clock.onWait = nullptr;
-    area.stopEvent.reset();
+    area.stopSignal().reset();
     EXPECT_EQ(clock.waitsMs().size(), 2u);
     EXPECT_EQ(shown.size(), 2u);
 }

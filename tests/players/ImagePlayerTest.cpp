@@ -225,10 +225,10 @@ TEST_F(ImagePlayerTest, AStopLeavesEveryOverlayAtItsFirstFrame)
     overlay(3, 5, QRect(0, 100, 50, 50));
     overlay(2, 5, QRect(0, 0, 100, 50));
     item.clearEffect = 3;
-    clock.onWait = [this] { area.stopEvent.setLocked(); };
+    clock.onWait = [this] { area.stopSignal().setLocked(); };
     item.Play(area);
     clock.onWait = nullptr;
-    area.stopEvent.reset();
+    area.stopSignal().reset();
     EXPECT_EQ(phases, QStringList({"shown", "overlay", "overlay"})); // no clear
     EXPECT_EQ(area.sections[0]->renderChild->presentCount(), 1u + 1u + 1u);
 }

@@ -93,7 +93,7 @@ protected:
     QTemporaryDir dir;
     VirtualClock clock;
     HeadlessSectionHost host;
-    CAct area{CAct::Binding::Detached};
+    CAct area;
     CPropText item;
     std::vector<QImage> frames;
     std::vector<QJsonObject> passes;
@@ -229,10 +229,10 @@ TEST_F(MarqueeTest, AStopEndsTheMarqueeAtItsNextStep)
     setItem("stop", "left", 60, 5);
     clock.onWait = [&] {
         if (clock.waitsMs().size() == 4)
-            area.stopEvent.setLocked();
+            area.stopSignal().setLocked();
     };
     item.Play(area);
-    area.stopEvent.reset();
+    area.stopSignal().reset();
     EXPECT_EQ(clock.waitsMs().size(), 4u);
     EXPECT_TRUE(passes.empty());
 }

@@ -103,11 +103,11 @@ TEST_F(RtfPlayerTest, StopInTheMiddleReturnsAfterThatPage)
     setFile(longDocument());
     clock.onWait = [this] {
         if (clock.waitsMs().back() == 300)
-            area.stopEvent.setLocked();
+            area.stopSignal().setLocked();
     };
     item.Play(area);
     clock.onWait = nullptr;
-    area.stopEvent.reset();
+    area.stopSignal().reset();
     EXPECT_EQ(pages.size(), 1u);
 }
 

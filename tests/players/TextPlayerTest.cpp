@@ -141,7 +141,7 @@ TEST_F(TextPlayerTest, FailuresReturnQuietly)
     EXPECT_TRUE(pages.empty());
     EXPECT_EQ(clock.waitsMs(), std::vector<long long>{500});
 
-    CAct empty(CAct::Binding::Detached);
+    CAct empty;
     setText("text");
     item.Play(empty);
     EXPECT_TRUE(pages.empty());
@@ -154,10 +154,10 @@ TEST_F(TextPlayerTest, StopDuringAHoldEndsThePlay)
     for (int i = 0; i < 3 * n; ++i)
         text += "line\n";
     setText(text);
-    clock.onWait = [this] { area.stopEvent.setLocked(); };
+    clock.onWait = [this] { area.stopSignal().setLocked(); };
     item.Play(area);
     clock.onWait = nullptr;
-    area.stopEvent.reset();
+    area.stopSignal().reset();
     EXPECT_EQ(pages.size(), 1u);
 }
 

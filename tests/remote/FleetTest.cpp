@@ -1,5 +1,6 @@
 #include "remote/FleetClient.h"
 #include "remote/RemoteController.h"
+#include "support/MqttBroker.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -20,62 +21,6 @@
 #include <mutex>
 
 namespace {
-
-// A Mosquitto broker of the test's own on 127.0.0.1 and a free port.
-class Broker
-{
-public:
-    Broker()
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        port = probe.serverPort();
-        probe.close();
-        QFile config(m_dir.filePath("mosquitto.conf"));
-        EXPECT_TRUE(config.open(QIODevice::WriteOnly));
-        config.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n"
-                                    "persistence false\nset_tcp_nodelay true\n")
-                         .arg(port)
-                         .toUtf8());
-        config.close();
-        start();
-    }
-    ~Broker() { stop(); }
-
-    bool start()
-    {
-        // Debian puts the broker in /usr/sbin, which an ordinary user's PATH may lack.
-        QString program = QStandardPaths::findExecutable(QStringLiteral("mosquitto"));
-        if (program.isEmpty())
-            program = QStandardPaths::findExecutable(QStringLiteral("mosquitto"),
-                                                     {QStringLiteral("/usr/sbin")});
-        m_process.start(program, {"-c", m_dir.filePath("mosquitto.conf")});
-        if (!m_process.waitForStarted(5000))
-            return false;
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 5000) {
-            QTcpSocket socket;
-            socket.connectToHost(QHostAddress::LocalHost, port);
-            if (socket.waitForConnected(100))
-                return true;
-            QThread::msleep(50);
-        }
-        return false;
-    }
-    void stop()
-    {
-        m_process.terminate();
-        m_process.waitForFinished(5000);
-    }
-    QString url() const { return QStringLiteral("mqtt://127.0.0.1:%1").arg(port); }
-
-    quint16 port = 0;
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_process;
-};
 
 // A player as the fleet client sees it.
 class FakePlayer final : public RemoteController
@@ -112,61 +57,6 @@ public:
     QString state = QStringLiteral("playing");
     int item = 0;
 };
-
-// An MQTT client of the test: what the broker holds and sends, and commands to send.
-class Observer
-{
-public:
-    explicit Observer(quint16 port)
-    {
-        mosquitto_lib_init();
-        m_client = mosquitto_new(nullptr, true, this);
-        mosquitto_message_callback_set(
-            m_client, [](mosquitto*, void* self, const mosquitto_message* m) {
-                auto* o = static_cast<Observer*>(self);
-                std::lock_guard lock(o->m_mutex);
-                o->m_last[QString::fromUtf8(m->topic)] =
-                    QByteArray(static_cast<const char*>(m->payload), m->payloadlen);
-            });
-        mosquitto_connect(m_client, "127.0.0.1", port, 30);
-        mosquitto_subscribe(m_client, nullptr, "tessarin/#", 1);
-        mosquitto_loop_start(m_client);
-    }
-    ~Observer()
-    {
-        mosquitto_disconnect(m_client);
-        mosquitto_loop_stop(m_client, true);
-        mosquitto_destroy(m_client);
-    }
-    QByteArray last(const QString& topic)
-    {
-        std::lock_guard lock(m_mutex);
-        return m_last[topic];
-    }
-    void send(const char* topic, const QByteArray& payload)
-    {
-        mosquitto_publish(m_client, nullptr, topic, int(payload.size()), payload.constData(), 1,
-                          false);
-    }
-
-private:
-    mosquitto* m_client = nullptr;
-    std::mutex m_mutex;
-    std::map<QString, QByteArray> m_last;
-};
-
-bool within(int ms, const std::function<bool()>& done)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        if (done())
-            return true;
-        QThread::msleep(5);
-    }
-    return done();
-}
 
 FleetSettings settingsFor(const Broker& broker, const char* name)
 {

@@ -234,7 +234,7 @@ TEST_F(TransitionTest, AStopEndsAFrameEffectAtItsNextWait)
     int waits = 0;
     clock.onWait = [&] {
         if (++waits == 3)
-            area.stopEvent.setLocked();
+            area.stopSignal().setLocked();
     };
     RunTransition(source, 49, 10, area); // 400 ms: 40 frames
     EXPECT_EQ(clock.waitsMs().size(), 3u);

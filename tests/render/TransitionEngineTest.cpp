@@ -167,12 +167,12 @@ TEST_F(TransitionTest, StopLeavesOldAndNewColumns)
     int waits = 0;
     clock.onWait = [&] {
         if (++waits == 3)
-            area.stopEvent.setLocked();
+            area.stopSignal().setLocked();
     };
     EXPECT_TRUE(RunTransition(source, 2, 6, area));
     EXPECT_EQ(newColumns(), (std::set<int>{0, 1, 2}));
     EXPECT_EQ(shown().pixel(10, 1), qRgb(0x40, 0x40, 0x40));
-    area.stopEvent.reset();
+    area.stopSignal().reset();
 }
 
 TEST_F(TransitionTest, NoSectionsOrEmptyAreaDrawNothing)

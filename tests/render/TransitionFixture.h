@@ -84,6 +84,6 @@ protected:
 
     VirtualClock clock;
     HeadlessSectionHost host;
-    CAct area{CAct::Binding::Detached};
+    CAct area;
     QImage source;
 };

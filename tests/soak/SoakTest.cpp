@@ -115,7 +115,7 @@ TEST(Soak, RandomOperationsWhilePlayingLeaveNothingBehind)
         case 3: {
             const int index = static_cast<int>(random() % area.itemCount());
             area.Stop();
-            area.SetCurrent(area.item(index), true); // a page's preview
+            area.preview(area.item(index)); // a page's preview
             break;
         }
         case 4:
@@ -150,7 +150,7 @@ TEST(Soak, RandomOperationsWhilePlayingLeaveNothingBehind)
     EXPECT_LE(messages, 6);
     Notifications::setSink({});
     OfficeConverter::setProgram(QStringLiteral("soffice"));
-    EXPECT_FALSE(area.isPlaying);
+    EXPECT_FALSE(area.isPlaying());
     EXPECT_GT(operations, 100);
     const long endKb = residentKb();
 #ifndef __SANITIZE_ADDRESS__
@@ -164,7 +164,7 @@ TEST(Soak, RandomOperationsWhilePlayingLeaveNothingBehind)
 
     const QString path = dir.filePath("soak.zpm");
     ASSERT_TRUE(area.SaveProject(path));
-    CAct reloaded(CAct::Binding::Detached);
+    CAct reloaded;
     ASSERT_TRUE(reloaded.LoadProject(path));
     EXPECT_EQ(projectToBytes(reloaded), projectToBytes(area));
     QFile saved(path);

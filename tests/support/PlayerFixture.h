@@ -65,7 +65,7 @@ protected:
     QTemporaryDir dir;
     VirtualClock clock;
     HeadlessSectionHost host;
-    CAct area{CAct::Binding::Detached};
+    CAct area;
     std::vector<QJsonObject> pages;
     std::vector<QImage> shown;
 };

@@ -1,7 +1,7 @@
 #include "TestSettings.h"
 
 #include "base/Fonts.h"
-#include "players/Players.h"
+#include "players/BuiltinKinds.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>
@@ -18,7 +18,7 @@ int main(int argc, char* argv[])
     testing::InitGoogleTest(&argc, argv);
     QGuiApplication app(argc, argv);
     Fonts::pinDefaultFaces();
-    Players::registerAll();
+    registerBuiltinKinds();
     TestSettings::redirect();
     return RUN_ALL_TESTS();
 }

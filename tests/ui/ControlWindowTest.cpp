@@ -2,6 +2,7 @@
 #include "base/Language.h"
 #include "base/RecentFileList.h"
 #include "base/SettingsStore.h"
+#include "control/RemoteBridge.h"
 #include "model/CAct.h"
 #include "model/CPropImage.h"
 #include "model/CPropText.h"
@@ -10,7 +11,6 @@
 #include "support/TestSettings.h"
 #include "ui/CDlgSeting.h"
 #include "ui/CTessarinDlg.h"
-#include "ui/RemoteBridge.h"
 #include "ui/widgets/UserPrompts.h"
 
 #include <QApplication>
@@ -25,6 +25,11 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+
+#include "control/ProjectController.h"
+
+#include <QFont>
+#include <QListView>
 
 #include <gtest/gtest.h>
 
@@ -102,7 +107,7 @@ TEST_F(ControlWindowTest, StartWithoutALastProjectMakesANewOne)
     EXPECT_FALSE(enabled(*w, Stop));
     EXPECT_TRUE(w->hintLabel()->isVisibleTo(w.get()));
     w->onPlay(); // nothing to play
-    EXPECT_FALSE(w->area()->isPlaying);
+    EXPECT_FALSE(w->area()->isPlaying());
     EXPECT_FALSE(w->isModified()); // nothing in a new project yet: nothing to lose
 }
 
@@ -114,53 +119,62 @@ TEST_F(ControlWindowTest, PlayPauseStopButtonStates)
     EXPECT_TRUE(enabled(*w, Pause));
     EXPECT_TRUE(enabled(*w, Stop));
     EXPECT_FALSE(w->editMode()); // compact while playing
-    EXPECT_TRUE(w->area()->isPlaying);
+    EXPECT_TRUE(w->area()->isPlaying());
     w->onPause();
     EXPECT_TRUE(enabled(*w, Play));
     EXPECT_FALSE(enabled(*w, Pause));
     EXPECT_TRUE(enabled(*w, Stop));
-    EXPECT_TRUE(w->area()->isPaused);
-    // Play after Pause starts again from the first item.
-    w->area()->currentIndex = 1;
+    EXPECT_TRUE(w->area()->isPaused());
+    // Play after Pause resumes where the wall was.
+    w->onStop();
+    ASSERT_TRUE(w->controller()->playItem(1));
+    w->onPause();
     w->onPlay();
-    EXPECT_EQ(w->area()->currentIndex, 0);
-    EXPECT_FALSE(w->area()->isPaused);
+    EXPECT_EQ(w->area()->currentIndex(), 1);
+    EXPECT_FALSE(w->area()->isPaused());
+    EXPECT_TRUE(w->area()->isPlaying());
+    EXPECT_FALSE(enabled(*w, Play));
+    // Play on a stopped wall starts from the first item.
+    w->onStop();
+    w->onPlay();
+    EXPECT_EQ(w->area()->currentIndex(), 0);
     w->onStop();
     EXPECT_TRUE(enabled(*w, Play));
     EXPECT_FALSE(enabled(*w, Pause));
     EXPECT_FALSE(enabled(*w, Stop));
-    EXPECT_FALSE(w->area()->isPlaying);
+    EXPECT_FALSE(w->area()->isPlaying());
 }
 
 TEST_F(ControlWindowTest, AddDeleteAndMoveFiles)
 {
     auto w = withItems(3);
-    QListWidget* list = w->fileList();
-    ASSERT_EQ(list->count(), 3);
-    EXPECT_EQ(list->item(0)->text(), "f0.txt");
-    EXPECT_EQ(list->currentRow(), 2); // the last added
+    QAbstractItemModel* list = w->fileList()->model();
+    const auto line = [list](int row) { return list->index(row, 0).data().toString(); };
+    ASSERT_EQ(list->rowCount(), 3);
+    EXPECT_EQ(line(0), "f0.txt");
+    EXPECT_EQ(w->currentRow(), 2); // the last added
     EXPECT_EQ(prompts.lastFilter.split('|').first(), "All Files");
     EXPECT_FALSE(enabled(*w, MoveDown));
     EXPECT_TRUE(enabled(*w, MoveUp));
 
     w->onDeleteFile(); // the last of three: line 1 selected
-    EXPECT_EQ(list->count(), 2);
-    EXPECT_EQ(list->currentRow(), 1);
+    EXPECT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(w->currentRow(), 1);
     EXPECT_EQ(w->area()->itemCount(), 2);
 
-    list->setCurrentRow(0);
+    w->setCurrentRow(0);
     EXPECT_FALSE(enabled(*w, MoveUp));
     w->onMoveUpFile(); // nothing on line 0
-    EXPECT_EQ(list->item(0)->text(), "f0.txt");
+    EXPECT_EQ(line(0), "f0.txt");
     w->onMoveDownFile();
-    EXPECT_EQ(list->item(1)->text(), "f0.txt");
+    EXPECT_EQ(line(1), "f0.txt");
     EXPECT_EQ(w->area()->item(1)->filePath, dir.filePath("f0.txt"));
-    EXPECT_EQ(list->currentRow(), 1);
+    EXPECT_EQ(w->currentRow(), 1);
 
     w->onDeleteFile();
     w->onDeleteFile(); // the only one
-    EXPECT_EQ(list->count(), 0);
-    EXPECT_EQ(list->currentRow(), -1);
+    EXPECT_EQ(list->rowCount(), 0);
+    EXPECT_EQ(w->currentRow(), -1);
     EXPECT_TRUE(w->hintLabel()->isVisibleTo(w.get()));
     EXPECT_EQ(w->pageHost().shownIndex(), -1);
     EXPECT_FALSE(enabled(*w, Delete));
@@ -172,10 +186,10 @@ TEST_F(ControlWindowTest, AddFileSkipsWhatNoItemPlays)
     auto w = open();
     prompts.addFiles = QStringList{dir.filePath("clip.avi"), textFile("a.txt")};
     w->onAddFile();
-    EXPECT_EQ(w->fileList()->count(), 1);
+    EXPECT_EQ(w->fileList()->model()->rowCount(), 1);
     prompts.addFiles = QStringList{dir.filePath("clip.avi")};
     w->onAddFile();
-    EXPECT_EQ(w->fileList()->currentRow(), 0); // the line selected before stays
+    EXPECT_EQ(w->currentRow(), 0); // the line selected before stays
 }
 
 TEST_F(ControlWindowTest, SaveNamesAndReplace)
@@ -222,8 +236,8 @@ TEST_F(ControlWindowTest, OpenAProjectAndAFileThatIsNone)
     auto w = open();
     prompts.openPaths << projectPath;
     w->onOpen();
-    EXPECT_EQ(w->fileList()->count(), 2);
-    EXPECT_EQ(w->fileList()->currentRow(), 0);
+    EXPECT_EQ(w->fileList()->model()->rowCount(), 2);
+    EXPECT_EQ(w->currentRow(), 0);
     EXPECT_FALSE(w->isModified());
     EXPECT_EQ(w->projectPath(), projectPath);
 
@@ -235,8 +249,10 @@ TEST_F(ControlWindowTest, OpenAProjectAndAFileThatIsNone)
     w->onOpen();
     ASSERT_EQ(prompts.errors.size(), 1);
     EXPECT_TRUE(prompts.errors[0].contains(QStringLiteral("junk.zpm")));
-    EXPECT_EQ(w->fileList()->count(), 0);
-    EXPECT_EQ(w->area()->sections.size(), 1u); // a new project, never no windows
+    // Read aside first: the project that was open stays, windows and all.
+    EXPECT_EQ(w->fileList()->model()->rowCount(), 2);
+    EXPECT_EQ(w->projectPath(), projectPath);
+    EXPECT_EQ(w->area()->sections.size(), 1u);
     EXPECT_FALSE(w->isModified());
 }
 
@@ -253,8 +269,8 @@ TEST_F(ControlWindowTest, StartOpensTheLastProjectAndAutoPlays)
     auto w = open();
     EXPECT_EQ(w->projectPath(), projectPath);
     EXPECT_FALSE(w->editMode()); // the compact strip
-    EXPECT_TRUE(w->area()->isPlaying);
-    EXPECT_EQ(w->area()->currentIndex, 0);
+    EXPECT_TRUE(w->area()->isPlaying());
+    EXPECT_EQ(w->area()->currentIndex(), 0);
     EXPECT_FALSE(w->isModified());
 }
 
@@ -265,29 +281,29 @@ TEST_F(ControlWindowTest, ManualPlayKeys)
     w->onPlay();
     QTest::keyClick(w.get(), Qt::Key_1);
     QTest::keyClick(w.get(), Qt::Key_1);
-    EXPECT_EQ(w->area()->currentIndex, 4); // previous of item 0 wraps to the last
-    EXPECT_TRUE(w->area()->isPlaying);
+    EXPECT_EQ(w->area()->currentIndex(), 4); // previous of item 0 wraps to the last
+    EXPECT_TRUE(w->area()->isPlaying());
 
     QTest::keyClick(w.get(), Qt::Key_1);
     QTest::keyClick(w.get(), Qt::Key_2); // a different digit cancels
-    EXPECT_EQ(w->area()->currentIndex, 4);
+    EXPECT_EQ(w->area()->currentIndex(), 4);
     QTest::keyClick(w.get(), Qt::Key_2);
     QTest::keyClick(w.get(), Qt::Key_2);
-    EXPECT_EQ(w->area()->currentIndex, 0); // next of the last wraps to the first
+    EXPECT_EQ(w->area()->currentIndex(), 0); // next of the last wraps to the first
 
     QTest::keyClick(w.get(), Qt::Key_4);
     QTest::qWait(1100); // one "4" and a pause of more than a second
     QTest::keyClick(w.get(), Qt::Key_4);
-    EXPECT_EQ(w->area()->currentIndex, 0);
+    EXPECT_EQ(w->area()->currentIndex(), 0);
     QTest::keyClick(w.get(), Qt::Key_4);
-    EXPECT_EQ(w->area()->currentIndex, 4);
+    EXPECT_EQ(w->area()->currentIndex(), 4);
     QTest::keyClick(w.get(), Qt::Key_3);
     QTest::keyClick(w.get(), Qt::Key_3);
-    EXPECT_EQ(w->area()->currentIndex, 0);
+    EXPECT_EQ(w->area()->currentIndex(), 0);
 
     QTest::keyClick(w.get(), Qt::Key_2, Qt::KeypadModifier); // the keypad does not count
     QTest::keyClick(w.get(), Qt::Key_2, Qt::KeypadModifier);
-    EXPECT_EQ(w->area()->currentIndex, 0);
+    EXPECT_EQ(w->area()->currentIndex(), 0);
 }
 
 TEST_F(ControlWindowTest, ClosingWithChangesAsksToSave)
@@ -329,7 +345,7 @@ TEST_F(ControlWindowTest, LanguageChangeRestartsInTheNewLanguageWithTheLastProje
     auto again = open();
     EXPECT_EQ(again->button(Play)->toolTip(), QStringLiteral("Play"));
     EXPECT_EQ(again->projectPath(), projectPath);
-    EXPECT_EQ(again->fileList()->count(), 1);
+    EXPECT_EQ(again->fileList()->model()->rowCount(), 1);
     setTextSet(saved);
     QLocale::setDefault(QLocale::c());
 }
@@ -363,7 +379,7 @@ TEST_F(ControlWindowTest, FilesNothingPlaysAreSaidNotDropped)
     prompts.addFiles = {dir.filePath("notes.xyz"), textFile("a.txt"), dir.filePath("report.docx"),
                         dir.filePath("photo.png")};
     window->onAddFile();
-    EXPECT_EQ(window->fileList()->count(), 3); // the text, the document, the picture
+    EXPECT_EQ(window->fileList()->model()->rowCount(), 3); // the text, the document, the picture
     ASSERT_EQ(prompts.messages.size(), 1);
     EXPECT_TRUE(prompts.messages.first().contains(QStringLiteral("notes.xyz")));
     EXPECT_FALSE(prompts.messages.first().contains(QStringLiteral("a.txt")));
@@ -433,14 +449,19 @@ TEST_F(ControlWindowTest, KeysDropsAndThePlayingLine)
     ASSERT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window.get(), &drop);
-    EXPECT_EQ(window->fileList()->count(), 2);
+    EXPECT_EQ(window->fileList()->model()->rowCount(), 2);
     // F5 plays; the playing line is marked.
     QTest::keyClick(window.get(), Qt::Key_F5);
-    EXPECT_TRUE(window->area()->isPlaying);
+    EXPECT_TRUE(window->area()->isPlaying());
     QTest::qWait(500);
-    EXPECT_TRUE(window->fileList()->item(window->area()->currentIndex)->font().bold());
+    EXPECT_TRUE(window->fileList()
+                    ->model()
+                    ->index(window->area()->currentIndex(), 0)
+                    .data(Qt::FontRole)
+                    .value<QFont>()
+                    .bold());
     QTest::keyClick(window.get(), Qt::Key_F8);
-    EXPECT_FALSE(window->area()->isPlaying);
+    EXPECT_FALSE(window->area()->isPlaying());
     // A project dropped on the window opens.
     prompts.savePaths << dir.filePath("p.zpm");
     window->onSaveAs();
@@ -453,7 +474,7 @@ TEST_F(ControlWindowTest, KeysDropsAndThePlayingLine)
     QDropEvent open(QPointF(20, 20), Qt::CopyAction, &project, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window.get(), &open);
     EXPECT_EQ(window->projectPath(), dir.filePath("p.zpm"));
-    EXPECT_EQ(window->fileList()->count(), 2);
+    EXPECT_EQ(window->fileList()->model()->rowCount(), 2);
 }
 
 // At twice the usual text size the image page's fields still show their values whole, and the
@@ -473,8 +494,8 @@ TEST_F(ControlWindowTest, PageFieldsDoNotClipAtLargeText)
         window->onAddFile();
         window->area()->item(0)->backImagePath = dir.filePath("background/picture/path.bmp");
         static_cast<CPropImage*>(window->area()->item(0))->holdTime = 1200;
-        window->fileList()->setCurrentRow(-1);
-        window->fileList()->setCurrentRow(0);
+        window->setCurrentRow(-1);
+        window->setCurrentRow(0);
         window->resize(1280, 800);
         window->show();
         QApplication::processEvents();
@@ -522,7 +543,7 @@ TEST_F(ControlWindowTest, AddClockAddsALiveTextFromAFileInTheDataFolder)
     const auto* clock = static_cast<CPropText*>(w->area()->item(0));
     EXPECT_TRUE(clock->liveFields());
     EXPECT_EQ(clock->filePath, path);
-    EXPECT_EQ(w->fileList()->count(), 1);
+    EXPECT_EQ(w->fileList()->model()->rowCount(), 1);
     EXPECT_TRUE(w->isModified());
 
     // A file the operator changed is kept as it is.
@@ -571,10 +592,10 @@ TEST_F(ControlWindowTest, TheRemoteControlAnswersWhenTheSettingsTurnItOn)
     EXPECT_EQ(status.value("state").toString(), "stopped");
     EXPECT_EQ(status.value("led").toObject().value("sections").toInt(), 1);
     EXPECT_TRUE(w->remote()->command("last"));
-    EXPECT_EQ(w->area()->currentIndex.load(), 1);
+    EXPECT_EQ(w->area()->currentIndex(), 1);
     EXPECT_EQ(w->remote()->status().value("state").toString(), "playing");
     EXPECT_TRUE(w->remote()->moveItem(1, 0));
-    EXPECT_EQ(w->fileList()->item(0)->text(), "f1.txt");
+    EXPECT_EQ(w->fileList()->model()->index(0, 0).data().toString(), "f1.txt");
     EXPECT_TRUE(w->remote()->deleteItem(0));
     EXPECT_EQ(w->area()->itemCount(), 1);
     EXPECT_FALSE(w->remote()->deleteItem(3));

@@ -19,6 +19,10 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "control/ProjectController.h"
+
+#include <QListView>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -28,7 +32,12 @@ class PropertyPagesTest : public testing::Test
 protected:
     PageContext context()
     {
-        return PageContext{[this] { ++modifications; }, [this] { return &area; }, &prompts};
+        return PageContext{[this] { ++modifications; },
+                           [this](CPropBase& item) {
+                               area.Stop();
+                               area.preview(&item);
+                           },
+                           &prompts};
     }
 
     template <class Page>
@@ -58,7 +67,7 @@ protected:
     }
 
     int modifications = 0;
-    CAct area{CAct::Binding::Detached};
+    CAct area;
     ScriptedPrompts prompts;
 };
 
@@ -233,15 +242,15 @@ TEST_F(PropertyPagesTest, PreviewStopsAndPlaysTheItemOnceWithoutMarkingModified)
     area.LayoutSections();
     area.appendItem(std::make_unique<CPropGif>());
     area.appendItem(std::make_unique<CPropImage>());
-    area.SetCurrent(area.item(0), false);
-    ASSERT_TRUE(area.isPlaying);
+    area.playFrom(0);
+    ASSERT_TRUE(area.isPlaying());
     auto p = page<CDlgPropImage>();
     auto* image = static_cast<CPropImage*>(area.item(1));
     image->holdTime = 600;
     p->SetItem(*image);
     control<QToolButton>(*p, 1092)->click();
-    EXPECT_EQ(area.currentItem.load(), image);
-    EXPECT_TRUE(area.keepCurrentOnce || area.isPlaying);
+    EXPECT_EQ(area.currentItem(), image);
+    EXPECT_TRUE(area.keepsCurrentOnce() || area.isPlaying());
     EXPECT_EQ(modifications, 0);
     area.Stop();
     area.ClearSections(); // before the host goes
@@ -252,18 +261,18 @@ TEST_F(PropertyPagesTest, TheControlWindowShowsEachKindsPageAndNoneForWord)
     TestSettings::clear();
     RecentFileList recent;
     CTessarinDlg w(recent, &prompts);
-    w.area()->appendItem(std::make_unique<CPropText>());
-    w.area()->appendItem(std::make_unique<CPropWord>());
-    w.area()->appendItem(std::make_unique<CPropImage>());
-    w.fileList()->addItems({"a.txt", "w.doc", "p.jpg"});
-    w.fileList()->setCurrentRow(0);
+    w.controller()->appendItem(std::make_unique<CPropText>());
+    w.controller()->appendItem(std::make_unique<CPropWord>());
+    w.controller()->appendItem(std::make_unique<CPropImage>());
+    EXPECT_EQ(w.fileList()->model()->rowCount(), 3);
+    w.setCurrentRow(0);
     EXPECT_EQ(w.pageHost().shownIndex(), 1); // text page, second in the host
-    w.fileList()->setCurrentRow(1);
+    w.setCurrentRow(1);
     EXPECT_EQ(w.pageHost().shownIndex(), -1); // Word: no page
-    w.fileList()->setCurrentRow(2);
+    w.setCurrentRow(2);
     EXPECT_EQ(w.pageHost().shownIndex(), 2);
     w.SetModified(false);
-    auto* page = w.pageHost().FindSubForm(CDlgPropImage::kTemplateId)->widget();
+    auto* page = w.pageHost().FindSubForm("CPropImage")->widget();
     type(page->findChild<QLineEdit*>("1067"), "9");
     EXPECT_TRUE(w.isModified());
     EXPECT_EQ(static_cast<CPropImage*>(w.area()->item(2))->speed, 9);

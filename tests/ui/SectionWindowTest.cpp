@@ -35,7 +35,7 @@ TEST(SectionWindowTest, EnterInASettingsFieldOpensNoPalette)
 {
     TestSettings::clear();
     HeadlessSectionHost host;
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     area.setSectionHost(&host);
     area.AddSection(0, 480, 0);
     area.LayoutSections();

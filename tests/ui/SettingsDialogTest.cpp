@@ -57,7 +57,7 @@ protected:
     QRect window(int k) const { return host.window(*area.sections[size_t(k)])->geometry; }
 
     HeadlessSectionHost host;
-    CAct area{CAct::Binding::Detached};
+    CAct area;
     ScriptedPrompts prompts;
 };
 

@@ -1,5 +1,5 @@
 #include "base/Fonts.h"
-#include "players/Players.h"
+#include "players/BuiltinKinds.h"
 #include "support/TestSettings.h"
 
 #include <QApplication>
@@ -17,7 +17,7 @@ int main(int argc, char* argv[])
     testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     Fonts::pinDefaultFaces();
-    Players::registerAll();
+    registerBuiltinKinds();
     TestSettings::redirect();
     return RUN_ALL_TESTS();
 }

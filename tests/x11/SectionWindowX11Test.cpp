@@ -54,7 +54,7 @@ QImage settle(std::initializer_list<Probe> probes)
 TEST(SectionWindowsOnScreen, SectionsSitAtTheirDesktopRectanglesWithTheirFrame)
 {
     SectionWindowHost host(nullptr);
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     area.setSectionHost(&host);
     area.ledWidth = 500;
     area.ledHeight = 64;

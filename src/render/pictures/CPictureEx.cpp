@@ -1,7 +1,7 @@
 #include "CPictureEx.h"
 
 #include "base/SafeFile.h"
-#include "model/ItemKind.h"
+#include "model/ItemKinds.h"
 
 #include <QFile>
 

@@ -10,7 +10,6 @@ class CDlgPropGif final : public PropertyPageBase
 
 public:
     using PropertyPageBase::PropertyPageBase;
-    static constexpr int kTemplateId = 466;
     // The play time field's object name (no resource of its own).
     static constexpr int kPlayTimeId = 1300;
 

@@ -9,7 +9,6 @@ class CDlgPropImage final : public PropertyPageBase
 
 public:
     using PropertyPageBase::PropertyPageBase;
-    static constexpr int kTemplateId = 444;
 
 protected:
     void build(QGridLayout* grid, int& row) override;

@@ -11,7 +11,6 @@ class CDlgPropRtf final : public PropertyPageBase
 
 public:
     using PropertyPageBase::PropertyPageBase;
-    static constexpr int kTemplateId = 452;
 
 protected:
     void build(QGridLayout* grid, int& row) override;

@@ -11,7 +11,6 @@ class CDlgPropText final : public PropertyPageBase
 
 public:
     using PropertyPageBase::PropertyPageBase;
-    static constexpr int kTemplateId = 152;
     // Object names of the scroll controls (no resources of their own).
     static constexpr int kScrollId = 1301;
     static constexpr int kPixelsPerSecondId = 1302;

@@ -1,17 +1,28 @@
 #include "CSubFormCollection.h"
 
+#include "model/CPropBase.h"
+#include "ui/widgets/UiLog.h"
+
 #include <QWidget>
 
 // The pages go with the host; a page that is its own widget leaves its parent as it goes.
 CSubFormCollection::~CSubFormCollection() = default;
 
-bool CSubFormCollection::AddSubForm(std::unique_ptr<PropertyPage> page, int templateId,
-                                    QWidget* parent)
+bool CSubFormCollection::AddSubForm(std::unique_ptr<PropertyPage> page,
+                                    const QList<QByteArray>& classNames, QWidget* parent)
 {
-    if (!page)
+    if (!page || classNames.isEmpty()) {
+        qCWarning(lcUi, "property page refused: no page or no item class");
         return false;
+    }
+    for (const QByteArray& name : classNames) {
+        if (FindSubForm(name)) {
+            qCWarning(lcUi, "property page refused: \"%s\" has a page already", name.constData());
+            return false;
+        }
+    }
     m_pages.push_back(std::move(page));
-    m_ids.push_back(templateId);
+    m_classes.push_back(classNames);
     m_parent = parent;
     return true;
 }
@@ -65,30 +76,26 @@ void CSubFormCollection::relayout()
         w->setGeometry(m_placement);
 }
 
-bool CSubFormCollection::ShowSubFormById(int templateId)
+PropertyPage* CSubFormCollection::FindSubForm(QByteArrayView className) const
 {
-    for (size_t i = 0; i < m_ids.size(); ++i) {
-        if (m_ids[i] == templateId)
-            return ShowSubForm(static_cast<int>(i));
-    }
-    return false;
-}
-
-PropertyPage* CSubFormCollection::FindSubForm(int templateId) const
-{
-    for (size_t i = 0; i < m_ids.size(); ++i) {
-        if (m_ids[i] == templateId)
-            return m_pages[i].get();
+    for (size_t i = 0; i < m_classes.size(); ++i) {
+        for (const QByteArray& name : m_classes[i])
+            if (QByteArrayView(name) == className)
+                return m_pages[i].get();
     }
     return nullptr;
 }
 
-void CSubFormCollection::showItemPage(int templateId, CPropBase& item)
+void CSubFormCollection::showItemPage(CPropBase& item)
 {
-    if (!ShowSubFormById(templateId)) {
+    PropertyPage* page = FindSubForm(item.className());
+    int index = -1;
+    for (size_t i = 0; i < m_pages.size(); ++i)
+        if (m_pages[i].get() == page)
+            index = static_cast<int>(i);
+    if (!page || !ShowSubForm(index)) {
         ShowSubForm(-1);
         return;
     }
-    if (PropertyPage* page = FindSubForm(templateId))
-        page->SetItem(item);
+    page->SetItem(item);
 }

@@ -2,6 +2,7 @@
 
 #include "model/PropertyPageHost.h"
 
+#include <QByteArray>
 #include <QRect>
 
 #include <memory>
@@ -21,20 +22,23 @@ public:
     virtual void SetItem(CPropBase& item) = 0;
 };
 
-// The page host: the pages in order with their template ids, the one shown, and where pages go.
+// The page host and the pages' registry: one page per item class, keyed by the class name the
+// kinds table and project files use (a page may serve several classes), the one shown, and where
+// pages go.
 class CSubFormCollection final : public PropertyPageHost
 {
 public:
     ~CSubFormCollection() override;
 
-    // Appends a page; refuses a null one.
-    bool AddSubForm(std::unique_ptr<PropertyPage> page, int templateId, QWidget* parent);
+    // Appends a page for the items of these classes; refuses, with a log line, a null page and a
+    // class that has a page already.
+    bool AddSubForm(std::unique_ptr<PropertyPage> page, const QList<QByteArray>& classNames,
+                    QWidget* parent);
     // Shows page `index` (making its widget on first use) and hides the one shown; -1 hides all.
     // An index past the last page changes nothing.
     bool ShowSubForm(int index);
-    // The first page with this template id; false (and nothing changed) when none has it.
-    bool ShowSubFormById(int templateId);
-    PropertyPage* FindSubForm(int templateId) const;
+    // The page of this class; null when the class has none.
+    PropertyPage* FindSubForm(QByteArrayView className) const;
     int shownIndex() const { return m_shown; }
 
     void setPlacement(const QRect& rect, bool centre)
@@ -45,13 +49,13 @@ public:
     // The page area changed size: the shown page follows it.
     void relayout();
 
-    // An item shows the page of its template id; an item without a page among them shows none,
-    // so it is never handed to another kind's page.
-    void showItemPage(int templateId, CPropBase& item) override;
+    // An item shows the page of its class; an item without a page among them shows none, so it
+    // is never handed to another kind's page.
+    void showItemPage(CPropBase& item) override;
 
 private:
     std::vector<std::unique_ptr<PropertyPage>> m_pages;
-    std::vector<int> m_ids;
+    std::vector<QList<QByteArray>> m_classes; // beside m_pages
     int m_shown = -1;
     QRect m_placement;
     bool m_centre = false;

@@ -1,7 +1,6 @@
 #include "PropertyPageBase.h"
 
 #include "ScheduleGroup.h"
-#include "model/CAct.h"
 #include "model/CPropBase.h"
 #include "ui/widgets/CColorBtn.h"
 #include "ui/widgets/UserPrompts.h"
@@ -86,11 +85,8 @@ void PropertyPageBase::modified() const
 
 void PropertyPageBase::preview()
 {
-    CAct* area = m_context.area ? m_context.area() : nullptr;
-    if (!m_item || !area)
-        return;
-    area->Stop();
-    area->SetCurrent(m_item, true);
+    if (m_item && m_context.preview)
+        m_context.preview(*m_item);
 }
 
 void PropertyPageBase::browse()

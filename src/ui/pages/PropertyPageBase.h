@@ -11,7 +11,6 @@
 #include <functional>
 #include <mutex>
 
-class CAct;
 class CColorBtn;
 class QGridLayout;
 class ScheduleGroup;
@@ -21,9 +20,9 @@ class UserPrompts;
 // What a page needs from the control window.
 struct PageContext
 {
-    std::function<void()> setModified; // the control window's SetModified(1)
-    std::function<CAct*()> area;       // for the preview; may give null
-    UserPrompts* prompts = nullptr;    // the browse dialog
+    std::function<void()> setModified;       // the control window's SetModified(1)
+    std::function<void(CPropBase&)> preview; // the page's play button: the controller's preview
+    UserPrompts* prompts = nullptr;          // the browse dialog
 };
 
 // The behaviour every property page shares: made on first use, shows an item, writes every

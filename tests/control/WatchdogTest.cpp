@@ -1,4 +1,4 @@
-#include "remote/Watchdog.h"
+#include "control/Watchdog.h"
 #include "model/CAct.h"
 #include "support/VirtualClock.h"
 
@@ -65,7 +65,6 @@ private:
 class BlockingItem final : public CPropBase
 {
 public:
-    ItemKind kind() const override { return ItemKind::Text; }
     const char* className() const override { return "CPropText"; }
     std::unique_ptr<CPropBase> clone() const override { return nullptr; }
     void Play(CAct& area) override
@@ -86,7 +85,7 @@ TEST(Watchdog, ReadyThenHeartbeatsThatStopWhileThePlayThreadIsStuck)
 {
     FakeServiceManager manager;
     VirtualClock clock;
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     area.setClock(clock);
     auto item = std::make_unique<BlockingItem>();
     BlockingItem& blocking = *item;
@@ -100,7 +99,7 @@ TEST(Watchdog, ReadyThenHeartbeatsThatStopWhileThePlayThreadIsStuck)
     EXPECT_EQ(heard.first(), "READY=1");
     EXPECT_GE(heard.count("WATCHDOG=1"), 3); // idle: alive
 
-    area.SetCurrent(area.item(0), false);
+    area.playFrom(0);
     while (!blocking.inside.load())
         std::this_thread::sleep_for(1ms);
     EXPECT_GE(manager.collect(100).count("WATCHDOG=1"), 2); // busy, but not for long yet
@@ -122,7 +121,7 @@ TEST(Watchdog, ReadyThenHeartbeatsThatStopWhileThePlayThreadIsStuck)
 TEST(Watchdog, ALongWaitIsNotAStall)
 {
     VirtualClock clock;
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     area.setClock(clock);
     std::atomic<bool> waiting{false};
     clock.onWait = [&] {
@@ -134,14 +133,13 @@ TEST(Watchdog, ALongWaitIsNotAStall)
     // (the other test shows a thread 11 s into one drawing unit is).
     struct Holding final : CPropBase
     {
-        ItemKind kind() const override { return ItemKind::Text; }
         const char* className() const override { return "CPropText"; }
         std::unique_ptr<CPropBase> clone() const override { return nullptr; }
         void Play(CAct& a) override { a.WaitStop(100000); }
     };
     area.appendItem(std::make_unique<Holding>());
     EXPECT_TRUE(area.playProgressing(Watchdog::kStuckAfter)); // no thread yet
-    area.SetCurrent(area.item(0), false);
+    area.playFrom(0);
     QElapsedTimer timer;
     timer.start();
     while (!waiting.load() && timer.elapsed() < 5000)
@@ -153,7 +151,7 @@ TEST(Watchdog, ALongWaitIsNotAStall)
 TEST(Watchdog, NothingWithoutAServiceManager)
 {
     qunsetenv("NOTIFY_SOCKET");
-    CAct area(CAct::Binding::Detached);
+    CAct area;
     Watchdog watchdog(area);
     EXPECT_FALSE(watchdog.start());
     qputenv("WATCHDOG_USEC", "20000000");

@@ -1,0 +1,3 @@
+#include "CanvasLog.h"
+
+Q_LOGGING_CATEGORY(lcCanvas, "tessarin.canvas", QtWarningMsg)

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QIcon>
+
+class CAct;
+
+// The playlist as the views see it: one row an item of the area, its file name, the playing row
+// marked (bold, with the icon the window gives). The area's list is the only list; the
+// controller, which makes every change to it, tells the model before and after each.
+class PlaylistModel final : public QAbstractListModel
+{
+    Q_OBJECT
+
+public:
+    enum Role
+    {
+        FilePathRole = Qt::UserRole + 1,
+        ClassNameRole,
+        PlayingRole,
+    };
+
+    explicit PlaylistModel(const CAct& area, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+    // What the view shows of a path: the file name after the last separator of either kind.
+    static QString lineFor(const QString& filePath);
+
+    void setPlayingIcon(const QIcon& icon) { m_playingIcon = icon; }
+    int playingRow() const { return m_playingRow; }
+    void setPlayingRow(int row);
+
+    // The controller's changes, around the area's own.
+    void beginReset() { beginResetModel(); }
+    void endReset();
+    void beginAppend(int count);
+    void endAppend() { endInsertRows(); }
+    void beginRemove(int row) { beginRemoveRows({}, row, row); }
+    void endRemove() { endRemoveRows(); }
+    bool beginMove(int from, int to);
+    void endMove() { endMoveRows(); }
+
+private:
+    const CAct& m_area;
+    QIcon m_playingIcon;
+    int m_playingRow = -1;
+};

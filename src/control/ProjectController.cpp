@@ -1,0 +1,438 @@
+#include "ProjectController.h"
+
+#include "ControlLog.h"
+#include "PlaylistModel.h"
+#include "base/RecentFileList.h"
+#include "base/ResumeState.h"
+#include "base/SafeFile.h"
+#include "base/SettingsStore.h"
+#include "base/StringTable.h"
+#include "model/CAct.h"
+#include "model/CPropText.h"
+#include "model/ItemSettings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace {
+
+constexpr int kWatchMs = 300;
+
+} // namespace
+
+ProjectController::ProjectController(SectionHost* host, RecentFileList* recentFiles,
+                                     QObject* parent)
+    : QObject(parent), m_recentFiles(recentFiles), m_area(std::make_unique<CAct>()),
+      m_playlist(std::make_unique<PlaylistModel>(*m_area))
+{
+    m_area->setSectionHost(host);
+    // Before anything can play: the play thread reads the observer without a lock.
+    m_area->setPlayObserver(this);
+    m_watch.setInterval(kWatchMs);
+    connect(&m_watch, &QTimer::timeout, this, &ProjectController::watchPlayback);
+    m_watch.start();
+}
+
+ProjectController::~ProjectController()
+{
+    m_watch.stop();
+    // The area ends its play thread (and then forgets its observer) before this object goes;
+    // the model that reads the area goes after it is empty.
+    m_area->Stop();
+    m_area->setPlayObserver(nullptr);
+    m_playlist->beginReset();
+    m_area->ClearItems();
+    m_playlist->endReset();
+}
+
+void ProjectController::setModified(bool modified)
+{
+    if (modified == m_modified)
+        return;
+    m_modified = modified;
+    emit modifiedChanged(modified);
+}
+
+bool ProjectController::stopBounded()
+{
+    if (m_area->StopWithin(kStopWait))
+        return true;
+    const QString text = dialogText("Stopping: the player is still finishing its step.",
+                                    "正在停止：播放线程仍在完成当前步骤。");
+    qCInfo(lcControl) << "stop not finished within" << kStopWait.count() << "ms";
+    emit message(text);
+    return false;
+}
+
+// --- the project ----------------------------------------------------------------------------
+
+void ProjectController::resetToNew()
+{
+    m_playlist->beginReset();
+    m_area->ClearItems();
+    m_playlist->endReset();
+    m_area->ClearSections();
+    m_area->splitMode = 0;
+    m_area->AddSection(0, CAct::kDefaultWidth, 0);
+    m_area->posX = 0;
+    m_area->posY = 0;
+    m_area->ledWidth = CAct::kDefaultWidth;
+    m_area->ledHeight = CAct::kDefaultHeight;
+    m_area->LayoutSections();
+    m_projectPath.clear();
+    setModified(false); // nothing in it yet: closing it loses nothing
+    emit projectReplaced();
+    emit playStateChanged();
+}
+
+bool ProjectController::newProject(QString* error)
+{
+    if (!stopBounded()) {
+        if (error)
+            *error = QStringLiteral("the player is still finishing its step");
+        return false;
+    }
+    resetToNew();
+    return true;
+}
+
+bool ProjectController::openProject(const QString& path, QString* error)
+{
+    QString ignored;
+    QString& why = error ? *error : ignored;
+    if (!QFileInfo(path).isFile()) {
+        why = QStringLiteral("%1: no such file").arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+    // Read aside first: a file that does not load leaves the wall as it is.
+    CAct loaded;
+    if (!loaded.LoadProject(path, &why))
+        return false;
+    if (!stopBounded()) {
+        why = QStringLiteral("the player is still finishing its step");
+        return false;
+    }
+    m_playlist->beginReset();
+    m_area->takeProject(loaded);
+    m_playlist->endReset();
+    m_area->CreateSectionWindows();
+    m_area->LayoutSections();
+    m_projectPath = path;
+    setModified(false);
+    rememberRecent(path);
+    qCInfo(lcControl) << "opened" << path << m_area->itemCount() << "items";
+    emit projectReplaced();
+    emit playStateChanged();
+    return true;
+}
+
+bool ProjectController::saveProject(const QString& path, QString* error)
+{
+    if (!m_area->SaveProject(path, error))
+        return false;
+    m_projectPath = path;
+    setModified(false);
+    rememberRecent(path);
+    return true;
+}
+
+void ProjectController::rememberRecent(const QString& path)
+{
+    if (m_recentFiles)
+        m_recentFiles->add(path);
+    SettingsStore::writeString(QStringLiteral("open"), QStringLiteral("Resent file"), path);
+}
+
+ProjectController::Start ProjectController::startSession()
+{
+    const ResumeState resume = ResumeState::load();
+    if (resume.shouldResume() && openProject(resume.project, nullptr) && itemCount() > 0) {
+        playItem(std::min(resume.item, itemCount() - 1));
+        return Start::Resumed;
+    }
+    const QString last =
+        SettingsStore::readString(QStringLiteral("open"), QStringLiteral("Resent file"));
+    QString error;
+    if (!last.isEmpty() && QFileInfo(last).isFile()) {
+        if (openProject(last, &error)) {
+            if (SettingsStore::readInt(QStringLiteral("Tessarin"), QStringLiteral("AutoPlay"), 0))
+                play();
+            return Start::Opened;
+        }
+        emit message(error);
+    }
+    newProject();
+    return Start::New;
+}
+
+// --- the playlist ---------------------------------------------------------------------------
+
+int ProjectController::itemCount() const
+{
+    return m_area->itemCount();
+}
+
+int ProjectController::addFile(const QString& path)
+{
+    int last = -1;
+    addFiles({path}, &last);
+    return last;
+}
+
+QStringList ProjectController::addFiles(const QStringList& paths, int* last)
+{
+    QStringList refused;
+    int added = -1;
+    for (const QString& path : paths) {
+        std::unique_ptr<CPropBase> item = CAct::makeItemForFile(path);
+        if (!item) {
+            refused << QDir::toNativeSeparators(path);
+            continue;
+        }
+        added = appendItem(std::move(item));
+    }
+    if (last)
+        *last = added;
+    return refused;
+}
+
+int ProjectController::appendItem(std::unique_ptr<CPropBase> item)
+{
+    m_playlist->beginAppend(1);
+    m_area->appendItem(std::move(item));
+    m_playlist->endAppend();
+    setModified(true);
+    return itemCount() - 1;
+}
+
+QString ProjectController::clockFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Morvo/Tessarin/clock.txt");
+}
+
+int ProjectController::addClock(QString* error)
+{
+    // The date and the time, kept in the program's data folder so that no one writes a file by
+    // hand; an edited file is kept as it is.
+    const QString path = clockFilePath();
+    if (!QFileInfo::exists(path)) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        const SafeFile::Error failure =
+            SafeFile::write(path, QByteArrayView("{date} {weekday}\n{time}\n"));
+        if (failure != SafeFile::Error::None) {
+            if (error)
+                *error = SafeFile::message(failure, path);
+            return -1;
+        }
+    }
+    const int index = addFile(path);
+    if (auto* item = dynamic_cast<CPropText*>(m_area->item(index))) {
+        std::lock_guard lock(item->fieldsMutex());
+        ItemSettings::write(*item, QStringLiteral("fields"), true);
+        item->alignCenter = 1;
+        item->alignVCenter = 1;
+        item->effect = 1;
+        item->holdTime = 600;
+    }
+    return index;
+}
+
+bool ProjectController::removeItem(int index, QString* error)
+{
+    if (index < 0 || index >= itemCount()) {
+        if (error)
+            *error = QStringLiteral("no such item");
+        return false;
+    }
+    if (!stopBounded()) {
+        if (error)
+            *error = QStringLiteral("the player is still finishing its step");
+        return false;
+    }
+    m_playlist->beginRemove(index);
+    m_area->takeItem(index);
+    m_playlist->endRemove();
+    setModified(true);
+    watchPlayback();
+    return true;
+}
+
+bool ProjectController::moveItem(int from, int to)
+{
+    const int count = itemCount();
+    if (from < 0 || from >= count || to < 0 || to >= count)
+        return false;
+    if (from == to)
+        return true;
+    // The play thread keeps its item (it holds the item, not the row) and goes on from the
+    // row the item had; moving under it is allowed.
+    const bool moving = m_playlist->beginMove(from, to);
+    m_area->moveItem(from, to);
+    if (moving)
+        m_playlist->endMove();
+    setModified(true);
+    return true;
+}
+
+// --- playback -------------------------------------------------------------------------------
+
+ProjectController::PlayState ProjectController::playState() const
+{
+    if (itemCount() == 0)
+        return PlayState::Idle;
+    if (!m_area->isPlaying())
+        return PlayState::Stopped;
+    return m_area->isPaused() ? PlayState::Paused : PlayState::Playing;
+}
+
+int ProjectController::playingIndex() const
+{
+    return m_area->isPlaying() ? m_area->currentIndex() : -1;
+}
+
+int ProjectController::currentIndex() const
+{
+    return m_area->currentIndex();
+}
+
+int ProjectController::shownPage() const
+{
+    const int index = playingIndex();
+    return index >= 0 && m_pageItem.load() == index ? m_page.load() : 0;
+}
+
+void ProjectController::pictureShown(const CPropBase&, const QJsonObject& details)
+{
+    // On the play thread: only atomics.
+    if (!details.contains(QStringLiteral("page")))
+        return;
+    m_page.store(details.value(QStringLiteral("page")).toInt());
+    m_pageItem.store(m_area->currentIndex());
+}
+
+bool ProjectController::startAt(int index)
+{
+    if (index < 0 || index >= itemCount())
+        return false;
+    if (!stopBounded())
+        return false;
+    m_area->playFrom(index);
+    qCDebug(lcControl) << "playing from item" << index;
+    watchPlayback();
+    return true;
+}
+
+bool ProjectController::play()
+{
+    if (playState() == PlayState::Paused) {
+        resume();
+        return true;
+    }
+    return startAt(0);
+}
+
+bool ProjectController::playOrResume()
+{
+    switch (playState()) {
+    case PlayState::Paused:
+        resume();
+        return true;
+    case PlayState::Playing:
+        return true;
+    case PlayState::Stopped:
+        return startAt(0);
+    case PlayState::Idle:
+        return false;
+    }
+    return false;
+}
+
+bool ProjectController::restart()
+{
+    return startAt(0);
+}
+
+void ProjectController::pause()
+{
+    if (playState() != PlayState::Playing)
+        return;
+    m_area->Pause();
+    watchPlayback();
+}
+
+void ProjectController::resume()
+{
+    if (playState() != PlayState::Paused)
+        return;
+    m_area->Play(); // opens the gate; the thread goes on where it was
+    watchPlayback();
+}
+
+bool ProjectController::stop()
+{
+    const bool ended = stopBounded();
+    watchPlayback();
+    return ended;
+}
+
+bool ProjectController::playItem(int index)
+{
+    return startAt(index);
+}
+
+bool ProjectController::next()
+{
+    const int count = itemCount();
+    const int index = currentIndex();
+    return count > 0 && startAt(index >= count - 1 ? 0 : index + 1);
+}
+
+bool ProjectController::previous()
+{
+    const int count = itemCount();
+    const int index = currentIndex();
+    return count > 0 && startAt(index <= 0 ? count - 1 : index - 1);
+}
+
+bool ProjectController::first()
+{
+    return startAt(0);
+}
+
+bool ProjectController::last()
+{
+    return startAt(itemCount() - 1);
+}
+
+bool ProjectController::preview(CPropBase& item)
+{
+    if (!stopBounded())
+        return false;
+    m_area->preview(&item);
+    watchPlayback();
+    return true;
+}
+
+void ProjectController::watchPlayback()
+{
+    const PlayState state = playState();
+    const int playing = playingIndex();
+    if (state != m_lastState) {
+        m_lastState = state;
+        emit playStateChanged();
+    }
+    if (playing == m_lastPlaying)
+        return;
+    m_lastPlaying = playing;
+    m_playlist->setPlayingRow(playing);
+    emit playingIndexChanged(playing);
+    // What plays now, for a start after a crash; a stop is kept as a stop.
+    ResumeState resume;
+    resume.project = m_projectPath;
+    resume.item = std::max(playing, 0);
+    resume.playing = playing >= 0;
+    resume.clean = false;
+    resume.save();
+}

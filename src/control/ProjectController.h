@@ -1,0 +1,147 @@
+#pragma once
+
+#include "model/PlayObserver.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+
+class CAct;
+class CPropBase;
+class PlaylistModel;
+class RecentFileList;
+class SectionHost;
+
+// The program's one project and the meaning of every command on it, whoever gives the command:
+// the toolbar, the keys, the manual keys, a page's preview, the start after a crash, the remote
+// control and the fleet. It owns the area, the project's path and modified state and the
+// playlist model; nothing else changes the area's items or playback. No widgets: the questions
+// (save first? which file?) are the window's, the meaning is here.
+//
+// GUI thread only. No command blocks: a play thread that does not end within kStopWait (a long
+// decode, say) is left to end by itself, and a command that needs it ended is refused with a
+// message instead.
+class ProjectController final : public QObject, private PlayObserver
+{
+    Q_OBJECT
+
+public:
+    enum class PlayState
+    {
+        Idle, // no items
+        Stopped,
+        Playing,
+        Paused,
+    };
+
+    static constexpr std::chrono::milliseconds kStopWait{200};
+
+    // `host` makes the section windows (the headless host in tests); it must outlive this.
+    // `recentFiles` may be null (no list kept).
+    explicit ProjectController(SectionHost* host, RecentFileList* recentFiles = nullptr,
+                               QObject* parent = nullptr);
+    ~ProjectController() override;
+
+    CAct& area() { return *m_area; }
+    const CAct& area() const { return *m_area; }
+    PlaylistModel& playlist() { return *m_playlist; }
+
+    // --- the project ----------------------------------------------------------------------
+    const QString& projectPath() const { return m_projectPath; }
+    bool isModified() const { return m_modified; }
+    void setModified(bool modified);
+    // An empty project: one section of the default size at the desktop's corner.
+    bool newProject(QString* error = nullptr);
+    // Reads the file aside first: a file that does not load leaves the project as it was.
+    bool openProject(const QString& path, QString* error);
+    // Writes the project whole or not at all; the path becomes the project's on success.
+    bool saveProject(const QString& path, QString* error);
+    // What the start does: after a crash or a power cut the project that was playing, from its
+    // item; else the last project (played when Auto Play is on); else a new one.
+    enum class Start
+    {
+        Resumed,
+        Opened,
+        New,
+    };
+    Start startSession();
+
+    // --- the playlist ---------------------------------------------------------------------
+    int itemCount() const;
+    // The index of the item added, or -1 when no kind plays the file.
+    int addFile(const QString& path);
+    // Adds each file; the names no kind plays come back, the index of the last added in `last`.
+    QStringList addFiles(const QStringList& paths, int* last = nullptr);
+    // Appends a ready-made item (one a project file or a test made); its index.
+    int appendItem(std::unique_ptr<CPropBase> item);
+    // A text item that shows the date and the time, from clockFilePath().
+    int addClock(QString* error);
+    static QString clockFilePath();
+    // Needs the play thread ended (the player may hold the item): refused while it finishes.
+    bool removeItem(int index, QString* error = nullptr);
+    bool moveItem(int from, int to);
+
+    // --- playback -------------------------------------------------------------------------
+    PlayState playState() const;
+    // The line that plays, -1 when nothing plays.
+    int playingIndex() const;
+    int currentIndex() const;
+    // The page the playing item shows now (0 before its first), for status answers.
+    int shownPage() const;
+
+    // The toolbar's Play: resumes a paused wall, else starts from the first item.
+    bool play();
+    // The remote's and the fleet's play: resumes a paused wall, starts a stopped one from the
+    // first item and leaves a playing one alone.
+    bool playOrResume();
+    // Starts from the first item, whatever plays now.
+    bool restart();
+    void pause();
+    void resume();
+    // Ends playback within kStopWait; false (and a message) when the thread is still busy.
+    bool stop();
+    // Plays item `index` and goes on from it; false when there is no such item.
+    bool playItem(int index);
+    bool next();
+    bool previous();
+    bool first();
+    bool last();
+    // A page's play button: the item once, then the wall idles.
+    bool preview(CPropBase& item);
+
+signals:
+    void playStateChanged();
+    void playingIndexChanged(int index);
+    void modifiedChanged(bool modified);
+    // A new project took the place of the old (new, open): sections and items are new.
+    void projectReplaced();
+    // For the operator's status line.
+    void message(const QString& text);
+
+private:
+    // Waits at most kStopWait for the play thread; false (and a message) when it still runs.
+    bool stopBounded();
+    bool startAt(int index);
+    void resetToNew();
+    void watchPlayback();
+    void rememberRecent(const QString& path);
+    void pictureShown(const CPropBase& item, const QJsonObject& details) override;
+
+    RecentFileList* m_recentFiles;
+    QString m_projectPath;
+    bool m_modified = false;
+    // Written by the play thread (as the observer); declared before the area, which ends the
+    // play thread when it goes.
+    std::atomic<int> m_pageItem{-1};
+    std::atomic<int> m_page{0};
+    std::unique_ptr<CAct> m_area;
+    std::unique_ptr<PlaylistModel> m_playlist;
+    QTimer m_watch; // follows the play thread's item and state
+    int m_lastPlaying = -1;
+    PlayState m_lastState = PlayState::Idle;
+};

@@ -1,0 +1,142 @@
+#include "RemoteBridge.h"
+
+#include "ProjectController.h"
+#include "model/CAct.h"
+#include "model/CPropBase.h"
+#include "remote/RemoteServer.h"
+#include "remote/RemoteSettings.h"
+#include "render/DesktopImage.h"
+
+#include <QJsonArray>
+
+#include <shared_mutex>
+
+RemoteBridge::RemoteBridge(ProjectController& controller, QObject* parent)
+    : QObject(parent), m_controller(controller), m_server(std::make_unique<RemoteServer>(*this))
+{}
+
+RemoteBridge::~RemoteBridge() = default;
+
+void RemoteBridge::applySettings()
+{
+    const RemoteSettings settings = RemoteSettings::load();
+    if (!settings.enabled || settings.token.isEmpty()) {
+        m_server->stop();
+        return;
+    }
+    QString error;
+    if (!m_server->start(settings, &error))
+        emit m_controller.message(error);
+}
+
+QJsonObject RemoteBridge::status() const
+{
+    using State = ProjectController::PlayState;
+    const CAct& area = m_controller.area();
+    const State state = m_controller.playState();
+    const int index = m_controller.playingIndex();
+    const QString name = state == State::Idle      ? QStringLiteral("idle")
+                         : state == State::Stopped ? QStringLiteral("stopped")
+                         : state == State::Paused  ? QStringLiteral("paused")
+                                                   : QStringLiteral("playing");
+    QJsonObject led{{QStringLiteral("width"), area.ledWidth},
+                    {QStringLiteral("height"), area.ledHeight}};
+    {
+        std::shared_lock lock(area.sectionsMutex());
+        led.insert(QStringLiteral("sections"), int(area.sections.size()));
+    }
+    const CPropBase* item = index >= 0 ? area.item(index) : nullptr;
+    return QJsonObject{
+        {QStringLiteral("state"), name},
+        {QStringLiteral("item"), item ? QJsonValue(index) : QJsonValue()},
+        {QStringLiteral("itemCount"), m_controller.itemCount()},
+        {QStringLiteral("file"), item ? QJsonValue(item->filePath) : QJsonValue()},
+        {QStringLiteral("page"), item ? m_controller.shownPage() : 0},
+        {QStringLiteral("project"), m_controller.projectPath()},
+        {QStringLiteral("modified"), m_controller.isModified()},
+        {QStringLiteral("led"), led},
+        {QStringLiteral("version"), QStringLiteral(TESSARIN_VERSION)},
+    };
+}
+
+QJsonArray RemoteBridge::items() const
+{
+    const CAct& area = m_controller.area();
+    const int playing = m_controller.playingIndex();
+    QJsonArray list;
+    for (int i = 0; i < area.itemCount(); ++i) {
+        const CPropBase* item = area.item(i);
+        list.append(QJsonObject{{QStringLiteral("index"), i},
+                                {QStringLiteral("file"), item->filePath},
+                                {QStringLiteral("class"), QLatin1String(item->className())},
+                                {QStringLiteral("playing"), i == playing}});
+    }
+    return list;
+}
+
+bool RemoteBridge::command(const QString& name)
+{
+    ProjectController& c = m_controller;
+    if (name == QLatin1String("play"))
+        return c.playOrResume();
+    if (name == QLatin1String("restart"))
+        return c.restart();
+    if (name == QLatin1String("pause")) {
+        c.pause();
+        return true;
+    }
+    if (name == QLatin1String("resume")) {
+        c.resume();
+        return true;
+    }
+    if (name == QLatin1String("stop"))
+        return c.stop();
+    if (name == QLatin1String("next"))
+        return c.next();
+    if (name == QLatin1String("previous"))
+        return c.previous();
+    if (name == QLatin1String("first"))
+        return c.first();
+    if (name == QLatin1String("last"))
+        return c.last();
+    return false;
+}
+
+bool RemoteBridge::playItem(int index)
+{
+    return m_controller.playItem(index);
+}
+
+int RemoteBridge::addFile(const QString& path)
+{
+    return m_controller.addFile(path);
+}
+
+bool RemoteBridge::deleteItem(int index)
+{
+    return m_controller.removeItem(index);
+}
+
+bool RemoteBridge::moveItem(int from, int to)
+{
+    return m_controller.moveItem(from, to);
+}
+
+bool RemoteBridge::openProject(const QString& path, QString* error)
+{
+    return m_controller.openProject(path, error);
+}
+
+bool RemoteBridge::saveProject(QString* error)
+{
+    if (m_controller.projectPath().isEmpty()) {
+        *error = QStringLiteral("the project has no file yet: save it once at the wall");
+        return false;
+    }
+    return m_controller.saveProject(m_controller.projectPath(), error);
+}
+
+QImage RemoteBridge::ledPicture() const
+{
+    return composeDesktop(m_controller.area());
+}

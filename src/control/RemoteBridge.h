@@ -1,0 +1,42 @@
+#pragma once
+
+#include "remote/RemoteController.h"
+
+#include <QObject>
+
+#include <memory>
+
+class ProjectController;
+class RemoteServer;
+
+// The project controller as the remote server and the fleet client see it: status, playlist,
+// the LED picture and the commands, each carried out by the controller exactly as the toolbar's.
+// Owns the server and starts or stops it as the settings say.
+class RemoteBridge final : public QObject, public RemoteController
+{
+    Q_OBJECT
+
+public:
+    explicit RemoteBridge(ProjectController& controller, QObject* parent = nullptr);
+    ~RemoteBridge() override;
+
+    // Listens, or stops listening, as the settings store says now; a failure is told through
+    // the controller's message.
+    void applySettings();
+    RemoteServer* server() const { return m_server.get(); }
+
+    QJsonObject status() const override;
+    QJsonArray items() const override;
+    bool command(const QString& name) override;
+    bool playItem(int index) override;
+    int addFile(const QString& path) override;
+    bool deleteItem(int index) override;
+    bool moveItem(int from, int to) override;
+    bool openProject(const QString& path, QString* error) override;
+    bool saveProject(QString* error) override;
+    QImage ledPicture() const override;
+
+private:
+    ProjectController& m_controller;
+    std::unique_ptr<RemoteServer> m_server;
+};

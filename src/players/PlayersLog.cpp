@@ -1,0 +1,3 @@
+#include "PlayersLog.h"
+
+Q_LOGGING_CATEGORY(lcPlayers, "tessarin.players", QtWarningMsg)

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// This layer's log: QT_LOGGING_RULES="tessarin.players.debug=true" switches its detail on in the
+// field (warnings always show).
+Q_DECLARE_LOGGING_CATEGORY(lcPlayers)

@@ -1,0 +1,280 @@
+// The control window's widgets and where it stands on the screen.
+#include "CTessarinDlg.h"
+
+#include "ControlIds.h"
+#include "LedPreview.h"
+#include "base/Notifications.h"
+#include "base/SettingsStore.h"
+#include "base/StringTable.h"
+#include "canvas/SectionLayout.h"
+#include "control/PlaylistModel.h"
+#include "control/ProjectController.h"
+#include "control/Watchdog.h"
+#include "model/CAct.h"
+
+#include <QContextMenuEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QScreen>
+#include <QShortcut>
+#include <QStyle>
+#include <QTime>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+void CTessarinDlg::buildWindow()
+{
+    struct ButtonSpec
+    {
+        int id;
+        QStyle::StandardPixmap icon;
+        StringId tip;
+        bool toggle;
+        void (CTessarinDlg::*command)();
+    };
+    const ButtonSpec toolbar[] = {
+        {IdNew, QStyle::SP_FileIcon, StringId::TipNew, false, &CTessarinDlg::onNew},
+        {IdOpen, QStyle::SP_DialogOpenButton, StringId::TipOpen, false, &CTessarinDlg::onOpen},
+        {IdSave, QStyle::SP_DialogSaveButton, StringId::TipSave, false, &CTessarinDlg::onSave},
+        {IdShowHide, QStyle::SP_ComputerIcon, StringId::TipHidePlayWindow, true,
+         &CTessarinDlg::onShowHidePlayWindows},
+        {IdEdit, QStyle::SP_FileDialogDetailedView, StringId::TipDisableEdit, true,
+         &CTessarinDlg::onEditToggle},
+        {IdSettings, QStyle::SP_FileDialogInfoView, StringId::TipNew, false,
+         &CTessarinDlg::onSettings},
+        {IdPlay, QStyle::SP_MediaPlay, StringId::TipPlay, false, &CTessarinDlg::onPlay},
+        {IdPause, QStyle::SP_MediaPause, StringId::TipPause, false, &CTessarinDlg::onPause},
+        {IdStop, QStyle::SP_MediaStop, StringId::TipStop, false, &CTessarinDlg::onStop},
+        {IdPreview, QStyle::SP_DesktopIcon, StringId::TipNew, true, &CTessarinDlg::onPreview},
+    };
+    const ButtonSpec listButtons[] = {
+        {IdAddFile, QStyle::SP_FileDialogNewFolder, StringId::TipAddFile, false,
+         &CTessarinDlg::onAddFile},
+        {IdDeleteFile, QStyle::SP_TrashIcon, StringId::TipDeleteFile, false,
+         &CTessarinDlg::onDeleteFile},
+        {IdMoveUp, QStyle::SP_ArrowUp, StringId::TipMoveUpFile, false, &CTessarinDlg::onMoveUpFile},
+        {IdMoveDown, QStyle::SP_ArrowDown, StringId::TipMoveDownFile, false,
+         &CTessarinDlg::onMoveDownFile},
+        {IdAddClock, QStyle::SP_BrowserReload, StringId::TipAddFile, false,
+         &CTessarinDlg::onAddClock},
+    };
+    const auto makeButton = [this](const ButtonSpec& entry, QWidget* parent) {
+        auto* b = new QToolButton(parent);
+        b->setObjectName(QString::number(entry.id));
+        // Our own icons where the style's say nothing clear (an "i" for the settings, a list
+        // for edit mode, a bin that looks the same disabled).
+        const char* own = entry.id == IdSettings     ? ":/icons/settings.svg"
+                          : entry.id == IdEdit       ? ":/icons/edit.svg"
+                          : entry.id == IdDeleteFile ? ":/icons/delete.svg"
+                          : entry.id == IdAddClock   ? ":/icons/clock.svg"
+                                                     : nullptr;
+        b->setIcon(own ? QIcon(QString::fromLatin1(own)) : style()->standardIcon(entry.icon));
+        b->setIconSize(QSize(24, 24));
+        b->setAutoRaise(true);
+        b->setCheckable(entry.toggle);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setToolTip(entry.id == IdSettings   ? dialogText("Settings", "设置")
+                      : entry.id == IdAddClock ? dialogText("Add clock", "添加时钟")
+                      : entry.id == IdPreview  ? dialogText("LED preview", "LED预览")
+                                               : loadString(entry.tip));
+        if (entry.command)
+            connect(b, &QToolButton::clicked, this, entry.command);
+        return b;
+    };
+
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(4, 4, 4, 4);
+    m_toolbar = new QWidget(this);
+    auto* bar = new QHBoxLayout(m_toolbar);
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->setSpacing(2);
+    for (const ButtonSpec& entry : toolbar)
+        bar->addWidget(makeButton(entry, m_toolbar));
+    // What went wrong while playing: the latest message, the recent ones in its tooltip. Never a
+    // box per message: an item that fails on every pass must not bury the desktop in them.
+    m_status = new QLabel(m_toolbar);
+    m_status->setObjectName(QStringLiteral("status"));
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // Room to read it in the toolbar strip of play mode as well.
+    m_status->setMinimumWidth(m_status->fontMetrics().averageCharWidth() * 32);
+    bar->addWidget(m_status, 1);
+    connect(&Notifications::Relay::instance(), &Notifications::Relay::posted, this,
+            &CTessarinDlg::showStatus);
+    outer->addWidget(m_toolbar);
+    // The LED picture, live, while the toolbar's preview button is down.
+    m_preview = new LedPreview(m_controller->area(), this);
+    m_preview->hide();
+    outer->addWidget(m_preview);
+
+    m_body = new QWidget(this);
+    auto* body = new QHBoxLayout(m_body);
+    body->setContentsMargins(0, 0, 0, 0);
+    auto* left = new QVBoxLayout;
+    left->addWidget(new QLabel(dialogText("File", "文件"), m_body));
+    m_list = new QListView(m_body);
+    m_list->setMinimumWidth(160);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setUniformItemSizes(true);
+    // The area's own list, through the controller's model; the playing line is marked there.
+    PlaylistModel& playlist = m_controller->playlist();
+    playlist.setPlayingIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    m_list->setModel(&playlist);
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { updateSelection(); });
+    left->addWidget(m_list);
+    auto* listBar = new QHBoxLayout;
+    for (const ButtonSpec& entry : listButtons)
+        listBar->addWidget(makeButton(entry, m_body));
+    listBar->addStretch();
+    left->addLayout(listBar);
+    body->addLayout(left);
+    m_pageArea = new QFrame(m_body);
+    m_pageArea->setFrameShape(QFrame::StyledPanel);
+    m_pageArea->setMinimumSize(440, 260);
+    m_hint = new QLabel(dialogText("Please add file to play.", "请加入要播放的文件。"), m_pageArea);
+    m_hint->move(16, 16);
+    m_hint->adjustSize();
+    body->addWidget(m_pageArea, 1);
+    outer->addWidget(m_body, 1);
+
+    // The keys users of playback programs reach for.
+    const struct
+    {
+        QKeySequence keys;
+        void (CTessarinDlg::*command)();
+    } shortcuts[] = {
+        {QKeySequence::New, &CTessarinDlg::onNew},
+        {QKeySequence::Open, &CTessarinDlg::onOpen},
+        {QKeySequence::Save, &CTessarinDlg::onSave},
+        {QKeySequence::SaveAs, &CTessarinDlg::onSaveAs},
+        {QKeySequence(Qt::Key_F5), &CTessarinDlg::onPlay},
+        {QKeySequence(Qt::Key_F6), &CTessarinDlg::onPause},
+        {QKeySequence(Qt::Key_F8), &CTessarinDlg::onStop},
+        {QKeySequence(Qt::CTRL | Qt::Key_Comma), &CTessarinDlg::onSettings},
+    };
+    for (const auto& shortcut : shortcuts)
+        connect(new QShortcut(shortcut.keys, this), &QShortcut::activated, this, shortcut.command);
+    adjustSize();
+    m_fullSize = size();
+    // Pages fill the page area, 2 pixels inside its frame.
+    m_pages.setPlacement(QRect(QPoint(2, 2), m_pageArea->size() - QSize(4, 4)), true);
+    // The page follows the page area, which grows with the window.
+    m_pageArea->installEventFilter(this);
+}
+
+void CTessarinDlg::showStatus(const QString& text)
+{
+    constexpr int kKept = 50;
+    m_statusLog.append(QTime::currentTime().toString(QStringLiteral("HH:mm:ss ")) + text);
+    while (m_statusLog.size() > kKept)
+        m_statusLog.removeFirst();
+    m_status->setText(text);
+    m_status->setToolTip(m_statusLog.join(QLatin1Char('\n')));
+}
+
+QToolButton* CTessarinDlg::button(int controlId) const
+{
+    return findChild<QToolButton*>(QString::number(controlId));
+}
+
+bool CTessarinDlg::editMode() const
+{
+    return button(IdEdit)->isChecked();
+}
+QString CTessarinDlg::placementKey() const
+{
+    const QScreen* here = screen();
+    if (!here)
+        return {};
+    const QRect size = here->geometry();
+    return QStringLiteral("Control %1 %2x%3")
+        .arg(here->name())
+        .arg(size.width())
+        .arg(size.height());
+}
+
+void CTessarinDlg::placeAtStart()
+{
+    const QScreen* here = screen();
+    if (!here || !m_controller)
+        return;
+    const QRect available = here->availableGeometry();
+    const QSize frame = frameGeometry().size().expandedTo(sizeHint());
+    const QString stored =
+        SettingsStore::readString(QStringLiteral("Window"), placementKey(), QString());
+    const QStringList xy = stored.split(QLatin1Char(','));
+    if (xy.size() == 2) {
+        const QPoint at(xy[0].toInt(), xy[1].toInt());
+        if (available.intersects(QRect(at, frame))) {
+            move(at);
+            return;
+        }
+    }
+    move(SectionLayout::controlWindowPosition(available, m_controller->area().DesktopRect(), frame,
+                                              frameGeometry().topLeft()));
+}
+
+void CTessarinDlg::rememberPlace()
+{
+    if (!m_placed || !isVisible())
+        return;
+    const QPoint at = frameGeometry().topLeft();
+    SettingsStore::writeString(QStringLiteral("Window"), placementKey(),
+                               QStringLiteral("%1,%2").arg(at.x()).arg(at.y()));
+}
+
+void CTessarinDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!m_placed) {
+        m_placed = true;
+        placeAtStart();
+        // The windows show: ready, and the heartbeats begin.
+        if (m_watchdog)
+            m_watchdog->start();
+    }
+}
+
+void CTessarinDlg::moveEvent(QMoveEvent* event)
+{
+    QDialog::moveEvent(event);
+    if (m_controller)
+        m_controller->area().LayoutSections();
+}
+
+void CTessarinDlg::keyPressEvent(QKeyEvent* event)
+{
+    // Escape must not close the program of an unattended LED wall.
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return ||
+        event->key() == Qt::Key_Enter)
+        return;
+    QDialog::keyPressEvent(event);
+}
+
+void CTessarinDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    const QString about = loadString(StringId::AboutBox);
+    if (about.isEmpty())
+        return;
+    QMenu menu(this);
+    menu.addAction(QString(about).replace(QLatin1String("(&A)"), QString()), this,
+                   &CTessarinDlg::onAbout);
+    menu.exec(event->globalPos());
+}
+
+void CTessarinDlg::onAbout()
+{
+    QMessageBox::about(
+        this,
+        loadString(StringId::AboutBox).remove(QLatin1String("(&A)")).remove(QLatin1String("...")),
+        QStringLiteral("Tessarin 6.22\nLED display wall player"));
+}

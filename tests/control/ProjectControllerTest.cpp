@@ -1,0 +1,391 @@
+#include "control/ProjectController.h"
+#include "control/ManualKeys.h"
+#include "control/PlaylistModel.h"
+#include "control/RemoteBridge.h"
+#include "model/CAct.h"
+#include "model/CPropBase.h"
+#include "model/CPropText.h"
+#include "model/HeadlessSectionHost.h"
+#include "model/ItemKinds.h"
+#include "model/ProjectFile.h"
+#include "remote/FleetClient.h"
+#include "remote/RemoteServer.h"
+#include "remote/RemoteSettings.h"
+#include "support/MqttBroker.h"
+#include "support/TestSettings.h"
+#include "support/VirtualClock.h"
+
+#include <QBuffer>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// An item that shows one page and holds until it is stopped, passing the pause gate as real
+// players do: the state a command leaves can be read at leisure.
+class HoldItem final : public CPropBase
+{
+public:
+    static constexpr char kClass[] = "CTestHold";
+    const char* className() const override { return kClass; }
+    std::unique_ptr<CPropBase> clone() const override { return std::make_unique<HoldItem>(*this); }
+};
+
+void playHold(const CPropBase& item, CAct& area)
+{
+    area.reportShown(item, QJsonObject{{"page", 1}});
+    while (!area.PassPauseGate() && !area.stopRequested())
+        std::this_thread::sleep_for(1ms);
+}
+
+std::unique_ptr<CPropBase> makeHold()
+{
+    return std::make_unique<HoldItem>();
+}
+
+void registerHold()
+{
+    static const bool added =
+        ItemKinds::add({HoldItem::kClass, {"HOLD"}, {}, &makeHold, &playHold, {}});
+    (void)added;
+}
+
+class ProjectControllerTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TestSettings::clear();
+        registerHold();
+        controller.area().setClock(clock);
+        ASSERT_TRUE(controller.newProject());
+        for (int i = 0; i < 4; ++i)
+            controller.appendItem(makeHold());
+    }
+    void TearDown() override { controller.stop(); }
+
+    // The state and the line that plays, as a status answer says it.
+    QString state() const { return bridge.status().value("state").toString(); }
+    int item() const { return bridge.status().value("item").toInt(-1); }
+
+    VirtualClock clock;
+    HeadlessSectionHost host;
+    ProjectController controller{&host};
+    RemoteBridge bridge{controller};
+};
+
+// How a command reaches the controller: straight, over HTTP from the remote server, or from
+// the fleet's broker.
+class Source
+{
+public:
+    virtual ~Source() = default;
+    virtual bool send(const QString& command, int item = -1) = 0;
+};
+
+class BridgeSource final : public Source
+{
+public:
+    explicit BridgeSource(RemoteBridge& bridge) : m_bridge(bridge) {}
+    bool send(const QString& command, int item) override
+    {
+        return item >= 0 ? m_bridge.playItem(item) : m_bridge.command(command);
+    }
+
+private:
+    RemoteBridge& m_bridge;
+};
+
+class HttpSource final : public Source
+{
+public:
+    explicit HttpSource(RemoteBridge& bridge) : m_server(bridge)
+    {
+        RemoteSettings settings;
+        settings.enabled = true;
+        settings.address = QStringLiteral("127.0.0.1");
+        settings.port = 0;
+        settings.token = QStringLiteral("t0ken");
+        settings.mediaDir = m_dir.filePath("media");
+        QString error;
+        EXPECT_TRUE(m_server.start(settings, &error)) << error.toStdString();
+    }
+    bool send(const QString& command, int item) override
+    {
+        const QString path = item >= 0 ? QStringLiteral("/api/items/%1/play").arg(item)
+                                       : QStringLiteral("/api/") + command;
+        QNetworkRequest request(
+            QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.port()).arg(path)));
+        request.setRawHeader("Authorization", "Bearer t0ken");
+        QNetworkReply* reply = m_network.post(request, QByteArray());
+        QEventLoop loop;
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        loop.exec();
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        reply->deleteLater();
+        return status == 200;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    RemoteServer m_server;
+    QNetworkAccessManager m_network;
+};
+
+class FleetSource final : public Source
+{
+public:
+    explicit FleetSource(RemoteBridge& bridge) : m_client(bridge), m_observer(m_broker.port)
+    {
+        FleetSettings settings;
+        settings.url = m_broker.url();
+        settings.name = QStringLiteral("wall");
+        QString error;
+        EXPECT_TRUE(m_client.start(settings, &error)) << error.toStdString();
+        EXPECT_TRUE(within(5000, [this] { return m_client.isConnected(); }));
+        QObject::connect(&m_client, &FleetClient::commandHandled,
+                         [this](const QString& what) { m_handled << what; });
+    }
+    ~FleetSource() override { m_client.stop(); }
+    bool send(const QString& command, int item) override
+    {
+        const QJsonObject message = item >= 0 ? QJsonObject{{"cmd", "item"}, {"item", item}}
+                                              : QJsonObject{{"cmd", command}};
+        m_handled.clear();
+        m_observer.send("tessarin/wall/cmd", QJsonDocument(message).toJson());
+        return within(5000, [this] { return !m_handled.isEmpty(); }) &&
+               !m_handled.first().startsWith("malformed");
+    }
+
+private:
+    Broker m_broker;
+    FleetClient m_client;
+    Observer m_observer;
+    QStringList m_handled;
+};
+
+enum class Via
+{
+    Bridge,
+    Http,
+    Fleet,
+};
+
+class EveryCommandFromEverySource : public ProjectControllerTest,
+                                    public testing::WithParamInterface<Via>
+{
+protected:
+    std::unique_ptr<Source> source()
+    {
+        switch (GetParam()) {
+        case Via::Bridge:
+            return std::make_unique<BridgeSource>(bridge);
+        case Via::Http:
+            return std::make_unique<HttpSource>(bridge);
+        case Via::Fleet:
+            return std::make_unique<FleetSource>(bridge);
+        }
+        return nullptr;
+    }
+};
+
+} // namespace
+
+TEST_P(EveryCommandFromEverySource, LeavesTheSameState)
+{
+    const std::unique_ptr<Source> via = source();
+    struct Step
+    {
+        const char* command;
+        int item;
+        const char* state;
+        int playing;
+    } const steps[] = {
+        {"play", -1, "playing", 0},    // a stopped wall starts from the first item
+        {"next", -1, "playing", 1},    //
+        {"pause", -1, "paused", 1},    //
+        {"play", -1, "playing", 1},    // play resumes a paused wall where it was
+        {"play", -1, "playing", 1},    // and leaves a playing one alone
+        {"restart", -1, "playing", 0}, // restart is from the first item
+        {"item", 2, "playing", 2},     //
+        {"previous", -1, "playing", 1}, {"last", -1, "playing", 3},  //
+        {"next", -1, "playing", 0},                                  // the last's next is the first
+        {"previous", -1, "playing", 3}, {"first", -1, "playing", 0}, //
+        {"pause", -1, "paused", 0},                                  //
+        {"resume", -1, "playing", 0},                                //
+        {"stop", -1, "stopped", -1},                                 //
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(std::string(step.command) + " " + std::to_string(step.item));
+        ASSERT_TRUE(via->send(QString::fromLatin1(step.command), step.item));
+        EXPECT_EQ(state(), step.state);
+        EXPECT_EQ(controller.playingIndex(), step.playing);
+        if (step.playing >= 0) {
+            EXPECT_EQ(item(), step.playing);
+        }
+    }
+    // Unknown items and commands change nothing.
+    EXPECT_FALSE(via->send(QStringLiteral("item"), 9));
+    EXPECT_EQ(state(), "stopped");
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, EveryCommandFromEverySource,
+                         testing::Values(Via::Bridge, Via::Http, Via::Fleet),
+                         [](const testing::TestParamInfo<Via>& info) {
+                             return info.param == Via::Bridge ? "Bridge"
+                                    : info.param == Via::Http ? "Http"
+                                                              : "Fleet";
+                         });
+
+TEST_F(ProjectControllerTest, TheToolbarsPlayResumesOrStartsFromTheFirstItem)
+{
+    ASSERT_TRUE(controller.playItem(2));
+    controller.pause();
+    EXPECT_EQ(controller.playState(), ProjectController::PlayState::Paused);
+    EXPECT_TRUE(controller.play());
+    EXPECT_EQ(controller.playState(), ProjectController::PlayState::Playing);
+    EXPECT_EQ(controller.playingIndex(), 2);
+    EXPECT_TRUE(controller.play()); // playing: from the top again
+    EXPECT_EQ(controller.playingIndex(), 0);
+}
+
+TEST_F(ProjectControllerTest, ManualKeysMoveOnlyWhenPlayingManually)
+{
+    ManualKeys keys(controller);
+    ASSERT_TRUE(controller.play());
+    keys.press(Qt::Key_2);
+    keys.press(Qt::Key_2);
+    EXPECT_EQ(controller.playingIndex(), 0); // manual play is off
+    controller.area().manualPlay = 1;
+    const struct
+    {
+        int key;
+        int expected;
+    } presses[] = {{Qt::Key_1, 3}, {Qt::Key_2, 0}, {Qt::Key_4, 3}, {Qt::Key_3, 0}};
+    for (const auto& p : presses) {
+        keys.press(p.key);
+        EXPECT_TRUE(keys.pending());
+        keys.press(p.key);
+        EXPECT_EQ(controller.playingIndex(), p.expected) << p.key;
+    }
+    keys.press(Qt::Key_2);
+    keys.press(Qt::Key_3); // another digit cancels
+    EXPECT_FALSE(keys.pending());
+    EXPECT_EQ(controller.playingIndex(), 0);
+    keys.press(Qt::Key_2, true); // the keypad's digits are other keys
+    EXPECT_FALSE(keys.pending());
+}
+
+TEST_F(ProjectControllerTest, ThePlaylistModelIsTheAreasListAndMarksThePlayingRow)
+{
+    PlaylistModel& model = controller.playlist();
+    EXPECT_EQ(model.rowCount(), 4);
+    QSignalSpy moved(&model, &QAbstractItemModel::rowsMoved);
+    controller.area().item(3)->filePath = QStringLiteral("/media/last.hold");
+    ASSERT_TRUE(controller.moveItem(3, 0));
+    EXPECT_EQ(moved.count(), 1);
+    EXPECT_EQ(model.index(0).data().toString(), "last.hold");
+    EXPECT_EQ(model.index(0).data(PlaylistModel::ClassNameRole).toString(), HoldItem::kClass);
+    ASSERT_TRUE(controller.moveItem(0, 3));
+    EXPECT_EQ(model.index(3).data().toString(), "last.hold");
+
+    ASSERT_TRUE(controller.playItem(1));
+    EXPECT_TRUE(model.index(1).data(PlaylistModel::PlayingRole).toBool());
+    EXPECT_FALSE(model.index(0).data(PlaylistModel::PlayingRole).toBool());
+    ASSERT_TRUE(controller.removeItem(1));
+    EXPECT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(controller.playState(), ProjectController::PlayState::Stopped);
+    EXPECT_EQ(model.playingRow(), -1);
+    EXPECT_FALSE(controller.removeItem(7));
+    EXPECT_FALSE(controller.moveItem(0, 7));
+    EXPECT_EQ(controller.addFile(QStringLiteral("/media/song.mp3")), -1);
+    EXPECT_EQ(model.rowCount(), 3);
+    EXPECT_TRUE(controller.isModified());
+}
+
+TEST_F(ProjectControllerTest, AFileThatDoesNotOpenLeavesTheProjectAsItWas)
+{
+    QTemporaryDir dir;
+    const QString broken = dir.filePath("broken.zpm");
+    QFile file(broken);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not a project");
+    file.close();
+    ASSERT_TRUE(controller.play());
+    QString error;
+    EXPECT_FALSE(controller.openProject(broken, &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(controller.openProject(dir.filePath("none.zpm"), &error));
+    EXPECT_EQ(controller.itemCount(), 4);
+    EXPECT_EQ(controller.playState(), ProjectController::PlayState::Playing);
+
+    // Saved and opened again: the same project, its path kept, nothing modified.
+    controller.stop();
+    const QString path = dir.filePath("p.zpm");
+    ASSERT_TRUE(controller.saveProject(path, &error)) << error.toStdString();
+    EXPECT_FALSE(controller.isModified());
+    QSignalSpy replaced(&controller, &ProjectController::projectReplaced);
+    ASSERT_TRUE(controller.openProject(path, &error)) << error.toStdString();
+    EXPECT_EQ(replaced.count(), 1);
+    EXPECT_EQ(controller.itemCount(), 4);
+    EXPECT_EQ(controller.playlist().rowCount(), 4);
+    EXPECT_EQ(controller.projectPath(), path);
+}
+
+TEST_F(ProjectControllerTest, AStopThatTakesLongerIsToldAndChangesWaitForIt)
+{
+    // A player stuck in one step (a long decode): the command returns at once instead.
+    static std::atomic<bool> release{false};
+    static const bool added = ItemKinds::add({"CTestStuck",
+                                              {"STUCK"},
+                                              {},
+                                              &makeHold,
+                                              [](const CPropBase&, CAct&) {
+                                                  while (!release.load())
+                                                      std::this_thread::sleep_for(1ms);
+                                              },
+                                              {}});
+    ASSERT_TRUE(added);
+    struct Stuck final : CPropBase
+    {
+        const char* className() const override { return "CTestStuck"; }
+        std::unique_ptr<CPropBase> clone() const override { return std::make_unique<Stuck>(); }
+    };
+    controller.appendItem(std::make_unique<Stuck>());
+    QSignalSpy messages(&controller, &ProjectController::message);
+    ASSERT_TRUE(controller.playItem(4));
+    std::this_thread::sleep_for(50ms); // into the player's step
+    EXPECT_FALSE(controller.stop());
+    EXPECT_EQ(messages.count(), 1);
+    QString error;
+    EXPECT_FALSE(controller.removeItem(0, &error)); // refused, not blocked
+    EXPECT_EQ(controller.itemCount(), 5);
+    EXPECT_FALSE(controller.playItem(0));
+    release.store(true);
+    EXPECT_TRUE(within(5000, [this] { return controller.stop(); }));
+    EXPECT_TRUE(controller.removeItem(4));
+    release.store(false);
+}
+
+TEST_F(ProjectControllerTest, StatusTellsThePageThePlayingItemShows)
+{
+    EXPECT_EQ(state(), "stopped");
+    ASSERT_TRUE(controller.playItem(1));
+    EXPECT_TRUE(within(2000, [this] { return bridge.status().value("page").toInt() == 1; }));
+    controller.stop();
+    EXPECT_TRUE(bridge.status().value("item").isNull());
+    ProjectController empty(&host);
+    ASSERT_TRUE(empty.newProject());
+    EXPECT_EQ(RemoteBridge(empty).status().value("state").toString(), "idle");
+}
