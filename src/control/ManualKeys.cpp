@@ -23,7 +23,8 @@ void ManualKeys::press(int key, bool keypad)
 {
     const bool digit = !keypad && key >= Qt::Key_1 && key <= Qt::Key_4;
     const CAct& area = m_controller.area();
-    const bool manual = std::atomic_ref<const int>(area.manualPlay).load() != 0;
+    // The settings dialog may change it while the wall plays.
+    const bool manual = std::atomic_ref<int>(const_cast<int&>(area.manualPlay)).load() != 0;
     if (!area.isPlaying() || !manual) {
         cancel();
     } else if (digit && !m_pending) {

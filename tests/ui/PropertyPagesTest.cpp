@@ -6,6 +6,7 @@
 #include "model/CPropText.h"
 #include "model/CPropWord.h"
 #include "model/HeadlessSectionHost.h"
+#include "model/ItemKinds.h"
 #include "model/ItemSettings.h"
 #include "model/Schedule.h"
 #include "support/TestSettings.h"
@@ -276,4 +277,25 @@ TEST_F(PropertyPagesTest, TheControlWindowShowsEachKindsPageAndNoneForWord)
     type(page->findChild<QLineEdit*>("1067"), "9");
     EXPECT_TRUE(w.isModified());
     EXPECT_EQ(static_cast<CPropImage*>(w.area()->item(2))->speed, 9);
+}
+
+TEST_F(PropertyPagesTest, EveryKindThatPlaysHasAPageThatOpensOnItsItem)
+{
+    TestSettings::clear();
+    RecentFileList recent;
+    CTessarinDlg w(recent, &prompts);
+    for (const ItemKindInfo* kind : ItemKinds::all()) {
+        SCOPED_TRACE(kind->className.constData());
+        const int row = w.controller()->appendItem(kind->factory());
+        w.setCurrentRow(row);
+        PropertyPage* page = w.pageHost().FindSubForm(kind->className);
+        if (!kind->player) {
+            EXPECT_EQ(page, nullptr); // nothing to edit in what plays nothing
+            EXPECT_EQ(w.pageHost().shownIndex(), -1);
+            continue;
+        }
+        ASSERT_NE(page, nullptr);
+        ASSERT_NE(page->widget(), nullptr);
+        EXPECT_TRUE(page->widget()->isVisibleTo(&w));
+    }
 }

@@ -1,0 +1,91 @@
+// One test over every kind the table holds: what any kind must do, so that a new kind that
+// misses one of them fails here rather than on a wall.
+#include "model/CPropBase.h"
+#include "model/ItemKinds.h"
+#include "model/ProjectFile.h"
+#include "support/PlayerFixture.h"
+
+#include <QByteArray>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct KindCase
+{
+    const char* className;
+    const char* sample; // a file of tests/data it plays, or a text written for it; null: none
+};
+
+const KindCase kCases[] = {
+    {"CPropText", nullptr},
+    {"CPropRtf", "rtf/abiword-zh-mixed.rtf"},
+    {"CPropGif", "gif/dispose-previous.gif"},
+    {"CPropImage", "images/exif-orientation-1.jpg"},
+    {"CPropWord", nullptr},
+};
+
+class EveryKind : public PlayerFixture, public testing::WithParamInterface<KindCase>
+{
+protected:
+    void SetUp() override { setUpArea(96, 32); }
+    void TearDown() override { area.setPlayObserver(nullptr); }
+
+    const ItemKindInfo& kind() const { return *ItemKinds::find(GetParam().className); }
+};
+
+} // namespace
+
+TEST(EveryKindList, EveryRegisteredKindIsTestedHere)
+{
+    QList<QByteArray> tested;
+    for (const KindCase& c : kCases)
+        tested << c.className;
+    for (const ItemKindInfo* kind : ItemKinds::all())
+        EXPECT_TRUE(tested.contains(kind->className)) << kind->className.constData();
+}
+
+TEST_P(EveryKind, DefaultsSurviveTheWriterAndTheReader)
+{
+    std::unique_ptr<CPropBase> item = kind().factory();
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(QByteArray(item->className()), kind().className);
+    area.appendItem(std::move(item));
+    const QByteArray written = projectToBytes(area);
+    CAct again;
+    QString error;
+    ASSERT_TRUE(projectFromBytes(again, written, QStringLiteral("kind.zpm"), &error))
+        << error.toStdString();
+    ASSERT_EQ(again.itemCount(), 1);
+    EXPECT_EQ(QByteArray(again.item(0)->className()), kind().className);
+    EXPECT_EQ(projectToBytes(again), written);
+}
+
+TEST_P(EveryKind, ItsPlayerPlaysAPageHeadless)
+{
+    if (!kind().player) {
+        // A kind without a player plays nothing, and says nothing.
+        std::unique_ptr<CPropBase> item = kind().factory();
+        item->Play(area);
+        EXPECT_TRUE(pages.empty());
+        return;
+    }
+    const QString path = GetParam().sample
+                             ? QStringLiteral(TESSARIN_TEST_DATA "/") + GetParam().sample
+                             : writeFile("notice.txt", "Notice\n");
+    // The file makes this kind: its extensions and tests lead to it.
+    ASSERT_NE(ItemKinds::forPath(path), nullptr);
+    EXPECT_EQ(ItemKinds::forPath(path)->className, kind().className);
+    std::unique_ptr<CPropBase> item = CAct::makeItemForFile(path);
+    ASSERT_NE(item, nullptr);
+    item->Play(area);
+    ASSERT_FALSE(pages.empty());
+    // Something was drawn: the picture is not the area's background alone.
+    const QImage& picture = shown.front();
+    EXPECT_LT(countColour(picture, picture.pixel(0, 0)), picture.width() * picture.height());
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, EveryKind, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<KindCase>& info) {
+                             return std::string(info.param.className);
+                         });
