@@ -168,8 +168,8 @@ void FleetClient::onConnect(mosquitto* client, void* self, int rc)
     const QByteArray online = fleet->topic("online");
     mosquitto_publish(client, nullptr, online.constData(), 4, "true", 1, true);
     // The status again after every (re)connection, from the GUI thread that knows it.
-    QMetaObject::invokeMethod(
-        fleet, [fleet] { fleet->publishStatus(true); }, Qt::QueuedConnection);
+    fleet->m_statusAfterConnect.store(true);
+    fleet->wakeGuiThread();
 }
 
 void FleetClient::onDisconnect(mosquitto*, void* self, int)
@@ -180,10 +180,33 @@ void FleetClient::onDisconnect(mosquitto*, void* self, int)
 void FleetClient::onMessage(mosquitto*, void* self, const mosquitto_message* message)
 {
     auto* fleet = static_cast<FleetClient*>(self);
-    const QByteArray payload(static_cast<const char*>(message->payload), message->payloadlen);
     // On the GUI thread: the commands are the toolbar's.
-    QMetaObject::invokeMethod(
-        fleet, [fleet, payload] { fleet->handle(payload); }, Qt::QueuedConnection);
+    {
+        std::lock_guard lock(fleet->m_inboxMutex);
+        fleet->m_inbox.emplace_back(static_cast<const char*>(message->payload),
+                                    message->payloadlen);
+    }
+    fleet->wakeGuiThread();
+}
+
+void FleetClient::wakeGuiThread()
+{
+    // Only a wake-up crosses through Qt's queue; what it carries waits in our own, under our
+    // lock. Delivered to the client while it lives, dropped by Qt once it is gone.
+    QMetaObject::invokeMethod(this, "takeInbox", Qt::QueuedConnection);
+}
+
+void FleetClient::takeInbox()
+{
+    std::deque<QByteArray> messages;
+    {
+        std::lock_guard lock(m_inboxMutex);
+        messages.swap(m_inbox);
+    }
+    if (m_statusAfterConnect.exchange(false))
+        publishStatus(true);
+    for (const QByteArray& payload : messages)
+        handle(payload);
 }
 
 void FleetClient::handle(const QByteArray& payload)

@@ -6,6 +6,8 @@
 #include <QTimer>
 
 #include <atomic>
+#include <deque>
+#include <mutex>
 
 struct mosquitto;
 struct mosquitto_message;
@@ -57,7 +59,13 @@ signals:
     // A command carried out, or one refused ("malformed: ...").
     void commandHandled(const QString& what);
 
+private slots:
+    // On the GUI thread: what the network thread left (commands, a new connection).
+    void takeInbox();
+
 private:
+    // On the network thread.
+    void wakeGuiThread();
     static void onConnect(mosquitto*, void* self, int rc);
     static void onDisconnect(mosquitto*, void* self, int rc);
     static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
@@ -73,4 +81,7 @@ private:
     QTimer m_statusTimer;
     QJsonObject m_lastStatus;
     qint64 m_lastPublishMs = 0;
+    std::mutex m_inboxMutex;
+    std::deque<QByteArray> m_inbox;
+    std::atomic<bool> m_statusAfterConnect{false};
 };

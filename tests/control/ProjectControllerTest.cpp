@@ -153,7 +153,10 @@ public:
         settings.name = QStringLiteral("wall");
         QString error;
         EXPECT_TRUE(m_client.start(settings, &error)) << error.toStdString();
-        EXPECT_TRUE(within(5000, [this] { return m_client.isConnected(); }));
+        // Its status out means its subscriptions are in: the broker takes them in order.
+        EXPECT_TRUE(within(10000, [this] {
+            return !m_observer.last(QStringLiteral("tessarin/wall/status")).isEmpty();
+        }));
         QObject::connect(&m_client, &FleetClient::commandHandled,
                          [this](const QString& what) { m_handled << what; });
     }

@@ -1,11 +1,11 @@
 #include "remote/FleetClient.h"
 #include "remote/RemoteController.h"
+#include "support/ChildProcess.h"
 #include "support/MqttBroker.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -171,28 +171,27 @@ TEST(Fleet, TheToolListsEveryPlayersStatusAndSendsCommands)
     ASSERT_TRUE(wall.start(settingsFor(broker, "entrance"), &error));
     ASSERT_TRUE(within(5000, [&] { return wall.isConnected(); }));
     within(300, [] { return false; }); // the first status goes out
-    QProcess tool;
-    tool.start(QStringLiteral(TESSARIN_TOOL), {"fleet", "--broker", broker.url(), "status"});
-    ASSERT_TRUE(tool.waitForFinished(10000));
-    const QByteArray listed = tool.readAllStandardOutput();
+    ChildProcess tool;
+    const QString program = QStringLiteral(TESSARIN_TOOL);
+    ASSERT_TRUE(tool.start(program, {"fleet", "--broker", broker.url(), "status"}));
+    // The player answers on this thread's event loop while the tool waits for it.
+    int code = -1;
+    ASSERT_TRUE(within(10000, [&] { return (code = tool.waitForExit(0)) >= 0; }));
+    const QByteArray listed = tool.output();
     EXPECT_TRUE(listed.startsWith("entrance {")) << listed.toStdString();
     EXPECT_TRUE(listed.contains("\"state\":\"playing\""));
 
-    tool.start(QStringLiteral(TESSARIN_TOOL),
-               {"fleet", "--broker", broker.url(), "send", "all", "pause"});
-    ASSERT_TRUE(tool.waitForFinished(10000));
-    EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    ASSERT_TRUE(tool.start(program, {"fleet", "--broker", broker.url(), "send", "all", "pause"}));
+    ASSERT_TRUE(within(10000, [&] { return (code = tool.waitForExit(0)) >= 0; }));
+    EXPECT_EQ(code, 0);
     EXPECT_TRUE(within(5000, [&] { return a.state == "paused"; }));
-    tool.start(QStringLiteral(TESSARIN_TOOL),
-               {"fleet", "--broker", broker.url(), "send", "entrance", "item", "4"});
-    ASSERT_TRUE(tool.waitForFinished(10000));
+    ASSERT_TRUE(
+        tool.start(program, {"fleet", "--broker", broker.url(), "send", "entrance", "item", "4"}));
+    ASSERT_TRUE(within(10000, [&] { return (code = tool.waitForExit(0)) >= 0; }));
     EXPECT_TRUE(within(5000, [&] { return a.item == 4; }));
 
-    tool.start(QStringLiteral(TESSARIN_TOOL),
-               {"fleet", "--broker", "mqtt://127.0.0.1:1", "status"});
-    ASSERT_TRUE(tool.waitForFinished(10000));
-    EXPECT_EQ(tool.exitCode(), 1); // no broker there
-    tool.start(QStringLiteral(TESSARIN_TOOL), {"fleet", "status"});
-    ASSERT_TRUE(tool.waitForFinished(10000));
-    EXPECT_EQ(tool.exitCode(), 2);
+    ASSERT_TRUE(tool.start(program, {"fleet", "--broker", "mqtt://127.0.0.1:1", "status"}));
+    EXPECT_EQ(tool.waitForExit(10000), 1); // no broker there
+    ASSERT_TRUE(tool.start(program, {"fleet", "status"}));
+    EXPECT_EQ(tool.waitForExit(10000), 2);
 }

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "ChildProcess.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -46,8 +47,7 @@ public:
         if (program.isEmpty())
             program = QStandardPaths::findExecutable(QStringLiteral("mosquitto"),
                                                      {QStringLiteral("/usr/sbin")});
-        m_process.start(program, {"-c", m_dir.filePath("mosquitto.conf")});
-        if (!m_process.waitForStarted(5000))
+        if (!m_process.start(program, {"-c", m_dir.filePath("mosquitto.conf")}))
             return false;
         QElapsedTimer timer;
         timer.start();
@@ -60,18 +60,14 @@ public:
         }
         return false;
     }
-    void stop()
-    {
-        m_process.terminate();
-        m_process.waitForFinished(5000);
-    }
+    void stop() { m_process.terminate(); }
     QString url() const { return QStringLiteral("mqtt://127.0.0.1:%1").arg(port); }
 
     quint16 port = 0;
 
 private:
     QTemporaryDir m_dir;
-    QProcess m_process;
+    ChildProcess m_process;
 };
 
 // An MQTT client of the test: what the broker holds and sends, and commands to send.
