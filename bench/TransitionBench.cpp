@@ -48,9 +48,11 @@ struct Area
     Area(int splitMode, int ledWidth, int ledHeight, int sections)
     {
         area.setSectionHost(&host);
-        area.splitMode = splitMode;
-        area.ledWidth = ledWidth;
-        area.ledHeight = ledHeight;
+        area.changeSettings([&](AreaSettings& s) {
+            s.splitMode = splitMode;
+            s.ledWidth = ledWidth;
+            s.ledHeight = ledHeight;
+        });
         const int total = splitMode == 0 ? ledWidth : ledHeight;
         for (int i = 0; i < sections; ++i)
             area.AddSection(i, total / sections, 0);

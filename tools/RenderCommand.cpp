@@ -137,7 +137,9 @@ int renderProject(const RenderOptions& options, QTextStream& out, QTextStream& e
     }
 
     // Laid out as the program lays them out: "Pos" from the settings store.
-    area.firstOffset = SettingsStore::readInt(QStringLiteral("Window"), QStringLiteral("XY"), 0);
+    area.changeSettings([&](AreaSettings& s) {
+        s.firstOffset = SettingsStore::readInt(QStringLiteral("Window"), QStringLiteral("XY"), 0);
+    });
     area.setSectionHost(&host);
     area.CreateSectionWindows();
     area.LayoutSections();

@@ -24,7 +24,7 @@ void ManualKeys::press(int key, bool keypad)
     const bool digit = !keypad && key >= Qt::Key_1 && key <= Qt::Key_4;
     const CAct& area = m_controller.area();
     // The settings dialog may change it while the wall plays.
-    const bool manual = std::atomic_ref<int>(const_cast<int&>(area.manualPlay)).load() != 0;
+    const bool manual = area.manualPlay();
     if (!area.isPlaying() || !manual) {
         cancel();
     } else if (digit && !m_pending) {

@@ -73,12 +73,14 @@ void ProjectController::resetToNew()
     m_area->ClearItems();
     m_playlist->endReset();
     m_area->ClearSections();
-    m_area->splitMode = 0;
+    m_area->changeSettings([](AreaSettings& s) {
+        s.splitMode = 0;
+        s.posX = 0;
+        s.posY = 0;
+        s.ledWidth = CAct::kDefaultWidth;
+        s.ledHeight = CAct::kDefaultHeight;
+    });
     m_area->AddSection(0, CAct::kDefaultWidth, 0);
-    m_area->posX = 0;
-    m_area->posY = 0;
-    m_area->ledWidth = CAct::kDefaultWidth;
-    m_area->ledHeight = CAct::kDefaultHeight;
     m_area->LayoutSections();
     m_projectPath.clear();
     setModified(false); // nothing in it yet: closing it loses nothing

@@ -39,11 +39,11 @@ QJsonObject RemoteBridge::status() const
                          : state == State::Stopped ? QStringLiteral("stopped")
                          : state == State::Paused  ? QStringLiteral("paused")
                                                    : QStringLiteral("playing");
-    QJsonObject led{{QStringLiteral("width"), area.ledWidth},
-                    {QStringLiteral("height"), area.ledHeight}};
+    QJsonObject led{{QStringLiteral("width"), area.settings().ledWidth},
+                    {QStringLiteral("height"), area.settings().ledHeight}};
     {
         std::shared_lock lock(area.sectionsMutex());
-        led.insert(QStringLiteral("sections"), int(area.sections.size()));
+        led.insert(QStringLiteral("sections"), int(area.sections().size()));
     }
     const CPropBase* item = index >= 0 ? area.item(index) : nullptr;
     return QJsonObject{

@@ -4,14 +4,13 @@
 #include "SectionHost.h"
 #include "canvas/SectionLayout.h"
 
-CAct::CAct() : caption(std::make_unique<CMyText>()) {}
+CAct::CAct() : m_caption(std::make_unique<CMyText>()) {}
 
 CAct::~CAct()
 {
     Stop();
     // The play thread has ended: nobody reports to the observer any more.
     m_observer.store(nullptr);
-    caption.reset();
     ClearItems();
     ClearSections();
 }
@@ -54,16 +53,32 @@ bool CAct::LoadProject(const QString& path, QString* errorText)
 
 void CAct::SerializeSettings(FieldVisitor& v)
 {
-    v.integer("splitMode", splitMode);
-    v.integer("reserved1", reserved1);
-    v.integer("frameLines", frameLines);
-    v.integer("frameColor", frameColor);
-    v.integer("posX", posX);
-    v.integer("posY", posY);
-    v.integer("ledWidth", ledWidth);
-    v.integer("ledHeight", ledHeight);
-    v.integer("backColor", backColor);
-    v.integer("manualPlay", manualPlay);
+    // The reader writes into them while nothing plays: the area is being read, not shown.
+    AreaSettings& s = m_settings;
+    v.integer("splitMode", s.splitMode);
+    v.integer("reserved1", s.reserved1);
+    v.integer("frameLines", s.frameLines);
+    v.integer("frameColor", s.frameColor);
+    v.integer("posX", s.posX);
+    v.integer("posY", s.posY);
+    v.integer("ledWidth", s.ledWidth);
+    v.integer("ledHeight", s.ledHeight);
+    v.integer("backColor", s.backColor);
+    v.integer("manualPlay", s.manualPlay);
+}
+
+void CAct::setSettings(const AreaSettings& settings)
+{
+    std::unique_lock lock(m_sectionsMutex);
+    const int manual = settings.manualPlay;
+    m_settings = settings;
+    std::atomic_ref<int>(m_settings.manualPlay).store(manual);
+}
+
+bool CAct::manualPlay() const
+{
+    return std::atomic_ref<int>(const_cast<int&>(m_settings.manualPlay))
+               .load(std::memory_order_relaxed) != 0;
 }
 
 namespace {
@@ -91,13 +106,13 @@ void CAct::takeProject(CAct& other)
     std::scoped_lock lock(m_sectionsMutex, m_itemsMutex, other.m_itemsMutex);
     for (size_t i = 0; i < mine.fields.size(); ++i)
         *mine.fields[i] = *theirs.fields[i];
-    caption.swap(other.caption);
+    m_caption.swap(other.m_caption);
     // The sections that go take their windows with them: no window outlives its record.
     if (m_sectionHost) {
-        for (const auto& section : sections)
+        for (const auto& section : m_sections)
             m_sectionHost->destroyWindow(*section);
     }
-    sections.swap(other.sections);
+    m_sections.swap(other.m_sections);
     m_items.swap(other.m_items);
     m_currentItem.store(nullptr);
 }
@@ -215,7 +230,7 @@ CActWnd* CAct::AddSection(int index, int length, int pos)
     CActWnd* added = section.get();
     {
         std::unique_lock lock(m_sectionsMutex);
-        sections.push_back(std::move(section));
+        m_sections.push_back(std::move(section));
     }
     if (m_sectionHost)
         m_sectionHost->createWindow(*added, sectionTitle("[显示段%1]", index));
@@ -226,17 +241,17 @@ void CAct::CreateSectionWindows()
 {
     if (!m_sectionHost)
         return;
-    for (size_t i = 0; i < sections.size(); ++i)
-        m_sectionHost->createWindow(*sections[i], sectionTitle("[Led%1]", static_cast<int>(i)));
+    for (size_t i = 0; i < m_sections.size(); ++i)
+        m_sectionHost->createWindow(*m_sections[i], sectionTitle("[Led%1]", static_cast<int>(i)));
 }
 
 void CAct::ClearSections()
 {
     std::unique_lock lock(m_sectionsMutex);
-    while (!sections.empty()) {
+    while (!m_sections.empty()) {
         if (m_sectionHost)
-            m_sectionHost->destroyWindow(*sections.back());
-        sections.pop_back();
+            m_sectionHost->destroyWindow(*m_sections.back());
+        m_sections.pop_back();
     }
 }
 
@@ -244,17 +259,17 @@ void CAct::LayoutSections()
 {
     // The players read the section records and their sizes under the shared lock.
     std::unique_lock lock(m_sectionsMutex);
-    const int count = static_cast<int>(sections.size());
+    const int count = static_cast<int>(m_sections.size());
     for (int k = 0; k < count; ++k) {
-        CActWnd& section = *sections[static_cast<size_t>(k)];
-        section.backColor = backColor;
-        section.frameColor = frameColor;
-        section.frameLines = frameLines;
-        section.splitMode = splitMode;
+        CActWnd& section = *m_sections[static_cast<size_t>(k)];
+        section.backColor = m_settings.backColor;
+        section.frameColor = m_settings.frameColor;
+        section.frameLines = m_settings.frameLines;
+        section.splitMode = m_settings.splitMode;
         const QRect geometry = SectionWindowRect(k);
-        const QRect child = SectionLayout::childRect(geometry.size(), frameLines, count,
-                                                     section.sectionIndex, splitMode);
-        section.renderChild->setFillColor(backColor);
+        const QRect child = SectionLayout::childRect(geometry.size(), m_settings.frameLines, count,
+                                                     section.sectionIndex, m_settings.splitMode);
+        section.renderChild->setFillColor(m_settings.backColor);
         section.renderChild->setClientSize(child.size());
         if (m_sectionHost)
             m_sectionHost->placeWindow(section, geometry, child);
@@ -263,15 +278,16 @@ void CAct::LayoutSections()
 
 QRect CAct::SectionWindowRect(int k) const
 {
-    const CActWnd& section = *sections[static_cast<size_t>(k)];
-    return SectionLayout::windowRect(splitMode, firstOffset, ledWidth, ledHeight, k,
+    const CActWnd& section = *m_sections[static_cast<size_t>(k)];
+    return SectionLayout::windowRect(m_settings.splitMode, m_settings.firstOffset,
+                                     m_settings.ledWidth, m_settings.ledHeight, k,
                                      section.sectionLength, section.sectionPos);
 }
 
 QRect CAct::DesktopRect() const
 {
     QRect all;
-    for (int k = 0; k < static_cast<int>(sections.size()); ++k)
+    for (int k = 0; k < static_cast<int>(m_sections.size()); ++k)
         all |= SectionWindowRect(k);
     return all;
 }
@@ -280,32 +296,49 @@ void CAct::ShowSections(bool show)
 {
     if (!m_sectionHost)
         return;
-    for (const auto& section : sections)
+    for (const auto& section : m_sections)
         m_sectionHost->showWindow(*section, show);
 }
 
 bool CAct::SectionsVisible() const
 {
-    return m_sectionHost && !sections.empty() && m_sectionHost->isWindowVisible(*sections.front());
+    return m_sectionHost && !m_sections.empty() &&
+           m_sectionHost->isWindowVisible(*m_sections.front());
 }
 
 QRect CAct::pictureRect() const
 {
     std::shared_lock lock(m_sectionsMutex);
-    return sections.empty() ? QRect() : TotalRect();
+    return m_sections.empty() ? QRect() : TotalRect();
 }
 
 QRect CAct::TotalRect() const
 {
     std::vector<QSize> sizes;
-    sizes.reserve(sections.size());
-    for (const auto& section : sections)
+    sizes.reserve(m_sections.size());
+    for (const auto& section : m_sections)
         sizes.push_back(section->renderChild->clientSize());
-    return QRect(QPoint(0, 0), SectionLayout::totalSize(sizes, splitMode));
+    return QRect(QPoint(0, 0), SectionLayout::totalSize(sizes, m_settings.splitMode));
 }
 
 bool CAct::WaitStop(int ms)
 {
     WaitClock::TimePoint deadline = clock().now() + std::chrono::milliseconds(ms);
     return WaitStopUntil(deadline);
+}
+
+void CAct::adoptSection(std::unique_ptr<CActWnd> section)
+{
+    std::unique_lock lock(m_sectionsMutex);
+    m_sections.push_back(std::move(section));
+}
+
+bool CAct::setSectionPlace(int k, int length, int pos)
+{
+    std::unique_lock lock(m_sectionsMutex);
+    if (k < 0 || k >= static_cast<int>(m_sections.size()))
+        return false;
+    m_sections[static_cast<size_t>(k)]->sectionLength = length;
+    m_sections[static_cast<size_t>(k)]->sectionPos = pos;
+    return true;
 }

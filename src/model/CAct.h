@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AreaSettings.h"
 #include "CActWnd.h"
 #include "CMyText.h"
 #include "CPropBase.h"
@@ -32,9 +33,9 @@ class SectionHost;
 class CAct
 {
 public:
-    static constexpr int kDefaultWidth = 480;
-    static constexpr int kDefaultHeight = 360;
-    static constexpr int kDefaultFrameColor = 0x00FF0000; // blue
+    static constexpr int kDefaultWidth = AreaSettings::kDefaultWidth;
+    static constexpr int kDefaultHeight = AreaSettings::kDefaultHeight;
+    static constexpr int kDefaultFrameColor = AreaSettings::kDefaultFrameColor;
 
     CAct();
     CAct(const CAct&) = delete;
@@ -164,24 +165,33 @@ public:
     int refreshMilliHz() const { return m_refreshMilliHz.load(); }
 
     // --- stored settings ------------------------------------------------------------------
-    int splitMode = 0; // 0 = split horizontally (rows), 1 = split vertically (columns)
-    int reserved1 = 32;
-    int frameLines = 0; // 0..3, list 150
-    int frameColor = kDefaultFrameColor;
-    int posX = 0;
-    int posY = 0;
-    int ledWidth = kDefaultWidth;
-    int ledHeight = kDefaultHeight;
-    int backColor = 0;
-    int manualPlay = 0;
-    // Settings store only: the start offset of the first section along the stacking axis.
-    int firstOffset = 0;
+    // GUI thread. The play thread reads them under the sections' lock (a player that draws) or
+    // through the accessors below.
+    const AreaSettings& settings() const { return m_settings; }
+    // Takes the settings whole, under the sections' lock; the windows follow at the next
+    // LayoutSections().
+    void setSettings(const AreaSettings& settings);
+    template <class Change>
+    void changeSettings(Change&& change)
+    {
+        AreaSettings changed = m_settings;
+        change(changed);
+        setSettings(changed);
+    }
+    // Any thread.
+    bool manualPlay() const;
 
-    // The area's own text block; never null.
-    std::unique_ptr<CMyText> caption;
-    // The sections, in section order. Changed only on the GUI thread, under sectionsMutex()
-    // while the area may be playing.
-    std::vector<std::unique_ptr<CActWnd>> sections;
+    // The area's own text block (stored with the project; nothing shows it).
+    CMyText& caption() { return *m_caption; }
+    const CMyText& caption() const { return *m_caption; }
+
+    // The sections, in section order. Changed only on the GUI thread, under sectionsMutex();
+    // the play thread reads them under the same lock, shared.
+    const std::vector<std::unique_ptr<CActWnd>>& sections() const { return m_sections; }
+    // A section record read from a project file (or made by a test), without a window yet.
+    void adoptSection(std::unique_ptr<CActWnd> section);
+    // Section k's length along the stacking axis and its offset across it; false without it.
+    bool setSectionPlace(int k, int length, int pos);
 
 private:
     friend class PlayLoop;
@@ -198,6 +208,9 @@ private:
     std::atomic<bool> m_isPaused{false};
     std::atomic<bool> m_keepCurrentOnce{false};
 
+    AreaSettings m_settings;
+    std::unique_ptr<CMyText> m_caption; // never null
+    std::vector<std::unique_ptr<CActWnd>> m_sections;
     SectionHost* m_sectionHost = nullptr;
     std::atomic<PlayObserver*> m_observer{nullptr};
     mutable std::mutex m_wallMutex;

@@ -228,7 +228,7 @@ bool PlayLoop::passOver(const CPropBase& item)
     m_area.reportSkipped(item, m_area.m_currentIndex.load(), "schedule");
     // Another item may play now: on to it. None may (or manual play stays here): the area shows
     // its background and looks again at the turn of the minute, never spinning.
-    bool another = std::atomic_ref<int>(m_area.manualPlay).load(std::memory_order_relaxed) == 0;
+    bool another = !m_area.manualPlay();
     if (another) {
         another = false;
         for (int i = 0; i < m_area.itemCount() && !another; ++i)
@@ -250,11 +250,11 @@ void PlayLoop::showBackground()
     if (passGate())
         return;
     std::shared_lock sections(m_area.sectionsMutex());
-    for (const auto& section : m_area.sections) {
+    for (const auto& section : m_area.sections()) {
         CWndChild& child = *section->renderChild;
         std::lock_guard lock(child.sectionMutex);
         if (QImage* buffer = child.GetBackBuffer()) {
-            buffer->fill(colorRefToRgb(m_area.backColor));
+            buffer->fill(colorRefToRgb(m_area.settings().backColor));
             child.Present();
         }
     }
@@ -289,7 +289,7 @@ void PlayLoop::Advance()
     if (count == 0)
         return;
     int index = m_area.m_currentIndex.load();
-    if (std::atomic_ref<int>(m_area.manualPlay).load(std::memory_order_relaxed) == 0)
+    if (!m_area.manualPlay())
         ++index;
     // Also keeps a manual index valid after the list shrank.
     if (index > count - 1 || index < 0)

@@ -26,13 +26,13 @@ QByteArray projectToBytes(CAct& area)
     QByteArray bytes;
     ArchiveWriter writer(bytes);
     area.SerializeSettings(writer);
-    area.caption->Serialize(writer);
+    area.caption().Serialize(writer);
     const int itemCount = area.itemCount();
     writer.writeCount(static_cast<quint32>(itemCount));
     for (int i = 0; i < itemCount; ++i)
         writer.writeItem(*area.item(i));
-    writer.writeCount(static_cast<quint32>(area.sections.size()));
-    for (const auto& section : area.sections)
+    writer.writeCount(static_cast<quint32>(area.sections().size()));
+    for (const auto& section : area.sections())
         writer.writeSection(*section);
     return bytes;
 }
@@ -43,7 +43,7 @@ bool projectFromBytes(CAct& area, QByteArrayView bytes, const QString& path, QSt
     CAct loaded;
     ArchiveReader reader(bytes);
     loaded.SerializeSettings(reader);
-    loaded.caption->Serialize(reader);
+    loaded.caption().Serialize(reader);
     const quint32 itemCount = reader.readCount();
     for (quint32 i = 0; i < itemCount && !reader.failed(); ++i) {
         // A null reference leaves no empty slot behind.
@@ -51,10 +51,10 @@ bool projectFromBytes(CAct& area, QByteArrayView bytes, const QString& path, QSt
             loaded.appendItem(std::move(item));
     }
     const quint32 sectionCount = reader.readCount();
-    loaded.sections.reserve(sectionCount);
+
     for (quint32 i = 0; i < sectionCount && !reader.failed(); ++i) {
         if (std::unique_ptr<CActWnd> section = reader.readSection())
-            loaded.sections.push_back(std::move(section));
+            loaded.adoptSection(std::move(section));
     }
     if (reader.failed()) {
         area.ClearItems();

@@ -221,7 +221,7 @@ bool readSections(const QJsonValue& v, CAct& area, QString* error)
         section->Serialize(reader);
         if (!reader.ok())
             return false;
-        area.sections.push_back(std::move(section));
+        area.adoptSection(std::move(section));
         return true;
     });
 }
@@ -244,7 +244,7 @@ QJsonObject projectToJson(CAct& area)
     }
 
     QJsonArray sections;
-    for (const auto& section : area.sections) {
+    for (const auto& section : area.sections()) {
         QJsonObject json;
         JsonWriter writer(json);
         section->Serialize(writer);
@@ -252,7 +252,7 @@ QJsonObject projectToJson(CAct& area)
     }
 
     return QJsonObject{{QStringLiteral("area"), settings},
-                       {QStringLiteral("caption"), JsonWriter::textBlockJson(*area.caption)},
+                       {QStringLiteral("caption"), JsonWriter::textBlockJson(area.caption())},
                        {QStringLiteral("items"), items},
                        {QStringLiteral("sections"), sections}};
 }
@@ -277,7 +277,7 @@ bool projectFromJson(const QJsonObject& json, CAct& area, QString* errorText)
         }
     }
     if (ok && !caption.isUndefined())
-        ok = JsonReader::readTextBlock(caption, QStringLiteral("caption"), *area.caption, &error);
+        ok = JsonReader::readTextBlock(caption, QStringLiteral("caption"), area.caption(), &error);
     ok = ok && readItems(items, area, &error) && readSections(sections, area, &error);
     if (!ok && errorText)
         *errorText = error;

@@ -13,9 +13,9 @@
 void AreaBands::collect(const CAct& area, std::vector<AreaBand>& bands)
 {
     bands.clear();
-    const bool stacked = SectionLayout::splitsHeight(area.splitMode);
+    const bool stacked = SectionLayout::splitsHeight(area.settings().splitMode);
     int offset = 0;
-    for (const auto& section : area.sections) {
+    for (const auto& section : area.sections()) {
         CWndChild* child = section->renderChild.get();
         const QSize size = child->clientSize();
         bands.push_back(AreaBand{child, stacked ? QRect(QPoint(0, offset), size)
@@ -30,9 +30,9 @@ void AreaBands::present(CAct& area, const QImage& picture, const QRect& region)
     if (dirty.isEmpty())
         return;
     std::shared_lock sections(area.sectionsMutex());
-    const bool stacked = SectionLayout::splitsHeight(area.splitMode);
+    const bool stacked = SectionLayout::splitsHeight(area.settings().splitMode);
     int offset = 0;
-    for (const auto& section : area.sections) {
+    for (const auto& section : area.sections()) {
         CWndChild& child = *section->renderChild;
         const QSize size = child.clientSize();
         const QRect band =

@@ -26,7 +26,7 @@ template <class Place>
 QImage compose(const CAct& area, Place&& place)
 {
     std::shared_lock lock(area.sectionsMutex());
-    const int count = static_cast<int>(area.sections.size());
+    const int count = static_cast<int>(area.sections().size());
     QRect extent(0, 0, 0, 0);
     for (int k = 0; k < count; ++k)
         if (const std::optional<Placement> at = place(k))
@@ -40,7 +40,7 @@ QImage compose(const CAct& area, Place&& place)
         const std::optional<Placement> at = place(k);
         if (!at)
             continue;
-        const CActWnd& section = *area.sections[size_t(k)];
+        const CActWnd& section = *area.sections()[size_t(k)];
         painter.fillRect(at->geometry, QColor::fromRgb(colorRefToRgb(section.frameColor)));
         const QRect child = at->childRect.translated(at->geometry.topLeft());
         painter.save();
@@ -56,7 +56,7 @@ QImage compose(const CAct& area, Place&& place)
 QImage composeDesktop(const CAct& area, const HeadlessSectionHost& host)
 {
     return compose(area, [&](int k) -> std::optional<Placement> {
-        const HeadlessSectionHost::Window* window = host.window(*area.sections[size_t(k)]);
+        const HeadlessSectionHost::Window* window = host.window(*area.sections()[size_t(k)]);
         if (!window || !window->visible)
             return std::nullopt;
         return Placement{window->geometry, window->childRect};
@@ -67,13 +67,13 @@ QImage composeDesktop(const CAct& area)
 {
     const SectionHost* host = area.sectionHost();
     return compose(area, [&](int k) -> std::optional<Placement> {
-        const CActWnd& section = *area.sections[size_t(k)];
+        const CActWnd& section = *area.sections()[size_t(k)];
         if (!host || !host->isWindowVisible(section))
             return std::nullopt;
         const QRect geometry = area.SectionWindowRect(k);
         return Placement{geometry,
                          SectionLayout::childRect(geometry.size(), section.frameLines,
-                                                  static_cast<int>(area.sections.size()),
+                                                  static_cast<int>(area.sections().size()),
                                                   section.sectionIndex, section.splitMode)};
     });
 }

@@ -32,11 +32,11 @@ public:
     {
         // The settings dialog may be dividing the sections again right now.
         std::shared_lock lock(area.sectionsMutex());
-        m_stacked = SectionLayout::splitsHeight(area.splitMode);
+        m_stacked = SectionLayout::splitsHeight(area.settings().splitMode);
         const QRect total = area.TotalRect();
         m_width = total.width();
         m_height = total.height();
-        m_bands.reserve(area.sections.size());
+        m_bands.reserve(area.sections().size());
     }
 
     void run(int effect);
@@ -86,7 +86,7 @@ private:
     {
         m_bands.clear();
         int offset = 0;
-        for (const auto& section : m_area.sections) {
+        for (const auto& section : m_area.sections()) {
             const QSize size = section->renderChild->clientSize();
             m_bands.push_back(Band{section.get(), offset, size.width(), size.height()});
             offset += m_stacked ? size.height() : size.width();

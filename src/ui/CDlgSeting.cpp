@@ -156,16 +156,16 @@ void CDlgSeting::buildWindow()
 
 void CDlgSeting::loadValues()
 {
-    m_backColor->setColor(m_area.backColor);
-    m_frameColor->setColor(m_area.frameColor);
-    (m_area.splitMode == 0 ? m_horizontal : m_vertical)->setChecked(true);
-    m_frame->setCurrentIndex(m_area.frameLines);
-    m_width->setText(QString::number(m_area.ledWidth));
-    m_height->setText(QString::number(m_area.ledHeight));
-    m_manual->setChecked(m_area.manualPlay != 0);
-    m_posValue = m_area.firstOffset;
+    m_backColor->setColor(m_area.settings().backColor);
+    m_frameColor->setColor(m_area.settings().frameColor);
+    (m_area.settings().splitMode == 0 ? m_horizontal : m_vertical)->setChecked(true);
+    m_frame->setCurrentIndex(m_area.settings().frameLines);
+    m_width->setText(QString::number(m_area.settings().ledWidth));
+    m_height->setText(QString::number(m_area.settings().ledHeight));
+    m_manual->setChecked(m_area.settings().manualPlay != 0);
+    m_posValue = m_area.settings().firstOffset;
     m_pos->setText(QString::number(m_posValue));
-    m_numValue = static_cast<int>(m_area.sections.size());
+    m_numValue = static_cast<int>(m_area.sections().size());
     m_num->setText(QString::number(m_numValue));
     fillSectionList(m_numValue);
     m_autoPlay->setChecked(
@@ -210,12 +210,10 @@ bool CDlgSeting::acceptNumber(QLineEdit* edit, const QString& typed, int previou
     return true;
 }
 
-void CDlgSeting::change(const std::function<void()>& apply)
+void CDlgSeting::change(const std::function<void(AreaSettings&)>& apply)
 {
-    {
-        std::unique_lock lock(m_area.sectionsMutex());
-        apply();
-    }
+    // The area takes the change whole, under its sections' lock; the windows follow.
+    m_area.changeSettings(apply);
     m_area.LayoutSections();
     emit projectChanged();
 }
@@ -226,28 +224,28 @@ void CDlgSeting::onSplitClicked(int splitMode)
     const int height = m_height->text().toInt();
     (splitMode == 0 ? m_horizontal : m_vertical)->setChecked(true);
     updateSizeEdits();
-    change([&] {
-        m_area.splitMode = splitMode;
-        m_area.ledWidth = height;
-        m_area.ledHeight = width;
+    change([&](AreaSettings& s) {
+        s.splitMode = splitMode;
+        s.ledWidth = height;
+        s.ledHeight = width;
     });
-    m_width->setText(QString::number(m_area.ledWidth));
-    m_height->setText(QString::number(m_area.ledHeight));
+    m_width->setText(QString::number(m_area.settings().ledWidth));
+    m_height->setText(QString::number(m_area.settings().ledHeight));
 }
 
 void CDlgSeting::onFrameStyle(int index)
 {
-    change([&] { m_area.frameLines = index; });
+    change([&](AreaSettings& s) { s.frameLines = index; });
 }
 
 void CDlgSeting::onFrameColor()
 {
-    change([&] { m_area.frameColor = m_frameColor->color(); });
+    change([&](AreaSettings& s) { s.frameColor = m_frameColor->color(); });
 }
 
 void CDlgSeting::onBackColor()
 {
-    change([&] { m_area.backColor = m_backColor->color(); });
+    change([&](AreaSettings& s) { s.backColor = m_backColor->color(); });
 }
 
 void CDlgSeting::onWidthEdited(const QString& typed)
@@ -256,7 +254,7 @@ void CDlgSeting::onWidthEdited(const QString& typed)
     const int value = typed.toInt(&ok);
     if (!ok)
         return;
-    change([&] { m_area.ledWidth = value; });
+    change([&](AreaSettings& s) { s.ledWidth = value; });
 }
 
 void CDlgSeting::onHeightEdited(const QString& typed)
@@ -265,14 +263,13 @@ void CDlgSeting::onHeightEdited(const QString& typed)
     const int value = typed.toInt(&ok);
     if (!ok)
         return;
-    change([&] { m_area.ledHeight = value; });
+    change([&](AreaSettings& s) { s.ledHeight = value; });
 }
 
 void CDlgSeting::onManualPlay(bool on)
 {
-    std::atomic_ref<int> manual(m_area.manualPlay);
-    if ((manual.load() != 0) != on) {
-        manual.store(on ? 1 : 0);
+    if (m_area.manualPlay() != on) {
+        m_area.changeSettings([on](AreaSettings& s) { s.manualPlay = on ? 1 : 0; });
         emit projectChanged();
     }
 }
@@ -288,7 +285,7 @@ void CDlgSeting::onPosEdited(const QString& typed)
     if (!acceptNumber(m_pos, typed, m_posValue, 0, 10000, int(StringId::RangePos), value))
         return;
     m_posValue = value;
-    change([&] { m_area.firstOffset = value; });
+    change([&](AreaSettings& s) { s.firstOffset = value; });
 }
 
 void CDlgSeting::onNumEdited(const QString& typed)
@@ -297,21 +294,22 @@ void CDlgSeting::onNumEdited(const QString& typed)
     if (!acceptNumber(m_num, typed, m_numValue, 1, 10, int(StringId::RangeNum), count))
         return;
     m_numValue = count;
-    const int total = m_area.splitMode == 0 ? m_area.ledWidth : m_area.ledHeight;
+    const int total =
+        m_area.settings().splitMode == 0 ? m_area.settings().ledWidth : m_area.settings().ledHeight;
     m_area.ClearSections();
     std::vector<int> lengths = SectionLayout::splitLengths(total, count);
     for (int i = 0; i < count; ++i)
         m_area.AddSection(i, std::max(1, lengths[size_t(i)]), 0); // never shorter than a pixel
     fillSectionList(count);
-    change([] {});
+    change([](AreaSettings&) {});
 }
 
 void CDlgSeting::onSectionChosen(int index)
 {
     const int n = m_section->itemText(index).toInt();
-    if (n <= 0 || n > static_cast<int>(m_area.sections.size()))
+    if (n <= 0 || n > static_cast<int>(m_area.sections().size()))
         return;
-    const CActWnd& section = *m_area.sections[size_t(n - 1)];
+    const CActWnd& section = *m_area.sections()[size_t(n - 1)];
     m_lengthValue = section.sectionLength;
     m_sectionPosValue = section.sectionPos;
     m_length->setText(QString::number(m_lengthValue));
@@ -321,35 +319,36 @@ void CDlgSeting::onSectionChosen(int index)
 void CDlgSeting::onLengthEdited(const QString& typed)
 {
     const int chosen = m_section->currentIndex();
-    if (chosen < 0 || chosen >= static_cast<int>(m_area.sections.size()))
+    if (chosen < 0 || chosen >= static_cast<int>(m_area.sections().size()))
         return; // no section chosen: the edit reaches none
     int value = 0;
     if (!acceptNumber(m_length, typed, m_lengthValue, 1, 10000, int(StringId::RangeLength), value))
         return;
     const int grown = value - m_lengthValue;
-    change([&] {
-        if (m_area.splitMode == 0)
-            m_area.ledWidth = m_width->text().toInt() + grown;
+    m_area.setSectionPlace(chosen, value, m_area.sections()[size_t(chosen)]->sectionPos);
+    change([&](AreaSettings& s) {
+        if (s.splitMode == 0)
+            s.ledWidth = m_width->text().toInt() + grown;
         else
-            m_area.ledHeight = m_height->text().toInt() + grown;
-        m_area.sections[size_t(chosen)]->sectionLength = value;
+            s.ledHeight = m_height->text().toInt() + grown;
     });
-    m_width->setText(QString::number(m_area.ledWidth));
-    m_height->setText(QString::number(m_area.ledHeight));
+    m_width->setText(QString::number(m_area.settings().ledWidth));
+    m_height->setText(QString::number(m_area.settings().ledHeight));
     m_lengthValue = value;
 }
 
 void CDlgSeting::onSectionPosEdited(const QString& typed)
 {
     const int chosen = m_section->currentIndex();
-    if (chosen < 0 || chosen >= static_cast<int>(m_area.sections.size()))
+    if (chosen < 0 || chosen >= static_cast<int>(m_area.sections().size()))
         return;
     int value = 0;
     if (!acceptNumber(m_sectionPos, typed, m_sectionPosValue, 0, 10000, int(StringId::RangePos),
                       value))
         return;
     m_sectionPosValue = value;
-    change([&] { m_area.sections[size_t(chosen)]->sectionPos = value; });
+    m_area.setSectionPlace(chosen, m_area.sections()[size_t(chosen)]->sectionLength, value);
+    change([](AreaSettings&) {});
 }
 
 void CDlgSeting::chooseLanguage(int value)

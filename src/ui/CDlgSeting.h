@@ -5,6 +5,7 @@
 #include <functional>
 
 class CAct;
+struct AreaSettings;
 class CColorBtn;
 class QCheckBox;
 class QComboBox;
@@ -52,7 +53,7 @@ signals:
 private:
     // Applies a change of project data while no player reads it, lays the sections out again
     // and tells that the project changed.
-    void change(const std::function<void()>& apply);
+    void change(const std::function<void(AreaSettings&)>& apply);
     void buildWindow();
     void loadValues();
     void fillSectionList(int count);

@@ -270,7 +270,7 @@ TEST_F(ProjectControllerTest, ManualKeysMoveOnlyWhenPlayingManually)
     keys.press(Qt::Key_2);
     keys.press(Qt::Key_2);
     EXPECT_EQ(controller.playingIndex(), 0); // manual play is off
-    controller.area().manualPlay = 1;
+    controller.area().changeSettings([&](AreaSettings& s) { s.manualPlay = 1; });
     const struct
     {
         int key;

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QString error;
     const QByteArrayView input(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     if (!projectFromBytes(area, input, QStringLiteral("fuzz.zpm"), &error)) {
-        if (error.isEmpty() || area.itemCount() != 0 || !area.sections.empty())
+        if (error.isEmpty() || area.itemCount() != 0 || !area.sections().empty())
             std::abort();
         return 0;
     }

@@ -30,29 +30,28 @@ QStringList filePaths(const CAct& area)
 TEST_F(CActTest, FreshAreaWithEmptyStoreHasTheDefaults)
 {
     CAct area;
-    EXPECT_EQ(area.ledWidth, 480);
-    EXPECT_EQ(area.ledHeight, 360);
-    EXPECT_EQ(area.posX, 0);
-    EXPECT_EQ(area.posY, 0);
-    EXPECT_EQ(area.firstOffset, 0);
-    EXPECT_EQ(area.frameColor, 0x00FF0000);
-    EXPECT_EQ(area.backColor, 0);
-    EXPECT_EQ(area.reserved1, 32);
-    EXPECT_EQ(area.splitMode, 0);
-    EXPECT_EQ(area.frameLines, 0);
-    EXPECT_EQ(area.manualPlay, 0);
+    EXPECT_EQ(area.settings().ledWidth, 480);
+    EXPECT_EQ(area.settings().ledHeight, 360);
+    EXPECT_EQ(area.settings().posX, 0);
+    EXPECT_EQ(area.settings().posY, 0);
+    EXPECT_EQ(area.settings().firstOffset, 0);
+    EXPECT_EQ(area.settings().frameColor, 0x00FF0000);
+    EXPECT_EQ(area.settings().backColor, 0);
+    EXPECT_EQ(area.settings().reserved1, 32);
+    EXPECT_EQ(area.settings().splitMode, 0);
+    EXPECT_EQ(area.settings().frameLines, 0);
+    EXPECT_EQ(area.settings().manualPlay, 0);
     EXPECT_EQ(area.itemCount(), 0);
-    EXPECT_TRUE(area.sections.empty());
-    ASSERT_NE(area.caption, nullptr);
-    EXPECT_EQ(area.caption->name, QStringLiteral("文字"));
-    EXPECT_EQ(area.caption->rect, (WinRect{0, 0, 100, 100}));
+    EXPECT_TRUE(area.sections().empty());
+    EXPECT_EQ(area.caption().name, QStringLiteral("文字"));
+    EXPECT_EQ(area.caption().rect, (WinRect{0, 0, 100, 100}));
 }
 
 TEST_F(CActTest, TheAreaKnowsNoSettingsStore)
 {
     {
         CAct area;
-        area.ledWidth = 1920;
+        area.changeSettings([&](AreaSettings& s) { s.ledWidth = 1920; });
     }
     // The program reads and writes the area's place; the area itself never does.
     EXPECT_EQ(SettingsStore::readInt("Window", "Width", -1), -1);

@@ -109,7 +109,7 @@ TEST_F(PlayLoopTest, ManualPlayRepeatsTheCurrentItem)
     VirtualClock clock;
     area.setClock(clock);
     addItems({1, 1, 1}, 4);
-    area.manualPlay = 1;
+    area.changeSettings([&](AreaSettings& s) { s.manualPlay = 1; });
     area.playFrom(1);
     ASSERT_TRUE(waitForPlays(4));
     area.Stop();
@@ -223,7 +223,7 @@ TEST_F(PlayLoopTest, ItemsThatReturnAtOnceNeitherDrawNorSpin)
     EXPECT_EQ(waits.front(), 20);
     for (size_t i = 1; i < waits.size(); ++i)
         EXPECT_EQ(waits[i], 20) << i;
-    EXPECT_EQ(area.sections[0]->renderChild->presentCount(), 0u);
+    EXPECT_EQ(area.sections()[0]->renderChild->presentCount(), 0u);
 }
 
 TEST_F(PlayLoopTest, StopRacingPlayAndSetCurrentLeavesNoThread)

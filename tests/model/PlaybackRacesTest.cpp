@@ -24,8 +24,10 @@ protected:
     PlaybackRacesTest()
     {
         area.setSectionHost(&host);
-        area.ledWidth = 64;
-        area.ledHeight = 16;
+        area.changeSettings([&](AreaSettings& s) {
+            s.ledWidth = 64;
+            s.ledHeight = 16;
+        });
         area.AddSection(0, 32, 0);
         area.AddSection(1, 32, 0);
         area.LayoutSections();
@@ -70,13 +72,13 @@ TEST_F(PlaybackRacesTest, TheSettingsDialogDividesTheSectionsWhileTransitionsRun
 {
     play();
     forAWhile([&](int i) {
-        // What the dialog does: the stored settings under the sections lock, then the layout.
-        {
-            std::unique_lock lock(area.sectionsMutex());
-            area.splitMode = i % 2;
-            area.ledWidth = 48 + i % 32;
-            area.frameLines = i % 3;
-        }
+        // What the dialog does: the stored settings (the area takes them under the sections'
+        // lock), then the layout.
+        area.changeSettings([&](AreaSettings& s) {
+            s.splitMode = i % 2;
+            s.ledWidth = 48 + i % 32;
+            s.frameLines = i % 3;
+        });
         area.LayoutSections();
         if (i % 5 == 0) {
             area.ClearSections();
@@ -86,7 +88,7 @@ TEST_F(PlaybackRacesTest, TheSettingsDialogDividesTheSectionsWhileTransitionsRun
         }
     });
     area.Stop();
-    EXPECT_EQ(host.windowCount(), static_cast<int>(area.sections.size()));
+    EXPECT_EQ(host.windowCount(), static_cast<int>(area.sections().size()));
 }
 
 TEST_F(PlaybackRacesTest, APageEditsTheItemAPreviewPlays)
@@ -130,8 +132,8 @@ TEST_F(PlaybackRacesTest, OpeningAProjectLeavesNoWindowOnAFreedSection)
         area.CreateSectionWindows();
         area.LayoutSections();
         // One window for each section there is, none left over from the sections that went.
-        EXPECT_EQ(host.windowCount(), static_cast<int>(area.sections.size()));
-        for (const auto& section : area.sections)
+        EXPECT_EQ(host.windowCount(), static_cast<int>(area.sections().size()));
+        for (const auto& section : area.sections())
             EXPECT_NE(host.window(*section), nullptr);
     }
     // A failed open leaves no window either.

@@ -31,8 +31,8 @@ std::unique_ptr<CAct> freshProject()
 {
     auto area = std::make_unique<CAct>();
     auto section = std::make_unique<CActWnd>(0, 480, 0);
-    section->frameColor = area->frameColor;
-    area->sections.push_back(std::move(section));
+    section->frameColor = area->settings().frameColor;
+    area->adoptSection(std::move(section));
     return area;
 }
 
@@ -73,10 +73,12 @@ QString loadError(const QByteArray& bytes)
 std::unique_ptr<CAct> richProject()
 {
     auto area = freshProject();
-    area->splitMode = 1;
-    area->frameLines = 2;
-    area->manualPlay = 1;
-    area->caption->content = QStringLiteral("{\\rtf1 标题}");
+    area->changeSettings([&](AreaSettings& s) {
+        s.splitMode = 1;
+        s.frameLines = 2;
+        s.manualPlay = 1;
+    });
+    area->caption().content = QStringLiteral("{\\rtf1 标题}");
     auto text = std::make_unique<CPropText>();
     text->filePath = QStringLiteral("D:\\节目\\通知.txt");
     text->fontName = QStringLiteral("黑体");
@@ -105,7 +107,7 @@ std::unique_ptr<CAct> richProject()
     word->pageEffect = 3;
     area->appendItem(std::move(word));
     area->appendItem(std::make_unique<CPropText>());
-    area->sections.push_back(std::make_unique<CActWnd>(1, 200, 16));
+    area->adoptSection(std::make_unique<CActWnd>(1, 200, 16));
     return area;
 }
 
@@ -127,8 +129,8 @@ TEST(ProjectFile, IndicesAreSharedByClassesAndObjects)
     image->texts.push_back(std::make_unique<CMyText>());
     area.appendItem(std::move(image));
     area.appendItem(std::make_unique<CPropText>());
-    area.sections.push_back(std::make_unique<CActWnd>(0, 240, 0));
-    area.sections.push_back(std::make_unique<CActWnd>(1, 240, 0));
+    area.adoptSection(std::make_unique<CActWnd>(0, 240, 0));
+    area.adoptSection(std::make_unique<CActWnd>(1, 240, 0));
     const QByteArray bytes = projectToBytes(area);
 
     // Class 1 CPropText, item 2, class 3 CPropImage, item 4, class 5 CMyText, block 6,
@@ -154,7 +156,7 @@ TEST(ProjectFile, IndicesAreSharedByClassesAndObjects)
     ASSERT_EQ(loaded.itemCount(), 3);
     EXPECT_EQ(QByteArray(loaded.item(2)->className()), "CPropText");
     EXPECT_EQ(static_cast<CPropImage*>(loaded.item(1))->texts.size(), 1u);
-    EXPECT_EQ(loaded.sections.size(), 2u);
+    EXPECT_EQ(loaded.sections().size(), 2u);
 }
 
 TEST(ProjectFile, StringLengthPrefixes)
@@ -202,13 +204,13 @@ TEST(ProjectFile, CountsOf65535AndMoreTakeTheLongForm)
 
     CAct area;
     for (int i = 0; i < 65535; ++i)
-        area.sections.push_back(std::make_unique<CActWnd>(i, 1, 0));
+        area.adoptSection(std::make_unique<CActWnd>(i, 1, 0));
     const QByteArray project = projectToBytes(area);
     EXPECT_EQ(project.mid(40 + 54 + 2, 6), hex("ffff ffff0000"));
     CAct loaded;
     ASSERT_TRUE(load(loaded, project).ok);
-    EXPECT_EQ(loaded.sections.size(), 65535u);
-    EXPECT_EQ(loaded.sections.back()->sectionIndex, 65534);
+    EXPECT_EQ(loaded.sections().size(), 65535u);
+    EXPECT_EQ(loaded.sections().back()->sectionIndex, 65534);
 }
 
 TEST(ProjectFile, LargeIndicesUseTheBigTag)
@@ -251,9 +253,9 @@ TEST(ProjectFile, RoundTripsAreByteIdentical)
     EXPECT_EQ(image->backImagePath.size(), 300);
     EXPECT_EQ(QByteArray(loaded.item(4)->className()), "CPropWord");
     EXPECT_EQ(static_cast<const CPropWord*>(loaded.item(4))->pageEffect, 3);
-    EXPECT_EQ(loaded.splitMode, 1);
-    EXPECT_EQ(loaded.manualPlay, 1);
-    EXPECT_EQ(loaded.sections[1]->sectionPos, 16);
+    EXPECT_EQ(loaded.settings().splitMode, 1);
+    EXPECT_EQ(loaded.settings().manualPlay, 1);
+    EXPECT_EQ(loaded.sections()[1]->sectionPos, 16);
 }
 
 TEST(ProjectFile, WideCaptionNameLoadsAndSavesAsGbk)
@@ -263,7 +265,7 @@ TEST(ProjectFile, WideCaptionNameLoadsAndSavesAsGbk)
     bytes.replace(40, 5, hex("ff feff 02 8765 575b"));
     CAct area;
     ASSERT_TRUE(load(area, bytes).ok);
-    EXPECT_EQ(area.caption->name, QStringLiteral("文字"));
+    EXPECT_EQ(area.caption().name, QStringLiteral("文字"));
     EXPECT_EQ(projectToBytes(area), kFreshProject);
 }
 
@@ -285,7 +287,7 @@ TEST(ProjectFile, ReferencesAndNullSlotsLeaveNoSharedOrEmptySlots)
     ASSERT_EQ(area.itemCount(), 2);
     EXPECT_NE(area.item(0), area.item(1));
     EXPECT_EQ(area.item(1)->filePath, "a.txt");
-    EXPECT_EQ(area.sections.size(), 1u);
+    EXPECT_EQ(area.sections().size(), 1u);
 }
 
 TEST(ProjectFile, EachFaultHasItsMessage)
@@ -356,13 +358,12 @@ TEST(ProjectFile, HugeCountsAndLengthsAreRefusedBeforeAllocating)
 TEST(ProjectFile, FailedLoadLeavesNoItemsAndNoSections)
 {
     auto area = richProject();
-    const int width = area->ledWidth;
+    const int width = area->settings().ledWidth;
     const LoadResult result = load(*area, QByteArray("\x89PNG\r\n\x1a\n not a project at all", 29));
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(area->itemCount(), 0);
-    EXPECT_TRUE(area->sections.empty());
-    EXPECT_EQ(area->ledWidth, width); // nothing half-read reaches the area
-    ASSERT_NE(area->caption, nullptr);
+    EXPECT_TRUE(area->sections().empty());
+    EXPECT_EQ(area->settings().ledWidth, width); // nothing half-read reaches the area
 }
 
 TEST(ProjectFile, FilesOnDisk)
@@ -467,7 +468,7 @@ QByteArray referenceBomb(int items, int blocks)
     QByteArray bytes;
     ArchiveWriter writer(bytes);
     fresh.SerializeSettings(writer);
-    fresh.caption->Serialize(writer);
+    fresh.caption().Serialize(writer);
     writer.writeCount(static_cast<quint32>(items));
     CPropGif gif;
     gif.texts.push_back(std::make_unique<CMyText>());

@@ -32,16 +32,18 @@ QString refusal(const char* json)
 TEST(ProjectJson, DumpThenMakeGivesTheSameBytes)
 {
     CAct area;
-    area.ledWidth = 1024;
-    area.frameColor = static_cast<int>(0xFFFFFFFF);
-    area.caption->name = QStringLiteral("标题");
+    area.changeSettings([&](AreaSettings& s) {
+        s.ledWidth = 1024;
+        s.frameColor = static_cast<int>(0xFFFFFFFF);
+    });
+    area.caption().name = QStringLiteral("标题");
     area.AddFile(QStringLiteral("/节目/a.txt"));
     area.AddFile(QStringLiteral("b.jpg"));
     static_cast<CPropImage*>(area.item(1))->texts.push_back(std::make_unique<CMyText>());
     static_cast<CPropImage*>(area.item(1))->texts.back()->rect = {-5, 1, 2, 3};
     area.AddFile(QStringLiteral("c.xls"));
-    area.sections.push_back(std::make_unique<CActWnd>(0, 512, 3));
-    area.sections.push_back(std::make_unique<CActWnd>(1, 512, 0));
+    area.adoptSection(std::make_unique<CActWnd>(0, 512, 3));
+    area.adoptSection(std::make_unique<CActWnd>(1, 512, 0));
 
     const QJsonObject json = projectToJson(area);
     // Through text, as the tool passes it.
@@ -69,17 +71,17 @@ TEST(ProjectJson, LeftOutFieldsTakeTheirDefaults)
         "sections": [{"sectionLength": 480}]})"),
                                 area, &error))
         << error.toStdString();
-    EXPECT_EQ(area.ledHeight, 32);
-    EXPECT_EQ(area.ledWidth, 480);
-    EXPECT_EQ(area.reserved1, 32);
-    EXPECT_EQ(area.frameColor, -1);
+    EXPECT_EQ(area.settings().ledHeight, 32);
+    EXPECT_EQ(area.settings().ledWidth, 480);
+    EXPECT_EQ(area.settings().reserved1, 32);
+    EXPECT_EQ(area.settings().frameColor, -1);
     ASSERT_EQ(area.itemCount(), 1);
     const auto* text = static_cast<const CPropText*>(area.item(0));
     EXPECT_EQ(text->bold, 1);
     EXPECT_EQ(text->fontName, QStringLiteral("宋体"));
     EXPECT_EQ(text->holdTime, 20);
-    EXPECT_EQ(area.caption->name, QStringLiteral("文字"));
-    EXPECT_EQ(area.sections.at(0)->sectionLength, 480);
+    EXPECT_EQ(area.caption().name, QStringLiteral("文字"));
+    EXPECT_EQ(area.sections().at(0)->sectionLength, 480);
 }
 
 TEST(ProjectJson, MistakesAreRefusedWithTheirPlace)

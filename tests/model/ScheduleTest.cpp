@@ -52,9 +52,11 @@ protected:
         area.setSectionHost(&host);
         area.setClock(clock);
         area.setPlayObserver(this);
-        area.ledWidth = 32;
-        area.ledHeight = 16;
-        area.backColor = 0x000000FF; // red
+        area.changeSettings([&](AreaSettings& s) {
+            s.ledWidth = 32;
+            s.ledHeight = 16;
+            s.backColor = 0x000000FF; // red
+        });
         area.AddSection(0, 32, 0);
         area.LayoutSections();
         // Tuesday 8 December 2026, 09:15:30.
@@ -171,7 +173,7 @@ TEST_F(ScheduledLoopTest, WithNothingToPlayTheAreaShowsItsBackgroundAndLooksEver
     EXPECT_EQ(waits[0], 29980); // from 09:15:30.020 to 09:16
     EXPECT_EQ(waits[1], 60000); // to 09:17
     {
-        CWndChild& child = *area.sections[0]->renderChild;
+        CWndChild& child = *area.sections()[0]->renderChild;
         std::lock_guard lock(child.sectionMutex);
         EXPECT_EQ(child.GetBackBuffer()->pixel(3, 3), qRgb(255, 0, 0)); // the background
     }

@@ -31,7 +31,7 @@ protected:
     {
         phases << details["phase"].toString();
         quint64 presents = 0;
-        for (const auto& s : area.sections)
+        for (const auto& s : area.sections())
             presents += s->renderChild->presentCount();
         presentsAt.push_back(presents);
         if (onShown)
@@ -111,8 +111,10 @@ TEST_F(ImagePlayerTest, MovingOverlaysFollowTheirArithmetic)
     EXPECT_EQ(ImagePlayer::motion(5, QRect(20, 0, 30, 10), QSize(200, 200), 5).distance, 50);
     EXPECT_EQ(ImagePlayer::motion(6, QRect(20, 0, 30, 10), QSize(200, 200), 5).distance, 180);
 
-    area.ledHeight = 400;
-    area.ledWidth = 400;
+    area.changeSettings([&](AreaSettings& s) {
+        s.ledHeight = 400;
+        s.ledWidth = 400;
+    });
     area.ClearSections();
     area.AddSection(0, 400, 0);
     area.LayoutSections();
@@ -147,7 +149,7 @@ TEST_F(ImagePlayerTest, AnOverlayAcrossAJoinEntersInEverySectionItCovers)
     for (int splitMode : {0, 1}) {
         SCOPED_TRACE(splitMode);
         area.ClearSections();
-        area.splitMode = splitMode;
+        area.changeSettings([&](AreaSettings& s) { s.splitMode = splitMode; });
         area.AddSection(0, 100, 0);
         area.AddSection(1, 100, 0);
         area.LayoutSections();
@@ -230,5 +232,5 @@ TEST_F(ImagePlayerTest, AStopLeavesEveryOverlayAtItsFirstFrame)
     clock.onWait = nullptr;
     area.stopSignal().reset();
     EXPECT_EQ(phases, QStringList({"shown", "overlay", "overlay"})); // no clear
-    EXPECT_EQ(area.sections[0]->renderChild->presentCount(), 1u + 1u + 1u);
+    EXPECT_EQ(area.sections()[0]->renderChild->presentCount(), 1u + 1u + 1u);
 }

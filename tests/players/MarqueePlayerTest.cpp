@@ -25,9 +25,11 @@ protected:
         area.setSectionHost(&host);
         area.setClock(clock);
         area.setPlayObserver(this);
-        area.splitMode = splitMode;
-        area.ledWidth = width;
-        area.ledHeight = height;
+        area.changeSettings([&](AreaSettings& s) {
+            s.splitMode = splitMode;
+            s.ledWidth = width;
+            s.ledHeight = height;
+        });
         for (size_t i = 0; i < lengths.size(); ++i)
             area.AddSection(int(i), lengths[i], 0);
         area.LayoutSections();
@@ -60,11 +62,11 @@ protected:
         const QRect total = area.TotalRect();
         QImage picture(total.size(), QImage::Format_RGB32);
         int offset = 0;
-        for (const auto& section : area.sections) {
+        for (const auto& section : area.sections()) {
             CWndChild& child = *section->renderChild;
             std::lock_guard lock(child.sectionMutex);
             const QImage* buffer = child.GetBackBuffer();
-            const bool stacked = area.splitMode != 0;
+            const bool stacked = area.settings().splitMode != 0;
             for (int y = 0; y < buffer->height(); ++y)
                 for (int x = 0; x < buffer->width(); ++x) {
                     const QPoint at = stacked ? QPoint(x, offset + y) : QPoint(offset + x, y);
@@ -240,7 +242,7 @@ TEST_F(MarqueeTest, AStopEndsTheMarqueeAtItsNextStep)
 TEST_F(MarqueeTest, WhatThePreviousItemLeftIsClearedOutsideTheTextsRows)
 {
     makeArea(1, 100, 80, {40, 40});
-    for (const auto& section : area.sections) {
+    for (const auto& section : area.sections()) {
         CWndChild& child = *section->renderChild;
         std::lock_guard lock(child.sectionMutex);
         child.GetBackBuffer()->fill(Qt::red); // the last page of something else

@@ -15,7 +15,7 @@ protected:
     TextPlayerTest()
     {
         setUpArea(200, 100);
-        area.backColor = 0x00102030;
+        area.changeSettings([&](AreaSettings& s) { s.backColor = 0x00102030; });
         item.effect = 51; // no such effect: drawn at once, no waits of its own
         item.backColor = 0x00102030;
         item.holdTime = 3;

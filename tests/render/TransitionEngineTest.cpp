@@ -128,8 +128,8 @@ TEST_F(TransitionTest, RightCoverWalksFromTheLastSection)
     EXPECT_EQ(steps[9].size(), 10u);
     EXPECT_EQ(*steps[9].begin(), 10);
     EXPECT_EQ(*steps[10].begin(), 9);
-    EXPECT_EQ(area.sections[0]->renderChild->presentCount(), 10u);
-    EXPECT_EQ(area.sections[1]->renderChild->presentCount(), 10u);
+    EXPECT_EQ(area.sections()[0]->renderChild->presentCount(), 10u);
+    EXPECT_EQ(area.sections()[1]->renderChild->presentCount(), 10u);
 }
 
 TEST_F(TransitionTest, MoveUpShiftsTheOldPictureOut)

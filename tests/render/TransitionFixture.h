@@ -30,16 +30,18 @@ protected:
     {
         area.setSectionHost(&host);
         area.setClock(clock);
-        area.splitMode = splitMode;
-        area.frameLines = frameLines;
-        area.backColor = 0x00404040; // the old picture: grey
         int total = 0;
         for (size_t i = 0; i < lengths.size(); ++i) {
             area.AddSection(static_cast<int>(i), lengths[i], 0);
             total += lengths[i];
         }
-        (splitMode == 0 ? area.ledWidth : area.ledHeight) = total;
-        (splitMode == 0 ? area.ledHeight : area.ledWidth) = across;
+        area.changeSettings([&](AreaSettings& s) {
+            s.splitMode = splitMode;
+            s.frameLines = frameLines;
+            s.backColor = 0x00404040; // the old picture: grey
+            (splitMode == 0 ? s.ledWidth : s.ledHeight) = total;
+            (splitMode == 0 ? s.ledHeight : s.ledWidth) = across;
+        });
         area.LayoutSections();
         source = pattern(area.TotalRect().size());
     }
@@ -50,15 +52,16 @@ protected:
         QImage joined(area.TotalRect().size(), QImage::Format_RGB32);
         joined.fill(Qt::magenta);
         int offset = 0;
-        for (const auto& section : area.sections) {
+        for (const auto& section : area.sections()) {
             CWndChild& child = *section->renderChild;
             std::lock_guard lock(child.sectionMutex);
             const QImage* buffer = child.GetBackBuffer();
-            const QPoint at = area.splitMode == 0 ? QPoint(offset, 0) : QPoint(0, offset);
+            const QPoint at =
+                area.settings().splitMode == 0 ? QPoint(offset, 0) : QPoint(0, offset);
             for (int y = 0; y < buffer->height(); ++y)
                 for (int x = 0; x < buffer->width(); ++x)
                     joined.setPixel(at + QPoint(x, y), buffer->pixel(x, y));
-            offset += area.splitMode == 0 ? buffer->width() : buffer->height();
+            offset += area.settings().splitMode == 0 ? buffer->width() : buffer->height();
         }
         return joined;
     }
@@ -77,7 +80,7 @@ protected:
     quint64 presents() const
     {
         quint64 n = 0;
-        for (const auto& section : area.sections)
+        for (const auto& section : area.sections())
             n += section->renderChild->presentCount();
         return n;
     }

@@ -31,8 +31,10 @@ protected:
         area.setSectionHost(&host);
         area.setClock(clock);
         area.setPlayObserver(this);
-        area.ledWidth = width;
-        area.ledHeight = height;
+        area.changeSettings([&](AreaSettings& s) {
+            s.ledWidth = width;
+            s.ledHeight = height;
+        });
         area.AddSection(0, width, 0);
         area.LayoutSections();
     }
@@ -45,7 +47,7 @@ protected:
 
     QImage section(int k)
     {
-        CWndChild& child = *area.sections[size_t(k)]->renderChild;
+        CWndChild& child = *area.sections()[size_t(k)]->renderChild;
         std::lock_guard lock(child.sectionMutex);
         return child.GetBackBuffer()->copy();
     }

@@ -100,7 +100,7 @@ TEST_F(ControlWindowTest, StartWithoutALastProjectMakesANewOne)
     auto w = open();
     EXPECT_TRUE(w->editMode());
     EXPECT_TRUE(w->projectPath().isEmpty());
-    ASSERT_EQ(w->area()->sections.size(), 1u);
+    ASSERT_EQ(w->area()->sections().size(), 1u);
     EXPECT_EQ(w->area()->TotalRect(), QRect(0, 0, 480, 360));
     EXPECT_TRUE(enabled(*w, Play));
     EXPECT_FALSE(enabled(*w, Pause));
@@ -252,7 +252,7 @@ TEST_F(ControlWindowTest, OpenAProjectAndAFileThatIsNone)
     // Read aside first: the project that was open stays, windows and all.
     EXPECT_EQ(w->fileList()->model()->rowCount(), 2);
     EXPECT_EQ(w->projectPath(), projectPath);
-    EXPECT_EQ(w->area()->sections.size(), 1u);
+    EXPECT_EQ(w->area()->sections().size(), 1u);
     EXPECT_FALSE(w->isModified());
 }
 
@@ -277,7 +277,7 @@ TEST_F(ControlWindowTest, StartOpensTheLastProjectAndAutoPlays)
 TEST_F(ControlWindowTest, ManualPlayKeys)
 {
     auto w = withItems(5);
-    w->area()->manualPlay = 1;
+    w->area()->changeSettings([&](AreaSettings& s) { s.manualPlay = 1; });
     w->onPlay();
     QTest::keyClick(w.get(), Qt::Key_1);
     QTest::keyClick(w.get(), Qt::Key_1);

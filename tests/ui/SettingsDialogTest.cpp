@@ -28,8 +28,10 @@ protected:
     {
         TestSettings::clear();
         area.setSectionHost(&host);
-        area.ledWidth = 480;
-        area.ledHeight = 32;
+        area.changeSettings([&](AreaSettings& s) {
+            s.ledWidth = 480;
+            s.ledHeight = 32;
+        });
         area.AddSection(0, 480, 0);
         area.LayoutSections();
     }
@@ -54,7 +56,7 @@ protected:
         emit e->textEdited(e->text());
     }
 
-    QRect window(int k) const { return host.window(*area.sections[size_t(k)])->geometry; }
+    QRect window(int k) const { return host.window(*area.sections()[size_t(k)])->geometry; }
 
     HeadlessSectionHost host;
     CAct area;
@@ -70,16 +72,16 @@ TEST_F(SettingsDialogTest, ThreeSectionsAtAPosAndTheSwitchToVertical)
     EXPECT_TRUE(edit(d, 1086)->isEnabled());
     type(d, 1100, "3");
     type(d, 1020, "100");
-    ASSERT_EQ(area.sections.size(), 3u);
+    ASSERT_EQ(area.sections().size(), 3u);
     for (int k = 0; k < 3; ++k)
         EXPECT_EQ(window(k), QRect(0, 100 + 32 * k, 160, 32)) << k;
-    EXPECT_EQ(area.firstOffset, 100);
+    EXPECT_EQ(area.settings().firstOffset, 100);
     EXPECT_EQ(d.findChild<QComboBox*>("1025")->count(), 3);
 
     d.findChild<QRadioButton*>("1002")->click();
-    EXPECT_EQ(area.splitMode, 1);
-    EXPECT_EQ(area.ledWidth, 32);
-    EXPECT_EQ(area.ledHeight, 480);
+    EXPECT_EQ(area.settings().splitMode, 1);
+    EXPECT_EQ(area.settings().ledWidth, 32);
+    EXPECT_EQ(area.settings().ledHeight, 480);
     EXPECT_EQ(edit(d, 1004)->text(), "32");
     EXPECT_TRUE(edit(d, 1004)->isEnabled());
     for (int k = 0; k < 3; ++k)
@@ -90,10 +92,10 @@ TEST_F(SettingsDialogTest, SplitHorizontallyTwiceExchangesTwice)
 {
     CDlgSeting d(area, prompts);
     d.findChild<QRadioButton*>("1001")->click();
-    EXPECT_EQ(area.ledWidth, 32);
+    EXPECT_EQ(area.settings().ledWidth, 32);
     d.findChild<QRadioButton*>("1001")->click();
-    EXPECT_EQ(area.ledWidth, 480);
-    EXPECT_EQ(area.ledHeight, 32);
+    EXPECT_EQ(area.settings().ledWidth, 480);
+    EXPECT_EQ(area.settings().ledHeight, 32);
 }
 
 TEST_F(SettingsDialogTest, OutOfRangeValuesAreRefusedAndRestored)
@@ -104,13 +106,13 @@ TEST_F(SettingsDialogTest, OutOfRangeValuesAreRefusedAndRestored)
     ASSERT_EQ(prompts.messages.size(), 1);
     EXPECT_EQ(prompts.messages[0], QStringLiteral("输入1－－10之间的数值！"));
     EXPECT_EQ(edit(d, 1100)->text(), "3");
-    EXPECT_EQ(area.sections.size(), 3u);
+    EXPECT_EQ(area.sections().size(), 3u);
     paste(d, 1020, "10001");
     EXPECT_EQ(prompts.messages.back(), QStringLiteral("输入0－－10000之间的数值！"));
     EXPECT_EQ(edit(d, 1020)->text(), "0");
     edit(d, 1100)->selectAll();
     QTest::keyClick(edit(d, 1100), Qt::Key_Backspace); // an empty edit is not applied
-    EXPECT_EQ(area.sections.size(), 3u);
+    EXPECT_EQ(area.sections().size(), 3u);
     QTest::keyClicks(edit(d, 1100), "x"); // digits only
     EXPECT_TRUE(edit(d, 1100)->text().isEmpty());
 }
@@ -120,14 +122,14 @@ TEST_F(SettingsDialogTest, SectionLengthGrowsTheTotalAndPositionsMoveOneSection)
     CDlgSeting d(area, prompts);
     type(d, 1100, "3");
     type(d, 1026, "999"); // no section chosen: reaches none
-    EXPECT_EQ(area.sections[0]->sectionLength, 160);
+    EXPECT_EQ(area.sections()[0]->sectionLength, 160);
     QComboBox* sections = d.findChild<QComboBox*>("1025");
     sections->setCurrentIndex(1);
     d.onSectionChosen(1);
     EXPECT_EQ(edit(d, 1026)->text(), "160");
     type(d, 1026, "200");
-    EXPECT_EQ(area.sections[1]->sectionLength, 200);
-    EXPECT_EQ(area.ledWidth, 520);
+    EXPECT_EQ(area.sections()[1]->sectionLength, 200);
+    EXPECT_EQ(area.settings().ledWidth, 520);
     EXPECT_EQ(edit(d, 1004)->text(), "520");
     EXPECT_EQ(window(1).width(), 200);
     type(d, 1019, "40");
@@ -137,11 +139,11 @@ TEST_F(SettingsDialogTest, SectionLengthGrowsTheTotalAndPositionsMoveOneSection)
 
 TEST_F(SettingsDialogTest, MoreSectionsThanPixelsKeepEveryOneAPixel)
 {
-    area.ledWidth = 5;
+    area.changeSettings([&](AreaSettings& s) { s.ledWidth = 5; });
     CDlgSeting d(area, prompts);
     type(d, 1100, "7");
-    ASSERT_EQ(area.sections.size(), 7u);
-    for (const auto& section : area.sections)
+    ASSERT_EQ(area.sections().size(), 7u);
+    for (const auto& section : area.sections())
         EXPECT_GE(section->sectionLength, 1);
 }
 
@@ -150,10 +152,10 @@ TEST_F(SettingsDialogTest, ColoursFrameManualAutoPlayAndLanguage)
     CDlgSeting d(area, prompts);
     d.findChild<QComboBox*>("1003")->setCurrentIndex(2);
     d.onFrameStyle(2);
-    EXPECT_EQ(area.frameLines, 2);
-    EXPECT_EQ(host.window(*area.sections[0])->childRect, QRect(2, 2, 476, 28));
+    EXPECT_EQ(area.settings().frameLines, 2);
+    EXPECT_EQ(host.window(*area.sections()[0])->childRect, QRect(2, 2, 476, 28));
     d.findChild<QCheckBox*>("1022")->click();
-    EXPECT_EQ(area.manualPlay, 1);
+    EXPECT_EQ(area.settings().manualPlay, 1);
     d.findChild<QCheckBox*>("1024")->click();
     EXPECT_EQ(SettingsStore::readInt("Tessarin", "AutoPlay", 0), 1);
     d.chooseLanguage(3);

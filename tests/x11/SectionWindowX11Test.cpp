@@ -56,18 +56,20 @@ TEST(SectionWindowsOnScreen, SectionsSitAtTheirDesktopRectanglesWithTheirFrame)
     SectionWindowHost host(nullptr);
     CAct area;
     area.setSectionHost(&host);
-    area.ledWidth = 500;
-    area.ledHeight = 64;
-    area.frameLines = 2;
-    area.frameColor = 0x000000FF; // red
-    area.backColor = 0x00FF0000;  // blue
-    area.firstOffset = 40;
+    area.changeSettings([&](AreaSettings& s) {
+        s.ledWidth = 500;
+        s.ledHeight = 64;
+        s.frameLines = 2;
+        s.frameColor = 0x000000FF; // red
+        s.backColor = 0x00FF0000;  // blue
+        s.firstOffset = 40;
+    });
     area.AddSection(0, 200, 10);
     area.AddSection(1, 200, 10);
     area.AddSection(2, 100, 10);
     area.LayoutSections();
     {
-        CWndChild& child = *area.sections[1]->renderChild;
+        CWndChild& child = *area.sections()[1]->renderChild;
         std::lock_guard lock(child.sectionMutex);
         child.GetBackBuffer()->fill(kGreen);
         child.Present();
