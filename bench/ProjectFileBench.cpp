@@ -37,7 +37,7 @@ std::unique_ptr<CAct> bigProject()
         }
     }
     for (int i = 0; i < 10; ++i)
-        area->adoptSection(std::make_unique<CActWnd>(i, 48, 0));
+        area->adoptSection(std::make_unique<SectionRecord>(i, 48, 0));
     return area;
 }
 

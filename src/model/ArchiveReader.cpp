@@ -1,9 +1,9 @@
 #include "ArchiveReader.h"
 
 #include "ArchiveTags.h"
-#include "CActWnd.h"
 #include "CPropBase.h"
 #include "PersistentClass.h"
+#include "SectionRecord.h"
 #include "base/Codepage.h"
 
 namespace {
@@ -18,9 +18,9 @@ std::unique_ptr<CMyText> copyOf(const CMyText& block)
     return std::make_unique<CMyText>(block);
 }
 
-std::unique_ptr<CActWnd> copyOf(const CActWnd& section)
+std::unique_ptr<SectionRecord> copyOf(const SectionRecord& section)
 {
-    return std::make_unique<CActWnd>(section);
+    return std::make_unique<SectionRecord>(section);
 }
 
 // The framework's class records hold names of fewer than 64 bytes.
@@ -253,10 +253,11 @@ std::unique_ptr<CMyText> ArchiveReader::readTextBlock()
                                [](const PersistentClass&) { return std::make_unique<CMyText>(); });
 }
 
-std::unique_ptr<CActWnd> ArchiveReader::readSection()
+std::unique_ptr<SectionRecord> ArchiveReader::readSection()
 {
-    return readObject<CActWnd>(ClassFamily::Section, &Entry::section,
-                               [](const PersistentClass&) { return std::make_unique<CActWnd>(); });
+    return readObject<SectionRecord>(
+        ClassFamily::Section, &Entry::section,
+        [](const PersistentClass&) { return std::make_unique<SectionRecord>(); });
 }
 
 void ArchiveReader::integer(const char*, int& value)

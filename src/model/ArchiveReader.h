@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-class CActWnd;
+class SectionRecord;
 class CPropBase;
 
 // Reads the tagged-object stream that ArchiveWriter writes, from memory. Every read is checked
@@ -37,7 +37,7 @@ public:
     // earlier object gives a copy of it, so that every slot owns its own object.
     std::unique_ptr<CPropBase> readItem();
     std::unique_ptr<CMyText> readTextBlock();
-    std::unique_ptr<CActWnd> readSection();
+    std::unique_ptr<SectionRecord> readSection();
 
     void integer(const char* name, int& value) override;
     void string(const char* name, QString& value) override;
@@ -51,7 +51,7 @@ private:
         const PersistentClass* cls = nullptr;
         CPropBase* item = nullptr;
         CMyText* textBlock = nullptr;
-        CActWnd* section = nullptr;
+        SectionRecord* section = nullptr;
         // What the object and everything it holds took to make (see m_created).
         qint64 cost = 0;
         bool isObject() const { return item || textBlock || section; }

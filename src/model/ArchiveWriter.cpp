@@ -1,9 +1,9 @@
 #include "ArchiveWriter.h"
 
 #include "ArchiveTags.h"
-#include "CActWnd.h"
 #include "CPropBase.h"
 #include "PersistentClass.h"
+#include "SectionRecord.h"
 #include "base/Codepage.h"
 
 #include <cstring>
@@ -91,7 +91,7 @@ void ArchiveWriter::writeItem(CPropBase& item)
     item.Serialize(*this);
 }
 
-void ArchiveWriter::writeSection(CActWnd& section)
+void ArchiveWriter::writeSection(SectionRecord& section)
 {
     beginObject(kSectionClass);
     section.Serialize(*this);

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-class CActWnd;
+class SectionRecord;
 class CPropBase;
 
 // Writes the tagged-object stream of project files: little-endian integers, length-prefixed
@@ -29,7 +29,7 @@ public:
     void writeCount(quint32 count);
 
     void writeItem(CPropBase& item);
-    void writeSection(CActWnd& section);
+    void writeSection(SectionRecord& section);
 
     void integer(const char* name, int& value) override;
     void string(const char* name, QString& value) override;

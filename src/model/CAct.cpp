@@ -99,6 +99,7 @@ public:
 
 void CAct::takeProject(CAct& other)
 {
+    Q_ASSERT(!hasPlayThread() && !other.hasPlayThread());
     SettingFields mine;
     SettingFields theirs;
     SerializeSettings(mine);
@@ -167,6 +168,7 @@ void CAct::insertItem(int index, std::unique_ptr<CPropBase> item)
 
 std::unique_ptr<CPropBase> CAct::takeItem(int index)
 {
+    Q_ASSERT(!hasPlayThread()); // the player may hold the item
     std::lock_guard lock(m_itemsMutex);
     if (index < 0 || index >= static_cast<int>(m_items.size()))
         return nullptr;
@@ -192,6 +194,7 @@ bool CAct::moveItem(int from, int to)
 
 void CAct::ClearItems()
 {
+    Q_ASSERT(!hasPlayThread());
     std::vector<std::unique_ptr<CPropBase>> doomed;
     {
         std::lock_guard lock(m_itemsMutex);
@@ -224,10 +227,10 @@ QString CAct::sectionTitle(const char* format, int index) const
     return QString::fromUtf8(format).arg(index + 1);
 }
 
-CActWnd* CAct::AddSection(int index, int length, int pos)
+SectionRecord* CAct::AddSection(int index, int length, int pos)
 {
-    auto section = std::make_unique<CActWnd>(index, length, pos);
-    CActWnd* added = section.get();
+    auto section = std::make_unique<SectionRecord>(index, length, pos);
+    SectionRecord* added = section.get();
     {
         std::unique_lock lock(m_sectionsMutex);
         m_sections.push_back(std::move(section));
@@ -261,7 +264,7 @@ void CAct::LayoutSections()
     std::unique_lock lock(m_sectionsMutex);
     const int count = static_cast<int>(m_sections.size());
     for (int k = 0; k < count; ++k) {
-        CActWnd& section = *m_sections[static_cast<size_t>(k)];
+        SectionRecord& section = *m_sections[static_cast<size_t>(k)];
         section.backColor = m_settings.backColor;
         section.frameColor = m_settings.frameColor;
         section.frameLines = m_settings.frameLines;
@@ -278,7 +281,7 @@ void CAct::LayoutSections()
 
 QRect CAct::SectionWindowRect(int k) const
 {
-    const CActWnd& section = *m_sections[static_cast<size_t>(k)];
+    const SectionRecord& section = *m_sections[static_cast<size_t>(k)];
     return SectionLayout::windowRect(m_settings.splitMode, m_settings.firstOffset,
                                      m_settings.ledWidth, m_settings.ledHeight, k,
                                      section.sectionLength, section.sectionPos);
@@ -327,7 +330,7 @@ bool CAct::WaitStop(int ms)
     return WaitStopUntil(deadline);
 }
 
-void CAct::adoptSection(std::unique_ptr<CActWnd> section)
+void CAct::adoptSection(std::unique_ptr<SectionRecord> section)
 {
     std::unique_lock lock(m_sectionsMutex);
     m_sections.push_back(std::move(section));

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "AreaSettings.h"
-#include "CActWnd.h"
 #include "CMyText.h"
 #include "CPropBase.h"
 #include "Event.h"
@@ -9,6 +8,7 @@
 #include "ItemKinds.h"
 #include "PlayLoop.h"
 #include "PlayObserver.h"
+#include "SectionRecord.h"
 #include "WaitClock.h"
 
 #include <QDateTime>
@@ -52,13 +52,14 @@ public:
 
     // The ten stored settings, in their stored order.
     void SerializeSettings(FieldVisitor& v);
-    // Takes over the other area's stored settings, caption, items and sections.
+    // Takes over the other area's stored settings, caption, items and sections; neither plays.
     void takeProject(CAct& other);
 
     // --- playlist -------------------------------------------------------------------------
     // The play thread reads the list while the GUI thread may add or move items: every change
     // and every read the thread makes goes through the list lock, so no half-changed list is
-    // ever seen. Deleting items needs a stopped area (the player may hold a pointer).
+    // ever seen. Deleting items needs an area whose play thread has ended (the player may hold a
+    // pointer): asserted.
 
     // Appends an item of the kind the file name asks for; its index, or -1 when no kind plays it.
     int AddFile(const QString& path);
@@ -80,7 +81,7 @@ public:
     void setSectionHost(SectionHost* host) { m_sectionHost = host; }
     SectionHost* sectionHost() const { return m_sectionHost; }
     // Appends a section and makes its (hidden) window, titled "[显示段N]".
-    CActWnd* AddSection(int index, int length, int pos);
+    SectionRecord* AddSection(int index, int length, int pos);
     // Makes the windows of sections that came from a project file, titled "[LedN]".
     void CreateSectionWindows();
     // Destroys every section, last to first.
@@ -187,9 +188,9 @@ public:
 
     // The sections, in section order. Changed only on the GUI thread, under sectionsMutex();
     // the play thread reads them under the same lock, shared.
-    const std::vector<std::unique_ptr<CActWnd>>& sections() const { return m_sections; }
+    const std::vector<std::unique_ptr<SectionRecord>>& sections() const { return m_sections; }
     // A section record read from a project file (or made by a test), without a window yet.
-    void adoptSection(std::unique_ptr<CActWnd> section);
+    void adoptSection(std::unique_ptr<SectionRecord> section);
     // Section k's length along the stacking axis and its offset across it; false without it.
     bool setSectionPlace(int k, int length, int pos);
 
@@ -210,7 +211,7 @@ private:
 
     AreaSettings m_settings;
     std::unique_ptr<CMyText> m_caption; // never null
-    std::vector<std::unique_ptr<CActWnd>> m_sections;
+    std::vector<std::unique_ptr<SectionRecord>> m_sections;
     SectionHost* m_sectionHost = nullptr;
     std::atomic<PlayObserver*> m_observer{nullptr};
     mutable std::mutex m_wallMutex;

@@ -1,9 +1,9 @@
 #include "HeadlessSectionHost.h"
 
-#include "CActWnd.h"
-#include "canvas/CWndChild.h"
+#include "SectionRecord.h"
+#include "canvas/BackBuffer.h"
 
-void HeadlessSectionHost::createWindow(CActWnd& section, const QString& title)
+void HeadlessSectionHost::createWindow(SectionRecord& section, const QString& title)
 {
     Window& window = m_windows[&section];
     window.title = title;
@@ -11,13 +11,13 @@ void HeadlessSectionHost::createWindow(CActWnd& section, const QString& title)
     section.renderChild->setHasWindow(true);
 }
 
-void HeadlessSectionHost::destroyWindow(CActWnd& section)
+void HeadlessSectionHost::destroyWindow(SectionRecord& section)
 {
     section.renderChild->setHasWindow(false);
     m_windows.erase(&section);
 }
 
-void HeadlessSectionHost::placeWindow(CActWnd& section, const QRect& geometry,
+void HeadlessSectionHost::placeWindow(SectionRecord& section, const QRect& geometry,
                                       const QRect& childRect)
 {
     const auto it = m_windows.find(&section);
@@ -28,20 +28,20 @@ void HeadlessSectionHost::placeWindow(CActWnd& section, const QRect& geometry,
     it->second.visible = true;
 }
 
-void HeadlessSectionHost::showWindow(CActWnd& section, bool show)
+void HeadlessSectionHost::showWindow(SectionRecord& section, bool show)
 {
     const auto it = m_windows.find(&section);
     if (it != m_windows.end())
         it->second.visible = show;
 }
 
-bool HeadlessSectionHost::isWindowVisible(const CActWnd& section) const
+bool HeadlessSectionHost::isWindowVisible(const SectionRecord& section) const
 {
     const Window* w = window(section);
     return w && w->visible;
 }
 
-const HeadlessSectionHost::Window* HeadlessSectionHost::window(const CActWnd& section) const
+const HeadlessSectionHost::Window* HeadlessSectionHost::window(const SectionRecord& section) const
 {
     const auto it = m_windows.find(&section);
     return it == m_windows.end() ? nullptr : &it->second;

@@ -17,16 +17,17 @@ public:
         bool visible = false;
     };
 
-    void createWindow(CActWnd& section, const QString& title) override;
-    void destroyWindow(CActWnd& section) override;
-    void placeWindow(CActWnd& section, const QRect& geometry, const QRect& childRect) override;
-    void showWindow(CActWnd& section, bool show) override;
-    bool isWindowVisible(const CActWnd& section) const override;
+    void createWindow(SectionRecord& section, const QString& title) override;
+    void destroyWindow(SectionRecord& section) override;
+    void placeWindow(SectionRecord& section, const QRect& geometry,
+                     const QRect& childRect) override;
+    void showWindow(SectionRecord& section, bool show) override;
+    bool isWindowVisible(const SectionRecord& section) const override;
 
     // The window of a section, or null when it has none.
-    const Window* window(const CActWnd& section) const;
+    const Window* window(const SectionRecord& section) const;
     int windowCount() const { return static_cast<int>(m_windows.size()); }
 
 private:
-    std::map<const CActWnd*, Window> m_windows;
+    std::map<const SectionRecord*, Window> m_windows;
 };

@@ -4,7 +4,7 @@
 #include "PlayRandom.h"
 #include "Schedule.h"
 #include "base/ColorRef.h"
-#include "canvas/CWndChild.h"
+#include "canvas/BackBuffer.h"
 
 #include <atomic>
 #include <ctime>
@@ -251,7 +251,7 @@ void PlayLoop::showBackground()
         return;
     std::shared_lock sections(m_area.sectionsMutex());
     for (const auto& section : m_area.sections()) {
-        CWndChild& child = *section->renderChild;
+        BackBuffer& child = *section->renderChild;
         std::lock_guard lock(child.sectionMutex);
         if (QImage* buffer = child.GetBackBuffer()) {
             buffer->fill(colorRefToRgb(m_area.settings().backColor));

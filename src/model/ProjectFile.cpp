@@ -53,7 +53,7 @@ bool projectFromBytes(CAct& area, QByteArrayView bytes, const QString& path, QSt
     const quint32 sectionCount = reader.readCount();
 
     for (quint32 i = 0; i < sectionCount && !reader.failed(); ++i) {
-        if (std::unique_ptr<CActWnd> section = reader.readSection())
+        if (std::unique_ptr<SectionRecord> section = reader.readSection())
             loaded.adoptSection(std::move(section));
     }
     if (reader.failed()) {

@@ -217,7 +217,7 @@ bool readItems(const QJsonValue& v, CAct& area, QString* error)
 bool readSections(const QJsonValue& v, CAct& area, QString* error)
 {
     return readObjects(v, "sections", error, [&area](JsonReader& reader) {
-        auto section = std::make_unique<CActWnd>();
+        auto section = std::make_unique<SectionRecord>();
         section->Serialize(reader);
         if (!reader.ok())
             return false;

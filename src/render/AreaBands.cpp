@@ -1,7 +1,7 @@
 #include "AreaBands.h"
 
 #include "PixelOps.h"
-#include "canvas/CWndChild.h"
+#include "canvas/BackBuffer.h"
 #include "canvas/SectionLayout.h"
 #include "model/CAct.h"
 
@@ -16,7 +16,7 @@ void AreaBands::collect(const CAct& area, std::vector<AreaBand>& bands)
     const bool stacked = SectionLayout::splitsHeight(area.settings().splitMode);
     int offset = 0;
     for (const auto& section : area.sections()) {
-        CWndChild* child = section->renderChild.get();
+        BackBuffer* child = section->renderChild.get();
         const QSize size = child->clientSize();
         bands.push_back(AreaBand{child, stacked ? QRect(QPoint(0, offset), size)
                                                 : QRect(QPoint(offset, 0), size)});
@@ -33,7 +33,7 @@ void AreaBands::present(CAct& area, const QImage& picture, const QRect& region)
     const bool stacked = SectionLayout::splitsHeight(area.settings().splitMode);
     int offset = 0;
     for (const auto& section : area.sections()) {
-        CWndChild& child = *section->renderChild;
+        BackBuffer& child = *section->renderChild;
         const QSize size = child.clientSize();
         const QRect band =
             stacked ? QRect(QPoint(0, offset), size) : QRect(QPoint(offset, 0), size);

@@ -5,14 +5,14 @@
 #include <vector>
 
 class CAct;
-class CWndChild;
+class BackBuffer;
 class QImage;
 struct FrameStamp;
 
 // The part of the area's picture one section shows: its band, in picture coordinates.
 struct AreaBand
 {
-    CWndChild* child;
+    BackBuffer* child;
     QRect rect;
 };
 

@@ -40,7 +40,7 @@ QImage compose(const CAct& area, Place&& place)
         const std::optional<Placement> at = place(k);
         if (!at)
             continue;
-        const CActWnd& section = *area.sections()[size_t(k)];
+        const SectionRecord& section = *area.sections()[size_t(k)];
         painter.fillRect(at->geometry, QColor::fromRgb(colorRefToRgb(section.frameColor)));
         const QRect child = at->childRect.translated(at->geometry.topLeft());
         painter.save();
@@ -67,7 +67,7 @@ QImage composeDesktop(const CAct& area)
 {
     const SectionHost* host = area.sectionHost();
     return compose(area, [&](int k) -> std::optional<Placement> {
-        const CActWnd& section = *area.sections()[size_t(k)];
+        const SectionRecord& section = *area.sections()[size_t(k)];
         if (!host || !host->isWindowVisible(section))
             return std::nullopt;
         const QRect geometry = area.SectionWindowRect(k);

@@ -15,7 +15,7 @@ namespace {
 // One section as a step sees it: its band of the picture and its render child's size.
 struct Band
 {
-    CActWnd* section;
+    SectionRecord* section;
     int offset; // start of the band along the split axis of the picture
     int width;
     int height;
@@ -63,7 +63,7 @@ private:
     template <class Draw>
     void unit(const Band& band, Draw&& draw) const
     {
-        CWndChild& child = *band.section->renderChild;
+        BackBuffer& child = *band.section->renderChild;
         std::lock_guard lock(child.sectionMutex);
         QImage* buffer = child.GetBackBuffer();
         if (!buffer)
@@ -76,7 +76,7 @@ private:
     template <class Read>
     static void unitRead(const Band& band, Read&& read)
     {
-        CWndChild& child = *band.section->renderChild;
+        BackBuffer& child = *band.section->renderChild;
         std::lock_guard lock(child.sectionMutex);
         if (const QImage* buffer = child.GetBackBuffer())
             read(*buffer);

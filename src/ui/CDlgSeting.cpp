@@ -309,7 +309,7 @@ void CDlgSeting::onSectionChosen(int index)
     const int n = m_section->itemText(index).toInt();
     if (n <= 0 || n > static_cast<int>(m_area.sections().size()))
         return;
-    const CActWnd& section = *m_area.sections()[size_t(n - 1)];
+    const SectionRecord& section = *m_area.sections()[size_t(n - 1)];
     m_lengthValue = section.sectionLength;
     m_sectionPosValue = section.sectionPos;
     m_length->setText(QString::number(m_lengthValue));

@@ -11,8 +11,6 @@ public:
     // Always false: the control window's modal run is the program's only message loop.
     bool InitInstance();
 
-    RecentFileList& recentFiles() { return m_recentFiles; }
-
 private:
     RecentFileList m_recentFiles;
 };

@@ -16,10 +16,10 @@
 #include "model/CAct.h"
 #include "model/CPropBase.h"
 #include "remote/FleetClient.h"
-#include "ui/pages/CDlgPropGif.h"
-#include "ui/pages/CDlgPropImage.h"
-#include "ui/pages/CDlgPropRtf.h"
-#include "ui/pages/CDlgPropText.h"
+#include "ui/pages/GifPage.h"
+#include "ui/pages/PicturePage.h"
+#include "ui/pages/RichTextPage.h"
+#include "ui/pages/TextPage.h"
 #include "ui/widgets/UserPrompts.h"
 
 #include <QApplication>
@@ -58,8 +58,7 @@ QString projectSavePath(const QString& chosen)
 } // namespace
 
 CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, UserPrompts* prompts, QWidget* parent)
-    : QDialog(parent), m_recentFiles(recentFiles),
-      m_ownPrompts(prompts ? nullptr : std::make_unique<DialogPrompts>()),
+    : QDialog(parent), m_ownPrompts(prompts ? nullptr : std::make_unique<DialogPrompts>()),
       m_prompts(prompts ? prompts : m_ownPrompts.get()),
       m_sectionHost(std::make_unique<SectionWindowHost>(this)),
       m_controller(std::make_unique<ProjectController>(m_sectionHost.get(), &recentFiles))
@@ -90,10 +89,10 @@ CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, UserPrompts* prompts, QW
     const PageContext context{[this] { SetModified(true); },
                               [controller](CPropBase& item) { controller->preview(item); },
                               m_prompts};
-    m_pages.AddSubForm(std::make_unique<CDlgPropRtf>(context), {"CPropRtf"}, m_pageArea);
-    m_pages.AddSubForm(std::make_unique<CDlgPropText>(context), {"CPropText"}, m_pageArea);
-    m_pages.AddSubForm(std::make_unique<CDlgPropImage>(context), {"CPropImage"}, m_pageArea);
-    m_pages.AddSubForm(std::make_unique<CDlgPropGif>(context), {"CPropGif"}, m_pageArea);
+    m_pages.AddSubForm(std::make_unique<RichTextPage>(context), {"CPropRtf"}, m_pageArea);
+    m_pages.AddSubForm(std::make_unique<TextPage>(context), {"CPropText"}, m_pageArea);
+    m_pages.AddSubForm(std::make_unique<PicturePage>(context), {"CPropImage"}, m_pageArea);
+    m_pages.AddSubForm(std::make_unique<GifPage>(context), {"CPropGif"}, m_pageArea);
 
     m_manualKeys = std::make_unique<ManualKeys>(*m_controller);
     // The digits count wherever the focus is in this window: the list, a page or the window.

@@ -113,7 +113,6 @@ private:
     void closeProject();
     static void markCleanExit();
 
-    RecentFileList& m_recentFiles;
     std::unique_ptr<UserPrompts> m_ownPrompts;
     UserPrompts* m_prompts;
     // Destroyed in the reverse order: the fleet and the remote bridge before the controller they

@@ -2,7 +2,7 @@
 
 #include "base/ColorRef.h"
 #include "base/FrameLog.h"
-#include "model/CActWnd.h"
+#include "model/SectionRecord.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -19,7 +19,7 @@ constexpr int kPlacementCheckMs = 250;
 
 } // namespace
 
-SectionWindow::SectionWindow(CActWnd& section, const QString& title, QWidget* controlWindow)
+SectionWindow::SectionWindow(SectionRecord& section, const QString& title, QWidget* controlWindow)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool),
       m_section(section), m_controlWindow(controlWindow), m_childRect(0, 0, 400, 400)
 {

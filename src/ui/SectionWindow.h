@@ -1,6 +1,6 @@
 #pragma once
 
-#include "canvas/CWndChild.h"
+#include "canvas/BackBuffer.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -9,7 +9,7 @@ class QTimer;
 
 #include <atomic>
 
-class CActWnd;
+class SectionRecord;
 
 // The desktop window of one section: borderless, topmost, no taskbar entry, at exact desktop
 // pixels. It paints the frame in the frame colour and the render child from its back buffer.
@@ -18,7 +18,7 @@ class SectionWindow final : public QWidget, public SectionView
     Q_OBJECT
 
 public:
-    SectionWindow(CActWnd& section, const QString& title, QWidget* controlWindow);
+    SectionWindow(SectionRecord& section, const QString& title, QWidget* controlWindow);
 
     void place(const QRect& geometry, const QRect& childRect);
     QRect childRect() const { return m_childRect; }
@@ -38,7 +38,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    CActWnd& m_section;
+    SectionRecord& m_section;
     QPointer<QWidget> m_controlWindow;
     QRect m_childRect;
     // The geometry of the last place(): what the window must end at.

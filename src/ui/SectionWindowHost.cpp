@@ -1,11 +1,11 @@
 #include "SectionWindowHost.h"
 
 #include "SectionWindow.h"
-#include "model/CActWnd.h"
+#include "model/SectionRecord.h"
 
 SectionWindowHost::~SectionWindowHost() = default;
 
-void SectionWindowHost::createWindow(CActWnd& section, const QString& title)
+void SectionWindowHost::createWindow(SectionRecord& section, const QString& title)
 {
     auto window = std::make_unique<SectionWindow>(section, title, m_controlWindow.data());
     window->setShown(!m_hidden);
@@ -15,7 +15,7 @@ void SectionWindowHost::createWindow(CActWnd& section, const QString& title)
     m_windows[&section] = std::move(window);
 }
 
-void SectionWindowHost::destroyWindow(CActWnd& section)
+void SectionWindowHost::destroyWindow(SectionRecord& section)
 {
     // Unbound under the section mutex: no present reaches the window once it is going.
     section.renderChild->setView(nullptr);
@@ -23,13 +23,14 @@ void SectionWindowHost::destroyWindow(CActWnd& section)
     m_windows.erase(&section);
 }
 
-void SectionWindowHost::placeWindow(CActWnd& section, const QRect& geometry, const QRect& childRect)
+void SectionWindowHost::placeWindow(SectionRecord& section, const QRect& geometry,
+                                    const QRect& childRect)
 {
     if (SectionWindow* w = window(section))
         w->place(geometry, childRect);
 }
 
-void SectionWindowHost::showWindow(CActWnd& section, bool show)
+void SectionWindowHost::showWindow(SectionRecord& section, bool show)
 {
     // The operator's choice holds for every section, new ones too.
     m_hidden = !show;
@@ -37,13 +38,13 @@ void SectionWindowHost::showWindow(CActWnd& section, bool show)
         w->setShown(show);
 }
 
-bool SectionWindowHost::isWindowVisible(const CActWnd& section) const
+bool SectionWindowHost::isWindowVisible(const SectionRecord& section) const
 {
     const SectionWindow* w = window(section);
     return w && w->isVisible();
 }
 
-SectionWindow* SectionWindowHost::window(const CActWnd& section) const
+SectionWindow* SectionWindowHost::window(const SectionRecord& section) const
 {
     const auto it = m_windows.find(&section);
     return it == m_windows.end() ? nullptr : it->second.get();

@@ -17,16 +17,17 @@ public:
     explicit SectionWindowHost(QWidget* controlWindow) : m_controlWindow(controlWindow) {}
     ~SectionWindowHost() override;
 
-    void createWindow(CActWnd& section, const QString& title) override;
-    void destroyWindow(CActWnd& section) override;
-    void placeWindow(CActWnd& section, const QRect& geometry, const QRect& childRect) override;
-    void showWindow(CActWnd& section, bool show) override;
-    bool isWindowVisible(const CActWnd& section) const override;
+    void createWindow(SectionRecord& section, const QString& title) override;
+    void destroyWindow(SectionRecord& section) override;
+    void placeWindow(SectionRecord& section, const QRect& geometry,
+                     const QRect& childRect) override;
+    void showWindow(SectionRecord& section, bool show) override;
+    bool isWindowVisible(const SectionRecord& section) const override;
 
-    SectionWindow* window(const CActWnd& section) const;
+    SectionWindow* window(const SectionRecord& section) const;
 
 private:
     QPointer<QWidget> m_controlWindow;
     bool m_hidden = false; // the operator hid the play windows
-    std::map<const CActWnd*, std::unique_ptr<SectionWindow>> m_windows;
+    std::map<const SectionRecord*, std::unique_ptr<SectionWindow>> m_windows;
 };

@@ -30,7 +30,7 @@ QByteArray hex(const char* text)
 std::unique_ptr<CAct> freshProject()
 {
     auto area = std::make_unique<CAct>();
-    auto section = std::make_unique<CActWnd>(0, 480, 0);
+    auto section = std::make_unique<SectionRecord>(0, 480, 0);
     section->frameColor = area->settings().frameColor;
     area->adoptSection(std::move(section));
     return area;
@@ -107,7 +107,7 @@ std::unique_ptr<CAct> richProject()
     word->pageEffect = 3;
     area->appendItem(std::move(word));
     area->appendItem(std::make_unique<CPropText>());
-    area->adoptSection(std::make_unique<CActWnd>(1, 200, 16));
+    area->adoptSection(std::make_unique<SectionRecord>(1, 200, 16));
     return area;
 }
 
@@ -129,12 +129,12 @@ TEST(ProjectFile, IndicesAreSharedByClassesAndObjects)
     image->texts.push_back(std::make_unique<CMyText>());
     area.appendItem(std::move(image));
     area.appendItem(std::make_unique<CPropText>());
-    area.adoptSection(std::make_unique<CActWnd>(0, 240, 0));
-    area.adoptSection(std::make_unique<CActWnd>(1, 240, 0));
+    area.adoptSection(std::make_unique<SectionRecord>(0, 240, 0));
+    area.adoptSection(std::make_unique<SectionRecord>(1, 240, 0));
     const QByteArray bytes = projectToBytes(area);
 
     // Class 1 CPropText, item 2, class 3 CPropImage, item 4, class 5 CMyText, block 6,
-    // item 7 (tag 0x8001), class 8 CActWnd, section 9, section 10 (tag 0x8008).
+    // item 7 (tag 0x8001), class 8 SectionRecord, section 9, section 10 (tag 0x8008).
     const qsizetype textClass = bytes.indexOf(hex("ffff 0000 0900") + "CPropText");
     const qsizetype imageClass = bytes.indexOf(hex("ffff 0000 0a00") + "CPropImage");
     const qsizetype blockClass = bytes.indexOf(hex("ffff 0000 0700") + "CMyText");
@@ -204,7 +204,7 @@ TEST(ProjectFile, CountsOf65535AndMoreTakeTheLongForm)
 
     CAct area;
     for (int i = 0; i < 65535; ++i)
-        area.adoptSection(std::make_unique<CActWnd>(i, 1, 0));
+        area.adoptSection(std::make_unique<SectionRecord>(i, 1, 0));
     const QByteArray project = projectToBytes(area);
     EXPECT_EQ(project.mid(40 + 54 + 2, 6), hex("ffff ffff0000"));
     CAct loaded;

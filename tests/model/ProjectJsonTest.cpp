@@ -42,8 +42,8 @@ TEST(ProjectJson, DumpThenMakeGivesTheSameBytes)
     static_cast<CPropImage*>(area.item(1))->texts.push_back(std::make_unique<CMyText>());
     static_cast<CPropImage*>(area.item(1))->texts.back()->rect = {-5, 1, 2, 3};
     area.AddFile(QStringLiteral("c.xls"));
-    area.adoptSection(std::make_unique<CActWnd>(0, 512, 3));
-    area.adoptSection(std::make_unique<CActWnd>(1, 512, 0));
+    area.adoptSection(std::make_unique<SectionRecord>(0, 512, 3));
+    area.adoptSection(std::make_unique<SectionRecord>(1, 512, 0));
 
     const QJsonObject json = projectToJson(area);
     // Through text, as the tool passes it.

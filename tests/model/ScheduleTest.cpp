@@ -173,7 +173,7 @@ TEST_F(ScheduledLoopTest, WithNothingToPlayTheAreaShowsItsBackgroundAndLooksEver
     EXPECT_EQ(waits[0], 29980); // from 09:15:30.020 to 09:16
     EXPECT_EQ(waits[1], 60000); // to 09:17
     {
-        CWndChild& child = *area.sections()[0]->renderChild;
+        BackBuffer& child = *area.sections()[0]->renderChild;
         std::lock_guard lock(child.sectionMutex);
         EXPECT_EQ(child.GetBackBuffer()->pixel(3, 3), qRgb(255, 0, 0)); // the background
     }

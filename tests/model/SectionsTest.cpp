@@ -50,7 +50,7 @@ TEST_F(SectionsTest, LayoutCopiesTheAreaAndFramesTheJoinedPicture)
     const QRect windows[] = {{0, 0, 200, 64}, {0, 64, 200, 64}, {0, 128, 100, 64}};
     const QSize children[] = {{199, 62}, {200, 62}, {99, 62}};
     for (int k = 0; k < 3; ++k) {
-        const CActWnd& section = *area.sections()[static_cast<size_t>(k)];
+        const SectionRecord& section = *area.sections()[static_cast<size_t>(k)];
         EXPECT_EQ(host.window(section)->geometry, windows[k]);
         EXPECT_EQ(section.renderChild->clientSize(), children[k]);
         EXPECT_EQ(section.frameLines, 1);
@@ -68,8 +68,8 @@ TEST_F(SectionsTest, LayoutCopiesTheAreaAndFramesTheJoinedPicture)
 TEST_F(SectionsTest, SectionsFromAProjectGetLedTitlesAndClearRemovesWindows)
 {
     CAct source;
-    source.adoptSection(std::make_unique<CActWnd>(0, 240, 0));
-    source.adoptSection(std::make_unique<CActWnd>(1, 240, 0));
+    source.adoptSection(std::make_unique<SectionRecord>(0, 240, 0));
+    source.adoptSection(std::make_unique<SectionRecord>(1, 240, 0));
     ASSERT_TRUE(projectFromBytes(area, projectToBytes(source), QStringLiteral("p.zpm"), nullptr));
     EXPECT_EQ(host.windowCount(), 0);
     area.CreateSectionWindows();

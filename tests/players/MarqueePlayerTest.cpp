@@ -63,7 +63,7 @@ protected:
         QImage picture(total.size(), QImage::Format_RGB32);
         int offset = 0;
         for (const auto& section : area.sections()) {
-            CWndChild& child = *section->renderChild;
+            BackBuffer& child = *section->renderChild;
             std::lock_guard lock(child.sectionMutex);
             const QImage* buffer = child.GetBackBuffer();
             const bool stacked = area.settings().splitMode != 0;
@@ -243,7 +243,7 @@ TEST_F(MarqueeTest, WhatThePreviousItemLeftIsClearedOutsideTheTextsRows)
 {
     makeArea(1, 100, 80, {40, 40});
     for (const auto& section : area.sections()) {
-        CWndChild& child = *section->renderChild;
+        BackBuffer& child = *section->renderChild;
         std::lock_guard lock(child.sectionMutex);
         child.GetBackBuffer()->fill(Qt::red); // the last page of something else
     }

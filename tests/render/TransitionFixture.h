@@ -53,7 +53,7 @@ protected:
         joined.fill(Qt::magenta);
         int offset = 0;
         for (const auto& section : area.sections()) {
-            CWndChild& child = *section->renderChild;
+            BackBuffer& child = *section->renderChild;
             std::lock_guard lock(child.sectionMutex);
             const QImage* buffer = child.GetBackBuffer();
             const QPoint at =

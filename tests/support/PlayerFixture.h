@@ -47,7 +47,7 @@ protected:
 
     QImage section(int k)
     {
-        CWndChild& child = *area.sections()[size_t(k)]->renderChild;
+        BackBuffer& child = *area.sections()[size_t(k)]->renderChild;
         std::lock_guard lock(child.sectionMutex);
         return child.GetBackBuffer()->copy();
     }

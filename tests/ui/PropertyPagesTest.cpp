@@ -11,9 +11,9 @@
 #include "model/Schedule.h"
 #include "support/TestSettings.h"
 #include "ui/CTessarinDlg.h"
-#include "ui/pages/CDlgPropGif.h"
-#include "ui/pages/CDlgPropImage.h"
-#include "ui/pages/CDlgPropText.h"
+#include "ui/pages/GifPage.h"
+#include "ui/pages/PicturePage.h"
+#include "ui/pages/TextPage.h"
 
 #include <QCheckBox>
 #include <QListWidget>
@@ -76,7 +76,7 @@ protected:
 
 TEST_F(PropertyPagesTest, TextPageShowsTheItemAndStoresEveryChange)
 {
-    auto p = page<CDlgPropText>();
+    auto p = page<TextPage>();
     CPropText item;
     p->SetItem(item);
     EXPECT_EQ(modifications, 0); // showing changes nothing
@@ -104,12 +104,12 @@ TEST_F(PropertyPagesTest, TextPageShowsTheItemAndStoresEveryChange)
 
 TEST_F(PropertyPagesTest, TextPageScrollKeepsTheOtherSettings)
 {
-    auto p = page<CDlgPropText>();
+    auto p = page<TextPage>();
     CPropText item;
     item.reservedText = QStringLiteral(R"({"fields":true,"marquee":{"repeat":3}})");
     p->SetItem(item);
-    auto* scroll = control<QComboBox>(*p, CDlgPropText::kScrollId);
-    auto* speed = control<QLineEdit>(*p, CDlgPropText::kPixelsPerSecondId);
+    auto* scroll = control<QComboBox>(*p, TextPage::kScrollId);
+    auto* speed = control<QLineEdit>(*p, TextPage::kPixelsPerSecondId);
     ASSERT_NE(scroll, nullptr);
     ASSERT_NE(speed, nullptr);
     EXPECT_EQ(scroll->currentIndex(), 0); // none
@@ -128,7 +128,7 @@ TEST_F(PropertyPagesTest, TextPageScrollKeepsTheOtherSettings)
 
 TEST_F(PropertyPagesTest, EveryPageKeepsTheItemsScheduleBesideItsOtherSettings)
 {
-    auto p = page<CDlgPropImage>();
+    auto p = page<PicturePage>();
     CPropImage item;
     item.reservedText = QStringLiteral(R"({"other":1})");
     p->SetItem(item);
@@ -150,7 +150,7 @@ TEST_F(PropertyPagesTest, EveryPageKeepsTheItemsScheduleBesideItsOtherSettings)
     EXPECT_EQ(s.days, QList<int>{1});
     EXPECT_TRUE(item.reservedText.contains(QStringLiteral("\"other\":1")));
     // The text page has the same group, showing what the item holds.
-    auto text = page<CDlgPropText>();
+    auto text = page<TextPage>();
     CPropText textItem;
     ItemSettings::write(textItem, "schedule", s.toJson());
     text->SetItem(textItem);
@@ -160,7 +160,7 @@ TEST_F(PropertyPagesTest, EveryPageKeepsTheItemsScheduleBesideItsOtherSettings)
 
 TEST_F(PropertyPagesTest, HorizontalAlignmentsExcludeEachOtherAndVerticalCombines)
 {
-    auto p = page<CDlgPropText>();
+    auto p = page<TextPage>();
     CPropText item;
     p->SetItem(item);
     control<QToolButton>(*p, 1138)->click(); // left
@@ -179,7 +179,7 @@ TEST_F(PropertyPagesTest, HorizontalAlignmentsExcludeEachOtherAndVerticalCombine
 
 TEST_F(PropertyPagesTest, ImagePageListsAndClearing)
 {
-    auto p = page<CDlgPropImage>();
+    auto p = page<PicturePage>();
     CPropImage item;
     item.clearEffect = 51;
     p->SetItem(item);
@@ -200,7 +200,7 @@ TEST_F(PropertyPagesTest, ImagePageListsAndClearing)
 
 TEST_F(PropertyPagesTest, GifPageActsLikeTheImagePage)
 {
-    auto p = page<CDlgPropGif>();
+    auto p = page<GifPage>();
     CPropGif item;
     p->SetItem(item);
     choose(control<QComboBox>(*p, 1080), 2);
@@ -211,11 +211,11 @@ TEST_F(PropertyPagesTest, GifPageActsLikeTheImagePage)
 
 TEST_F(PropertyPagesTest, GifPagePlayTimeIsKeptBesideOtherSettings)
 {
-    auto p = page<CDlgPropGif>();
+    auto p = page<GifPage>();
     CPropGif item;
     item.reservedText = QStringLiteral(R"({"schedule":{"days":[1,2]}})");
     p->SetItem(item);
-    auto* playTime = control<QLineEdit>(*p, CDlgPropGif::kPlayTimeId);
+    auto* playTime = control<QLineEdit>(*p, GifPage::kPlayTimeId);
     ASSERT_NE(playTime, nullptr);
     EXPECT_EQ(playTime->text(), "5"); // the default
     type(playTime, "12.5");
@@ -245,7 +245,7 @@ TEST_F(PropertyPagesTest, PreviewStopsAndPlaysTheItemOnceWithoutMarkingModified)
     area.appendItem(std::make_unique<CPropImage>());
     area.playFrom(0);
     ASSERT_TRUE(area.isPlaying());
-    auto p = page<CDlgPropImage>();
+    auto p = page<PicturePage>();
     auto* image = static_cast<CPropImage*>(area.item(1));
     image->holdTime = 600;
     p->SetItem(*image);

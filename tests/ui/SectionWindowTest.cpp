@@ -1,8 +1,8 @@
 #include "ui/SectionWindow.h"
 #include "ScriptedPrompts.h"
 #include "model/CAct.h"
-#include "model/CActWnd.h"
 #include "model/HeadlessSectionHost.h"
+#include "model/SectionRecord.h"
 #include "support/TestSettings.h"
 #include "ui/CDlgSeting.h"
 #include "ui/widgets/CColorBtn.h"
@@ -17,7 +17,7 @@
 // last geometry asked for, whatever the pace of the typing, never at an earlier one.
 TEST(SectionWindowTest, TheLastPlacementWinsAtAnyPace)
 {
-    CActWnd section(0, 480, 0);
+    SectionRecord section(0, 480, 0);
     SectionWindow window(section, QStringLiteral("[Led0]"), nullptr);
     for (const int pauseMs : {0, 100, 300}) {
         window.place(QRect(0, 0, 480, 6), QRect(0, 0, 480, 6));

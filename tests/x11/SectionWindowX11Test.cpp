@@ -69,7 +69,7 @@ TEST(SectionWindowsOnScreen, SectionsSitAtTheirDesktopRectanglesWithTheirFrame)
     area.AddSection(2, 100, 10);
     area.LayoutSections();
     {
-        CWndChild& child = *area.sections()[1]->renderChild;
+        BackBuffer& child = *area.sections()[1]->renderChild;
         std::lock_guard lock(child.sectionMutex);
         child.GetBackBuffer()->fill(kGreen);
         child.Present();

@@ -158,11 +158,6 @@ int CMyRichEdit::TextLength()
     return length;
 }
 
-void CMyRichEdit::SelectEnd()
-{
-    // Nothing shows a selection here; kept for the callers that end their edits with it.
-}
-
 QString CMyRichEdit::plainText()
 {
     QString text;

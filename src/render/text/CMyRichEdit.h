@@ -52,7 +52,6 @@ public:
     int nextChar();
 
     int TextLength();
-    void SelectEnd();
 
     // The text without its formatting (tests, diagnostics).
     QString plainText();

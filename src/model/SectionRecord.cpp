@@ -1,14 +1,14 @@
-#include "CActWnd.h"
+#include "SectionRecord.h"
 
 #include "FieldVisitor.h"
 
-CActWnd::CActWnd(const CActWnd& other)
+SectionRecord::SectionRecord(const SectionRecord& other)
     : sectionIndex(other.sectionIndex), splitMode(other.splitMode), frameLines(other.frameLines),
       sectionLength(other.sectionLength), backColor(other.backColor), frameColor(other.frameColor),
       sectionPos(other.sectionPos)
 {}
 
-void CActWnd::Serialize(FieldVisitor& v)
+void SectionRecord::Serialize(FieldVisitor& v)
 {
     v.integer("sectionIndex", sectionIndex);
     v.integer("splitMode", splitMode);

@@ -1,4 +1,4 @@
-#include "canvas/CWndChild.h"
+#include "canvas/BackBuffer.h"
 
 #include <QPainter>
 
@@ -13,7 +13,7 @@ constexpr int kBlue = 0x00FF0000; // COLORREF
 constexpr int kGreen = 0x0000FF00;
 
 // What a window of `size` shows for one paint of `update`.
-QImage painted(CWndChild& child, QSize size, const QRect& update)
+QImage painted(BackBuffer& child, QSize size, const QRect& update)
 {
     QImage screen(size, QImage::Format_RGB32);
     screen.fill(Qt::magenta);
@@ -23,7 +23,7 @@ QImage painted(CWndChild& child, QSize size, const QRect& update)
     return screen;
 }
 
-CWndChild& windowed(CWndChild& child, QSize size, int fill)
+BackBuffer& windowed(BackBuffer& child, QSize size, int fill)
 {
     child.setHasWindow(true);
     child.setClientSize(size);
@@ -33,18 +33,18 @@ CWndChild& windowed(CWndChild& child, QSize size, int fill)
 
 } // namespace
 
-TEST(CWndChild, NeverDrawnPaintsTheFillColour)
+TEST(BackBuffer, NeverDrawnPaintsTheFillColour)
 {
-    CWndChild child;
+    BackBuffer child;
     windowed(child, QSize(40, 20), kBlue);
     const QImage screen = painted(child, QSize(40, 20), QRect(0, 0, 40, 20));
     EXPECT_EQ(screen.pixel(0, 0), qRgb(0, 0, 255));
     EXPECT_EQ(screen.pixel(39, 19), qRgb(0, 0, 255));
 }
 
-TEST(CWndChild, BackBufferIsRemadeOnlyWhenTheSizeChanges)
+TEST(BackBuffer, BackBufferIsRemadeOnlyWhenTheSizeChanges)
 {
-    CWndChild child;
+    BackBuffer child;
     windowed(child, QSize(40, 20), kBlue);
     std::lock_guard lock(child.sectionMutex);
     QImage* buffer = child.GetBackBuffer();
@@ -64,9 +64,9 @@ TEST(CWndChild, BackBufferIsRemadeOnlyWhenTheSizeChanges)
     EXPECT_EQ(remade->pixel(5, 5), qRgb(0, 255, 0)); // the old picture does not come back
 }
 
-TEST(CWndChild, NoWindowNoBuffer)
+TEST(BackBuffer, NoWindowNoBuffer)
 {
-    CWndChild child;
+    BackBuffer child;
     child.setClientSize(QSize(40, 20));
     std::lock_guard lock(child.sectionMutex);
     EXPECT_EQ(child.GetBackBuffer(), nullptr);
@@ -75,9 +75,9 @@ TEST(CWndChild, NoWindowNoBuffer)
     EXPECT_EQ(child.GetBackBuffer(), nullptr);
 }
 
-TEST(CWndChild, PaintCopiesTheUpdateAndFillsBeyondTheBuffer)
+TEST(BackBuffer, PaintCopiesTheUpdateAndFillsBeyondTheBuffer)
 {
-    CWndChild child;
+    BackBuffer child;
     windowed(child, QSize(10, 10), kBlue);
     {
         std::lock_guard lock(child.sectionMutex);
@@ -102,14 +102,14 @@ TEST(CWndChild, PaintCopiesTheUpdateAndFillsBeyondTheBuffer)
     EXPECT_EQ(screen.pixel(0, 10), qRgb(0, 0, 255));
 }
 
-TEST(CWndChild, PresentTellsTheViewAndPaintWaitsForADrawingUnit)
+TEST(BackBuffer, PresentTellsTheViewAndPaintWaitsForADrawingUnit)
 {
     struct CountingView : SectionView
     {
         std::atomic<int> presents{0};
         void backBufferPresented() override { presents.fetch_add(1); }
     } view;
-    CWndChild child;
+    BackBuffer child;
     windowed(child, QSize(4, 4), kBlue);
     child.setView(&view);
 
@@ -137,9 +137,9 @@ TEST(CWndChild, PresentTellsTheViewAndPaintWaitsForADrawingUnit)
     EXPECT_EQ(view.presents, 1);
 }
 
-TEST(CWndChild, AStepsStampIsTakenOnceByThePaintThatShowsIt)
+TEST(BackBuffer, AStepsStampIsTakenOnceByThePaintThatShowsIt)
 {
-    CWndChild child;
+    BackBuffer child;
     FrameStamp stamp;
     EXPECT_FALSE(child.takeStamp(&stamp)); // nothing presented yet
     {

@@ -1,11 +1,11 @@
-#include "CDlgPropRtf.h"
+#include "RichTextPage.h"
 
 #include "model/CPropRtf.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
 
-void CDlgPropRtf::build(QGridLayout* grid, int& row)
+void RichTextPage::build(QGridLayout* grid, int& row)
 {
     addBackground(grid, row);
     addMagic(grid, row);
@@ -19,7 +19,7 @@ void CDlgPropRtf::build(QGridLayout* grid, int& row)
             [this](bool on) { store<CPropRtf>([on](CPropRtf& it) { it.reverseColors = on; }); });
 }
 
-void CDlgPropRtf::show(CPropBase& base)
+void RichTextPage::show(CPropBase& base)
 {
     auto& it = static_cast<CPropRtf&>(base);
     showTiming(it);

@@ -1,24 +1,25 @@
 #pragma once
 
-#include "canvas/CWndChild.h"
+#include "canvas/BackBuffer.h"
 
 #include <memory>
 
 class FieldVisitor;
 
-// A section: the stored record of one section window and the render child its window shows.
+// A section: the stored record of one section window (project files name its class "CActWnd")
+// and the render child its window shows.
 // The four copies of area settings are refreshed from the area at every layout; until then the
 // stored values stand.
-class CActWnd
+class SectionRecord
 {
 public:
-    CActWnd() = default;
-    CActWnd(int index, int length, int pos)
+    SectionRecord() = default;
+    SectionRecord(int index, int length, int pos)
         : sectionIndex(index), sectionLength(length), sectionPos(pos)
     {}
     // A copy of the stored fields with a render child of its own.
-    CActWnd(const CActWnd& other);
-    CActWnd& operator=(const CActWnd&) = delete;
+    SectionRecord(const SectionRecord& other);
+    SectionRecord& operator=(const SectionRecord&) = delete;
 
     void Serialize(FieldVisitor& v);
 
@@ -30,5 +31,5 @@ public:
     int frameColor = 0;
     int sectionPos = 0; // across the split axis, 0..10000
 
-    const std::unique_ptr<CWndChild> renderChild = std::make_unique<CWndChild>();
+    const std::unique_ptr<BackBuffer> renderChild = std::make_unique<BackBuffer>();
 };

@@ -1,4 +1,4 @@
-#include "CDlgPropGif.h"
+#include "GifPage.h"
 
 #include "model/CPropGif.h"
 #include "model/ItemSettings.h"
@@ -8,7 +8,7 @@
 #include <QRegularExpressionValidator>
 #include <QToolButton>
 
-void CDlgPropGif::build(QGridLayout* grid, int& row)
+void GifPage::build(QGridLayout* grid, int& row)
 {
     addBackground(grid, row);
     // The same texts in both sets on this page.
@@ -38,7 +38,7 @@ void CDlgPropGif::build(QGridLayout* grid, int& row)
     });
 }
 
-void CDlgPropGif::show(CPropBase& base)
+void GifPage::show(CPropBase& base)
 {
     auto& it = static_cast<CPropGif&>(base);
     m_fit->setCurrentIndex(it.fitMode);

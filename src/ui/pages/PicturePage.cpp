@@ -1,11 +1,11 @@
-#include "CDlgPropImage.h"
+#include "PicturePage.h"
 
 #include "model/CPropImage.h"
 
 #include <QGridLayout>
 #include <QLabel>
 
-void CDlgPropImage::build(QGridLayout* grid, int& row)
+void PicturePage::build(QGridLayout* grid, int& row)
 {
     addBackground(grid, row);
     addMagic(grid, row);
@@ -31,7 +31,7 @@ void CDlgPropImage::build(QGridLayout* grid, int& row)
     });
 }
 
-void CDlgPropImage::show(CPropBase& base)
+void PicturePage::show(CPropBase& base)
 {
     auto& it = static_cast<CPropImage&>(base);
     showTiming(it);

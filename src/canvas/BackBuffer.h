@@ -30,12 +30,12 @@ struct FrameStamp
 // The render child of a section: the back buffer the players draw into, the mutex that guards
 // it, and the painting rule the window uses. The play thread draws one unit at a time (lock,
 // GetBackBuffer, draw, Present, unlock); the GUI thread paints under the same mutex.
-class CWndChild
+class BackBuffer
 {
 public:
-    CWndChild() = default;
-    CWndChild(const CWndChild&) = delete;
-    CWndChild& operator=(const CWndChild&) = delete;
+    BackBuffer() = default;
+    BackBuffer(const BackBuffer&) = delete;
+    BackBuffer& operator=(const BackBuffer&) = delete;
 
     std::mutex sectionMutex;
 

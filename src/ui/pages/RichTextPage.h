@@ -2,8 +2,10 @@
 
 #include "PropertyPageBase.h"
 
-// The page of image items: background, transition, fit, clearing.
-class CDlgPropImage final : public PropertyPageBase
+class QCheckBox;
+
+// The page of rich-text items: background, transition, reverse colours.
+class RichTextPage final : public PropertyPageBase
 {
     Q_OBJECT
 
@@ -15,7 +17,5 @@ protected:
     void show(CPropBase& item) override;
 
 private:
-    QComboBox* m_fit = nullptr;
-    QComboBox* m_clear = nullptr;
-    QLineEdit* m_clearSpeed = nullptr;
+    QCheckBox* m_reverse = nullptr;
 };

@@ -5,7 +5,7 @@
 class QToolButton;
 
 // The page of text items: background, transition, font, size, colour, style, alignment, scroll.
-class CDlgPropText final : public PropertyPageBase
+class TextPage final : public PropertyPageBase
 {
     Q_OBJECT
 

@@ -4,7 +4,7 @@
 
 // The page of animated GIF items: background, fit and play time. Its lists, browse and preview
 // act as on the image page.
-class CDlgPropGif final : public PropertyPageBase
+class GifPage final : public PropertyPageBase
 {
     Q_OBJECT
 

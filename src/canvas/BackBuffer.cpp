@@ -1,4 +1,4 @@
-#include "CWndChild.h"
+#include "BackBuffer.h"
 
 #include "base/ColorRef.h"
 
@@ -18,23 +18,23 @@ QSize unpackSize(quint64 packed)
 
 } // namespace
 
-void CWndChild::setClientSize(QSize size)
+void BackBuffer::setClientSize(QSize size)
 {
     m_size.store(packSize(size));
 }
 
-QSize CWndChild::clientSize() const
+QSize BackBuffer::clientSize() const
 {
     return unpackSize(m_size.load());
 }
 
-void CWndChild::setView(SectionView* view)
+void BackBuffer::setView(SectionView* view)
 {
     std::lock_guard lock(sectionMutex);
     m_view = view;
 }
 
-QImage* CWndChild::GetBackBuffer()
+QImage* BackBuffer::GetBackBuffer()
 {
     if (!hasWindow())
         return m_buffer.isNull() ? nullptr : &m_buffer;
@@ -51,21 +51,21 @@ QImage* CWndChild::GetBackBuffer()
     return &m_buffer;
 }
 
-void CWndChild::Present()
+void BackBuffer::Present()
 {
     m_presentCount.fetch_add(1);
     if (m_view)
         m_view->backBufferPresented();
 }
 
-void CWndChild::Present(const FrameStamp& stamp)
+void BackBuffer::Present(const FrameStamp& stamp)
 {
     m_stamp = stamp;
     m_stampTaken = false;
     Present();
 }
 
-bool CWndChild::takeStamp(FrameStamp* stamp)
+bool BackBuffer::takeStamp(FrameStamp* stamp)
 {
     std::lock_guard lock(sectionMutex);
     if (m_stampTaken)
@@ -75,7 +75,7 @@ bool CWndChild::takeStamp(FrameStamp* stamp)
     return true;
 }
 
-void CWndChild::Paint(QPainter& painter, const QRect& update)
+void BackBuffer::Paint(QPainter& painter, const QRect& update)
 {
     std::lock_guard lock(sectionMutex);
     const QColor fill = QColor::fromRgb(colorRefToRgb(fillColor()));

@@ -1,4 +1,4 @@
-#include "CDlgPropText.h"
+#include "TextPage.h"
 
 #include "model/CPropText.h"
 #include "ui/widgets/CColorBtn.h"
@@ -17,7 +17,7 @@ constexpr int kSizes[] = {8,  9,  10, 11, 12, 14, 16, 18, 20, 22, 24,
 
 } // namespace
 
-QStringList CDlgPropText::fontFamilies()
+QStringList TextPage::fontFamilies()
 {
     QStringList families;
     // Real families only: one entry per family, whatever foundries offer it ("Nimbus Sans
@@ -46,7 +46,7 @@ QStringList CDlgPropText::fontFamilies()
     return families;
 }
 
-void CDlgPropText::build(QGridLayout* grid, int& row)
+void TextPage::build(QGridLayout* grid, int& row)
 {
     addBackground(grid, row);
     addMagic(grid, row);
@@ -133,7 +133,7 @@ void CDlgPropText::build(QGridLayout* grid, int& row)
     connect(m_pixelsPerSecond, &QLineEdit::textEdited, this, [this] { storeScroll(); });
 }
 
-void CDlgPropText::storeScroll()
+void TextPage::storeScroll()
 {
     const int index = m_scroll->currentIndex();
     if (index < 0)
@@ -149,7 +149,7 @@ void CDlgPropText::storeScroll()
     m_pixelsPerSecond->setEnabled(kept);
 }
 
-void CDlgPropText::horizontalAlignment(QToolButton* pressed)
+void TextPage::horizontalAlignment(QToolButton* pressed)
 {
     const bool on = pressed->isChecked();
     QToolButton* buttons[] = {m_left, m_center, m_right};
@@ -169,7 +169,7 @@ void CDlgPropText::horizontalAlignment(QToolButton* pressed)
     }
 }
 
-void CDlgPropText::show(CPropBase& base)
+void TextPage::show(CPropBase& base)
 {
     auto& it = static_cast<CPropText&>(base);
     showTiming(it);

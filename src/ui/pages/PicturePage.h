@@ -2,10 +2,8 @@
 
 #include "PropertyPageBase.h"
 
-class QCheckBox;
-
-// The page of rich-text items: background, transition, reverse colours.
-class CDlgPropRtf final : public PropertyPageBase
+// The page of image items: background, transition, fit, clearing.
+class PicturePage final : public PropertyPageBase
 {
     Q_OBJECT
 
@@ -17,5 +15,7 @@ protected:
     void show(CPropBase& item) override;
 
 private:
-    QCheckBox* m_reverse = nullptr;
+    QComboBox* m_fit = nullptr;
+    QComboBox* m_clear = nullptr;
+    QLineEdit* m_clearSpeed = nullptr;
 };
