@@ -1,4 +1,5 @@
 #include "FrameLog.h"
+#include "BaseLog.h"
 
 #include "SettingsStore.h"
 
@@ -34,7 +35,7 @@ void FrameLog::openConfigured()
     if (path.isEmpty())
         path = SettingsStore::readString(QStringLiteral("Diagnostics"), QStringLiteral("FrameLog"));
     if (!path.isEmpty() && !open(path))
-        std::fprintf(stderr, "tessarin: the frame log %s cannot be written\n", qPrintable(path));
+        qCWarning(lcBase, "the frame log %s cannot be written", qPrintable(path));
 }
 
 bool FrameLog::enabled()

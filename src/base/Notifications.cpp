@@ -1,4 +1,5 @@
 #include "Notifications.h"
+#include "BaseLog.h"
 
 #include <QDebug>
 #include <QHash>
@@ -30,7 +31,7 @@ void post(const QString& text)
     if (sink)
         sink(text);
     else
-        qWarning().noquote() << text;
+        qCWarning(lcBase).noquote() << text;
 }
 
 void postOnce(const QString& key, const QString& text)

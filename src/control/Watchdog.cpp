@@ -1,4 +1,5 @@
 #include "Watchdog.h"
+#include "ControlLog.h"
 
 #include "model/CAct.h"
 
@@ -36,5 +37,5 @@ void Watchdog::beat()
         return;
     }
     // Said once a beat it skips, so that the journal tells why the service was restarted.
-    std::fprintf(stderr, "tessarin: the play thread is stuck; no watchdog heartbeat\n");
+    qCWarning(lcControl, "the play thread is stuck; no watchdog heartbeat");
 }

@@ -1,4 +1,5 @@
 #include "PlayLoop.h"
+#include "ModelLog.h"
 
 #include "CAct.h"
 #include "PlayRandom.h"
@@ -270,6 +271,8 @@ void PlayLoop::PlayCurrent()
     if (CPropBase* item = current) {
         WaitClock& clock = m_area.m_hub.clock();
         const WaitClock::TimePoint started = clock.now();
+        qCDebug(lcModel) << "item" << m_area.m_currentIndex.load() << item->className()
+                         << item->filePath;
         item->Play(m_area);
         if (clock.now() - started < kInstantItem) {
             WaitClock::TimePoint deadline = clock.now() + kInstantItemRest;

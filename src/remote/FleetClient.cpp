@@ -1,4 +1,5 @@
 #include "FleetClient.h"
+#include "RemoteLog.h"
 
 #include "RemoteController.h"
 #include "base/SettingsStore.h"
@@ -234,8 +235,8 @@ void FleetClient::handle(const QByteArray& payload)
             error = QStringLiteral("unknown command");
     }
     if (!done) {
-        qWarning("tessarin: fleet command ignored (%s): %s", qPrintable(error),
-                 payload.left(200).constData());
+        qCWarning(lcRemote, "fleet command ignored (%s): %s", qPrintable(error),
+                  payload.left(200).constData());
         emit commandHandled(QStringLiteral("malformed: ") + error);
         return;
     }

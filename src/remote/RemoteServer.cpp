@@ -2,6 +2,7 @@
 
 #include "ConnectionGuard.h"
 #include "RemoteController.h"
+#include "RemoteLog.h"
 #include "Uploads.h"
 #include "base/HandBack.h"
 #include "base/SafeFile.h"
@@ -192,6 +193,8 @@ bool RemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
     const Answer answer = isApi            ? api(request, path)
                           : isGet(request) ? page(path)
                                            : error(405, statusReason(405));
+    qCDebug(lcRemote) << socket->peerAddress().toString() << request.method() << path
+                      << answer.status;
     if (!answer.picture.isNull()) {
         answerPictureLater(answer.picture, socket);
         return true;
