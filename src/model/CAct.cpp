@@ -65,20 +65,19 @@ void CAct::SerializeSettings(FieldVisitor& v)
     v.integer("ledHeight", s.ledHeight);
     v.integer("backColor", s.backColor);
     v.integer("manualPlay", s.manualPlay);
+    m_manualPlay.store(s.manualPlay); // a reader may have written it
 }
 
 void CAct::setSettings(const AreaSettings& settings)
 {
     std::unique_lock lock(m_sectionsMutex);
-    const int manual = settings.manualPlay;
     m_settings = settings;
-    std::atomic_ref<int>(m_settings.manualPlay).store(manual);
+    m_manualPlay.store(settings.manualPlay);
 }
 
 bool CAct::manualPlay() const
 {
-    return std::atomic_ref<int>(const_cast<int&>(m_settings.manualPlay))
-               .load(std::memory_order_relaxed) != 0;
+    return m_manualPlay.load(std::memory_order_relaxed) != 0;
 }
 
 namespace {
@@ -107,6 +106,7 @@ void CAct::takeProject(CAct& other)
     std::scoped_lock lock(m_sectionsMutex, m_itemsMutex, other.m_itemsMutex);
     for (size_t i = 0; i < mine.fields.size(); ++i)
         *mine.fields[i] = *theirs.fields[i];
+    m_manualPlay.store(m_settings.manualPlay);
     m_caption.swap(other.m_caption);
     // The sections that go take their windows with them: no window outlives its record.
     if (m_sectionHost) {

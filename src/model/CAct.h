@@ -210,6 +210,8 @@ private:
     std::atomic<bool> m_keepCurrentOnce{false};
 
     AreaSettings m_settings;
+    // The play thread's copy of manual play, read without the sections' lock.
+    std::atomic<int> m_manualPlay{0};
     std::unique_ptr<CMyText> m_caption; // never null
     std::vector<std::unique_ptr<SectionRecord>> m_sections;
     SectionHost* m_sectionHost = nullptr;
