@@ -268,13 +268,14 @@ bool ProjectController::moveItem(int from, int to)
         return false;
     if (from == to)
         return true;
-    // The play thread keeps its item (it holds the item, not the row) and goes on from the
-    // row the item had; moving under it is allowed.
+    // Allowed while playing: the item that plays keeps playing and stays marked, and the loop
+    // goes on from where it stands now.
     const bool moving = m_playlist->beginMove(from, to);
     m_area->moveItem(from, to);
     if (moving)
         m_playlist->endMove();
     setModified(true);
+    watchPlayback();
     return true;
 }
 

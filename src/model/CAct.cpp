@@ -189,6 +189,14 @@ bool CAct::moveItem(int from, int to)
     std::unique_ptr<CPropBase> moving = std::move(m_items[static_cast<size_t>(from)]);
     m_items.erase(m_items.begin() + from);
     m_items.insert(m_items.begin() + to, std::move(moving));
+    // The current index follows its item, so the loop goes on from where that item is now.
+    const int current = m_currentIndex.load();
+    if (current == from)
+        m_currentIndex.store(to);
+    else if (from < current && current <= to)
+        m_currentIndex.store(current - 1);
+    else if (to <= current && current < from)
+        m_currentIndex.store(current + 1);
     return true;
 }
 

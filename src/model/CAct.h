@@ -71,7 +71,7 @@ public:
     void appendItem(std::unique_ptr<CPropBase> item);
     void insertItem(int index, std::unique_ptr<CPropBase> item);
     std::unique_ptr<CPropBase> takeItem(int index);
-    // Moves item `from` to position `to` in one step.
+    // Moves item `from` to position `to` in one step; the current index follows the item.
     bool moveItem(int from, int to);
     // Deletes every item, last to first.
     void ClearItems();

@@ -288,16 +288,21 @@ void PlayLoop::Advance()
         return;
     if (m_area.m_keepCurrentOnce.exchange(false))
         return;
-    const int count = m_area.itemCount();
-    if (count == 0)
-        return;
-    int index = m_area.m_currentIndex.load();
-    if (!m_area.manualPlay())
-        ++index;
-    // Also keeps a manual index valid after the list shrank.
-    if (index > count - 1 || index < 0)
-        index = 0;
-    m_area.m_currentIndex.store(index);
-    m_area.m_currentItem.store(m_area.item(index));
+    {
+        // Under the list's lock: a move on the GUI thread renumbers the current index, and the
+        // next one is counted from where the item stands now.
+        std::lock_guard lock(m_area.m_itemsMutex);
+        const int count = static_cast<int>(m_area.m_items.size());
+        if (count == 0)
+            return;
+        int index = m_area.m_currentIndex.load();
+        if (!m_area.manualPlay())
+            ++index;
+        // Also keeps a manual index valid after the list shrank.
+        if (index > count - 1 || index < 0)
+            index = 0;
+        m_area.m_currentIndex.store(index);
+        m_area.m_currentItem.store(m_area.m_items[static_cast<size_t>(index)].get());
+    }
     m_area.m_playEvent.set();
 }

@@ -392,3 +392,24 @@ TEST_F(ProjectControllerTest, StatusTellsThePageThePlayingItemShows)
     ASSERT_TRUE(empty.newProject());
     EXPECT_EQ(RemoteBridge(empty).status().value("state").toString(), "idle");
 }
+
+TEST_F(ProjectControllerTest, MovingItemsWhilePlayingKeepsThePlayingItemMarked)
+{
+    for (int i = 0; i < 4; ++i)
+        controller.area().item(i)->filePath = QStringLiteral("/media/%1.hold").arg(i);
+    ASSERT_TRUE(controller.playItem(1));
+    const auto playingFile = [this] { return bridge.status().value("file").toString(); };
+    ASSERT_TRUE(controller.moveItem(2, 0)); // before it: it moves down a line
+    EXPECT_EQ(controller.playingIndex(), 2);
+    EXPECT_EQ(playingFile(), "/media/1.hold");
+    EXPECT_TRUE(controller.playlist().index(2).data(PlaylistModel::PlayingRole).toBool());
+    ASSERT_TRUE(controller.moveItem(2, 3)); // the playing item itself
+    EXPECT_EQ(controller.playingIndex(), 3);
+    EXPECT_EQ(playingFile(), "/media/1.hold");
+    ASSERT_TRUE(controller.moveItem(0, 1)); // after it: it stays
+    EXPECT_EQ(controller.playingIndex(), 3);
+    EXPECT_EQ(playingFile(), "/media/1.hold");
+    // Next goes on from where the item stands now: the last line's next is the first.
+    ASSERT_TRUE(controller.next());
+    EXPECT_EQ(controller.playingIndex(), 0);
+}
