@@ -5,11 +5,15 @@
 #include "base/SettingsStore.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHostInfo>
 #include <QJsonDocument>
+#include <QThread>
 #include <QUrl>
 
 #include <mosquitto.h>
+
+#include <sys/socket.h>
 
 #include <mutex>
 
@@ -133,12 +137,21 @@ void FleetClient::stop()
     m_statusTimer.stop();
     if (!m_client)
         return;
-    if (m_connected.load()) {
+    const bool connected = m_connected.load();
+    if (connected) {
         const QByteArray online = topic("online");
         mosquitto_publish(m_client, nullptr, online.constData(), 5, "false", 1, true);
-        mosquitto_disconnect(m_client);
     }
-    mosquitto_loop_stop(m_client, true);
+    endLoop(connected);
+}
+
+void FleetClient::endLoop(bool orderly)
+{
+    // Connected, the loop ends by itself once the DISCONNECT is out: never cancel a thread that
+    // may be inside our callbacks. Without a connection it may sit in a connect to a host that
+    // does not answer, and a Stop must not hang on that: then it is cancelled.
+    mosquitto_disconnect(m_client);
+    mosquitto_loop_stop(m_client, !orderly);
     mosquitto_destroy(m_client);
     m_client = nullptr;
     m_connected.store(false);
@@ -149,11 +162,16 @@ void FleetClient::dropWithoutGoodbye()
     m_statusTimer.stop();
     if (!m_client)
         return;
-    // No DISCONNECT: the broker sees the connection die and publishes the will.
-    mosquitto_loop_stop(m_client, true);
-    mosquitto_destroy(m_client);
-    m_client = nullptr;
-    m_connected.store(false);
+    // No DISCONNECT: the connection dies under the client, the broker publishes the will.
+    const bool connected = m_connected.load();
+    if (connected) {
+        ::shutdown(mosquitto_socket(m_client), SHUT_RDWR);
+        QElapsedTimer waited;
+        waited.start();
+        while (m_connected.load() && waited.elapsed() < 5000)
+            QThread::msleep(5);
+    }
+    endLoop(connected);
 }
 
 void FleetClient::onConnect(mosquitto* client, void* self, int rc)

@@ -66,6 +66,8 @@ private slots:
 private:
     // On the network thread.
     void wakeGuiThread();
+    // Ends the network loop and frees the client; `orderly` when it is connected.
+    void endLoop(bool orderly);
     static void onConnect(mosquitto*, void* self, int rc);
     static void onDisconnect(mosquitto*, void* self, int rc);
     static void onMessage(mosquitto*, void* self, const mosquitto_message* message);

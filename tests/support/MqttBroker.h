@@ -92,7 +92,7 @@ public:
     ~Observer()
     {
         mosquitto_disconnect(m_client);
-        mosquitto_loop_stop(m_client, true);
+        mosquitto_loop_stop(m_client, false); // ends by itself once disconnected
         mosquitto_destroy(m_client);
     }
     QByteArray last(const QString& topic)
