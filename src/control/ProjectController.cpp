@@ -54,10 +54,12 @@ void ProjectController::setModified(bool modified)
     emit modifiedChanged(modified);
 }
 
-bool ProjectController::stopBounded()
+bool ProjectController::stopBounded(QString* error)
 {
     if (m_area->StopWithin(kStopWait))
         return true;
+    if (error)
+        *error = QStringLiteral("the player is still finishing its step");
     const QString text = dialogText("Stopping: the player is still finishing its step.",
                                     "正在停止：播放线程仍在完成当前步骤。");
     qCInfo(lcControl) << "stop not finished within" << kStopWait.count() << "ms";
@@ -90,11 +92,8 @@ void ProjectController::resetToNew()
 
 bool ProjectController::newProject(QString* error)
 {
-    if (!stopBounded()) {
-        if (error)
-            *error = QStringLiteral("the player is still finishing its step");
+    if (!stopBounded(error))
         return false;
-    }
     resetToNew();
     return true;
 }
@@ -111,10 +110,8 @@ bool ProjectController::openProject(const QString& path, QString* error)
     CAct loaded;
     if (!loaded.LoadProject(path, &why))
         return false;
-    if (!stopBounded()) {
-        why = QStringLiteral("the player is still finishing its step");
+    if (!stopBounded(&why))
         return false;
-    }
     m_playlist->beginReset();
     m_area->takeProject(loaded);
     m_playlist->endReset();
@@ -248,11 +245,8 @@ bool ProjectController::removeItem(int index, QString* error)
             *error = QStringLiteral("no such item");
         return false;
     }
-    if (!stopBounded()) {
-        if (error)
-            *error = QStringLiteral("the player is still finishing its step");
+    if (!stopBounded(error))
         return false;
-    }
     m_playlist->beginRemove(index);
     m_area->takeItem(index);
     m_playlist->endRemove();

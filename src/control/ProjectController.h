@@ -124,8 +124,9 @@ signals:
     void message(const QString& text);
 
 private:
-    // Waits at most kStopWait for the play thread; false (and a message) when it still runs.
-    bool stopBounded();
+    // Waits at most kStopWait for the play thread; false (and a message, and `error` for the
+    // caller's answer) when it still runs.
+    bool stopBounded(QString* error = nullptr);
     bool startAt(int index);
     void resetToNew();
     void watchPlayback();

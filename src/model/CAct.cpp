@@ -133,9 +133,8 @@ int CAct::AddFile(const QString& path)
     std::unique_ptr<CPropBase> item = makeItemForFile(path);
     if (!item)
         return -1;
-    std::lock_guard lock(m_itemsMutex);
-    m_items.push_back(std::move(item));
-    return static_cast<int>(m_items.size()) - 1;
+    appendItem(std::move(item));
+    return itemCount() - 1;
 }
 
 int CAct::itemCount() const

@@ -67,19 +67,27 @@ const ItemKindInfo* ItemKinds::find(QByteArrayView className)
     return nullptr;
 }
 
-const ItemKindInfo* ItemKinds::forPath(const QString& path)
+namespace {
+
+// The kinds whose extensions hold the path's, in the order added.
+std::vector<const ItemKindInfo*> kindsByExtension(const QString& path)
 {
     const QString ext = fileExtension(path);
     std::vector<const ItemKindInfo*> candidates;
-    {
-        Table& t = table();
-        std::shared_lock lock(t.mutex);
-        for (const ItemKindInfo& kind : t.kinds)
-            if (hasExtension(kind, ext))
-                candidates.push_back(&kind);
-    }
-    // The tests read files: asked outside the lock.
-    for (const ItemKindInfo* kind : candidates)
+    Table& t = table();
+    std::shared_lock lock(t.mutex);
+    for (const ItemKindInfo& kind : t.kinds)
+        if (hasExtension(kind, ext))
+            candidates.push_back(&kind);
+    return candidates;
+}
+
+} // namespace
+
+const ItemKindInfo* ItemKinds::forPath(const QString& path)
+{
+    // The tests read files: asked outside the table's lock.
+    for (const ItemKindInfo* kind : kindsByExtension(path))
         if (!kind->accepts || kind->accepts(path))
             return kind;
     return nullptr;
@@ -87,13 +95,7 @@ const ItemKindInfo* ItemKinds::forPath(const QString& path)
 
 bool ItemKinds::extensionPlays(const QString& path)
 {
-    const QString ext = fileExtension(path);
-    Table& t = table();
-    std::shared_lock lock(t.mutex);
-    for (const ItemKindInfo& kind : t.kinds)
-        if (hasExtension(kind, ext))
-            return true;
-    return false;
+    return !kindsByExtension(path).empty();
 }
 
 std::unique_ptr<CPropBase> ItemKinds::make(QByteArrayView className)
