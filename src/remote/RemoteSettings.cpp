@@ -2,6 +2,8 @@
 
 #include "base/SettingsStore.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -22,6 +24,12 @@ RemoteSettings RemoteSettings::load()
     s.port = SettingsStore::readInt(kGroup, QStringLiteral("Port"), s.port);
     s.token = SettingsStore::readString(kGroup, QStringLiteral("Token"));
     s.mediaDir = SettingsStore::readString(kGroup, QStringLiteral("MediaDir"), defaultMediaDir());
+    s.projectsDir =
+        SettingsStore::readString(kGroup, QStringLiteral("ProjectsDir"), defaultProjectsDir());
+    s.allowedHosts = SettingsStore::readString(kGroup, QStringLiteral("AllowedHosts"))
+                         .split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (QString& host : s.allowedHosts)
+        host = host.trimmed().toLower();
     const int megabytes = SettingsStore::readInt(kGroup, QStringLiteral("MaxUploadMB"), 512);
     s.maxUploadBytes = qint64(std::max(1, megabytes)) * 1024 * 1024;
     return s;
@@ -50,6 +58,43 @@ QString RemoteSettings::defaultMediaDir()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
            QStringLiteral("/Morvo/Tessarin/media");
+}
+
+QString RemoteSettings::defaultProjectsDir()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Morvo/Tessarin/projects");
+}
+
+QStringList RemoteSettings::allowedFolders() const
+{
+    QStringList folders;
+    for (const QString& folder : {mediaDir, projectsDir})
+        if (!folder.isEmpty())
+            folders << folder;
+    return folders;
+}
+
+bool RemoteSettings::allowsFile(const QString& path) const
+{
+    // Links resolved on both sides: a link in the media folder to /etc is outside it. A file
+    // that is not there (yet) is judged by its folder.
+    const QFileInfo info(path);
+    if (!info.isAbsolute())
+        return false;
+    QString file = info.canonicalFilePath();
+    if (file.isEmpty()) {
+        const QString folder = info.absoluteDir().canonicalPath();
+        if (folder.isEmpty() || info.fileName() == QLatin1String(".."))
+            return false;
+        file = folder + QLatin1Char('/') + info.fileName();
+    }
+    for (const QString& folder : allowedFolders()) {
+        const QString root = QFileInfo(folder).canonicalFilePath();
+        if (!root.isEmpty() && file.startsWith(root + QLatin1Char('/')))
+            return true;
+    }
+    return false;
 }
 
 bool RemoteSettings::listensBeyondThisMachine() const
