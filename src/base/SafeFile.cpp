@@ -9,6 +9,7 @@
 #include <QTemporaryFile>
 
 #include <cerrno>
+#include <climits>
 #include <condition_variable>
 #include <fcntl.h>
 #include <memory>
@@ -127,8 +128,41 @@ void syncFolder(const QString& folder)
 
 } // namespace
 
-Error write(const QString& path, QByteArrayView bytes)
+namespace {
+
+// The file a path names, links followed to the end of their chain: a project opened through a
+// link is saved into the file it links to, and the link stays a link. A path that is no link is
+// itself; a chain longer than the system follows (or a loop) is empty.
+QString finalTarget(const QString& path)
 {
+    constexpr int kMostLinks = 40; // what Linux follows
+    QString current = QFileInfo(path).absoluteFilePath();
+    for (int hop = 0; hop <= kMostLinks; ++hop) {
+        const QByteArray name = QFile::encodeName(current);
+        struct stat status = {};
+        if (::lstat(name.constData(), &status) != 0 || !S_ISLNK(status.st_mode))
+            return current;
+        QByteArray link(qsizetype(PATH_MAX), Qt::Uninitialized);
+        const ssize_t length = ::readlink(name.constData(), link.data(), size_t(link.size()));
+        if (length < 0 || length >= link.size())
+            return {};
+        link.resize(length);
+        const QString next = QFile::decodeName(link);
+        // Not cleaned: ".." after a linked folder is the kernel's to resolve.
+        current = QDir::isAbsolutePath(next)
+                      ? next
+                      : QFileInfo(current).absolutePath() + QLatin1Char('/') + next;
+    }
+    return {};
+}
+
+} // namespace
+
+Error write(const QString& linkOrPath, QByteArrayView bytes)
+{
+    const QString path = finalTarget(linkOrPath);
+    if (path.isEmpty())
+        return Error::BadPath;
     const QFileInfo target(path);
     if (target.exists() && (!target.isFile() || !target.isWritable()))
         return Error::AccessDenied;

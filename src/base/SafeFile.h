@@ -10,7 +10,9 @@
 // Writes whole files so that, whatever fails (open, any write, the final flush, the sync to the
 // disk, the rename), the file is either the new content or the old one, byte for byte, and the
 // failure is told as what it was: a full disk is not a "generic error". Only where a folder
-// allows no new file but the file itself may be overwritten is it written in place.
+// allows no new file but the file itself may be overwritten is it written in place. A symbolic
+// link stays a link: the file at the end of its chain is written (beside it the temporary file,
+// with its permissions).
 namespace SafeFile {
 
 enum class Error
