@@ -3,11 +3,15 @@
 #include "Notifications.h"
 #include "SafeFile.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 
 #include <atomic>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace SettingsStore {
 namespace {
@@ -31,6 +35,30 @@ bool hasRoomFor(const QString& fileName)
     return free >= file.size() + 64 * 1024;
 }
 
+// The store holds the remote token and the fleet's password: only its owner may read it. The
+// file is made so before the first write puts anything in it, and made so again after every
+// write (the store rewrites its file through a new one, and something else may have widened it).
+constexpr mode_t kOwnerOnly = S_IRUSR | S_IWUSR;
+
+void keepPrivate(const QString& fileName)
+{
+    const QByteArray name = QFile::encodeName(fileName);
+    struct stat status = {};
+    if (::stat(name.constData(), &status) == 0 && (status.st_mode & 07777) != kOwnerOnly)
+        ::chmod(name.constData(), kOwnerOnly);
+}
+
+void createPrivate(const QString& fileName)
+{
+    if (QFileInfo::exists(fileName))
+        return;
+    QDir().mkpath(QFileInfo(fileName).absolutePath());
+    const int fd = ::open(QFile::encodeName(fileName).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kOwnerOnly);
+    if (fd >= 0)
+        ::close(fd);
+}
+
 // Tells the operator of the first failure to keep a setting, not of every one after it.
 void tell(SafeFile::Error error, const QString& fileName)
 {
@@ -47,8 +75,10 @@ bool write(const QString& keyPath, const QVariant& value)
         tell(SafeFile::Error::DiskFull, settings.fileName());
         return false;
     }
+    createPrivate(settings.fileName());
     settings.setValue(keyPath, value);
     settings.sync();
+    keepPrivate(settings.fileName());
     if (settings.status() != QSettings::NoError) {
         tell(SafeFile::Error::AccessDenied, settings.fileName());
         return false;

@@ -3,6 +3,7 @@
 #include "support/TestSettings.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 
 #include <gtest/gtest.h>
@@ -61,4 +62,21 @@ TEST_F(SettingsTest, RecentListKeepsSixMostRecentFirst)
     EXPECT_EQ(reloaded.entries(), list.entries());
     EXPECT_EQ(SettingsStore::readString("Recent File List", "File1"), "/p/5.zpm");
     EXPECT_EQ(SettingsStore::readString("Recent File List", "File6"), "/p/3.zpm");
+}
+
+TEST_F(SettingsTest, OnlyItsOwnerReadsTheStore)
+{
+    // It holds the remote token: owner read and write only, from the first write on, and again
+    // after a write when something widened it.
+    const QString fileName =
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, "Morvo", "Tessarin").fileName();
+    QFile::remove(fileName);
+    const auto ownerOnly =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+    ASSERT_TRUE(SettingsStore::writeString("Remote", "Token", "secret"));
+    EXPECT_EQ(QFile::permissions(fileName), ownerOnly);
+    ASSERT_TRUE(QFile::setPermissions(fileName, ownerOnly | QFile::ReadGroup | QFile::ReadOther));
+    ASSERT_TRUE(SettingsStore::writeInt("Remote", "Port", 8734));
+    EXPECT_EQ(QFile::permissions(fileName), ownerOnly);
+    EXPECT_EQ(SettingsStore::readString("Remote", "Token"), "secret");
 }
