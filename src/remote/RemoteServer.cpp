@@ -1,9 +1,10 @@
 #include "RemoteServer.h"
 
-#include "ConnectionGuard.h"
 #include "RemoteController.h"
+#include "RemoteListener.h"
 #include "RemoteLog.h"
 #include "Uploads.h"
+#include "base/FileSniff.h"
 #include "base/HandBack.h"
 #include "base/SafeFile.h"
 #include "base/StringTable.h"
@@ -11,30 +12,24 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QPointer>
 #include <QTcpSocket>
 #include <QUrl>
 #include <QWebSocket>
 
 #include <algorithm>
+#include <cmath>
+#include <sys/resource.h>
 
 namespace {
 
 constexpr int kStatusPushMs = 250;
 constexpr int kWebSocketLoginMs = 5000;
-
-QByteArray header(const QHttpServerRequest& request, const QByteArray& name)
-{
-    for (const auto& [key, value] : request.headers())
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return value;
-    return {};
-}
+constexpr int kSweepMs = 500;
 
 QString statusReason(int status)
 {
@@ -52,26 +47,53 @@ QString statusReason(int status)
     }
 }
 
-bool isPost(const QHttpServerRequest& r)
+// A whole number in [0, count): JSON numbers are doubles, and 2.5 or 1e300 name no item.
+bool wholeIndex(const QJsonValue& value, int count, int* index)
 {
-    return r.method() == QHttpServerRequest::Method::Post;
+    if (!value.isDouble())
+        return false;
+    const double number = value.toDouble();
+    if (!std::isfinite(number) || number != std::floor(number) || number < 0 || number >= count)
+        return false;
+    *index = int(number);
+    return true;
 }
 
-bool isGet(const QHttpServerRequest& r)
+// An item number in a path: digits only, no sign, no leading zeros beyond "0".
+bool pathIndex(const QString& text, int* index)
 {
-    return r.method() == QHttpServerRequest::Method::Get;
+    if (text.isEmpty() || text.size() > 9 || (text.size() > 1 && text.startsWith(u'0')))
+        return false;
+    for (const QChar c : text)
+        if (c < u'0' || c > u'9')
+            return false;
+    *index = text.toInt();
+    return true;
+}
+
+int connectionsTheFileLimitAllows()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return RemoteServer::kMostConnections;
+    const qint64 spare = qint64(limit.rlim_cur) - RemoteServer::kReservedFiles;
+    return int(std::clamp<qint64>(spare / 2, 16, RemoteServer::kMostConnections));
 }
 
 } // namespace
 
 RemoteServer::RemoteServer(RemoteController& controller, QObject* parent)
-    : QAbstractHttpServer(parent), m_controller(controller)
+    : QObject(parent), m_controller(controller),
+      m_webSocketServer(QStringLiteral("Tessarin"), QWebSocketServer::NonSecureMode)
 {
-    m_clock.start();
     m_encoders.setMaxThreadCount(2); // the play thread keeps a core to itself
     m_statusTimer.setInterval(kStatusPushMs);
     connect(&m_statusTimer, &QTimer::timeout, this, &RemoteServer::pushStatus);
-    connect(this, &QAbstractHttpServer::newWebSocketConnection, this,
+    m_sweepTimer.setInterval(kSweepMs);
+    connect(&m_sweepTimer, &QTimer::timeout, this, &RemoteServer::sweep);
+    m_webSocketServer.setMaxPendingConnections(kMostWebSockets);
+    m_webSocketServer.setHandshakeTimeout(kWebSocketLoginMs);
+    connect(&m_webSocketServer, &QWebSocketServer::newConnection, this,
             &RemoteServer::acceptWebSockets);
 }
 
@@ -93,28 +115,32 @@ bool RemoteServer::start(const RemoteSettings& settings, QString* error)
             *error = QStringLiteral("%1 is not an address to listen on").arg(settings.address);
         return false;
     }
-    m_listener =
-        new ConnectionGuard([this](const QByteArray& method,
-                                   const QByteArray& path) { return bodyLimit(method, path); },
-                            this);
-    if (!m_listener->listen(address, quint16(settings.port))) {
+    m_mostConnections = connectionsTheFileLimitAllows();
+    m_listener = std::make_unique<RemoteListener>([this](int fd) { accepted(fd); });
+    QString why;
+    if (!m_listener->listen(address, quint16(settings.port), &why)) {
         if (error)
             *error = QStringLiteral("cannot listen on %1:%2: %3")
                          .arg(settings.address)
                          .arg(settings.port)
-                         .arg(m_listener->errorString());
-        delete m_listener;
+                         .arg(why);
+        m_listener.reset();
         return false;
     }
-    bind(m_listener);
+    m_sweepTimer.start();
     return true;
 }
 
 void RemoteServer::stop()
 {
     m_statusTimer.stop();
+    m_sweepTimer.stop();
     m_sockets.clear();
-    delete m_listener;
+    m_listener.reset();
+    const std::vector<HttpConnection*> open = m_connections;
+    for (HttpConnection* connection : open)
+        connection->abort();
+    m_connections.clear();
 }
 
 bool RemoteServer::isListening() const
@@ -124,12 +150,71 @@ bool RemoteServer::isListening() const
 
 quint16 RemoteServer::port() const
 {
-    return m_listener ? m_listener->serverPort() : 0;
+    return m_listener ? m_listener->port() : 0;
 }
 
-qint64 RemoteServer::bodyLimit(const QByteArray& method, const QByteArray& path) const
+void RemoteServer::accepted(int descriptor)
 {
-    if (method == "POST" && path == "/api/items")
+    auto* connection = new HttpConnection(descriptor, *this, m_timeouts, this);
+    if (!connection->isOpen()) {
+        connection->deleteLater();
+        return;
+    }
+    const QString& address = connection->peer();
+    const auto fromThere = std::count_if(m_connections.begin(), m_connections.end(),
+                                         [&](const auto* c) { return c->peer() == address; });
+    const bool room = (fromThere < kMostPerAddress || letOneGo(&address)) &&
+                      (int(m_connections.size()) < m_mostConnections || letOneGo(nullptr));
+    if (!room) {
+        // Everyone here is asking something: the newcomer waits its turn elsewhere.
+        m_connections.push_back(connection);
+        connection->abort();
+        return;
+    }
+    m_connections.push_back(connection);
+}
+
+bool RemoteServer::letOneGo(const QString* address)
+{
+    const qint64 now = HttpConnection::nowMs();
+    HttpConnection* chosen = nullptr;
+    for (HttpConnection* c : m_connections) {
+        if (c->state() != HttpConnection::State::Head || (address && c->peer() != *address) ||
+            now - c->lastActiveMs() < kGraceMs)
+            continue;
+        const auto rank = [](const HttpConnection* x) {
+            return std::pair(x->trusted, x->lastActiveMs());
+        };
+        if (!chosen || rank(c) < rank(chosen))
+            chosen = c;
+    }
+    if (!chosen)
+        return false;
+    chosen->abort(); // finished() takes it off the list
+    return true;
+}
+
+void RemoteServer::finished(HttpConnection& connection)
+{
+    const auto it = std::find(m_connections.begin(), m_connections.end(), &connection);
+    if (it != m_connections.end())
+        m_connections.erase(it);
+    connection.deleteLater();
+}
+
+void RemoteServer::sweep()
+{
+    const qint64 now = HttpConnection::nowMs();
+    const std::vector<HttpConnection*> open = m_connections;
+    for (HttpConnection* connection : open)
+        connection->check(now);
+}
+
+qint64 RemoteServer::bodyLimit(const HttpRequestHead& head) const
+{
+    if (!head.path.startsWith("/api/"))
+        return 0;
+    if (head.method == "POST" && head.path == "/api/items")
         return m_settings.maxUploadBytes;
     return kMostJsonBytes;
 }
@@ -147,79 +232,152 @@ bool RemoteServer::tokenMatches(const QByteArray& given) const
     return difference == 0;
 }
 
-bool RemoteServer::blocked(const QString& address)
+bool RemoteServer::hostAllowed(const QByteArray& hostField) const
 {
-    const auto until = m_blockedUntil.constFind(address);
-    if (until == m_blockedUntil.constEnd())
+    // An address is what the browser was given; a name must be one of ours, or a page whose
+    // name an attacker's DNS points here (DNS rebinding) would be same-origin with us.
+    QByteArray host = hostField.toLower();
+    if (host.startsWith('[')) {
+        const qsizetype end = host.indexOf(']');
+        return end > 0 && !QHostAddress(QString::fromLatin1(host.mid(1, end - 1))).isNull();
+    }
+    if (const qsizetype colon = host.lastIndexOf(':'); colon >= 0)
+        host.truncate(colon);
+    if (host.isEmpty())
         return false;
-    if (m_clock.elapsed() < *until)
+    const QString name = QString::fromLatin1(host);
+    if (!QHostAddress(name).isNull() || name == QLatin1String("localhost"))
         return true;
-    m_blockedUntil.remove(address);
-    return false;
+    const QString local = QHostInfo::localHostName().toLower();
+    if (name == local || name == local + QLatin1String(".local") ||
+        (!QHostInfo::localDomainName().isEmpty() &&
+         name == local + QLatin1Char('.') + QHostInfo::localDomainName().toLower()))
+        return true;
+    return m_settings.allowedHosts.contains(name);
 }
 
-void RemoteServer::failed(const QString& address)
+QString RemoteServer::foreignReason(const HttpRequestHead& head, bool api) const
 {
-    const qint64 now = m_clock.elapsed();
-    std::deque<qint64>& times = m_failures[address];
-    times.push_back(now);
-    while (!times.empty() && times.front() <= now - kFailureWindowMs)
-        times.pop_front();
-    if (int(times.size()) >= kFailuresBeforeBlock) {
-        m_blockedUntil.insert(address, now + kBlockMs);
-        times.clear();
+    const QByteArray host = head.field("host");
+    if (head.minorVersion == 1 || !host.isEmpty()) {
+        if (!hostAllowed(host))
+            return QStringLiteral("%1 is not a name of this server (add it to AllowedHosts "
+                                  "under [Remote])")
+                .arg(QString::fromLatin1(host.left(100)));
     }
-}
-
-RemoteServer::Answer RemoteServer::json(const QJsonValue& value, int status)
-{
-    const QJsonDocument document =
-        value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
-    return Answer{status, document.toJson(QJsonDocument::Compact), "application/json", {}};
-}
-
-RemoteServer::Answer RemoteServer::error(int status, const QString& message)
-{
-    return json(QJsonObject{{QStringLiteral("error"), message}}, status);
-}
-
-bool RemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
-{
-    // A WebSocket upgrade is answered by the WebSocket server that takes the socket over.
-    if (header(request, "Upgrade").compare("websocket", Qt::CaseInsensitive) == 0)
-        return true;
-    const QString path = request.url().path();
-    const bool isApi = path.startsWith(QLatin1String("/api/"));
-    const Answer answer = isApi            ? api(request, path)
-                          : isGet(request) ? page(path)
-                                           : error(405, statusReason(405));
-    qCDebug(lcRemote) << socket->peerAddress().toString() << request.method() << path
-                      << answer.status;
-    if (!answer.picture.isNull()) {
-        answerPictureLater(answer.picture, socket);
-        return true;
+    if (!api)
+        return {};
+    // Browsers tell where a request comes from; scripts and curl send neither field.
+    const QByteArray site = head.field("sec-fetch-site").toLower();
+    if (!site.isEmpty() && site != "same-origin" && site != "none")
+        return QStringLiteral("requests from pages of other sites are refused");
+    if (head.hasField("origin")) {
+        const QUrl origin(QString::fromLatin1(head.field("origin")));
+        const bool web =
+            origin.scheme() == QLatin1String("http") || origin.scheme() == QLatin1String("https");
+        if (!web || origin.authority().toLower().toLatin1() != host.toLower())
+            return QStringLiteral("requests from pages of other origins are refused");
     }
-    QHttpServerResponder responder = makeResponder(request, socket);
-    responder.write(answer.body,
-                    {{"Content-Type", answer.type},
-                     {"Cache-Control", "no-store"},
-                     {"X-Content-Type-Options", "nosniff"}},
-                    static_cast<QHttpServerResponder::StatusCode>(answer.status));
-    return true;
+    return {};
 }
 
-void RemoteServer::answerPictureLater(const QImage& picture, QTcpSocket* socket)
+HttpAnswer RemoteServer::toHttp(const Answer& answer, bool close)
+{
+    return HttpAnswer{answer.status,
+                      answer.body,
+                      answer.type,
+                      {{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}},
+                      close};
+}
+
+HttpConnection::Admission RemoteServer::admit(HttpConnection& connection,
+                                              const HttpRequestHead& head)
+{
+    using Kind = HttpConnection::Admission::Kind;
+    const auto answer = [&connection, &head](const Answer& a) {
+        qCDebug(lcRemote) << connection.peer() << head.method << head.path << a.status;
+        return HttpConnection::Admission{Kind::Answer, toHttp(a), nullptr};
+    };
+    const bool isApi = head.path.startsWith("/api/");
+    if (const QString why = foreignReason(head, isApi || head.asksWebSocket()); !why.isEmpty())
+        return answer(error(403, why));
+    if (head.asksWebSocket()) {
+        if (head.method != "GET" || head.path != "/api/events")
+            return answer(error(404, statusReason(404)));
+        if (int(m_sockets.size()) >= kMostWebSockets)
+            return answer(error(503, QStringLiteral("too many live status connections")));
+        return HttpConnection::Admission{Kind::Upgrade, {}, nullptr};
+    }
+    if (head.asksUpgradeOnly())
+        return answer(error(400, QStringLiteral("a WebSocket needs Connection: Upgrade")));
+    if (isApi) {
+        // The token before any of the body: nothing a stranger sends is kept.
+        const QByteArray authorization = head.field("authorization");
+        const bool bearer = authorization.startsWith("Bearer ");
+        if (!bearer || !tokenMatches(authorization.mid(7).trimmed())) {
+            const qint64 now = HttpConnection::nowMs();
+            if (m_logins.isBlocked(connection.peer(), now))
+                return answer(error(429, QStringLiteral("too many wrong tokens from %1: wait a "
+                                                        "minute")
+                                             .arg(connection.peer())));
+            if (bearer)
+                m_logins.failed(connection.peer(), now);
+            return answer(error(401, statusReason(401)));
+        }
+        connection.trusted = true;
+    }
+    if (const qint64 most = bodyLimit(head); head.contentLength > most)
+        return answer(error(413, most == 0 ? QStringLiteral("this request takes no body")
+                                           : QStringLiteral("the request body is larger than "
+                                                            "%1 bytes allow")
+                                                 .arg(most)));
+    if (head.method == "POST" && head.path == "/api/items") {
+        if (!QDir().mkpath(m_settings.mediaDir))
+            return answer(error(
+                500,
+                QStringLiteral("the media folder %1 cannot be made").arg(m_settings.mediaDir)));
+        auto file = std::make_unique<QTemporaryFile>(
+            QDir(m_settings.mediaDir).filePath(QStringLiteral(".upload-XXXXXX")));
+        if (!file->open())
+            return answer(error(507, QStringLiteral("the media folder %1 takes no file: %2")
+                                         .arg(m_settings.mediaDir, file->errorString())));
+        return HttpConnection::Admission{Kind::ReadBody, {}, std::move(file)};
+    }
+    return HttpConnection::Admission{Kind::ReadBody, {}, nullptr};
+}
+
+void RemoteServer::serve(HttpConnection& connection, const HttpRequestHead& head,
+                         const QByteArray& body, std::unique_ptr<QTemporaryFile> file)
+{
+    const Request request{head, body, connection.peer()};
+    const Answer answer = head.path.startsWith("/api/") ? api(request, std::move(file))
+                          : head.method == "GET" || head.method == "HEAD"
+                              ? page(head.path)
+                              : error(405, statusReason(405));
+    qCDebug(lcRemote) << connection.peer() << head.method << head.path << answer.status;
+    if (!answer.picture.isNull())
+        return answerPictureLater(answer.picture, connection);
+    connection.respond(toHttp(answer));
+}
+
+void RemoteServer::upgrade(HttpConnection&, QTcpSocket* socket)
+{
+    // The WebSocket server reads the handshake that is still in the socket and owns it now.
+    m_webSocketServer.handleConnection(socket);
+}
+
+void RemoteServer::answerPictureLater(const QImage& picture, HttpConnection& connection)
 {
     // A client that asks faster than pictures are made waits its turn elsewhere: the queue
     // stays short, whatever the clients do.
     if (m_picturesPending >= kMostPendingPictures) {
-        socket->write("HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\n"
-                      "Retry-After: 1\r\nContent-Length: 36\r\n\r\n"
-                      "{\"error\":\"busy making LED pictures\"}");
-        return;
+        Answer busy = error(503, QStringLiteral("busy making LED pictures"));
+        HttpAnswer http = toHttp(busy);
+        http.fields.append(std::pair<QByteArray, QByteArray>("Retry-After", "1"));
+        return connection.respond(http);
     }
     ++m_picturesPending;
-    QPointer<QTcpSocket> client(socket);
+    QPointer<HttpConnection> client(&connection);
     runAndHandBack(
         this, m_encoders,
         [picture] {
@@ -233,34 +391,22 @@ void RemoteServer::answerPictureLater(const QImage& picture, QTcpSocket* socket)
         },
         [this, client](const QByteArray& png) {
             --m_picturesPending;
-            if (!client || client->state() != QAbstractSocket::ConnectedState)
-                return;
-            client->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\n"
-                          "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n"
-                          "Content-Length: " +
-                          QByteArray::number(png.size()) + "\r\n\r\n" + png);
+            if (client && client->state() == HttpConnection::State::Serving)
+                client->respond(toHttp(Answer{200, png, "image/png", {}}));
         });
 }
 
-void RemoteServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
-{
-    const Answer answer = error(404, statusReason(404));
-    makeResponder(request, socket)
-        .write(answer.body, {{"Content-Type", answer.type}},
-               QHttpServerResponder::StatusCode::NotFound);
-}
-
-RemoteServer::Answer RemoteServer::page(const QString& path) const
+RemoteServer::Answer RemoteServer::page(const QByteArray& path) const
 {
     QString resource;
     QByteArray type;
-    if (path == QLatin1String("/") || path == QLatin1String("/index.html")) {
+    if (path == "/" || path == "/index.html") {
         resource = QStringLiteral(":/remote/index.html");
         type = "text/html; charset=utf-8";
-    } else if (path == QLatin1String("/app.js")) {
+    } else if (path == "/app.js") {
         resource = QStringLiteral(":/remote/app.js");
         type = "text/javascript; charset=utf-8";
-    } else if (path == QLatin1String("/style.css")) {
+    } else if (path == "/style.css") {
         resource = QStringLiteral(":/remote/style.css");
         type = "text/css; charset=utf-8";
     } else {
@@ -275,37 +421,43 @@ RemoteServer::Answer RemoteServer::page(const QString& path) const
     return Answer{200, body, type, {}};
 }
 
-RemoteServer::Answer RemoteServer::api(const QHttpServerRequest& request, const QString& path)
+RemoteServer::Answer RemoteServer::json(const QJsonValue& value, int status)
 {
-    const QString address = request.remoteAddress().toString();
-    if (blocked(address))
-        return error(429,
-                     QStringLiteral("too many failed logins from %1: wait a minute").arg(address));
-    const QByteArray authorization = header(request, "Authorization");
-    if (!authorization.startsWith("Bearer ") || !tokenMatches(authorization.mid(7).trimmed())) {
-        failed(address);
-        return error(401, statusReason(401));
-    }
+    const QJsonDocument document =
+        value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
+    return Answer{status, document.toJson(QJsonDocument::Compact), "application/json", {}};
+}
 
-    const QStringList parts = path.mid(5).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+RemoteServer::Answer RemoteServer::error(int status, const QString& message)
+{
+    return json(QJsonObject{{QStringLiteral("error"), message}}, status);
+}
+
+RemoteServer::Answer RemoteServer::api(const Request& request, std::unique_ptr<QTemporaryFile> file)
+{
+    const QByteArray& method = request.head.method;
+    const bool get = method == "GET" || method == "HEAD";
+    const bool post = method == "POST";
+    const QStringList parts =
+        QString::fromLatin1(request.head.path.mid(5)).split(QLatin1Char('/'), Qt::SkipEmptyParts);
     const QString first = parts.value(0);
     static const QStringList commands{
         QStringLiteral("play"),     QStringLiteral("pause"), QStringLiteral("resume"),
         QStringLiteral("restart"),  QStringLiteral("stop"),  QStringLiteral("next"),
         QStringLiteral("previous"), QStringLiteral("first"), QStringLiteral("last")};
     if (parts.size() == 1 && first == QLatin1String("status")) {
-        if (!isGet(request))
+        if (!get)
             return error(405, statusReason(405));
         return json(m_controller.status());
     }
     if (parts.size() == 1 && commands.contains(first)) {
-        if (!isPost(request))
+        if (!post)
             return error(405, statusReason(405));
         m_controller.command(first);
         return json(m_controller.status());
     }
     if (parts.size() == 1 && first == QLatin1String("led.png")) {
-        if (!isGet(request))
+        if (!get)
             return error(405, statusReason(405));
         Answer answer{200, {}, "image/png", {}};
         // Composed here under the sections' locks (quick); made into a PNG elsewhere.
@@ -316,47 +468,51 @@ RemoteServer::Answer RemoteServer::api(const QHttpServerRequest& request, const 
     }
     if (first == QLatin1String("items")) {
         if (parts.size() == 1) {
-            if (isGet(request))
+            if (get)
                 return json(m_controller.items());
-            if (isPost(request))
-                return upload(request);
+            if (post)
+                return upload(request, std::move(file));
             return error(405, statusReason(405));
         }
-        bool ok = false;
-        const int index = parts.value(1).toInt(&ok);
-        if (!ok)
+        int index = 0;
+        if (!pathIndex(parts.value(1), &index))
             return error(404, statusReason(404));
         if (parts.size() == 2) {
-            if (request.method() != QHttpServerRequest::Method::Delete)
+            if (method != "DELETE")
                 return error(405, statusReason(405));
             if (!m_controller.deleteItem(index))
                 return error(404, QStringLiteral("there is no item %1").arg(index));
             return json(m_controller.status());
         }
-        if (parts.size() == 3 && parts[2] == QLatin1String("play") && isPost(request)) {
+        if (parts.size() == 3 && parts[2] == QLatin1String("play") && post) {
             if (!m_controller.playItem(index))
                 return error(404, QStringLiteral("there is no item %1").arg(index));
             return json(m_controller.status());
         }
-        if (parts.size() == 3 && parts[2] == QLatin1String("move") && isPost(request)) {
-            const QJsonValue to = QJsonDocument::fromJson(request.body()).object().value("to");
-            if (!to.isDouble())
-                return error(400, QStringLiteral("the body must be {\"to\": N}"));
-            if (!m_controller.moveItem(index, to.toInt()))
-                return error(
-                    404,
-                    QStringLiteral("no item %1, or no place %2 for it").arg(index).arg(to.toInt()));
+        if (parts.size() == 3 && parts[2] == QLatin1String("move") && post) {
+            const QJsonValue to = QJsonDocument::fromJson(request.body).object().value("to");
+            const int count = int(m_controller.items().size());
+            int place = 0;
+            if (!wholeIndex(to, count, &place))
+                return error(400, QStringLiteral("the body must be {\"to\": N}, N a whole "
+                                                 "number from 0 to %1")
+                                      .arg(count - 1));
+            if (!m_controller.moveItem(index, place))
+                return error(404, QStringLiteral("there is no item %1").arg(index));
             return json(m_controller.items());
         }
         return error(404, statusReason(404));
     }
-    if (first == QLatin1String("project") && parts.size() == 2 && isPost(request)) {
+    if (first == QLatin1String("project") && parts.size() == 2 && post) {
         QString message;
         if (parts[1] == QLatin1String("open")) {
-            const QJsonValue file = QJsonDocument::fromJson(request.body()).object().value("path");
-            if (!file.isString() || file.toString().isEmpty())
+            const QJsonValue path = QJsonDocument::fromJson(request.body).object().value("path");
+            if (!path.isString() || path.toString().isEmpty())
                 return error(400, QStringLiteral("the body must be {\"path\": \"...\"}"));
-            if (!m_controller.openProject(file.toString(), &message))
+            if (!m_settings.allowsFile(path.toString()))
+                return error(403, QStringLiteral("%1 is outside the media and projects folders")
+                                      .arg(path.toString()));
+            if (!m_controller.openProject(path.toString(), &message))
                 return error(400, message);
             return json(m_controller.status());
         }
@@ -369,18 +525,28 @@ RemoteServer::Answer RemoteServer::api(const QHttpServerRequest& request, const 
     return error(404, statusReason(404));
 }
 
-RemoteServer::Answer RemoteServer::upload(const QHttpServerRequest& request)
+RemoteServer::Answer RemoteServer::upload(const Request& request,
+                                          std::unique_ptr<QTemporaryFile> file)
 {
+    if (!file)
+        return error(500, QStringLiteral("the upload was not stored"));
     QString name;
-    QByteArray bytes;
-    const QByteArray type = header(request, "Content-Type");
-    if (type.startsWith("multipart/form-data")) {
-        if (!Uploads::multipartFile(request.body(), type, &name, &bytes))
+    const QByteArray type = request.head.field("content-type");
+    const bool form = type.startsWith("multipart/form-data");
+    // A form is read from the stored body through a mapping: no copy of it in memory.
+    const qint64 size = file->size();
+    const uchar* mapped = size > 0 ? file->map(0, size) : nullptr;
+    const QByteArray stored =
+        mapped ? QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), size)
+               : QByteArray();
+    QByteArray part;
+    if (form) {
+        if (!Uploads::multipartFile(stored, type, &name, &part))
             return error(400, QStringLiteral("the form holds no file"));
     } else {
-        name = QUrl::fromPercentEncoding(header(request, "X-File-Name"));
-        bytes = request.body();
+        name = QUrl::fromPercentEncoding(request.head.field("x-file-name"));
     }
+    const QByteArrayView bytes = form ? QByteArrayView(part) : QByteArrayView(stored);
     const QString base = Uploads::safeBaseName(name);
     if (base.isEmpty())
         return error(400, QStringLiteral("the file needs a name (X-File-Name: name.ext)"));
@@ -388,13 +554,23 @@ RemoteServer::Answer RemoteServer::upload(const QHttpServerRequest& request)
         return error(415, QStringLiteral("%1: no item plays files of this kind").arg(base));
     if (bytes.isEmpty())
         return error(400, QStringLiteral("%1 is empty").arg(base));
-    if (!QDir().mkpath(m_settings.mediaDir))
-        return error(500,
-                     QStringLiteral("the media folder %1 cannot be made").arg(m_settings.mediaDir));
+    QString why;
+    if (!FileSniff::matchesName(base, bytes.first(std::min<qsizetype>(bytes.size(), 4096)), &why))
+        return error(415, why);
     const QString path = Uploads::freePath(m_settings.mediaDir, base);
-    if (const SafeFile::Error failure = SafeFile::write(path, bytes);
-        failure != SafeFile::Error::None)
-        return error(507, SafeFile::message(failure, path));
+    if (form) {
+        if (const SafeFile::Error failure = SafeFile::write(path, bytes);
+            failure != SafeFile::Error::None)
+            return error(507, SafeFile::message(failure, path));
+    } else {
+        file->unmap(const_cast<uchar*>(mapped));
+        file->setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                             QFile::ReadOther);
+        if (!file->rename(path))
+            return error(
+                507, QStringLiteral("%1 could not be stored: %2").arg(path, file->errorString()));
+        file->setAutoRemove(false);
+    }
     const int index = m_controller.addFile(path);
     if (index < 0) {
         QFile::remove(path);
@@ -408,15 +584,16 @@ RemoteServer::Answer RemoteServer::upload(const QHttpServerRequest& request)
 
 void RemoteServer::acceptWebSockets()
 {
-    while (hasPendingWebSocketConnections()) {
-        std::unique_ptr<QWebSocket> socket = nextPendingWebSocketConnection();
+    while (m_webSocketServer.hasPendingConnections()) {
+        std::unique_ptr<QWebSocket> socket(m_webSocketServer.nextPendingConnection());
         if (!socket)
             continue;
         QWebSocket* raw = socket.get();
-        if (raw->requestUrl().path() != QLatin1String("/api/events")) {
-            raw->close(QWebSocketProtocol::CloseCodeNormal, QStringLiteral("no such resource"));
-            continue;
-        }
+        raw->setParent(nullptr);
+        // A client sends one small message, its token: nothing larger is ever read.
+        raw->setMaxAllowedIncomingMessageSize(kMostWebSocketMessage);
+        raw->setMaxAllowedIncomingFrameSize(kMostWebSocketMessage);
+        raw->setReadBufferSize(HttpConnection::kReadBufferBytes);
         raw->setProperty("loggedIn", false);
         // The token comes as the first message (a browser cannot send a header here).
         connect(raw, &QWebSocket::textMessageReceived, this, [this, raw](const QString& text) {
@@ -425,8 +602,10 @@ void RemoteServer::acceptWebSockets()
             const QString address = raw->peerAddress().toString();
             const QByteArray token =
                 QJsonDocument::fromJson(text.toUtf8()).object().value("token").toString().toUtf8();
-            if (blocked(address) || !tokenMatches(token)) {
-                failed(address);
+            if (!tokenMatches(token)) {
+                const qint64 now = HttpConnection::nowMs();
+                if (!m_logins.isBlocked(address, now))
+                    m_logins.failed(address, now);
                 raw->close(QWebSocketProtocol::CloseCodePolicyViolated,
                            QStringLiteral("a valid token is needed"));
                 return;
@@ -435,6 +614,10 @@ void RemoteServer::acceptWebSockets()
             raw->sendTextMessage(QString::fromUtf8(
                 QJsonDocument(m_controller.status()).toJson(QJsonDocument::Compact)));
             m_statusTimer.start();
+        });
+        connect(raw, &QWebSocket::binaryMessageReceived, raw, [raw] {
+            raw->close(QWebSocketProtocol::CloseCodeDatatypeNotSupported,
+                       QStringLiteral("only the token is read here"));
         });
         connect(raw, &QWebSocket::disconnected, this, [this, raw] {
             // Not deleted inside its own signal.
@@ -449,8 +632,7 @@ void RemoteServer::acceptWebSockets()
         });
         QTimer::singleShot(kWebSocketLoginMs, raw, [raw] {
             if (!raw->property("loggedIn").toBool())
-                raw->close(QWebSocketProtocol::CloseCodePolicyViolated,
-                           QStringLiteral("no token given"));
+                raw->abort();
         });
         m_sockets.push_back(std::move(socket));
     }

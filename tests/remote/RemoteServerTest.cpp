@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -198,17 +199,26 @@ TEST_F(RemoteServerTest, EveryApiCallNeedsTheTokenAndErrorsAreJson)
     EXPECT_EQ(send("GET", "/secret", {}, {}, false).status, 404);
 }
 
-TEST_F(RemoteServerTest, TenFailuresInAMinuteBlockThatAddressOnly)
+TEST_F(RemoteServerTest, TenWrongTokensBlockGuessingFromThatAddressButNeverTheToken)
 {
-    for (int i = 0; i < RemoteServer::kFailuresBeforeBlock; ++i)
+    // Requests without any token are not guesses: a page the operator visits cannot count.
+    for (int i = 0; i < 3 * RemoteServer::kFailuresBeforeBlock; ++i)
+        EXPECT_EQ(send("POST", "/api/stop", {}, {}, false).status, 401);
+    EXPECT_EQ(send("GET", "/api/status", {}, {{"Authorization", "Bearer nope"}}, false).status,
+              401);
+    for (int i = 1; i < RemoteServer::kFailuresBeforeBlock; ++i)
         EXPECT_EQ(send("GET", "/api/status", {}, {{"Authorization", "Bearer nope"}}, false).status,
                   401);
-    EXPECT_EQ(send("GET", "/api/status").status, 429); // even with the right token
-    // Another address of this machine is not blocked.
-    const QByteArray answer = raw("GET /api/status HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " +
-                                      kToken.toUtf8() + "\r\n\r\n",
+    // Guessing is shut out now, the right token is not.
+    EXPECT_EQ(send("GET", "/api/status", {}, {{"Authorization", "Bearer nope"}}, false).status,
+              429);
+    EXPECT_EQ(send("GET", "/api/status").status, 200);
+    EXPECT_EQ(send("GET", "/api/status", {}, {}, false).status, 429);
+    // Another address of this machine is not blocked at all.
+    const QByteArray answer = raw("GET /api/status HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                  "Authorization: Bearer nope\r\n\r\n",
                                   QHostAddress(QStringLiteral("127.0.0.2")));
-    EXPECT_TRUE(answer.startsWith("HTTP/1.1 200")) << answer.left(40).toStdString();
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 401")) << answer.left(40).toStdString();
 }
 
 TEST_F(RemoteServerTest, TransportCommandsAnswerTheNewStatus)
@@ -228,9 +238,20 @@ TEST_F(RemoteServerTest, TransportCommandsAnswerTheNewStatus)
     EXPECT_EQ(controller.files, QStringList({"/a.txt"}));
     EXPECT_EQ(send("DELETE", "/api/items/5").status, 404);
     EXPECT_EQ(send("GET", "/api/items").body, R"([{"file":"/a.txt","index":0}])");
+    // Only the media and projects folders may be named.
     Reply r = send("POST", "/api/project/open", R"({"path": "/nowhere.zpm"})");
+    EXPECT_EQ(r.status, 403);
+    EXPECT_TRUE(controller.commands.filter("open").isEmpty());
+    ASSERT_TRUE(QDir().mkpath(settings.mediaDir));
+    const QString inside = QDir(settings.mediaDir).filePath("nowhere.zpm");
+    r = send("POST", "/api/project/open",
+             QJsonDocument(QJsonObject{{"path", inside}}).toJson(QJsonDocument::Compact));
     EXPECT_EQ(r.status, 400);
-    EXPECT_EQ(r.json().value("error").toString(), "/nowhere.zpm: cannot be read");
+    EXPECT_EQ(r.json().value("error").toString(), inside + ": cannot be read");
+    const QString around = settings.mediaDir + "/../../" + QFileInfo(dir.path()).fileName();
+    r = send("POST", "/api/project/open",
+             QJsonDocument(QJsonObject{{"path", around + "/x.zpm"}}).toJson());
+    EXPECT_EQ(r.status, 403);
     EXPECT_EQ(send("POST", "/api/project/open", "not json").status, 400);
     EXPECT_EQ(send("POST", "/api/project/save").status, 409);
 }
@@ -284,17 +305,28 @@ TEST_F(RemoteServerTest, UploadsLandInTheMediaFolderUnderSafeNewNames)
 
 TEST_F(RemoteServerTest, OversizedBodiesAreRefusedBeforeTheyAreRead)
 {
+    const QByteArray auth = "Authorization: Bearer " + kToken.toUtf8() + "\r\n";
     // Only the headers are sent: the answer comes without the body.
-    QByteArray answer = raw("POST /api/stop HTTP/1.1\r\nHost: x\r\nContent-Length: 70000\r\n\r\n");
+    QByteArray answer = raw("POST /api/stop HTTP/1.1\r\nHost: 127.0.0.1\r\n" + auth +
+                            "Content-Length: 70000\r\n\r\n");
     EXPECT_TRUE(answer.startsWith("HTTP/1.1 413")) << answer.left(60).toStdString();
     EXPECT_TRUE(answer.contains("\"error\""));
-    answer = raw("POST /api/items HTTP/1.1\r\nHost: x\r\nX-File-Name: big.bmp\r\n"
+    answer = raw("POST /api/items HTTP/1.1\r\nHost: 127.0.0.1\r\nX-File-Name: big.bmp\r\n" + auth +
                  "Content-Length: 70000\r\n\r\n");
     EXPECT_TRUE(answer.startsWith("HTTP/1.1 413")) << answer.left(60).toStdString();
-    answer = raw("POST /api/items HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n");
+    answer =
+        raw("POST /api/items HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n");
     EXPECT_TRUE(answer.startsWith("HTTP/1.1 411")) << answer.left(60).toStdString();
-    answer = raw("GET / HTTP/1.1\r\nHost: x\r\nX-Pad: " + QByteArray(40 * 1024, 'a'));
+    answer = raw("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Pad: " + QByteArray(40 * 1024, 'a'));
     EXPECT_TRUE(answer.startsWith("HTTP/1.1 431")) << answer.left(60).toStdString();
+    // The limit is read from the same parse that frames the request: "Content-Length :" is
+    // not a length one reader sees and another misses, it is refused.
+    answer = raw("POST /api/stop HTTP/1.1\r\nHost: 127.0.0.1\r\n" + auth +
+                 "Content-Length : 100000000\r\n\r\n");
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 400")) << answer.left(60).toStdString();
+    // The page takes no body at all.
+    answer = raw("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 10\r\n\r\n0123456789");
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 413")) << answer.left(60).toStdString();
     // An upload within the limit still goes through, on a connection that already sent one.
     const Reply r =
         send("POST", "/api/items", QByteArray(60 * 1024, 'a'), {{"X-File-Name", "ok.txt"}});
