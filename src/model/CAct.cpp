@@ -51,6 +51,47 @@ bool CAct::LoadProject(const QString& path, QString* errorText)
     return loadProjectFile(*this, path, errorText);
 }
 
+bool CAct::checkProjectFile(const QString& path, QString* why)
+{
+    return ::checkProjectFile(path, why);
+}
+
+bool CAct::checkProjectShape(const QString& path, QString* why) const
+{
+    return ::checkProjectShape(*this, path, why);
+}
+
+namespace {
+
+// The string fields that name files: by their stored names, so that a path field a kind adds
+// is found without a list to keep.
+class PathFields final : public FieldVisitor
+{
+public:
+    void integer(const char*, int&) override {}
+    void string(const char* name, QString& value) override
+    {
+        if (QByteArrayView(name).endsWith("Path") && !value.isEmpty())
+            paths << value;
+    }
+    void rect(const char*, WinRect&) override {}
+    void textBlocks(const char*, std::vector<std::unique_ptr<CMyText>>&) override {}
+
+    QStringList paths;
+};
+
+} // namespace
+
+QStringList CAct::namedFiles() const
+{
+    PathFields fields;
+    for (int i = 0; i < itemCount(); ++i) {
+        if (const CPropBase* found = item(i))
+            found->lockedClone()->Serialize(fields);
+    }
+    return fields.paths;
+}
+
 void CAct::SerializeSettings(FieldVisitor& v)
 {
     // The reader writes into them while nothing plays: the area is being read, not shown.

@@ -14,6 +14,7 @@
 #include <QDateTime>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <memory>
@@ -49,6 +50,18 @@ public:
     // Loads a project. A file that cannot be opened leaves the area as it was; a file that
     // fails while it is read leaves the area with no items and no sections.
     bool LoadProject(const QString& path, QString* errorText = nullptr);
+
+    // Whether the file is a project before it is read: a regular file of at most
+    // kMaxProjectFileBytes that begins as every project this program writes begins (see
+    // FileSniff::isProjectHeader). A file of zeros is no project, nor is one the size of a film.
+    static constexpr qint64 kMaxProjectFileBytes = 64 * 1024 * 1024;
+    static bool checkProjectFile(const QString& path, QString* why = nullptr);
+    // After it is read: false (and why) for an area without sections, which nothing can show.
+    bool checkProjectShape(const QString& path, QString* why = nullptr) const;
+
+    // Every file the items name (their files, background pictures and any other path field), in
+    // playlist order, empty names left out.
+    QStringList namedFiles() const;
 
     // The ten stored settings, in their stored order.
     void SerializeSettings(FieldVisitor& v);

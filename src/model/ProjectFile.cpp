@@ -3,9 +3,12 @@
 #include "ArchiveReader.h"
 #include "ArchiveWriter.h"
 #include "CAct.h"
+#include "base/FileSniff.h"
 #include "base/SafeFile.h"
 #include "base/StringTable.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -107,4 +110,52 @@ bool loadProjectFile(CAct& area, const QString& path, QString* errorText)
         setError(errorText, StringId::OutOfMemory, path);
         return false;
     }
+}
+
+namespace {
+
+bool refuse(QString* why, const QString& text)
+{
+    if (why)
+        *why = text;
+    return false;
+}
+
+} // namespace
+
+bool checkProjectFile(const QString& path, QString* why)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    const QFileInfo info(path);
+    if (!info.exists())
+        return refuse(why, withPath(loadString(StringId::FileNotFound), path));
+    if (!info.isFile())
+        return refuse(why, withPath(loadString(StringId::FileAccessDenied), path));
+    if (info.size() > CAct::kMaxProjectFileBytes)
+        return refuse(why, dialogText("%1 is larger than a project can be (64 MB).",
+                                      "%1 太大，不是节目文件（最大 64 MB）。")
+                               .arg(shown));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return refuse(why, withPath(loadString(StringId::FileAccessDenied), path));
+    const QByteArray head = file.read(FileSniff::kProjectHeaderBytes);
+    QString reason;
+    if (!FileSniff::isProjectHeader(head, &reason))
+        return refuse(why, dialogText("%1 is not a project file (%2).", "%1 不是节目文件（%2）。")
+                               .arg(shown, reason));
+    return true;
+}
+
+bool checkProjectShape(const CAct& area, const QString& path, QString* why)
+{
+    bool empty = false;
+    {
+        std::shared_lock lock(area.sectionsMutex());
+        empty = area.sections().empty();
+    }
+    if (empty)
+        return refuse(why, dialogText("%1 is not a project file (it has no sections).",
+                                      "%1 不是节目文件（没有显示段）。")
+                               .arg(QDir::toNativeSeparators(path)));
+    return true;
 }

@@ -20,3 +20,7 @@ bool projectFromBytes(CAct& area, QByteArrayView bytes, const QString& path, QSt
 bool saveProjectFile(CAct& area, const QString& path, QString* errorText);
 // A file that cannot be opened leaves the area untouched.
 bool loadProjectFile(CAct& area, const QString& path, QString* errorText);
+
+// The checks before and after a read (CAct::checkProjectFile, CAct::checkProjectShape).
+bool checkProjectFile(const QString& path, QString* why);
+bool checkProjectShape(const CAct& area, const QString& path, QString* why);

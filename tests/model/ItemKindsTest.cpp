@@ -1,4 +1,5 @@
 #include "model/ItemKinds.h"
+#include "base/FileSniff.h"
 #include "model/CAct.h"
 #include "model/CPropBase.h"
 #include "model/CPropWord.h"
@@ -143,4 +144,17 @@ TEST(ItemKinds, AKindWithoutAPlayerPlaysNothing)
     item.Play(area);
     EXPECT_EQ(played.item, nullptr);
     EXPECT_EQ(item.area.load(), &area);
+}
+
+TEST(ItemKinds, EveryExtensionThatPlaysHasAContentCheck)
+{
+    // Uploads are checked against what their name says: no playable name goes unchecked.
+    const QStringList checked = FileSniff::knownExtensions();
+    for (const ItemKindInfo* kind : ItemKinds::all()) {
+        if (!kind->className.startsWith("CProp"))
+            continue; // the tests' own kinds
+        for (const QString& extension : kind->extensions)
+            EXPECT_TRUE(checked.contains(extension.toLower()))
+                << kind->className.constData() << " " << extension.toStdString();
+    }
 }

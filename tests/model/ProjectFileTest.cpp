@@ -1,5 +1,6 @@
 #include "model/ProjectFile.h"
 #include "base/Codepage.h"
+#include "base/SafeFile.h"
 #include "model/ArchiveReader.h"
 #include "model/ArchiveWriter.h"
 #include "model/CAct.h"
@@ -511,4 +512,48 @@ TEST(ProjectFile, AReferenceBombIsRefusedBeforeItGrows)
     EXPECT_EQ(loadError(bomb), QStringLiteral("内存不足。"));
     // Ten times the file: still refused, in time and memory of the file's size.
     EXPECT_EQ(loadError(referenceBomb(30000, 30000)), QStringLiteral("内存不足。"));
+}
+
+TEST(ProjectFile, OnlyAProjectIsTakenForOne)
+{
+    QTemporaryDir dir;
+    QString why;
+    const QString project = dir.filePath(QStringLiteral("show.zpm"));
+    ASSERT_TRUE(freshProject()->SaveProject(project));
+    EXPECT_TRUE(CAct::checkProjectFile(project, &why)) << why.toStdString();
+
+    // Zeros parse (an area of no size, no sections): the header says no first.
+    const QString zeros = dir.filePath(QStringLiteral("zeros.zpm"));
+    ASSERT_TRUE(SafeFile::write(zeros, QByteArray(100, '\0')) == SafeFile::Error::None);
+    EXPECT_FALSE(CAct::checkProjectFile(zeros, &why));
+    EXPECT_TRUE(why.contains(QStringLiteral("0 x 0"))) << why.toStdString();
+    // Larger than any project, told before a byte is read (sparse: it takes no disk).
+    const QString huge = dir.filePath(QStringLiteral("huge.zpm"));
+    QFile file(huge);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(250LL * 1024 * 1024));
+    file.close();
+    EXPECT_FALSE(CAct::checkProjectFile(huge, &why));
+    EXPECT_TRUE(why.contains(QStringLiteral("64 MB"))) << why.toStdString();
+    EXPECT_FALSE(CAct::checkProjectFile(dir.path(), &why)); // a folder
+    EXPECT_FALSE(CAct::checkProjectFile(dir.filePath(QStringLiteral("none.zpm")), &why));
+
+    // A header that passes but an area without sections: refused once read.
+    CAct noSections;
+    ASSERT_TRUE(noSections.SaveProject(project));
+    EXPECT_TRUE(CAct::checkProjectFile(project, &why));
+    CAct loaded;
+    ASSERT_TRUE(loaded.LoadProject(project));
+    EXPECT_FALSE(loaded.checkProjectShape(project, &why));
+    EXPECT_TRUE(freshProject()->checkProjectShape(project, &why));
+}
+
+TEST(ProjectFile, TheFilesAProjectNamesAreItsItemsFilesAndBackgrounds)
+{
+    auto area = richProject();
+    const QStringList files = area->namedFiles();
+    EXPECT_TRUE(files.contains(QStringLiteral("D:\\节目\\通知.txt")));
+    EXPECT_TRUE(files.contains(QStringLiteral("/media/photo.jpg")));
+    EXPECT_TRUE(files.contains(QString(300, QLatin1Char('b'))));
+    EXPECT_TRUE(files.contains(QStringLiteral("letter.doc")));
+    EXPECT_FALSE(files.contains(QString()));
 }
