@@ -98,18 +98,32 @@ bool ProjectController::newProject(QString* error)
     return true;
 }
 
-bool ProjectController::openProject(const QString& path, QString* error)
+bool ProjectController::openProject(const QString& path, QString* error, const FileRule& allowed)
 {
     QString ignored;
     QString& why = error ? *error : ignored;
+    if (allowed && !allowed(path, &why))
+        return false;
     if (!QFileInfo(path).isFile()) {
         why = QStringLiteral("%1: no such file").arg(QDir::toNativeSeparators(path));
         return false;
     }
-    // Read aside first: a file that does not load leaves the wall as it is.
-    CAct loaded;
-    if (!loaded.LoadProject(path, &why))
+    // Looked at before it is read, then read aside: a file that is no project, or does not
+    // load, leaves the wall as it is.
+    if (!CAct::checkProjectFile(path, &why))
         return false;
+    CAct loaded;
+    if (!loaded.LoadProject(path, &why) || !loaded.checkProjectShape(path, &why))
+        return false;
+    if (allowed) {
+        for (const QString& file : loaded.namedFiles()) {
+            QString reason;
+            if (!allowed(file, &reason)) {
+                why = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), reason);
+                return false;
+            }
+        }
+    }
     if (!stopBounded(&why))
         return false;
     m_playlist->beginReset();

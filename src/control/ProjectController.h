@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 class CAct;
@@ -57,8 +58,12 @@ public:
     void setModified(bool modified);
     // An empty project: one section of the default size at the desktop's corner.
     bool newProject(QString* error = nullptr);
-    // Reads the file aside first: a file that does not load leaves the project as it was.
-    bool openProject(const QString& path, QString* error);
+    // Whether an open may reach a file; false with the reason in `why`.
+    using FileRule = std::function<bool(const QString& path, QString* why)>;
+    // Reads the file aside first: a file that is no project (see CAct::checkProjectFile), or
+    // that does not load, leaves the project as it was. With a rule (the remote's), the project
+    // file and every file its items name must pass it; the first that does not is named.
+    bool openProject(const QString& path, QString* error, const FileRule& allowed = {});
     // Writes the project whole or not at all; the path becomes the project's on success.
     bool saveProject(const QString& path, QString* error);
     // What the start does: after a crash or a power cut the project that was playing, from its

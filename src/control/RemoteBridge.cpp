@@ -1,12 +1,14 @@
 #include "RemoteBridge.h"
 
 #include "ProjectController.h"
+#include "base/SettingsStore.h"
 #include "model/CAct.h"
 #include "model/CPropBase.h"
 #include "remote/RemoteServer.h"
 #include "remote/RemoteSettings.h"
 #include "render/DesktopImage.h"
 
+#include <QDir>
 #include <QJsonArray>
 
 #include <shared_mutex>
@@ -124,7 +126,28 @@ bool RemoteBridge::moveItem(int from, int to)
 
 bool RemoteBridge::openProject(const QString& path, QString* error)
 {
-    return m_controller.openProject(path, error);
+    // The network names only what lies in the media and projects folders: the project file and
+    // every file its items show. The clock item's file is the program's own.
+    const RemoteSettings settings = RemoteSettings::load();
+    const QString clock = ProjectController::clockFilePath();
+    const auto allowed = [&](const QString& file, QString* why) {
+        if (settings.allowsFile(file) || (file != path && file == clock))
+            return true;
+        if (why)
+            *why = QStringLiteral("%1 is outside the media and projects folders")
+                       .arg(QDir::toNativeSeparators(file));
+        return false;
+    };
+    // A wall that was playing, or any wall with Auto Play on, plays the new project from its
+    // first item.
+    const bool play =
+        m_controller.playState() == ProjectController::PlayState::Playing ||
+        SettingsStore::readInt(QStringLiteral("Tessarin"), QStringLiteral("AutoPlay"), 0) != 0;
+    if (!m_controller.openProject(path, error, allowed))
+        return false;
+    if (play && m_controller.itemCount() > 0)
+        m_controller.restart();
+    return true;
 }
 
 bool RemoteBridge::saveProject(QString* error)

@@ -1,4 +1,6 @@
 #include "control/ProjectController.h"
+#include "base/SafeFile.h"
+#include "base/SettingsStore.h"
 #include "control/ManualKeys.h"
 #include "control/PlaylistModel.h"
 #include "control/RemoteBridge.h"
@@ -411,5 +413,125 @@ TEST_F(ProjectControllerTest, MovingItemsWhilePlayingKeepsThePlayingItemMarked)
     EXPECT_EQ(playingFile(), "/media/1.hold");
     // Next goes on from where the item stands now: the last line's next is the first.
     ASSERT_TRUE(controller.next());
+    EXPECT_EQ(controller.playingIndex(), 0);
+}
+
+namespace {
+
+// A test folder with the remote's media and projects folders in the settings store, and a
+// folder beside them that the network may not reach.
+class RemoteFiles
+{
+public:
+    RemoteFiles()
+    {
+        QDir(m_dir.path()).mkpath("media");
+        QDir(m_dir.path()).mkpath("projects");
+        QDir(m_dir.path()).mkpath("elsewhere");
+        SettingsStore::writeString("Remote", "MediaDir", media(""));
+        SettingsStore::writeString("Remote", "ProjectsDir", m_dir.filePath("projects"));
+    }
+    QString media(const QString& name) const { return m_dir.filePath("media/" + name); }
+    QString projects(const QString& name) const { return m_dir.filePath("projects/" + name); }
+    QString elsewhere(const QString& name) const { return m_dir.filePath("elsewhere/" + name); }
+    // A file with a few bytes in it.
+    static QString made(const QString& path)
+    {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("x");
+        return path;
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+std::unique_ptr<CPropBase> holdFor(const QString& file, const QString& background = {})
+{
+    auto item = std::make_unique<HoldItem>();
+    item->filePath = file;
+    item->backImagePath = background;
+    return item;
+}
+
+} // namespace
+
+TEST_F(ProjectControllerTest, FilesOfZerosAreNoProjectAndTheProjectStays)
+{
+    QTemporaryDir dir;
+    const QString zeros = dir.filePath("zeros.zpm");
+    ASSERT_EQ(SafeFile::write(zeros, QByteArray(100, '\0')), SafeFile::Error::None);
+    const QString huge = dir.filePath("huge.zpm");
+    QFile file(huge);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(250LL * 1024 * 1024)); // sparse
+    file.close();
+    ASSERT_TRUE(controller.playItem(2));
+    for (const QString& path : {zeros, huge}) {
+        QString error;
+        EXPECT_FALSE(controller.openProject(path, &error)) << path.toStdString();
+        EXPECT_TRUE(error.contains(path)) << error.toStdString();
+        EXPECT_FALSE(bridge.openProject(path, &error));
+    }
+    EXPECT_EQ(controller.itemCount(), 4);
+    EXPECT_EQ(controller.playingIndex(), 2);
+    EXPECT_EQ(controller.playState(), ProjectController::PlayState::Playing);
+}
+
+TEST_F(ProjectControllerTest, TheNetworkOpensOnlyProjectsThatStayInTheAllowedFolders)
+{
+    RemoteFiles files;
+    QString error;
+    const QString good = files.projects("good.zpm");
+    controller.appendItem(holdFor(RemoteFiles::made(files.media("a.hold"))));
+    ASSERT_TRUE(controller.saveProject(good, &error)) << error.toStdString();
+
+    // An item's file, or a background picture, outside them; the project file itself outside.
+    const QString outside = RemoteFiles::made(files.elsewhere("secret.hold"));
+    const QString byFile = files.projects("by-file.zpm");
+    const QString byBackground = files.projects("by-background.zpm");
+    controller.appendItem(holdFor(QStringLiteral("/etc/passwd")));
+    ASSERT_TRUE(controller.saveProject(byFile, &error));
+    ASSERT_TRUE(controller.removeItem(5));
+    controller.appendItem(holdFor(files.media("a.hold"), outside));
+    ASSERT_TRUE(controller.saveProject(byBackground, &error));
+    const QString elsewhere = files.elsewhere("p.zpm");
+    ASSERT_TRUE(QFile::copy(good, elsewhere));
+    ASSERT_TRUE(controller.newProject());
+
+    EXPECT_FALSE(bridge.openProject(byFile, &error));
+    EXPECT_EQ(error, byFile + ": /etc/passwd is outside the media and projects folders");
+    EXPECT_FALSE(bridge.openProject(byBackground, &error));
+    EXPECT_TRUE(error.endsWith(outside + " is outside the media and projects folders"))
+        << error.toStdString();
+    EXPECT_FALSE(bridge.openProject(elsewhere, &error));
+    EXPECT_EQ(error, elsewhere + " is outside the media and projects folders");
+    EXPECT_EQ(controller.itemCount(), 0); // nothing of them came in
+
+    ASSERT_TRUE(bridge.openProject(good, &error)) << error.toStdString();
+    EXPECT_EQ(controller.itemCount(), 5);
+    // The operator opens what he likes.
+    ASSERT_TRUE(controller.openProject(byFile, &error)) << error.toStdString();
+    EXPECT_EQ(controller.itemCount(), 6);
+    ASSERT_TRUE(controller.openProject(elsewhere, &error)) << error.toStdString();
+}
+
+TEST_F(ProjectControllerTest, ARemoteOpenPlaysOnWhenTheWallPlayedOrAutoPlayIsOn)
+{
+    RemoteFiles files;
+    QString error;
+    const QString path = files.projects("p.zpm");
+    ASSERT_TRUE(controller.saveProject(path, &error));
+    ASSERT_TRUE(controller.playItem(2));
+    ASSERT_TRUE(bridge.openProject(path, &error)) << error.toStdString();
+    EXPECT_EQ(state(), "playing");
+    EXPECT_EQ(controller.playingIndex(), 0);
+
+    controller.stop();
+    ASSERT_TRUE(bridge.openProject(path, &error));
+    EXPECT_EQ(state(), "stopped");
+    SettingsStore::writeInt("Tessarin", "AutoPlay", 1);
+    ASSERT_TRUE(bridge.openProject(path, &error));
+    EXPECT_EQ(state(), "playing");
     EXPECT_EQ(controller.playingIndex(), 0);
 }
