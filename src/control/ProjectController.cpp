@@ -259,6 +259,8 @@ bool ProjectController::removeItem(int index, QString* error)
             *error = QStringLiteral("no such item");
         return false;
     }
+    const bool wasPlaying = playState() == PlayState::Playing;
+    const int playing = playingIndex();
     if (!stopBounded(error))
         return false;
     m_playlist->beginRemove(index);
@@ -266,6 +268,14 @@ bool ProjectController::removeItem(int index, QString* error)
     m_playlist->endRemove();
     setModified(true);
     watchPlayback();
+    const int count = itemCount();
+    if (wasPlaying && count > 0) {
+        // The removed item's place now holds the one after it; the one that played moved up a
+        // line when it stood after the removed one.
+        const int next = playing == index ? (index < count ? index : 0)
+                                          : (playing > index ? playing - 1 : playing);
+        playItem(next);
+    }
     return true;
 }
 

@@ -88,6 +88,9 @@ public:
     int addClock(QString* error);
     static QString clockFilePath();
     // Needs the play thread ended (the player may hold the item): refused while it finishes.
+    // A playing wall goes on playing: the item after the removed one when that one played
+    // (the first after the last; nothing when the list is empty), else the one that played.
+    // A paused or stopped wall is left stopped.
     bool removeItem(int index, QString* error = nullptr);
     bool moveItem(int from, int to);
 

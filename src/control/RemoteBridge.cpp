@@ -9,6 +9,8 @@
 #include "render/DesktopImage.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 
 #include <shared_mutex>
@@ -114,9 +116,37 @@ int RemoteBridge::addFile(const QString& path)
     return m_controller.addFile(path);
 }
 
+namespace {
+
+// The canonical form of a path for comparing two names of one file; the path itself when it
+// names nothing (any more).
+QString sameFileKey(const QString& path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? QFileInfo(path).absoluteFilePath() : canonical;
+}
+
+} // namespace
+
 bool RemoteBridge::deleteItem(int index)
 {
-    return m_controller.removeItem(index);
+    const CPropBase* item = m_controller.area().item(index);
+    const QString file = item ? item->filePath : QString();
+    if (!m_controller.removeItem(index))
+        return false;
+    // The file goes with its item when it was uploaded (it lies in the media folder) and no other
+    // item names it; anything outside the media folder is the operator's and stays.
+    RemoteSettings media = RemoteSettings::load();
+    media.projectsDir.clear();
+    if (file.isEmpty() || !media.allowsFile(file))
+        return true;
+    const QString key = sameFileKey(file);
+    for (const QString& other : m_controller.area().namedFiles())
+        if (sameFileKey(other) == key)
+            return true;
+    QFile::remove(file);
+    QFile::remove(file + QStringLiteral(".RT~")); // the office converter's cache beside it
+    return true;
 }
 
 bool RemoteBridge::moveItem(int from, int to)

@@ -310,8 +310,9 @@ TEST_F(ProjectControllerTest, ThePlaylistModelIsTheAreasListAndMarksThePlayingRo
     EXPECT_FALSE(model.index(0).data(PlaylistModel::PlayingRole).toBool());
     ASSERT_TRUE(controller.removeItem(1));
     EXPECT_EQ(model.rowCount(), 3);
-    EXPECT_EQ(controller.playState(), ProjectController::PlayState::Stopped);
-    EXPECT_EQ(model.playingRow(), -1);
+    EXPECT_EQ(controller.playState(), ProjectController::PlayState::Playing);
+    EXPECT_EQ(model.playingRow(), 1); // the item after the removed one
+    controller.stop();
     EXPECT_FALSE(controller.removeItem(7));
     EXPECT_FALSE(controller.moveItem(0, 7));
     EXPECT_EQ(controller.addFile(QStringLiteral("/media/song.mp3")), -1);
@@ -534,4 +535,64 @@ TEST_F(ProjectControllerTest, ARemoteOpenPlaysOnWhenTheWallPlayedOrAutoPlayIsOn)
     ASSERT_TRUE(bridge.openProject(path, &error));
     EXPECT_EQ(state(), "playing");
     EXPECT_EQ(controller.playingIndex(), 0);
+}
+
+TEST_F(ProjectControllerTest, RemovingAnItemWhilePlayingPlaysOn)
+{
+    for (int i = 0; i < 4; ++i)
+        controller.area().item(i)->filePath = QStringLiteral("/media/%1.hold").arg(i);
+    const auto playingFile = [this] { return bridge.status().value("file").toString(); };
+    ASSERT_TRUE(controller.playItem(1));
+    ASSERT_TRUE(bridge.deleteItem(1)); // the playing one: the one after it plays
+    EXPECT_EQ(state(), "playing");
+    EXPECT_EQ(playingFile(), "/media/2.hold");
+    ASSERT_TRUE(bridge.deleteItem(0)); // another: the playing one goes on
+    EXPECT_EQ(state(), "playing");
+    EXPECT_EQ(playingFile(), "/media/2.hold");
+    ASSERT_TRUE(controller.last());
+    ASSERT_TRUE(bridge.deleteItem(1)); // the last: the first plays
+    EXPECT_EQ(playingFile(), "/media/2.hold");
+    controller.pause();
+    ASSERT_TRUE(bridge.deleteItem(0)); // a paused wall does not start
+    EXPECT_EQ(state(), "idle");
+    controller.appendItem(makeHold());
+    controller.appendItem(makeHold());
+    ASSERT_TRUE(controller.playItem(0));
+    controller.pause();
+    ASSERT_TRUE(controller.removeItem(0));
+    EXPECT_EQ(state(), "stopped");
+}
+
+TEST_F(ProjectControllerTest, ARemoteDeleteRemovesTheUploadNoOtherItemUses)
+{
+    RemoteFiles files;
+    const QString shared = RemoteFiles::made(files.media("shared.hold"));
+    const QString single = RemoteFiles::made(files.media("single.hold"));
+    const QString cache = RemoteFiles::made(single + ".RT~");
+    const QString outside = RemoteFiles::made(files.elsewhere("mine.hold"));
+    const QString background = RemoteFiles::made(files.media("back.png"));
+    controller.appendItem(holdFor(shared));              // 4
+    controller.appendItem(holdFor(shared));              // 5
+    controller.appendItem(holdFor(single));              // 6
+    controller.appendItem(holdFor(outside));             // 7
+    controller.appendItem(holdFor(background));          // 8
+    controller.appendItem(holdFor(outside, background)); // 9
+
+    ASSERT_TRUE(bridge.deleteItem(6));
+    EXPECT_FALSE(QFile::exists(single));
+    EXPECT_FALSE(QFile::exists(cache));
+    ASSERT_TRUE(bridge.deleteItem(4));
+    EXPECT_TRUE(QFile::exists(shared)); // item 5 still shows it
+    ASSERT_TRUE(bridge.deleteItem(4));
+    EXPECT_FALSE(QFile::exists(shared));
+    ASSERT_TRUE(bridge.deleteItem(4));
+    EXPECT_TRUE(QFile::exists(outside)); // never outside the media folder
+    ASSERT_TRUE(bridge.deleteItem(4));
+    EXPECT_TRUE(QFile::exists(background)); // the last item's background
+    EXPECT_FALSE(bridge.deleteItem(9));
+    // The operator's delete leaves files alone.
+    const QString kept = RemoteFiles::made(files.media("kept.hold"));
+    controller.appendItem(holdFor(kept));
+    ASSERT_TRUE(controller.removeItem(controller.itemCount() - 1));
+    EXPECT_TRUE(QFile::exists(kept));
 }
