@@ -4,6 +4,7 @@
 #include "RemoteListener.h"
 #include "RemoteLog.h"
 #include "Uploads.h"
+#include "base/FileLimit.h"
 #include "base/FileSniff.h"
 #include "base/HandBack.h"
 #include "base/SafeFile.h"
@@ -23,7 +24,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sys/resource.h>
 
 namespace {
 
@@ -73,10 +73,10 @@ bool pathIndex(const QString& text, int* index)
 
 int connectionsTheFileLimitAllows()
 {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+    const long limit = FileLimit::openFiles();
+    if (limit < 0)
         return RemoteServer::kMostConnections;
-    const qint64 spare = qint64(limit.rlim_cur) - RemoteServer::kReservedFiles;
+    const qint64 spare = qint64(limit) - RemoteServer::kReservedFiles;
     return int(std::clamp<qint64>(spare / 2, 16, RemoteServer::kMostConnections));
 }
 

@@ -1,5 +1,6 @@
 #include "CTessarinApp.h"
 
+#include "base/FileLimit.h"
 #include "base/Fonts.h"
 #include "base/FrameLog.h"
 #include "base/Notifications.h"
@@ -57,6 +58,7 @@ void endOnTerminate(QObject* parent)
 int main(int argc, char* argv[])
 {
     prepareEnvironment();
+    FileLimit::raiseOpenFiles();
     QApplication application(argc, argv);
     endOnTerminate(&application);
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Tessarin"));
