@@ -1,4 +1,5 @@
 #include "remote/FleetClient.h"
+#include "remote/FleetText.h"
 #include "remote/RemoteController.h"
 #include "support/ChildProcess.h"
 #include "support/MqttBroker.h"
@@ -16,6 +17,10 @@
 
 #include <mosquitto.h>
 
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -64,6 +69,73 @@ FleetSettings settingsFor(const Broker& broker, const char* name)
     s.url = broker.url();
     s.name = QString::fromLatin1(name);
     return s;
+}
+
+// Every change of a client's connection, as connectionChanged told it.
+struct Changes
+{
+    explicit Changes(FleetClient& client)
+    {
+        QObject::connect(&client, &FleetClient::connectionChanged,
+                         [this](bool connected, const QString& message) {
+                             list.emplace_back(connected, message);
+                         });
+    }
+    int count(bool connected) const
+    {
+        return int(std::count_if(list.begin(), list.end(),
+                                 [&](const auto& c) { return c.first == connected; }));
+    }
+    QString lastMessage() const { return list.empty() ? QString() : list.back().second; }
+
+    std::vector<std::pair<bool, QString>> list;
+};
+
+// The lines logged on the remote's category while it lives (from any thread).
+class LogLines
+{
+public:
+    LogLines()
+    {
+        s_self.store(this);
+        m_previous = qInstallMessageHandler(&LogLines::handler);
+    }
+    ~LogLines()
+    {
+        qInstallMessageHandler(m_previous);
+        s_self.store(nullptr);
+    }
+    QStringList containing(const QString& text)
+    {
+        std::lock_guard lock(m_mutex);
+        return m_lines.filter(text);
+    }
+
+private:
+    static void handler(QtMsgType, const QMessageLogContext& context, const QString& message)
+    {
+        LogLines* self = s_self.load();
+        if (!self || !context.category || qstrcmp(context.category, "tessarin.remote") != 0)
+            return;
+        std::lock_guard lock(self->m_mutex);
+        self->m_lines << message;
+    }
+
+    static inline std::atomic<LogLines*> s_self{nullptr};
+    QtMessageHandler m_previous = nullptr;
+    std::mutex m_mutex;
+    QStringList m_lines;
+};
+
+int runTool(const QStringList& arguments)
+{
+    ChildProcess tool;
+    if (!tool.start(QStringLiteral(TESSARIN_TOOL), arguments))
+        return -1;
+    // A player in this process answers on this thread's event loop while the tool waits.
+    int code = -1;
+    within(15000, [&] { return (code = tool.waitForExit(0)) >= 0; });
+    return code;
 }
 
 } // namespace
@@ -194,4 +266,295 @@ TEST(Fleet, TheToolListsEveryPlayersStatusAndSendsCommands)
     EXPECT_EQ(tool.waitForExit(10000), 1); // no broker there
     ASSERT_TRUE(tool.start(program, {"fleet", "status"}));
     EXPECT_EQ(tool.waitForExit(10000), 2);
+}
+
+TEST(FleetText, PayloadsAreQuotedOnOneLine)
+{
+    EXPECT_EQ(quotedPayload(R"({"cmd": "stop"})"), R"({"cmd": "stop"})");
+    EXPECT_EQ(quotedPayload("a\nfleet: forged line\r\t\\"), "a\\nfleet: forged line\\r\\t\\\\");
+    EXPECT_EQ(quotedPayload(QByteArray("\x00\x1b[31m\x7f", 7)), "\\x00\\x1b[31m\\x7f");
+    EXPECT_EQ(quotedPayload("\xe4\xbd\xa0\xff"), "\\xe4\\xbd\\xa0\\xff"); // UTF-8 or not
+    const QByteArray quoted = quotedPayload(QByteArray(500, 'x'));
+    EXPECT_EQ(quoted, QByteArray(120, 'x') + "...");
+    EXPECT_EQ(quotedPayload(QByteArray(120, 'y')), QByteArray(120, 'y'));
+}
+
+TEST(FleetText, TheLogBudgetCountsWhatItLeavesOut)
+{
+    LogBudget budget(5, 10000);
+    int written = 0;
+    for (int i = 0; i < 100; ++i)
+        written += budget.take(1000 + i) ? 1 : 0;
+    EXPECT_EQ(written, 5);
+    EXPECT_EQ(budget.takeLeftOut(5000), 0); // not before the window ends
+    EXPECT_EQ(budget.takeLeftOut(11000), 95);
+    EXPECT_EQ(budget.takeLeftOut(11001), 0);
+    EXPECT_TRUE(budget.take(11002)); // a new window
+}
+
+TEST(FleetSettings, TheDefaultNameHasTheMachineId)
+{
+    EXPECT_EQ(FleetSettings::cleanName("lobby", "0123456789abcdef0123456789abcdef\n"),
+              "lobby-01234567");
+    EXPECT_EQ(FleetSettings::cleanName("my host/#+", "ABCDEF0123"), "my-host----abcdef01");
+    EXPECT_EQ(FleetSettings::cleanName("wall", "uninitialized"), "wall");
+    EXPECT_EQ(FleetSettings::cleanName("wall", ""), "wall");
+    EXPECT_EQ(FleetSettings::cleanName("", "0123456789"), "player-01234567");
+    const QString name = FleetSettings().playerName();
+    EXPECT_FALSE(name.isEmpty());
+    EXPECT_FALSE(name.contains('/') || name.contains('+') || name.contains('#'));
+    if (QFile::exists("/etc/machine-id")) {
+        EXPECT_TRUE(QRegularExpression("-[0-9a-f]{8}$").match(name).hasMatch())
+            << name.toStdString();
+    }
+}
+
+TEST(Fleet, TlsThatCannotBeSetUpIsAnErrorAndNothingGoesInClear)
+{
+    Broker broker;
+    FakePlayer player;
+    FleetClient client(player);
+    Changes changes(client);
+    QTemporaryDir dir;
+    const auto connections = [&] { return broker.log().count("New connection"); };
+    ASSERT_TRUE(within(3000, [&] { return connections() == 1; })); // the test's own, at start
+    FleetSettings s = settingsFor(broker, "vault");
+    // The plain port, asked for TLS: not one byte may go there in clear.
+    s.url = QStringLiteral("mqtts://127.0.0.1:%1").arg(broker.port);
+    s.caFile = dir.filePath("missing-ca.pem");
+    QString error;
+    EXPECT_FALSE(client.start(s, &error));
+    EXPECT_TRUE(error.contains("missing-ca.pem") && error.contains("does not exist"))
+        << error.toStdString();
+    const TestCertificates& certificates = TestCertificates::get();
+    ASSERT_TRUE(certificates.made);
+    s.caFile = certificates.ca;
+    s.certFile = certificates.ca; // without its key
+    EXPECT_FALSE(client.start(s, &error));
+    EXPECT_TRUE(error.contains("KeyFile")) << error.toStdString();
+    s.keyFile = dir.filePath("missing.key");
+    EXPECT_FALSE(client.start(s, &error));
+    EXPECT_TRUE(error.contains("missing.key")) << error.toStdString();
+    within(300, [] { return false; });
+    EXPECT_FALSE(client.isConnected());
+    // A connection of the test's own marks the log: what the client did came before it.
+    QTcpSocket marker;
+    marker.connectToHost(QHostAddress::LocalHost, broker.port);
+    EXPECT_TRUE(marker.waitForConnected(1000));
+    ASSERT_TRUE(within(3000, [&] { return connections() >= 2; }));
+    EXPECT_EQ(connections(), 2) << broker.log().toStdString();
+    EXPECT_TRUE(changes.list.empty());
+}
+
+TEST(Fleet, TlsWithAPrivateCaAndClientCertificatesAndRefusalsTold)
+{
+    BrokerOptions options;
+    options.tls = true;
+    options.requireCertificate = true;
+    Broker broker(options);
+    const TestCertificates& certificates = TestCertificates::get();
+    ASSERT_TRUE(certificates.made);
+    FleetSettings s = settingsFor(broker, "secure");
+    s.url = broker.tlsUrl();
+    s.caFile = certificates.ca;
+    s.certFile = certificates.ca;
+    s.keyFile = certificates.key;
+    FakePlayer a, b, c;
+    FleetClient good(a), noCertificate(b), wrongCa(c);
+    Changes goodChanges(good), noCertificateChanges(noCertificate), wrongCaChanges(wrongCa);
+    QString error;
+    ASSERT_TRUE(good.start(s, &error)) << error.toStdString();
+    s.name = "nocert";
+    s.certFile.clear();
+    s.keyFile.clear();
+    ASSERT_TRUE(noCertificate.start(s, &error)) << error.toStdString();
+    s.name = "wrongca";
+    s.caFile = certificates.other;
+    ASSERT_TRUE(wrongCa.start(s, &error)) << error.toStdString();
+    EXPECT_TRUE(within(5000, [&] { return good.isConnected(); }));
+    ASSERT_TRUE(within(5000, [&] {
+        return noCertificateChanges.count(false) > 0 && wrongCaChanges.count(false) > 0;
+    }));
+    EXPECT_EQ(goodChanges.count(true), 1);
+    EXPECT_TRUE(good.connectionError().isEmpty());
+    EXPECT_TRUE(wrongCaChanges.lastMessage().contains("certificate verify failed"))
+        << wrongCaChanges.lastMessage().toStdString();
+    EXPECT_EQ(wrongCa.connectionError(), wrongCaChanges.lastMessage());
+    EXPECT_TRUE(noCertificateChanges.lastMessage().contains("cannot connect"))
+        << noCertificateChanges.lastMessage().toStdString();
+    EXPECT_FALSE(noCertificate.isConnected());
+    EXPECT_FALSE(wrongCa.isConnected());
+
+    // The tool: the same certificates, or no connection and a failure.
+    EXPECT_EQ(runTool({"fleet", "--broker", broker.tlsUrl(), "--ca", certificates.ca, "--cert",
+                       certificates.ca, "--key", certificates.key, "send", "secure", "pause"}),
+              0);
+    EXPECT_TRUE(within(5000, [&] { return a.state == "paused"; }));
+    EXPECT_EQ(runTool({"fleet", "--broker", broker.tlsUrl(), "--cert", certificates.ca, "--key",
+                       certificates.key, "status"}),
+              1); // the system's CAs did not sign the broker's certificate
+    EXPECT_EQ(
+        runTool({"fleet", "--broker", broker.tlsUrl(), "--ca", "/nonexistent/ca.pem", "status"}),
+        1);
+}
+
+TEST(Fleet, AWrongPasswordIsToldOnceAndTheToolFails)
+{
+    BrokerOptions options;
+    options.user = "wall";
+    options.password = "secret";
+    Broker broker(options);
+    FakePlayer a, b;
+    FleetClient wrong(a), right(b);
+    Changes changes(wrong);
+    FleetSettings s = settingsFor(broker, "locked");
+    s.user = "wall";
+    s.password = "guess";
+    QString error;
+    ASSERT_TRUE(wrong.start(s, &error));
+    s.name = "open";
+    s.password = "secret";
+    ASSERT_TRUE(right.start(s, &error));
+    ASSERT_TRUE(within(5000, [&] { return !changes.list.empty(); }));
+    const QString message = changes.lastMessage();
+    EXPECT_FALSE(changes.list.front().first);
+    EXPECT_TRUE(message.contains("refused") && (message.contains("authori", Qt::CaseInsensitive) ||
+                                                message.contains("password", Qt::CaseInsensitive)))
+        << message.toStdString();
+    EXPECT_EQ(wrong.connectionError(), message);
+    EXPECT_TRUE(within(5000, [&] { return right.isConnected(); }));
+    within(2500, [] { return false; }); // retried twice meanwhile, and not told again
+    EXPECT_EQ(changes.list.size(), 1u);
+    EXPECT_FALSE(wrong.isConnected());
+
+    const QString url = broker.url();
+    EXPECT_EQ(runTool({"fleet", "--broker", url, "--user", "wall", "--password", "guess", "send",
+                       "open", "stop"}),
+              1);
+    EXPECT_EQ(
+        runTool({"fleet", "--broker", url, "--user", "wall", "--password", "guess", "status"}), 1);
+    EXPECT_EQ(runTool({"fleet", "--broker", url, "--user", "wall", "--password", "secret", "send",
+                       "open", "stop"}),
+              0);
+    EXPECT_TRUE(within(5000, [&] { return b.state == "stopped"; }));
+}
+
+TEST(Fleet, TheToolFailsWithoutABrokerAndRefusesBadItems)
+{
+    EXPECT_EQ(runTool({"fleet", "--broker", "mqtt://127.0.0.1:1", "send", "all", "stop"}), 1);
+    EXPECT_EQ(runTool({"fleet", "--broker", "mqtt://127.0.0.1:1", "send", "all", "item", "2.5"}),
+              2);
+    EXPECT_EQ(runTool({"fleet", "--broker", "mqtt://127.0.0.1:1", "send", "all", "item", "-1"}), 2);
+}
+
+TEST(Fleet, RetainedCommandsAreIgnoredLiveOnesObeyed)
+{
+    Broker broker;
+    Observer observer(broker.port);
+    observer.send("tessarin/all/cmd", R"({"cmd": "stop"})", true);
+    observer.send("tessarin/porch/cmd", R"({"cmd": "item", "item": 2})", true);
+    within(200, [] { return false; });
+    LogLines log; // outlives the client's network thread, which logs too
+    FakePlayer player;
+    FleetClient wall(player);
+    QStringList handled;
+    QObject::connect(&wall, &FleetClient::commandHandled,
+                     [&](const QString& what) { handled << what; });
+    QString error;
+    ASSERT_TRUE(wall.start(settingsFor(broker, "porch"), &error));
+    ASSERT_TRUE(within(5000, [&] { return handled.size() == 2; }));
+    EXPECT_EQ(handled, QStringList({"ignored: retained", "ignored: retained"}));
+    EXPECT_EQ(player.state, "playing");
+    EXPECT_EQ(player.item, 0);
+    // At the next connection the broker sends them again, and again they do nothing.
+    wall.dropWithoutGoodbye();
+    ASSERT_TRUE(wall.start(settingsFor(broker, "porch"), &error));
+    ASSERT_TRUE(within(5000, [&] { return handled.size() == 4; }));
+    EXPECT_EQ(player.state, "playing");
+    EXPECT_EQ(log.containing("retained command").size(), 2); // once for each topic
+    observer.send("tessarin/all/cmd", R"({"cmd": "stop"})");
+    EXPECT_TRUE(within(5000, [&] { return player.state == "stopped"; }));
+    observer.send("tessarin/all/cmd", "", true); // cleared for the broker's later clients
+}
+
+TEST(Fleet, TwoPlayersOfOneNameDoNotFightForTheConnection)
+{
+    Broker broker;
+    FakePlayer a, b;
+    FleetClient first(a), second(b);
+    Changes firstChanges(first), secondChanges(second);
+    QString error;
+    ASSERT_TRUE(first.start(settingsFor(broker, "twin"), &error));
+    ASSERT_TRUE(within(5000, [&] { return first.isConnected(); }));
+    ASSERT_TRUE(second.start(settingsFor(broker, "twin"), &error));
+    // The first is pushed off; coming back it finds the other's claim, says so and stays off.
+    ASSERT_TRUE(within(5000, [&] {
+        return firstChanges.lastMessage().contains("another player named twin took over") &&
+               second.isConnected();
+    })) << firstChanges.lastMessage().toStdString();
+    EXPECT_EQ(first.connectionError(), firstChanges.lastMessage());
+    const qsizetype connections = broker.log().count("New client connected");
+    within(2500, [] { return false; });
+    EXPECT_EQ(broker.log().count("New client connected"), connections)
+        << broker.log().toStdString();
+    EXPECT_LE(connections, 4); // each connected at most twice
+    EXPECT_LE(firstChanges.count(true), 2);
+    EXPECT_LE(secondChanges.count(true), 2);
+    EXPECT_TRUE(second.isConnected());
+    EXPECT_FALSE(first.isConnected());
+}
+
+TEST(Fleet, AFloodOfMalformedMessagesIsAFewLogLines)
+{
+    Broker broker;
+    Observer observer(broker.port);
+    LogLines log; // outlives the client's network thread, which logs too
+    FakePlayer player;
+    FleetClient wall(player);
+    wall.setLogWindow(1000);
+    int refused = 0;
+    QObject::connect(&wall, &FleetClient::commandHandled,
+                     [&](const QString& what) { refused += what.startsWith("malformed") ? 1 : 0; });
+    QString error;
+    ASSERT_TRUE(wall.start(settingsFor(broker, "flood"), &error));
+    ASSERT_TRUE(within(5000, [&] { return wall.isConnected(); }));
+    for (int i = 0; i < 200; ++i)
+        observer.send("tessarin/flood/cmd", "junk\nfleet: connected to the broker\x1b[0m");
+    ASSERT_TRUE(within(10000, [&] { return refused == 200; }));
+    const QStringList lines = log.containing("fleet command ignored");
+    EXPECT_EQ(lines.size(), FleetClient::kMalformedLines);
+    for (const QString& line : lines) {
+        EXPECT_FALSE(line.contains('\n') || line.contains(QChar(0x1b))) << line.toStdString();
+        EXPECT_TRUE(line.contains("junk\\nfleet: connected to the broker\\x1b[0m"))
+            << line.toStdString();
+    }
+    ASSERT_TRUE(
+        within(3000, [&] { return !log.containing("more malformed fleet messages").isEmpty(); }));
+    EXPECT_EQ(log.containing("more malformed fleet messages"),
+              QStringList{"195 more malformed fleet messages ignored"});
+}
+
+TEST(Fleet, OnlyWholeItemNumbersInRange)
+{
+    Broker broker;
+    Observer observer(broker.port);
+    FakePlayer player;
+    player.item = 1;
+    FleetClient wall(player);
+    QStringList handled;
+    QObject::connect(&wall, &FleetClient::commandHandled,
+                     [&](const QString& what) { handled << what; });
+    QString error;
+    ASSERT_TRUE(wall.start(settingsFor(broker, "numbers"), &error));
+    ASSERT_TRUE(within(5000, [&] { return wall.isConnected(); }));
+    for (const char* bad :
+         {R"({"cmd":"item","item":2.5})", R"({"cmd":"item","item":1e300})",
+          R"({"cmd":"item","item":-1})", R"({"cmd":"item","item":"3"})", R"({"cmd":"item"})"})
+        observer.send("tessarin/numbers/cmd", bad);
+    observer.send("tessarin/numbers/cmd", R"({"cmd":"item","item":3})");
+    ASSERT_TRUE(within(5000, [&] { return handled.size() == 6; }));
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(handled[i], "malformed: not a whole number in range");
+    EXPECT_EQ(handled[5], "item");
+    EXPECT_EQ(player.item, 3);
 }
