@@ -4,6 +4,7 @@
 #include "base/SettingsStore.h"
 #include "model/CAct.h"
 #include "model/CPropBase.h"
+#include "remote/FleetClient.h"
 #include "remote/RemoteServer.h"
 #include "remote/RemoteSettings.h"
 #include "render/DesktopImage.h"
@@ -33,6 +34,11 @@ void RemoteBridge::applySettings()
         emit m_controller.message(error);
 }
 
+void RemoteBridge::setFleet(FleetClient* fleet)
+{
+    m_fleet = fleet;
+}
+
 QJsonObject RemoteBridge::status() const
 {
     using State = ProjectController::PlayState;
@@ -50,7 +56,7 @@ QJsonObject RemoteBridge::status() const
         led.insert(QStringLiteral("sections"), int(area.sections().size()));
     }
     const CPropBase* item = index >= 0 ? area.item(index) : nullptr;
-    return QJsonObject{
+    QJsonObject status{
         {QStringLiteral("state"), name},
         {QStringLiteral("item"), item ? QJsonValue(index) : QJsonValue()},
         {QStringLiteral("itemCount"), m_controller.itemCount()},
@@ -61,6 +67,11 @@ QJsonObject RemoteBridge::status() const
         {QStringLiteral("led"), led},
         {QStringLiteral("version"), QStringLiteral(TESSARIN_VERSION)},
     };
+    if (m_fleet)
+        status.insert(QStringLiteral("fleet"),
+                      QJsonObject{{QStringLiteral("connected"), m_fleet->isConnected()},
+                                  {QStringLiteral("error"), m_fleet->connectionError()}});
+    return status;
 }
 
 QJsonArray RemoteBridge::items() const

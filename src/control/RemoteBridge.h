@@ -3,9 +3,11 @@
 #include "remote/RemoteController.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <memory>
 
+class FleetClient;
 class ProjectController;
 class RemoteServer;
 
@@ -24,6 +26,8 @@ public:
     // the controller's message.
     void applySettings();
     RemoteServer* server() const { return m_server.get(); }
+    // The fleet client whose connection the status tells, while it lives.
+    void setFleet(FleetClient* fleet);
 
     QJsonObject status() const override;
     QJsonArray items() const override;
@@ -39,4 +43,5 @@ public:
 private:
     ProjectController& m_controller;
     std::unique_ptr<RemoteServer> m_server;
+    QPointer<FleetClient> m_fleet;
 };

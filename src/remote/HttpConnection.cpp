@@ -102,6 +102,23 @@ HttpConnection::HttpConnection(int descriptor, Handler& handler, const Timeouts&
 
 HttpConnection::~HttpConnection() = default;
 
+bool HttpConnection::hasSpoken()
+{
+    if (!m_headStarted && m_socket && m_state == State::Head) {
+        char byte = 0;
+        m_headStarted =
+            m_socket->bytesAvailable() > 0 ||
+            ::recv(int(m_socket->socketDescriptor()), &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 1;
+    }
+    return m_headStarted;
+}
+
+void HttpConnection::readNow()
+{
+    if (m_socket && m_state == State::Head)
+        m_socket->waitForReadyRead(0); // one look, no wait: readyRead comes now or later
+}
+
 void HttpConnection::enter(State state)
 {
     m_state = state;

@@ -83,8 +83,11 @@ public:
     bool isOpen() const { return m_state != State::Closed; }
     State state() const { return m_state; }
     const QString& peer() const { return m_peer; }
-    // No request under way: a connection that may be let go for a newer one.
-    bool isIdle() const { return m_state == State::Head && !m_headStarted; }
+    // Waiting for a head: a connection that may be let go for a newer one.
+    bool isWaiting() const { return m_state == State::Head; }
+    // Some of a head came (read, or waiting in the system's buffer).
+    bool hasSpoken();
+    qint64 sinceMs() const { return m_sinceMs; }
     qint64 lastActiveMs() const { return m_lastActiveMs; }
     // Proved the token on some request.
     bool trusted = false;
@@ -94,6 +97,8 @@ public:
     void respond(const HttpAnswer& answer);
     // Ends now, without an answer.
     void abort();
+    // Reads what the client has sent by now, without waiting for the event loop.
+    void readNow();
     // Time-outs, with the server's clock.
     void check(qint64 nowMs);
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -57,13 +58,17 @@ bool RemoteListener::listen(const QHostAddress& address, quint16 port, QString* 
     const int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     const int yes = 1;
     if (fd < 0 || ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
-        ::bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0 || ::listen(fd, 128) != 0) {
+        ::bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0 || ::listen(fd, 1024) != 0) {
         if (error)
             *error = QString::fromLocal8Bit(std::strerror(errno));
         if (fd >= 0)
             ::close(fd);
         return false;
     }
+    // Connections that send nothing are not handed over until they do (or a few seconds pass):
+    // an idle crowd waits in the system's queue instead of in our descriptors.
+    const int deferSeconds = 5;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &deferSeconds, sizeof deferSeconds);
     getsockname(fd, reinterpret_cast<sockaddr*>(&storage), &length);
     m_port = ntohs(v6 ? reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port
                       : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
@@ -97,7 +102,7 @@ void RemoteListener::pause(int pauseMs)
 void RemoteListener::acceptAll()
 {
     // A bounded batch: a flood of connections shares the GUI thread with everything else.
-    for (int i = 0; i < 64 && m_descriptor >= 0; ++i) {
+    for (int i = 0; i < 256 && m_descriptor >= 0; ++i) {
         const int fd = ::accept4(m_descriptor, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd >= 0) {
             m_pauseMs = kFirstPauseMs;

@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace {
 
@@ -163,30 +164,45 @@ void RemoteServer::accepted(int descriptor)
     const QString& address = connection->peer();
     const auto fromThere = std::count_if(m_connections.begin(), m_connections.end(),
                                          [&](const auto* c) { return c->peer() == address; });
-    const bool room = (fromThere < kMostPerAddress || letOneGo(&address)) &&
-                      (int(m_connections.size()) < m_mostConnections || letOneGo(nullptr));
+    // Whoever has sent a request already is let in before whoever sits silent.
+    const bool speaks = connection->hasSpoken();
+    const bool room = (fromThere < kMostPerAddress || letOneGo(&address, speaks)) &&
+                      (int(m_connections.size()) < m_mostConnections || letOneGo(nullptr, speaks));
     if (!room) {
         // Everyone here is asking something: the newcomer waits its turn elsewhere.
+        qCDebug(lcRemote) << "no room for a connection from" << address << "speaking" << speaks
+                          << "open" << m_connections.size();
         m_connections.push_back(connection);
         connection->abort();
         return;
     }
     m_connections.push_back(connection);
+    // A request that came with the connection is answered before the next newcomer counts.
+    connection->readNow();
 }
 
-bool RemoteServer::letOneGo(const QString* address)
+bool RemoteServer::letOneGo(const QString* address, bool forASpeaker)
 {
+    // First those that have said nothing at all, oldest first; then heads that come too slowly;
+    // last those that showed the token before. A newcomer that has sent its request may push
+    // out anyone still waiting for a head; a silent one only the silent, and heads that had
+    // time to come. Whether a connection spoke is asked of the system at this moment, so a
+    // request on its way is not mistaken for silence.
     const qint64 now = HttpConnection::nowMs();
     HttpConnection* chosen = nullptr;
+    std::tuple<bool, bool, qint64> chosenRank;
     for (HttpConnection* c : m_connections) {
-        if (c->state() != HttpConnection::State::Head || (address && c->peer() != *address) ||
-            now - c->lastActiveMs() < kGraceMs)
+        if (!c->isWaiting() || (address && c->peer() != *address))
             continue;
-        const auto rank = [](const HttpConnection* x) {
-            return std::pair(x->trusted, x->lastActiveMs());
-        };
-        if (!chosen || rank(c) < rank(chosen))
+        const bool spoken = c->hasSpoken();
+        const qint64 age = now - c->sinceMs();
+        if (!forASpeaker && spoken && age < kGraceMs)
+            continue;
+        const std::tuple<bool, bool, qint64> rank(c->trusted, spoken, c->sinceMs());
+        if (!chosen || rank < chosenRank) {
             chosen = c;
+            chosenRank = rank;
+        }
     }
     if (!chosen)
         return false;

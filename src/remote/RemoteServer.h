@@ -56,8 +56,8 @@ public:
     static constexpr int kReservedFiles = 256;
     static constexpr int kMostWebSockets = 32;
     static constexpr qint64 kMostWebSocketMessage = 4 * 1024;
-    // A connection this young is never let go for a newer one: it had no time to ask yet.
-    static constexpr qint64 kGraceMs = 1000;
+    // A connection whose head is this young is never let go for a newer one.
+    static constexpr qint64 kGraceMs = 200;
 
 private:
     struct Answer
@@ -85,7 +85,7 @@ private:
     void accepted(int descriptor);
     // Lets the stalest connection without a request under way go, preferring those that never
     // showed the token; false when none may go.
-    bool letOneGo(const QString* address);
+    bool letOneGo(const QString* address, bool forASpeaker);
     void sweep();
 
     Answer api(const Request& request, std::unique_ptr<QTemporaryFile> file);

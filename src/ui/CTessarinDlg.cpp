@@ -114,6 +114,7 @@ CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, UserPrompts* prompts, QW
     const FleetSettings fleet = FleetSettings::load();
     if (!fleet.url.isEmpty()) {
         m_fleet = std::make_unique<FleetClient>(*m_remote);
+        m_remote->setFleet(m_fleet.get()); // the remote status tells the broker connection
         // Each change of the broker connection (refused, lost, back) once in the status line.
         connect(m_fleet.get(), &FleetClient::connectionChanged, this,
                 [this](bool, const QString& message) { showStatus(message); });

@@ -161,6 +161,11 @@ public:
         }));
         QObject::connect(&m_client, &FleetClient::commandHandled,
                          [this](const QString& what) { m_handled << what; });
+        // The remote status tells the broker connection.
+        bridge.setFleet(&m_client);
+        const QJsonObject fleet = bridge.status().value("fleet").toObject();
+        EXPECT_TRUE(fleet.value("connected").toBool());
+        EXPECT_EQ(fleet.value("error").toString(), "");
     }
     ~FleetSource() override { m_client.stop(); }
     bool send(const QString& command, int item) override
