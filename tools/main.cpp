@@ -20,7 +20,8 @@ constexpr char kUsage[] =
     "  tessarin-tool render PROJECT OUT_DIR [--fast] [--loops N] [--every MS]\n"
     "                       [--clock 2026-12-08T09:15:30]\n"
     "                                    play the project headless into OUT_DIR/NNNN.png\n"
-    "  tessarin-tool fleet --broker mqtt://HOST:PORT status | send NAME|all CMD [ARG]\n"
+    "  tessarin-tool fleet --broker mqtt[s]://HOST:PORT [--user U --password P]\n"
+    "                       [--ca FILE] [--cert FILE --key FILE] status | send NAME|all CMD [ARG]\n"
     "                                    every player's status, or a command to them\n";
 
 int render(const QStringList& args, QTextStream& out, QTextStream& err)

@@ -1,5 +1,6 @@
 #include "FakeController.h"
 #include "remote/LoginGuard.h"
+#include "remote/RemoteListener.h"
 #include "remote/RemoteServer.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -384,4 +387,49 @@ TEST(LoginGuard, BlocksAfterTenGuessesExpiresAndStaysSmall)
     for (int i = 0; i < 5000; ++i)
         guard.failed(QStringLiteral("10.1.%1.%2").arg(i / 256).arg(i % 256), 200000 + i);
     EXPECT_LE(guard.size(), LoginGuard::kMostAddresses);
+}
+
+TEST(RemoteListener, OutOfDescriptorsItRestsInsteadOfSpinningAndComesBack)
+{
+    int taken = 0;
+    RemoteListener listener([&taken](int fd) {
+        ++taken;
+        ::close(fd);
+    });
+    QString error;
+    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost, 0, &error)) << error.toStdString();
+    QTcpSocket first;
+    first.connectToHost(QHostAddress::LocalHost, listener.port());
+    ASSERT_TRUE(first.waitForConnected(2000));
+    first.write("GET / HTTP/1.1\r\n\r\n"); // deferred accept: a client that speaks
+    first.flush();
+
+    // Every descriptor taken: the connection waiting cannot be accepted.
+    std::vector<int> hog;
+    for (int fd = ::dup(0); fd >= 0; fd = ::dup(0))
+        hog.push_back(fd);
+    const auto cpuMs = [] {
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 +
+               (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+    };
+    const long before = cpuMs();
+    within(1000, [] { return false; });
+    const long spent = cpuMs() - before;
+    for (int fd : hog)
+        ::close(fd);
+    EXPECT_LT(spent, 300) << "ms of CPU in a second without descriptors";
+    // The client that could not be served was let go, not left hanging.
+    EXPECT_TRUE(within(2000, [&] {
+        return first.state() != QAbstractSocket::ConnectedState || first.waitForDisconnected(0);
+    }));
+    EXPECT_EQ(taken, 0);
+
+    // With descriptors again, accepting comes back by itself.
+    QTcpSocket second;
+    second.connectToHost(QHostAddress::LocalHost, listener.port());
+    ASSERT_TRUE(second.waitForConnected(2000));
+    second.write("GET / HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(within(RemoteListener::kLongestPauseMs + 1000, [&] { return taken == 1; }));
 }
