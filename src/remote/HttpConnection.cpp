@@ -131,12 +131,15 @@ void HttpConnection::readInput()
         m_lastActiveMs = nowMs();
         switch (m_state) {
         case State::Head: {
-            const QByteArray data = m_socket->peek(
-                std::min<qint64>(m_socket->bytesAvailable(), HttpRequestHead::kMostHeadBytes + 6));
-            m_headStarted = true;
-            const HttpRequestHead::Result result = HttpRequestHead::parse(data, &m_head);
-            if (result.state == HttpRequestHead::Parse::NeedMore)
+            if (!headComplete())
                 return;
+            const HttpRequestHead::Result result = HttpRequestHead::parse(m_headBytes, &m_head);
+            // What was read stays in the socket: a WebSocket server reads the head again, and a
+            // body or the next request behind it are read from there.
+            m_socket->rollbackTransaction();
+            m_headBytes.clear();
+            if (result.state == HttpRequestHead::Parse::NeedMore)
+                return; // cannot be: the head's end or a limit was seen
             if (result.state == HttpRequestHead::Parse::Refused) {
                 m_head = HttpRequestHead{};
                 m_bodyUnread = true;
@@ -197,6 +200,28 @@ void HttpConnection::readInput()
             return;
         }
     }
+}
+
+bool HttpConnection::headComplete()
+{
+    // Each byte of a head is looked at once, however many pieces it comes in: the head is
+    // read inside a transaction that is rolled back once its end (or a limit) is seen.
+    if (!m_socket->isTransactionStarted()) {
+        m_socket->startTransaction();
+        m_headBytes.clear();
+        m_headLines = 0;
+    }
+    m_headStarted = true;
+    const qsizetype before = m_headBytes.size();
+    const qint64 room = HttpRequestHead::kMostHeadBytes + 8 - before;
+    if (room > 0)
+        m_headBytes += m_socket->read(room);
+    const QByteArrayView fresh = QByteArrayView(m_headBytes).sliced(before);
+    m_headLines += fresh.count('\n');
+    const qsizetype from = std::max<qsizetype>(0, before - 3);
+    return m_headBytes.size() > HttpRequestHead::kMostHeadBytes + 4 || fresh.contains('\0') ||
+           m_headLines > HttpRequestHead::kMostFields + 2 ||
+           QByteArrayView(m_headBytes).sliced(from).contains("\r\n\r\n");
 }
 
 void HttpConnection::readBody()

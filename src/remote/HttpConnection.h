@@ -109,6 +109,8 @@ public:
 
 private:
     void readInput();
+    // Reads what came of a head; true when its end, or a limit, is in.
+    bool headComplete();
     void readBody();
     void startClosing();
     void enter(State state);
@@ -123,6 +125,8 @@ private:
     qint64 m_sinceMs = 0;
     qint64 m_lastActiveMs = 0;
     HttpRequestHead m_head;
+    QByteArray m_headBytes; // of the head being read, within the socket's transaction
+    qsizetype m_headLines = 0;
     qint64 m_bodyLeft = 0;
     QByteArray m_body;
     std::unique_ptr<QTemporaryFile> m_file;

@@ -144,7 +144,7 @@ HttpRequestHead::Result HttpRequestHead::parse(QByteArrayView bytes, HttpRequest
         // Early answers for what can never become a good head.
         if (window.indexOf('\0') >= 0)
             return refused(400, QStringLiteral("the request holds a NUL byte"));
-        if (window.count("\r\n") > kMostFields + 1)
+        if (window.count('\n') > kMostFields + 1)
             return refused(431, QStringLiteral("the request has too many header lines"));
         return Result{};
     }

@@ -433,3 +433,39 @@ TEST(RemoteListener, OutOfDescriptorsItRestsInsteadOfSpinningAndComesBack)
     second.write("GET / HTTP/1.1\r\n\r\n");
     EXPECT_TRUE(within(RemoteListener::kLongestPauseMs + 1000, [&] { return taken == 1; }));
 }
+
+TEST_F(RemoteHardeningTest, HeadLimitsHoldHoweverTheBytesArrive)
+{
+    const auto inPieces = [this](const QByteArray& bytes, int piece) {
+        auto socket = connectClient();
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        QByteArray in;
+        for (qsizetype at = 0;
+             at < bytes.size() && socket->state() == QAbstractSocket::ConnectedState; at += piece) {
+            socket->write(bytes.mid(at, piece));
+            socket->flush();
+            if (at % (64 * piece) == 0)
+                QCoreApplication::processEvents();
+            in += socket->readAll();
+        }
+        within(5000, [&] {
+            in += socket->readAll();
+            return completeAnswers(in) >= 1 || socket->state() != QAbstractSocket::ConnectedState;
+        });
+        return in + socket->readAll();
+    };
+    const QByteArray request =
+        "GET /api/status HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " + kToken +
+        "\r\n\r\n";
+    EXPECT_TRUE(inPieces(request, 1).startsWith("HTTP/1.1 200"));
+    const QByteArray huge =
+        "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Pad: " + QByteArray(40 * 1024, 'a');
+    EXPECT_TRUE(inPieces(huge, 5).startsWith("HTTP/1.1 431"));
+    EXPECT_TRUE(inPieces(huge, int(huge.size())).startsWith("HTTP/1.1 431"));
+    QByteArray lines = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    for (int i = 0; i < 150; ++i)
+        lines += "X: 1\r\n";
+    // Too many lines is a 431, not a counted failure: the right token still goes in after it.
+    EXPECT_TRUE(inPieces(lines + "\r\n", 3).startsWith("HTTP/1.1 431"));
+    EXPECT_TRUE(inPieces(request, int(request.size())).startsWith("HTTP/1.1 200"));
+}
