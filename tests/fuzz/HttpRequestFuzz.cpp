@@ -46,8 +46,8 @@ Outcome frame(QByteArrayView input, qsizetype piece)
             if (result.state == HttpRequestHead::Parse::Complete) {
                 if (result.headBytes > buffer.size() ||
                     result.headBytes > HttpRequestHead::kMostHeadBytes + 6 ||
-                    head.fields.size() > HttpRequestHead::kMostFields ||
-                    head.contentLength < 0 || !head.path.startsWith('/'))
+                    head.fields.size() > HttpRequestHead::kMostFields || head.contentLength < 0 ||
+                    !head.path.startsWith('/'))
                     std::abort();
                 outcome.requests.append(head.method + ' ' + head.target + ' ' +
                                         QByteArray::number(head.contentLength));
