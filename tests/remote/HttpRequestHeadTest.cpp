@@ -98,5 +98,6 @@ TEST(HttpRequestHead, LimitsHoldInOnePieceAndInMany)
         many += "X-" + QByteArray::number(i) + ": 1\r\n";
     EXPECT_EQ(refusal(many + "\r\n"), 431);
     EXPECT_EQ(refusal(many), 431); // before the head even ends
-    EXPECT_EQ(refusal(QByteArray("GET / HTTP/1.1\r\nHost: a\r\n\0", 28)), 400);
+    const char withNul[] = "GET / HTTP/1.1\r\nHost: a\r\n\0";
+    EXPECT_EQ(refusal(QByteArray(withNul, sizeof withNul)), 400);
 }

@@ -26,6 +26,21 @@ namespace {
 
 const QByteArray kToken = QByteArray(64, 'c');
 
+// Under a sanitizer freed memory is held back on purpose (the resident size says nothing about
+// what is kept), and its runtime needs descriptors of its own.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+constexpr bool kResidentSizeTells = !kSanitized;
+
 // The resident memory of this process: the server's and the test's clients.
 qint64 residentBytes()
 {
@@ -183,7 +198,9 @@ TEST_F(RemoteHardeningTest, BodiesWithoutTheTokenAreNeverReadAndUploadsStream)
         return closed == 2;
     }));
     EXPECT_EQ(answers.count("HTTP/1.1 401"), 2) << answers.left(200).toStdString();
-    EXPECT_LT(residentBytes() - before, 10 * 1024 * 1024);
+    if (kResidentSizeTells) {
+        EXPECT_LT(residentBytes() - before, 10 * 1024 * 1024);
+    }
     clients.clear();
 
     // With the token, 64 MB go to the file as they come, never whole into memory.
@@ -207,7 +224,9 @@ TEST_F(RemoteHardeningTest, BodiesWithoutTheTokenAreNeverReadAndUploadsStream)
         return completeAnswers(answer) == 1;
     }));
     EXPECT_TRUE(answer.startsWith("HTTP/1.1 201")) << answer.left(300).toStdString();
-    EXPECT_LT(peak, 16 * 1024 * 1024);
+    if (kResidentSizeTells) {
+        EXPECT_LT(peak, 16 * 1024 * 1024);
+    }
     EXPECT_EQ(QFileInfo(QDir(settings.mediaDir).filePath("big.txt")).size(), kBytes);
     // No temporary file is left behind.
     EXPECT_EQ(QDir(settings.mediaDir).entryList(QDir::Files | QDir::Hidden),
@@ -391,6 +410,8 @@ TEST(LoginGuard, BlocksAfterTenGuessesExpiresAndStaysSmall)
 
 TEST(RemoteListener, OutOfDescriptorsItRestsInsteadOfSpinningAndComesBack)
 {
+    if (kSanitized)
+        GTEST_SKIP() << "the sanitizer's runtime cannot work without descriptors";
     int taken = 0;
     RemoteListener listener([&taken](int fd) {
         ++taken;
