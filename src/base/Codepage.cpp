@@ -11,6 +11,7 @@ namespace Codepage {
 namespace {
 
 constexpr char16_t kEscapeBase = 0xDC00; // a byte b >= 0x80 that is no character: U+DC00 + b
+constexpr char16_t kEuro = 0x20AC;       // 0x80 in CP936
 
 bool isAscii(QByteArrayView bytes)
 {
@@ -68,6 +69,12 @@ QString toUnicodeKeepingBytes(QByteArrayView ansi)
     for (qsizetype i = 0; i < n;) {
         if (p[i] < 0x80) {
             text.append(QChar(p[i]));
+            ++i;
+            continue;
+        }
+        // CP936's one single-byte character beyond ASCII.
+        if (p[i] == 0x80) {
+            text.append(QChar(kEuro));
             ++i;
             continue;
         }

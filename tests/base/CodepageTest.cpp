@@ -44,3 +44,17 @@ TEST(Codepage, WhatGbkCannotHoldIsKnown)
     EXPECT_FALSE(Codepage::roundTrips(QStringLiteral("/home/user/한국어/공지.txt")));
     EXPECT_FALSE(Codepage::roundTrips(QStringLiteral("公告 😀")));
 }
+
+TEST(Codepage, TheEuroSignIsCp936s)
+{
+    EXPECT_EQ(Codepage::fromUnicode(QStringLiteral("€5")), QByteArray("\x80"
+                                                                      "5"));
+    EXPECT_EQ(Codepage::toUnicode(QByteArray("\x80"
+                                             "5")),
+              QStringLiteral("€5"));
+    // Also among bytes that are no GBK, which come back unchanged.
+    const QByteArray mixed("\x80\xCE\xC4\xFF", 4);
+    const QString text = Codepage::toUnicode(mixed);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("€文"))) << text.toStdString();
+    EXPECT_EQ(Codepage::fromUnicode(text), mixed);
+}
