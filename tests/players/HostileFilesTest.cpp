@@ -90,3 +90,32 @@ TEST_F(HostileFilesTest, AMissingFileIsToldOnceOverAHundredPasses)
     playPasses<CPropRtf>(rtf.fileName(), 5);
     EXPECT_EQ(messages.size(), 3);
 }
+
+TEST_F(HostileFilesTest, BinaryDataNamedTxtIsRefusedAndNamed)
+{
+    QByteArray program("\x7F"
+                       "ELF\x02\x01\x01",
+                       7);
+    program.append(QByteArray(64, '\0')).append("停业", 6);
+    QByteArray controls;
+    for (int i = 0; i < 300; ++i)
+        controls.append(char(1 + i % 6)).append('x');
+    const QString binary = writeFile(QStringLiteral("program.txt"), program);
+    const QString noise = writeFile(QStringLiteral("noise.txt"), controls);
+    playPasses<CPropText>(binary, 3);
+    playPasses<CPropText>(noise, 3);
+    EXPECT_TRUE(pages.empty());
+    EXPECT_TRUE(shown.empty());
+    // Once for each file, naming it, as a missing or unreadable one is.
+    ASSERT_EQ(messages.size(), 2) << messages.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(messages[0].contains(binary)) << messages[0].toStdString();
+    EXPECT_TRUE(messages[1].contains(noise)) << messages[1].toStdString();
+    // UTF-16 without its mark holds zero bytes and plays.
+    const QString wide = QStringLiteral("Exit 出口\nOpen 09:00-21:00\n");
+    QByteArray utf16;
+    for (const QChar c : wide)
+        utf16.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+    playPasses<CPropText>(writeFile(QStringLiteral("wide.txt"), utf16), 1);
+    EXPECT_FALSE(pages.empty());
+    EXPECT_EQ(messages.size(), 2);
+}
