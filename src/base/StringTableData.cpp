@@ -19,9 +19,29 @@ constexpr std::array kEntries = std::to_array<StringTableEntry>({
      "random\nturning page\nleft cover\nright cover\nup cover\ndown cover\nhorizontal wave\n"
      "vertical wave\nopen from vertical middle\nopen from herizontal middle\n"
      "close to vertical middle\nclose to horizontal middle\nmove up\nmove down\nmove left\n"
-     "move right",
+     "move right\n"
+     // 16-50, the clearing list's names in the order of the effects' numbers.
+     "left top corner cover1\nright top corner cover1\nleft down corner cover1\n"
+     "right down corner cover1\nleft top corner cover2\nright top corner cover2\n"
+     "left down corner cover2\nright down corner cover2\n"
+     "move left top corner\nmove right top corner\nmove left down corner\n"
+     "move right down corner\nmosaic(S)\nmosaic(M)\nmosaic(L)\ngradual change\n"
+     "left turn(360)\nright turn(360)\nleft turn(180)\nright turn(180)\nleft turn(90)\n"
+     "right turn(90)\ngrowing big(center)\ngrowing big(left top corner)\n"
+     "growing big(right top corner)\ngrowing big(left down corner)\n"
+     "growing big(right down corner)\nradiation1(rectangle)\nradiation2(rectangle)\n"
+     "radiation1(diamond)\nradiation2(diamond)\nradiation1(cross)\nradiation2(cross)\n"
+     "radiation1(circle)\nradiation2(circle)",
      "随机\n翻页\n左覆盖\n右覆盖\n上覆盖\n下覆盖\n水平百叶\n垂直百叶\n左右对开\n上下对开\n"
-     "左右闭合\n上下闭合\n上移\n下移\n左移\n右移"},
+     "左右闭合\n上下闭合\n上移\n下移\n左移\n右移\n"
+     "左上角覆盖1\n右上角覆盖1\n左下角覆盖1\n右下角覆盖1\n"
+     "左上角覆盖2\n右上角覆盖2\n左下角覆盖2\n右下角覆盖2\n"
+     "左上移\n右上移\n左下移\n右下移\n"
+     "马赛克(小)\n马赛克(中)\n马赛克(大)\n渐变\n"
+     "左旋(360)\n右旋(360)\n左旋(180)\n右旋(180)\n左旋(90)\n右旋(90)\n"
+     "中心放大\n左上角放大\n右上角放大\n左下角放大\n右下角放大\n"
+     "放射1(矩形)\n放射2(矩形)\n放射1(菱形)\n放射2(菱形)\n放射1(十字)\n放射2(十字)\n"
+     "放射1(圆形)\n放射2(圆形)"},
     {StringId::TextStyles, "none\noutward\n3D\nsculpture", "无\n描边\n立体\n浮雕"},
     {StringId::ClearEffects,
      "random\nnon-clear\nfast clear\nleft cover\nright cover\nup cover\ndown cover\n"

@@ -113,7 +113,17 @@ bool ProjectController::openProject(const QString& path, QString* error, const F
     if (!CAct::checkProjectFile(path, &why))
         return false;
     CAct loaded;
-    if (!loaded.LoadProject(path, &why) || !loaded.checkProjectShape(path, &why))
+    if (!loaded.LoadProject(path, &why)) {
+        // The reader names the fault as the archive layer sees it; the operator is told in
+        // words what happened, and that nothing was lost.
+        if (QFileInfo(path).isReadable())
+            why = dialogText("%1 is damaged or not a whole project and was not opened; the open "
+                             "project stays as it was. (%2)",
+                             "%1 已损坏或不是完整的节目文件，未打开；当前节目保持不变。（%2）")
+                      .arg(QDir::toNativeSeparators(path), why);
+        return false;
+    }
+    if (!loaded.checkProjectShape(path, &why))
         return false;
     if (allowed) {
         for (const QString& file : loaded.namedFiles()) {

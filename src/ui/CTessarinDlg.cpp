@@ -199,26 +199,50 @@ void CTessarinDlg::updatePlayButtons()
 
 void CTessarinDlg::onNew()
 {
-    onStop();
+    if (!leaveCurrentProject())
+        return;
     button(IdEdit)->setChecked(true);
     onEditToggle();
-    if (isModified() && m_prompts->askYesNo(this, loadString(StringId::AskSaveCurrent)))
-        onSave();
     QString error;
     if (!m_controller->newProject(&error))
         showStatus(error);
 }
 
-void CTessarinDlg::leaveCurrentProject()
+bool CTessarinDlg::leaveCurrentProject()
+{
+    // Unsaved changes: Yes saves (a save that fails or is cancelled keeps the project), No lets
+    // them go, Cancel or a dismissed box keeps everything as it is, the wall playing on.
+    if (isModified()) {
+        switch (m_prompts->askYesNoCancel(this, loadString(StringId::AskSaveCurrent))) {
+        case UserPrompts::Choice::Yes:
+            if (!saveCurrent())
+                return false;
+            break;
+        case UserPrompts::Choice::No:
+            break;
+        case UserPrompts::Choice::Cancel:
+            return false;
+        }
+    }
+    onStop();
+    return true;
+}
+
+bool CTessarinDlg::saveCurrent()
 {
     onStop();
-    if (isModified() && m_prompts->askYesNo(this, loadString(StringId::AskSaveCurrent)))
-        onSave();
+    const QString path = projectPath();
+    if (!path.isEmpty() && m_prompts->askYesNo(this, loadString(StringId::AskReplaceCurrent)))
+        return saveTo(path);
+    const QString chosen =
+        m_prompts->saveFile(this, projectPath(), QString::fromLatin1(kProjectFilter));
+    return !chosen.isEmpty() && saveTo(projectSavePath(chosen));
 }
 
 void CTessarinDlg::onOpen()
 {
-    leaveCurrentProject();
+    if (!leaveCurrentProject())
+        return;
     const QString path = m_prompts->openFile(this, QString::fromLatin1(kOpenFilter));
     if (!path.isEmpty())
         OpenProject(path);
@@ -464,8 +488,8 @@ void CTessarinDlg::dropEvent(QDropEvent* event)
     event->acceptProposedAction();
     // A project dropped on the window opens; files are added to the playlist.
     if (files.size() == 1 && files.first().endsWith(QLatin1String(".zpm"), Qt::CaseInsensitive)) {
-        leaveCurrentProject();
-        OpenProject(files.first());
+        if (leaveCurrentProject())
+            OpenProject(files.first());
         return;
     }
     addFiles(files);
@@ -475,9 +499,10 @@ void CTessarinDlg::done(int result)
 {
     rememberPlace();
     if (m_controller) {
-        onStop();
-        if (isModified() && m_prompts->askYesNo(this, loadString(StringId::AskSaveCurrent)))
-            onSave();
+        if (!leaveCurrentProject()) {
+            m_restart = false;
+            return; // the window stays open, the project as it was
+        }
         closeProject();
     }
     markCleanExit();

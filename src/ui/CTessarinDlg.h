@@ -106,7 +106,9 @@ private:
     void updateSelection();
     void addFiles(const QStringList& files);
     // Before another project takes this one's place: stop, and offer to save what changed.
-    void leaveCurrentProject();
+    // Asks about unsaved changes; false when the operator keeps the project (Cancel).
+    bool leaveCurrentProject();
+    bool saveCurrent();
     bool saveTo(const QString& path);
     bool saveUnderNewName();
     // The controller and all that uses it go, the area's place written back first.

@@ -18,7 +18,7 @@ TEST(StringTable, ListsHaveTheSameLengthInBothTextSets)
     {
         StringId id;
         qsizetype count;
-    } lists[] = {{StringId::FitModes, 4},    {StringId::Effects, 16},
+    } lists[] = {{StringId::FitModes, 4},    {StringId::Effects, 51},
                  {StringId::TextStyles, 4},  {StringId::ClearEffects, 52},
                  {StringId::GifFitModes, 3}, {StringId::FrameStyles, 4}};
     for (const auto& list : lists) {
@@ -39,6 +39,13 @@ TEST(StringTable, TextSetChoosesTheLanguage)
     EXPECT_EQ(loadStringList(StringId::Effects).at(9),
               QStringLiteral("open from herizontal middle"));
     EXPECT_EQ(loadStringList(StringId::ClearEffects).at(47), QStringLiteral("radiation2(diamon)"));
+    // "Magic" names every effect at its number: 31 is the cross-fade, 50 the last radiation.
+    EXPECT_EQ(loadStringList(StringId::Effects).at(16), QStringLiteral("left top corner cover1"));
+    EXPECT_EQ(loadStringList(StringId::Effects).at(31), QStringLiteral("gradual change"));
+    EXPECT_EQ(loadStringList(StringId::Effects).at(50), QStringLiteral("radiation2(circle)"));
+    setTextSet(TextSet::Chinese);
+    EXPECT_EQ(loadStringList(StringId::Effects).at(31), QStringLiteral("渐变"));
+    EXPECT_EQ(loadStringList(StringId::Effects).size(), 51);
     setTextSet(saved);
 }
 

@@ -341,6 +341,22 @@ TEST_F(ProjectControllerTest, AFileThatDoesNotOpenLeavesTheProjectAsItWas)
     EXPECT_EQ(controller.itemCount(), 4);
     EXPECT_EQ(controller.playState(), ProjectController::PlayState::Playing);
 
+    // A real project cut short: said in words, and the project and its LED stay.
+    const int width = controller.area().settings().ledWidth;
+    const QString whole = dir.filePath("whole.zpm");
+    controller.stop();
+    ASSERT_TRUE(controller.saveProject(whole, &error)) << error.toStdString();
+    QFile cut(whole);
+    ASSERT_TRUE(cut.open(QIODevice::ReadWrite));
+    cut.resize(cut.size() - 7);
+    cut.close();
+    ASSERT_TRUE(controller.play());
+    EXPECT_FALSE(controller.openProject(whole, &error));
+    EXPECT_TRUE(error.contains("is damaged or not a whole project")) << error.toStdString();
+    EXPECT_EQ(controller.itemCount(), 4);
+    EXPECT_EQ(controller.area().settings().ledWidth, width);
+    EXPECT_EQ(controller.playState(), ProjectController::PlayState::Playing);
+
     // Saved and opened again: the same project, its path kept, nothing modified.
     controller.stop();
     const QString path = dir.filePath("p.zpm");

@@ -19,6 +19,16 @@ public:
         answers.pop_front();
         return yes;
     }
+    // The scripted choices first; then the yes/no answers (no when none is left).
+    Choice askYesNoCancel(QWidget* parent, const QString& text) override
+    {
+        if (choices.empty())
+            return askYesNo(parent, text) ? Choice::Yes : Choice::No;
+        questions << text;
+        const Choice choice = choices.front();
+        choices.pop_front();
+        return choice;
+    }
     void showError(QWidget*, const QString& text) override { errors << text; }
     void showMessage(QWidget*, const QString& text) override { messages << text; }
     QString openFile(QWidget*, const QString&) override { return take(openPaths); }
@@ -36,6 +46,7 @@ public:
     static QString take(QStringList& list) { return list.isEmpty() ? QString() : list.takeFirst(); }
 
     std::deque<bool> answers;
+    std::deque<Choice> choices;
     QStringList questions, errors, messages, openPaths, savePaths, savePrefills, addFiles;
     QString lastFilter;
 };

@@ -35,6 +35,17 @@ bool DialogPrompts::askYesNo(QWidget* parent, const QString& text)
            QMessageBox::Yes;
 }
 
+UserPrompts::Choice DialogPrompts::askYesNoCancel(QWidget* parent, const QString& text)
+{
+    const QMessageBox::StandardButton answer =
+        QMessageBox::question(parent, kTitle, text,
+                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                              QMessageBox::Yes);
+    return answer == QMessageBox::Yes  ? Choice::Yes
+           : answer == QMessageBox::No ? Choice::No
+                                       : Choice::Cancel;
+}
+
 void DialogPrompts::showError(QWidget* parent, const QString& text)
 {
     QMessageBox::critical(parent, kTitle, text);

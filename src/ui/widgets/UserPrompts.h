@@ -10,8 +10,16 @@ class QWidget;
 class UserPrompts
 {
 public:
+    enum class Choice
+    {
+        Yes,
+        No,
+        Cancel, // also a box closed or dismissed with Esc
+    };
+
     virtual ~UserPrompts() = default;
     virtual bool askYesNo(QWidget* parent, const QString& text) = 0;
+    virtual Choice askYesNoCancel(QWidget* parent, const QString& text) = 0;
     virtual void showError(QWidget* parent, const QString& text) = 0;
     // A plain message with an OK button.
     virtual void showMessage(QWidget* parent, const QString& text) = 0;
@@ -31,6 +39,7 @@ class DialogPrompts final : public UserPrompts
 {
 public:
     bool askYesNo(QWidget* parent, const QString& text) override;
+    Choice askYesNoCancel(QWidget* parent, const QString& text) override;
     void showError(QWidget* parent, const QString& text) override;
     void showMessage(QWidget* parent, const QString& text) override;
     QString openFile(QWidget* parent, const QString& filter) override;
