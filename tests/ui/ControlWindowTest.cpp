@@ -14,6 +14,7 @@
 #include "ui/widgets/UserPrompts.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QFile>
 #include <QLabel>
@@ -316,6 +317,47 @@ TEST_F(ControlWindowTest, ClosingWithChangesAsksToSave)
     EXPECT_TRUE(QFile::exists(dir.filePath("closing.zpm")));
     EXPECT_EQ(w->area(), nullptr);
     EXPECT_EQ(SettingsStore::readInt("Window", "Width", -1), 480); // the area wrote its geometry
+}
+
+TEST_F(ControlWindowTest, CancelOrADismissedQuestionKeepsTheProjectAndTheWindow)
+{
+    using Choice = UserPrompts::Choice;
+    auto w = withItems(3);
+    ASSERT_TRUE(w->controller()->play());
+    // New, Open and Close, each cancelled: nothing changes, the wall plays on.
+    prompts.choices = {Choice::Cancel, Choice::Cancel, Choice::Cancel};
+    prompts.openPaths << dir.filePath("other.zpm");
+    w->onNew();
+    w->onOpen();
+    w->done(0);
+    EXPECT_EQ(prompts.questions.size(), 3);
+    EXPECT_EQ(prompts.openPaths.size(), 1); // no file dialog after a Cancel
+    ASSERT_NE(w->area(), nullptr);
+    EXPECT_EQ(w->area()->itemCount(), 3);
+    EXPECT_TRUE(w->isModified());
+    EXPECT_EQ(w->controller()->playState(), ProjectController::PlayState::Playing);
+    // Yes, but the save dialog cancelled: the project stays as well.
+    prompts.choices = {Choice::Yes};
+    w->done(0);
+    ASSERT_NE(w->area(), nullptr);
+    EXPECT_EQ(w->area()->itemCount(), 3);
+    // No lets the changes go.
+    prompts.choices = {Choice::No};
+    w->onNew();
+    EXPECT_EQ(w->area()->itemCount(), 0);
+}
+
+TEST_F(ControlWindowTest, MagicOffersAllFiftyEffectsAndRandom)
+{
+    auto w = withItems(1);
+    w->setCurrentRow(0);
+    auto* magic = w->findChild<QComboBox*>(QStringLiteral("1015"));
+    ASSERT_NE(magic, nullptr);
+    EXPECT_EQ(magic->count(), 51);
+    EXPECT_EQ(magic->itemText(31), QStringLiteral("gradual change"));
+    magic->setCurrentIndex(31);
+    emit magic->activated(31);
+    EXPECT_EQ(static_cast<CPropText*>(w->area()->item(0))->effect, 31);
 }
 
 TEST_F(ControlWindowTest, LanguageChangeRestartsInTheNewLanguageWithTheLastProject)
