@@ -37,10 +37,9 @@ bool DialogPrompts::askYesNo(QWidget* parent, const QString& text)
 
 UserPrompts::Choice DialogPrompts::askYesNoCancel(QWidget* parent, const QString& text)
 {
-    const QMessageBox::StandardButton answer =
-        QMessageBox::question(parent, kTitle, text,
-                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                              QMessageBox::Yes);
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        parent, kTitle, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+        QMessageBox::Yes);
     return answer == QMessageBox::Yes  ? Choice::Yes
            : answer == QMessageBox::No ? Choice::No
                                        : Choice::Cancel;
