@@ -102,6 +102,23 @@ int readInt(const QString& section, const QString& key, int defaultValue)
     return ok ? result : defaultValue;
 }
 
+bool readBool(const QString& section, const QString& key, bool defaultValue)
+{
+    const QVariant value = open().value(keyPath(section, key));
+    if (!value.isValid())
+        return defaultValue;
+    const QString text = value.toString().trimmed().toLower();
+    for (const char* on : {"true", "yes", "on"})
+        if (text == QLatin1String(on))
+            return true;
+    for (const char* off : {"false", "no", "off"})
+        if (text == QLatin1String(off))
+            return false;
+    bool ok = false;
+    const int number = text.toInt(&ok);
+    return ok ? number != 0 : defaultValue;
+}
+
 bool writeInt(const QString& section, const QString& key, int value)
 {
     return write(keyPath(section, key), value);

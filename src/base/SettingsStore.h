@@ -13,6 +13,9 @@ inline constexpr char kCompany[] = "Morvo";
 inline constexpr char kApplication[] = "Tessarin";
 
 int readInt(const QString& section, const QString& key, int defaultValue);
+// A switch: 1/0, true/false, yes/no, on/off in any case (what QSettings and people write), or any
+// other whole number (not 0 is on); anything else yields the default. Written as 1 or 0.
+bool readBool(const QString& section, const QString& key, bool defaultValue);
 bool writeInt(const QString& section, const QString& key, int value);
 QString readString(const QString& section, const QString& key, const QString& defaultValue = {});
 bool writeString(const QString& section, const QString& key, const QString& value);

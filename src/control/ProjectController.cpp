@@ -179,7 +179,8 @@ ProjectController::Start ProjectController::startSession()
     QString error;
     if (!last.isEmpty() && QFileInfo(last).isFile()) {
         if (openProject(last, &error)) {
-            if (SettingsStore::readInt(QStringLiteral("Tessarin"), QStringLiteral("AutoPlay"), 0))
+            if (SettingsStore::readBool(QStringLiteral("Tessarin"), QStringLiteral("AutoPlay"),
+                                        false))
                 play();
             return Start::Opened;
         }

@@ -183,7 +183,7 @@ bool RemoteBridge::openProject(const QString& path, QString* error)
     // first item.
     const bool play =
         m_controller.playState() == ProjectController::PlayState::Playing ||
-        SettingsStore::readInt(QStringLiteral("Tessarin"), QStringLiteral("AutoPlay"), 0) != 0;
+        SettingsStore::readBool(QStringLiteral("Tessarin"), QStringLiteral("AutoPlay"), false);
     if (!m_controller.openProject(path, error, allowed))
         return false;
     if (play && m_controller.itemCount() > 0)

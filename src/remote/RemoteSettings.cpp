@@ -19,7 +19,7 @@ const QString kGroup = QStringLiteral("Remote");
 RemoteSettings RemoteSettings::load()
 {
     RemoteSettings s;
-    s.enabled = SettingsStore::readInt(kGroup, QStringLiteral("Enabled"), 0) != 0;
+    s.enabled = SettingsStore::readBool(kGroup, QStringLiteral("Enabled"), false);
     s.address = SettingsStore::readString(kGroup, QStringLiteral("Address"), s.address);
     s.port = SettingsStore::readInt(kGroup, QStringLiteral("Port"), s.port);
     s.token = SettingsStore::readString(kGroup, QStringLiteral("Token"));

@@ -169,7 +169,7 @@ void CDlgSeting::loadValues()
     m_num->setText(QString::number(m_numValue));
     fillSectionList(m_numValue);
     m_autoPlay->setChecked(
-        SettingsStore::readInt(QStringLiteral("Tessarin"), QStringLiteral("AutoPlay"), 0) != 0);
+        SettingsStore::readBool(QStringLiteral("Tessarin"), QStringLiteral("AutoPlay"), false));
     updateSizeEdits();
 }
 

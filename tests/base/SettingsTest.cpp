@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 #include <gtest/gtest.h>
@@ -41,6 +42,33 @@ TEST_F(SettingsTest, NonNumericIntegerReadsAsDefault)
 {
     SettingsStore::writeString("Window", "Width", QStringLiteral("wide"));
     EXPECT_EQ(SettingsStore::readInt("Window", "Width", 480), 480);
+}
+
+TEST_F(SettingsTest, SwitchesReadAsPeopleAndQSettingsWriteThem)
+{
+    // Written by hand, as an operator edits the file.
+    const QString fileName =
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, "Morvo", "Tessarin").fileName();
+    QDir().mkpath(QFileInfo(fileName).absolutePath());
+    QFile file(fileName);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[Remote]\nEnabled=true\n\n[Tessarin]\nAutoPlay=Yes\n\n[Switches]\n"
+               "a=ON\nb=1\nc=False\nd=no\ne=off\nf=0\ng= TRUE \nh=maybe\ni=2\nj=\n");
+    file.close();
+    EXPECT_TRUE(SettingsStore::readBool("Remote", "Enabled", false));
+    EXPECT_TRUE(SettingsStore::readBool("Tessarin", "AutoPlay", false));
+    for (const char* on : {"a", "b", "g", "i"})
+        EXPECT_TRUE(SettingsStore::readBool("Switches", on, false)) << on;
+    for (const char* off : {"c", "d", "e", "f"})
+        EXPECT_FALSE(SettingsStore::readBool("Switches", off, true)) << off;
+    // What is no switch, or not there, is the default.
+    EXPECT_TRUE(SettingsStore::readBool("Switches", "h", true));
+    EXPECT_FALSE(SettingsStore::readBool("Switches", "h", false));
+    EXPECT_TRUE(SettingsStore::readBool("Switches", "j", true));
+    EXPECT_FALSE(SettingsStore::readBool("Switches", "missing", false));
+    // What the program writes reads back.
+    SettingsStore::writeInt("Remote", "Enabled", 0);
+    EXPECT_FALSE(SettingsStore::readBool("Remote", "Enabled", true));
 }
 
 TEST_F(SettingsTest, RecentListKeepsSixMostRecentFirst)
