@@ -55,6 +55,19 @@ void clear(const QString& key)
     g_told.remove(key);
 }
 
+void withdraw(const QString& key)
+{
+    QString text;
+    {
+        std::lock_guard lock(g_mutex);
+        const auto it = g_told.constFind(key);
+        if (it == g_told.cend())
+            return;
+        text = *it;
+    }
+    emit Relay::instance().withdrawn(text);
+}
+
 Relay& Relay::instance()
 {
     static Relay relay;

@@ -19,6 +19,9 @@ void post(const QString& text);
 // Once per key (an item's file, say) until the text for that key changes or clear() is called.
 void postOnce(const QString& key, const QString& text);
 void clear(const QString& key);
+// The text told for `key` no longer holds (a conversion under way has ended, however): a status
+// line that still shows it is cleared. The key stays told; nothing goes to the log.
+void withdraw(const QString& key);
 
 // Carries posted messages to the GUI thread as a queued signal; the program's sink uses it.
 class Relay : public QObject
@@ -31,6 +34,8 @@ public:
 
 signals:
     void posted(const QString& text);
+    // From withdraw(): the text no longer holds.
+    void withdrawn(const QString& text);
 };
 
 } // namespace Notifications

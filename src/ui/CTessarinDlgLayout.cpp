@@ -109,6 +109,12 @@ void CTessarinDlg::buildWindow()
     bar->addWidget(m_status, 1);
     connect(&Notifications::Relay::instance(), &Notifications::Relay::posted, this,
             &CTessarinDlg::showStatus);
+    // A message that no longer holds ("converting...") leaves the line; its tooltip keeps it.
+    connect(&Notifications::Relay::instance(), &Notifications::Relay::withdrawn, this,
+            [this](const QString& text) {
+                if (m_status->text() == text)
+                    m_status->clear();
+            });
     outer->addWidget(m_toolbar);
     // The LED picture, live, while the toolbar's preview button is down.
     m_preview = new LedPreview(m_controller->area(), this);

@@ -1,6 +1,7 @@
 // The converter as a process that misbehaves: one that cannot start, a thousand times; one that
 // leaves a worker behind and is stopped; one that writes garbage. Fake converters are shell
 // scripts that take LibreOffice's arguments.
+#include "base/Notifications.h"
 #include "render/text/CMyRichEdit.h"
 #include "render/text/OfficeConverter.h"
 
@@ -124,4 +125,52 @@ TEST_F(ConverterProcessTest, GarbageIsNotCachedAndTheReasonIsTold)
     EXPECT_TRUE(message.contains(QStringLiteral("没有得到结果")) ||
                 message.contains(QStringLiteral("nothing")))
         << message.toStdString();
+}
+
+TEST_F(ConverterProcessTest, TheConvertingMessageIsWithdrawnHoweverTheConversionEnds)
+{
+    QStringList posted, withdrawn;
+    Notifications::setSink([&](const QString& text) { posted << text; });
+    QObject context;
+    QObject::connect(&Notifications::Relay::instance(), &Notifications::Relay::withdrawn, &context,
+                     [&](const QString& text) { withdrawn << text; });
+    const auto converter = [this](const char* name, const char* body) {
+        return write(QString::fromLatin1(name),
+                     QByteArray("#!/bin/sh\n"
+                                "for a; do last=\"$a\"; done\n"
+                                "while [ $# -gt 0 ]; do [ \"$1\" = --outdir ] && out=\"$2\"; "
+                                "shift; done\n"
+                                "name=$(basename \"$last\"); name=${name%.*}\n") +
+                         body,
+                     true);
+    };
+    CMyRichEdit edit;
+    QString message;
+    // Done: the document plays and the line is free.
+    OfficeConverter::setProgram(
+        converter("good-soffice", "printf '{\\\\rtf1 done}' > \"$out/$name.rtf\"\n"));
+    EXPECT_TRUE(OfficeConverter::ConvertWordDocument(write(QStringLiteral("good.doc"), "x"), edit,
+                                                     &message));
+    ASSERT_EQ(posted.size(), 1);
+    EXPECT_TRUE(posted[0].contains(QStringLiteral("good.doc")));
+    EXPECT_EQ(withdrawn, posted);
+    // Failed (nothing written, twice): withdrawn, the failure is the caller's to tell.
+    posted.clear();
+    withdrawn.clear();
+    OfficeConverter::setProgram(converter("silent-soffice", "exit 0\n"));
+    EXPECT_FALSE(OfficeConverter::ConvertWordDocument(write(QStringLiteral("bad.doc"), "x"), edit,
+                                                      &message));
+    ASSERT_EQ(posted.size(), 1);
+    EXPECT_FALSE(message.isEmpty());
+    ASSERT_FALSE(withdrawn.isEmpty());
+    EXPECT_EQ(withdrawn.last(), posted[0]);
+    // Stopped.
+    posted.clear();
+    withdrawn.clear();
+    OfficeConverter::setProgram(converter("slow-soffice", "sleep 30\n"));
+    EXPECT_FALSE(OfficeConverter::ConvertWordDocument(write(QStringLiteral("slow.doc"), "x"), edit,
+                                                      &message, [] { return true; }));
+    ASSERT_EQ(posted.size(), 1);
+    EXPECT_EQ(withdrawn, posted);
+    Notifications::setSink({});
 }

@@ -1,5 +1,6 @@
 #include "ScriptedPrompts.h"
 #include "base/Language.h"
+#include "base/Notifications.h"
 #include "base/RecentFileList.h"
 #include "base/SettingsStore.h"
 #include "control/RemoteBridge.h"
@@ -646,4 +647,21 @@ TEST_F(ControlWindowTest, TheRemoteControlAnswersWhenTheSettingsTurnItOn)
     EXPECT_FALSE(w->remote()->openProject(dir.filePath("none.zpm"), &error));
     EXPECT_EQ(w->area()->itemCount(), 1); // nothing changed
     w->onStop();
+}
+
+TEST_F(ControlWindowTest, AMessageThatNoLongerHoldsLeavesTheStatusLine)
+{
+    auto window = open();
+    QLabel* status = window->statusLine();
+    Notifications::Relay& relay = Notifications::Relay::instance();
+    relay.publish(QStringLiteral("Converting a.doc with LibreOffice..."));
+    EXPECT_EQ(status->text(), QStringLiteral("Converting a.doc with LibreOffice..."));
+    emit relay.withdrawn(QStringLiteral("Converting a.doc with LibreOffice..."));
+    EXPECT_TRUE(status->text().isEmpty());
+    EXPECT_TRUE(status->toolTip().contains(QStringLiteral("Converting a.doc"))); // kept in the log
+    // A later message stays when an earlier one is withdrawn.
+    relay.publish(QStringLiteral("Converting b.doc with LibreOffice..."));
+    relay.publish(QStringLiteral("The conversion of b.doc took too long."));
+    emit relay.withdrawn(QStringLiteral("Converting b.doc with LibreOffice..."));
+    EXPECT_EQ(status->text(), QStringLiteral("The conversion of b.doc took too long."));
 }

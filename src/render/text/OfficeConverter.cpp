@@ -79,6 +79,13 @@ Result convert(const QString& source, const QString& format, const QStringList& 
     Notifications::postOnce(
         progressKey, dialogText("Converting %1 with LibreOffice...", "正在用 LibreOffice 转换 %1…")
                          .arg(QFileInfo(source).fileName()));
+    // However the run ends, the status line no longer says it is under way (a failure is told
+    // by the caller).
+    const struct Ended
+    {
+        const QString& key;
+        ~Ended() { Notifications::withdraw(key); }
+    } ended{progressKey};
     ConverterProcess process;
     if (!process.start(program, args))
         return Result::NoConverter;
@@ -98,6 +105,7 @@ Result convert(const QString& source, const QString& format, const QStringList& 
         return Result::NoOutput;
     if (!looksLike(*output, extension))
         return Result::Unreadable;
+    Notifications::withdraw(progressKey);
     Notifications::clear(progressKey);
     return Result::Done;
 }
