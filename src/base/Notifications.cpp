@@ -1,8 +1,11 @@
 #include "Notifications.h"
 #include "BaseLog.h"
+#include "StringTable.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QHash>
+#include <QSet>
 
 #include <mutex>
 
@@ -12,6 +15,12 @@ namespace {
 std::mutex g_mutex;
 Sink g_sink;
 QHash<QString, QString> g_told; // key -> the text last told for it
+QSet<QString> g_missing;        // the paths last told missing
+
+QString missingKey(const QString& path)
+{
+    return QStringLiteral("missing:") + path;
+}
 
 } // namespace
 
@@ -66,6 +75,45 @@ void withdraw(const QString& key)
         text = *it;
     }
     emit Relay::instance().withdrawn(text);
+}
+
+QString missingText(const QString& path)
+{
+    return dialogText("File not found: %1", "找不到文件：%1").arg(QDir::toNativeSeparators(path));
+}
+
+void fileMissing(const QString& path)
+{
+    bool changed = false;
+    {
+        std::lock_guard lock(g_mutex);
+        if (g_missing.size() > 4096)
+            g_missing.clear();
+        changed = !g_missing.contains(path);
+        g_missing.insert(path);
+    }
+    postOnce(missingKey(path), missingText(path));
+    if (changed)
+        emit Relay::instance().fileMissingChanged(path, true);
+}
+
+void fileFound(const QString& path)
+{
+    bool changed = false;
+    {
+        std::lock_guard lock(g_mutex);
+        changed = g_missing.remove(path);
+        if (changed)
+            g_told.remove(missingKey(path));
+    }
+    if (changed)
+        emit Relay::instance().fileMissingChanged(path, false);
+}
+
+bool isMissing(const QString& path)
+{
+    std::lock_guard lock(g_mutex);
+    return g_missing.contains(path);
 }
 
 Relay& Relay::instance()

@@ -23,6 +23,15 @@ void clear(const QString& key);
 // line that still shows it is cleared. The key stays told; nothing goes to the log.
 void withdraw(const QString& key);
 
+// A file an item names is not there: told once ("File not found: PATH") until it is found again,
+// and the views that mark such files hear of it (Relay::fileMissingChanged). Any thread.
+void fileMissing(const QString& path);
+// It is there (again): the mark goes, and a later loss is told again.
+void fileFound(const QString& path);
+// Whether fileMissing() was the last word on the path.
+bool isMissing(const QString& path);
+QString missingText(const QString& path);
+
 // Carries posted messages to the GUI thread as a queued signal; the program's sink uses it.
 class Relay : public QObject
 {
@@ -36,6 +45,8 @@ signals:
     void posted(const QString& text);
     // From withdraw(): the text no longer holds.
     void withdrawn(const QString& text);
+    // From fileMissing() and fileFound(), when the word on the path changes.
+    void fileMissingChanged(const QString& path, bool missing);
 };
 
 } // namespace Notifications

@@ -1,8 +1,6 @@
 #include "GifPlayer.h"
 
-#include "base/Notifications.h"
-#include "base/SafeFile.h"
-#include "base/StringTable.h"
+#include "PlayerFile.h"
 #include "model/CAct.h"
 #include "model/CPropGif.h"
 #include "render/PixelOps.h"
@@ -62,6 +60,9 @@ void GifPlayer::play()
     const QRect rect = m_area.pictureRect();
     if (rect.isEmpty())
         return;
+    QByteArray bytes;
+    if (!PlayerFile::read(m_item, m_area, &bytes))
+        return;
 
     WaitClock::TimePoint deadline = m_area.clock().now();
     const WaitClock::TimePoint end = deadline + std::chrono::milliseconds(m_item.playTimeMs());
@@ -71,23 +72,12 @@ void GifPlayer::play()
     m_composed = QImage(rect.size(), QImage::Format_RGB32);
     renderOverlays();
 
-    QByteArray bytes;
-    const QString key = QStringLiteral("CPropGif:") + m_item.filePath;
-    const SafeFile::ReadError read =
-        SafeFile::readAll(m_item.filePath, &bytes, -1, [this] { return m_area.stopRequested(); });
-    if (read == SafeFile::ReadError::TooLarge || read == SafeFile::ReadError::OutOfMemory)
-        Notifications::postOnce(key, loadString(StringId::OutOfMemory));
-    else if (read == SafeFile::ReadError::NotRegular)
-        Notifications::postOnce(key, loadString(StringId::InvalidFileName));
-    else if (read == SafeFile::ReadError::None)
-        Notifications::clear(key);
-
     QImage frame;
     int passes = 0;
     bool anyFrame = false;
     // Passes until the play time is over, each to its end; the file's own loop count may end
     // the animation sooner, and then its last frame stays until the play time is over.
-    while (read == SafeFile::ReadError::None) {
+    for (;;) {
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer, "gif");
@@ -113,10 +103,11 @@ void GifPlayer::play()
             break;
     }
     if (!anyFrame) {
-        // Nothing decodes: the background alone, for the play time.
-        compose(QImage());
-        RunTransition(m_composed, 0, 0, m_area);
+        // Nothing decodes: told, and nothing drawn.
+        PlayerFile::refuse(m_item, PlayerFile::undecodable(m_item.filePath));
+        return;
     }
+    PlayerFile::played(m_item);
     WaitClock::TimePoint rest = std::max(deadline, end);
     m_area.WaitStopUntil(rest);
 }

@@ -1,5 +1,6 @@
 #include "ImagePlayer.h"
 
+#include "PlayerFile.h"
 #include "base/ColorRef.h"
 #include "model/CAct.h"
 #include "model/CPropImage.h"
@@ -57,12 +58,23 @@ void ImagePlayer::play()
     const QRect rect = m_area.pictureRect();
     if (rect.isEmpty())
         return;
+    // A picture that is not there, not what its name says or does not decode is told and not
+    // drawn: never a blank page in its place.
+    CMyBitmap picture;
+    {
+        QByteArray bytes;
+        if (!PlayerFile::read(m_item, m_area, &bytes))
+            return;
+        if (!picture.LoadData(bytes, m_item.filePath)) {
+            PlayerFile::refuse(m_item, PlayerFile::undecodable(m_item.filePath));
+            return;
+        }
+    }
+    PlayerFile::played(m_item);
     m_composed = QImage(rect.size(), QImage::Format_RGB32);
     CMyBitmap::FillBackground(m_composed, m_item.backColor, m_item.backImagePath,
                               m_item.backFitMode);
-    CMyBitmap picture;
-    if (picture.Load(m_item.filePath))
-        picture.DrawFitted(m_composed, rect, m_item.fitMode);
+    picture.DrawFitted(m_composed, rect, m_item.fitMode);
     RunTransition(m_composed, effect, m_item.speed, m_area);
     m_area.reportShown(m_item, QJsonObject{{QStringLiteral("phase"), QStringLiteral("shown")},
                                            {QStringLiteral("effect"), effect}});

@@ -1,5 +1,6 @@
 #include "RtfPlayer.h"
 
+#include "PlayerFile.h"
 #include "base/ColorRef.h"
 #include "base/Notifications.h"
 #include "model/CAct.h"
@@ -46,14 +47,20 @@ void RtfPlayer::play()
     if (m_area.WaitStop(5))
         return;
 
+    // Looked at before it is loaded or converted: not there, or not what its name says, is told
+    // (once until it plays) and not played.
+    {
+        QByteArray head;
+        if (!PlayerFile::read(m_item, m_area, &head, PlayerFile::Read::Head))
+            return;
+    }
     CMyRichEdit edit;
     RichEditHost::shared().nextControlId();
     const QString ext = fileExtension(m_item.filePath);
     // A stop ends a long load or conversion under way.
     const auto stopped = [this] { return m_area.stopRequested(); };
     // A failure is told once for this file until it changes: the item fails on every pass.
-    const QString failureKey =
-        QLatin1String(m_item.className()) + QLatin1Char(':') + m_item.filePath;
+    const QString failureKey = PlayerFile::key(m_item);
     if (ext.compare(QLatin1String("RTF"), Qt::CaseInsensitive) == 0) {
         QString error;
         if (edit.LoadFile(m_item.filePath, &error, stopped))

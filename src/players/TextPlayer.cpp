@@ -1,8 +1,7 @@
 #include "TextPlayer.h"
 
+#include "PlayerFile.h"
 #include "base/ColorRef.h"
-#include "base/Notifications.h"
-#include "base/SafeFile.h"
 #include "base/StringTable.h"
 #include "model/CAct.h"
 #include "model/CPropText.h"
@@ -48,15 +47,8 @@ TextPlayer::TextPlayer(const CPropText& item, CAct& area) : m_item(item), m_area
 bool TextPlayer::readLines(const CPropText& item, CAct& area, QStringList* lines)
 {
     QByteArray bytes;
-    // A failure is told once for this file until it changes: the item fails on every pass.
-    const QString key = QStringLiteral("CPropText:") + item.filePath;
-    const SafeFile::ReadError read =
-        SafeFile::readAll(item.filePath, &bytes, -1, [&area] { return area.stopRequested(); });
-    if (read == SafeFile::ReadError::TooLarge || read == SafeFile::ReadError::OutOfMemory)
-        Notifications::postOnce(key, loadString(StringId::OutOfMemory));
-    else if (read == SafeFile::ReadError::NotRegular)
-        Notifications::postOnce(key, loadString(StringId::InvalidFileName));
-    if (read != SafeFile::ReadError::None)
+    // A failure is told once for this file until it plays: the item fails on every pass.
+    if (!PlayerFile::read(item, area, &bytes))
         return false;
     try {
         // A program, a picture or a database with a .txt name: named, never drawn as garbage.
@@ -70,10 +62,10 @@ bool TextPlayer::readLines(const CPropText& item, CAct& area, QStringList* lines
         }
         *lines = TextFile::splitLines(TextFile::decode(bytes, charset));
     } catch (const std::bad_alloc&) {
-        Notifications::postOnce(key, loadString(StringId::OutOfMemory));
+        PlayerFile::refuse(item, loadString(StringId::OutOfMemory));
         return false;
     }
-    Notifications::clear(key);
+    PlayerFile::played(item);
     return true;
 }
 

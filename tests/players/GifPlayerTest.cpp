@@ -1,5 +1,6 @@
 #include "players/GifPlayer.h"
 #include "base/ColorRef.h"
+#include "base/Notifications.h"
 #include "model/CAct.h"
 #include "model/CPropGif.h"
 #include "model/ItemSettings.h"
@@ -168,19 +169,29 @@ TEST_F(GifPlayerTest, OverlaysAreDrawnOverEveryFrameAndStretchFillsTheLed)
     EXPECT_EQ(shown[0].pixel(12, 30), qRgb(255, 0, 0));
 }
 
-TEST_F(GifPlayerTest, AFileThatDoesNotDecodeShowsTheBackgroundForThePlayTime)
+TEST_F(GifPlayerTest, AFileThatDoesNotDecodeIsToldAndNotDrawn)
 {
+    QStringList messages;
+    Notifications::setSink([&](const QString& text) { messages << text; });
+    const QImage before = section(0);
     item.filePath = writeFile("broken.gif", QByteArray("GIF89a\x10\x00\x10\x00\xF7", 11));
     setPlaySeconds(2);
     item.Play(area);
-    EXPECT_TRUE(pages.empty());
-    EXPECT_EQ(clock.waitsMs(), std::vector<long long>{2000});
-    EXPECT_EQ(section(0).pixel(30, 20), qRgb(255, 0, 255));
-
-    item.filePath = dir.filePath("missing.gif");
-    VirtualClock fresh;
-    area.setClock(fresh);
     item.Play(area);
-    EXPECT_EQ(fresh.waitsMs(), std::vector<long long>{2000}); // never a spin through the list
-    area.setClock(clock);
+    EXPECT_TRUE(pages.empty());
+    EXPECT_EQ(section(0), before); // not even its background
+    ASSERT_EQ(messages.size(), 1); // once, not once a pass
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("broken.gif"))) << messages[0].toStdString();
+    // Text under the name, or no file at all: the same.
+    item.filePath = writeFile("notes.gif", "GIF? no, words");
+    item.Play(area);
+    item.filePath = dir.filePath("missing.gif");
+    item.Play(area);
+    item.Play(area);
+    EXPECT_EQ(section(0), before);
+    ASSERT_EQ(messages.size(), 3) << messages.join('|').toStdString();
+    EXPECT_TRUE(messages[1].contains(QStringLiteral("notes.gif is a text file")));
+    EXPECT_EQ(messages[2], Notifications::missingText(item.filePath));
+    EXPECT_TRUE(clock.waitsMs().empty()); // the loop's rest keeps a list of these from spinning
+    Notifications::setSink({});
 }

@@ -71,7 +71,8 @@ TEST_F(HostileFilesTest, DevicesPipesAndHugeFilesAreRefusedAtOnce)
 TEST_F(HostileFilesTest, AMissingFileIsToldOnceOverAHundredPasses)
 {
     playPasses<CPropRtf>(dir.filePath(QStringLiteral("missing.rtf")), 100);
-    EXPECT_EQ(messages, QStringList{QStringLiteral("文件名不正确。")});
+    EXPECT_EQ(messages,
+              QStringList{Notifications::missingText(dir.filePath(QStringLiteral("missing.rtf")))});
     // A .doc with no converter: one message too, the same each pass.
     OfficeConverter::setProgram(QStringLiteral("/nonexistent/soffice"));
     QFile doc(dir.filePath(QStringLiteral("letter.doc")));
@@ -118,4 +119,35 @@ TEST_F(HostileFilesTest, BinaryDataNamedTxtIsRefusedAndNamed)
     playPasses<CPropText>(writeFile(QStringLiteral("wide.txt"), utf16), 1);
     EXPECT_FALSE(pages.empty());
     EXPECT_EQ(messages.size(), 2);
+}
+
+TEST_F(HostileFilesTest, FilesThatAreNotWhatTheirNamesSayAreToldOnceAndNotDrawn)
+{
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    const QString png = dir.filePath(QStringLiteral("notice.txt"));
+    ASSERT_TRUE(picture.save(png, "PNG"));
+    const QString rtf = dir.filePath(QStringLiteral("notice.rtf"));
+    ASSERT_TRUE(QFile::copy(png, rtf));
+    const QString doc = dir.filePath(QStringLiteral("notice.doc"));
+    {
+        QFile file(doc);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("Dear all,\nthe lobby closes at six.\n");
+    }
+    OfficeConverter::setProgram(QStringLiteral("/nonexistent/soffice"));
+    playPasses<CPropText>(png, 3);
+    playPasses<CPropRtf>(rtf, 3);
+    playPasses<CPropRtf>(doc, 3);
+    // Scrolling, the same text file.
+    CPropText scrolling;
+    scrolling.filePath = png;
+    scrolling.holdTime = 0;
+    scrolling.reservedText = QStringLiteral(R"({"marquee": {"direction": "left"}})");
+    scrolling.Play(area);
+    EXPECT_TRUE(pages.empty());
+    ASSERT_EQ(messages.size(), 3) << messages.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(messages[0], QStringLiteral("notice.txt is a PNG picture, not a text file"));
+    EXPECT_EQ(messages[1], QStringLiteral("notice.rtf is a PNG picture, not an RTF document"));
+    EXPECT_EQ(messages[2], QStringLiteral("notice.doc is a text file, not a Word document"));
 }

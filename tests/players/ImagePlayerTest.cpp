@@ -1,4 +1,5 @@
 #include "players/ImagePlayer.h"
+#include "base/Notifications.h"
 #include "model/CAct.h"
 #include "model/CPropImage.h"
 #include "support/PlayerFixture.h"
@@ -87,11 +88,39 @@ TEST_F(ImagePlayerTest, PictureAndBackgroundAreFitted)
     EXPECT_EQ(shown.pixel(100, 60), qRgb(0, 0, 255));
 }
 
-TEST_F(ImagePlayerTest, AMissingPictureLeavesTheBackground)
+TEST_F(ImagePlayerTest, APictureThatIsNotThereOrNotWhatItsNameSaysIsToldNotDrawn)
 {
-    item.filePath = dir.filePath("missing.jpg");
+    QStringList messages;
+    Notifications::setSink([&](const QString& text) { messages << text; });
+    const QImage before = section(0);
+    // Missing, text named .png, a PNG named .jpg, a PNG that is cut off after its signature.
+    const QString gone = dir.filePath("gone.png");
+    item.filePath = gone;
     item.Play(area);
-    EXPECT_EQ(section(0).pixel(100, 100), qRgb(0, 255, 0));
+    item.filePath = writeFile("words.png", "just some words\n");
+    item.Play(area);
+    QFile::copy(dir.filePath("red.png"), dir.filePath("red.jpg"));
+    item.filePath = dir.filePath("red.jpg");
+    item.Play(area);
+    item.filePath = writeFile("cut.png", QByteArray("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16));
+    item.Play(area);
+    item.Play(area); // once each, not once a pass
+    EXPECT_TRUE(pages.empty());
+    EXPECT_EQ(section(0), before); // no blank page, no background in their place
+    ASSERT_EQ(messages.size(), 4) << messages.join('|').toStdString();
+    EXPECT_EQ(messages[0], Notifications::missingText(gone));
+    EXPECT_TRUE(messages[1].contains("words.png is a text file, not a PNG picture"));
+    EXPECT_TRUE(messages[2].contains("red.jpg is a PNG picture, not a JPEG picture"));
+    EXPECT_TRUE(messages[3].contains("cut.png")) << messages[3].toStdString();
+    // Back in place: it plays, and a later loss is told again.
+    ASSERT_TRUE(QFile::copy(dir.filePath("red.png"), gone));
+    item.filePath = gone;
+    item.Play(area);
+    EXPECT_EQ(section(0).pixel(100, 100), qRgb(255, 0, 0));
+    QFile::remove(gone);
+    item.Play(area);
+    EXPECT_EQ(messages.size(), 5);
+    Notifications::setSink({});
 }
 
 TEST_F(ImagePlayerTest, MovingOverlaysFollowTheirArithmetic)

@@ -116,7 +116,7 @@ TEST_F(RtfPlayerTest, MissingFilesAndConvertersFailQuietly)
     item.filePath = dir.filePath("missing.rtf");
     item.Play(area);
     EXPECT_TRUE(pages.empty());
-    setFile("x", "letter.doc");
+    setFile(QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1 compound document", 26), "letter.doc");
     const QString converter = OfficeConverter::program();
     OfficeConverter::setProgram(QStringLiteral("/nonexistent/soffice"));
     VirtualClock fresh;

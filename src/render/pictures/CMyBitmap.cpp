@@ -50,6 +50,11 @@ bool CMyBitmap::Load(const QString& path)
     QByteArray bytes;
     if (SafeFile::readAll(path, &bytes) != SafeFile::ReadError::None)
         return false; // not read: the picture stays
+    return LoadData(bytes, path);
+}
+
+bool CMyBitmap::LoadData(const QByteArray& bytes, const QString& path)
+{
     m_image = QImage();
     QImage image;
     try {

@@ -20,6 +20,8 @@ public:
     // A file that cannot be opened leaves the current picture; one that does not decode leaves
     // the object empty.
     bool Load(const QString& path);
+    // The same from the file's bytes, already read (`path` names the format: .pcx).
+    bool LoadData(const QByteArray& bytes, const QString& path);
     void Release() { m_image = QImage(); }
     // Takes a picture decoded elsewhere (a GIF frame); shared, not copied.
     void setImage(const QImage& image) { m_image = image; }
