@@ -3,6 +3,9 @@
 #include "model/CAct.h"
 #include "model/CPropBase.h"
 
+#include "base/StringTable.h"
+
+#include <QBrush>
 #include <QFont>
 
 PlaylistModel::PlaylistModel(const CAct& area, QObject* parent)
@@ -20,16 +23,24 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const
     if (!item)
         return {};
     const bool playing = index.row() == m_playingRow;
+    const bool missing = !item->filePath.isEmpty() && m_missing.contains(item->filePath);
     switch (role) {
     case Qt::DisplayRole:
-        return lineFor(item->filePath);
+        return missing ? QStringLiteral("⚠ ") + lineFor(item->filePath) : lineFor(item->filePath);
     case Qt::ToolTipRole:
+        return missing
+                   ? item->filePath + QLatin1Char('\n') + dialogText("file not found", "找不到文件")
+                   : item->filePath;
     case FilePathRole:
         return item->filePath;
     case ClassNameRole:
         return QString::fromLatin1(item->className());
     case PlayingRole:
         return playing;
+    case MissingRole:
+        return missing;
+    case Qt::ForegroundRole:
+        return missing ? QVariant(QBrush(QColor(0xC0, 0x20, 0x20))) : QVariant();
     case Qt::FontRole:
         if (playing) {
             QFont bold;
@@ -62,6 +73,20 @@ void PlaylistModel::setPlayingRow(int row)
             emit dataChanged(index(changed), index(changed),
                              {Qt::FontRole, Qt::DecorationRole, PlayingRole});
     }
+}
+
+void PlaylistModel::setMissing(const QString& filePath, bool missing)
+{
+    if (filePath.isEmpty() || m_missing.contains(filePath) == missing)
+        return;
+    if (missing)
+        m_missing.insert(filePath);
+    else
+        m_missing.remove(filePath);
+    for (int row = 0; row < rowCount(); ++row)
+        if (const CPropBase* item = m_area.item(row); item && item->filePath == filePath)
+            emit dataChanged(index(row), index(row),
+                             {Qt::DisplayRole, Qt::ToolTipRole, Qt::ForegroundRole, MissingRole});
 }
 
 void PlaylistModel::endReset()

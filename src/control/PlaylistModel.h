@@ -2,11 +2,13 @@
 
 #include <QAbstractListModel>
 #include <QIcon>
+#include <QSet>
 
 class CAct;
 
 // The playlist as the views see it: one row an item of the area, its file name, the playing row
-// marked (bold, with the icon the window gives). The area's list is the only list; the
+// marked (bold, with the icon the window gives), a file that is not there marked too (a leading
+// "⚠", red, "file not found" in its tooltip). The area's list is the only list; the
 // controller, which makes every change to it, tells the model before and after each.
 class PlaylistModel final : public QAbstractListModel
 {
@@ -18,6 +20,7 @@ public:
         FilePathRole = Qt::UserRole + 1,
         ClassNameRole,
         PlayingRole,
+        MissingRole,
     };
 
     explicit PlaylistModel(const CAct& area, QObject* parent = nullptr);
@@ -31,6 +34,10 @@ public:
     void setPlayingIcon(const QIcon& icon) { m_playingIcon = icon; }
     int playingRow() const { return m_playingRow; }
     void setPlayingRow(int row);
+
+    // Whether the rows of this file show it as missing; false unmarks them.
+    void setMissing(const QString& filePath, bool missing);
+    bool isMissing(const QString& filePath) const { return m_missing.contains(filePath); }
 
     // The controller's changes, around the area's own.
     void beginReset() { beginResetModel(); }
@@ -46,4 +53,5 @@ private:
     const CAct& m_area;
     QIcon m_playingIcon;
     int m_playingRow = -1;
+    QSet<QString> m_missing; // by path: every item of a missing file is marked
 };

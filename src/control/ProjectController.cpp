@@ -2,6 +2,8 @@
 
 #include "ControlLog.h"
 #include "PlaylistModel.h"
+#include "base/FileSniff.h"
+#include "base/Notifications.h"
 #include "base/RecentFileList.h"
 #include "base/ResumeState.h"
 #include "base/SafeFile.h"
@@ -10,8 +12,10 @@
 #include "model/CAct.h"
 #include "model/CPropText.h"
 #include "model/ItemSettings.h"
+#include "players/PlayerFile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -29,6 +33,9 @@ ProjectController::ProjectController(SectionHost* host, RecentFileList* recentFi
     m_area->setSectionHost(host);
     // Before anything can play: the play thread reads the observer without a lock.
     m_area->setPlayObserver(this);
+    // The play thread tells of files that went or came back; the list marks them.
+    connect(&Notifications::Relay::instance(), &Notifications::Relay::fileMissingChanged,
+            m_playlist.get(), &PlaylistModel::setMissing);
     m_watch.setInterval(kWatchMs);
     connect(&m_watch, &QTimer::timeout, this, &ProjectController::watchPlayback);
     m_watch.start();
@@ -139,6 +146,9 @@ bool ProjectController::openProject(const QString& path, QString* error, const F
     m_playlist->beginReset();
     m_area->takeProject(loaded);
     m_playlist->endReset();
+    for (int i = 0; i < m_area->itemCount(); ++i)
+        if (const CPropBase* item = m_area->item(i))
+            checkFile(item->filePath);
     m_area->CreateSectionWindows();
     m_area->LayoutSections();
     m_projectPath = path;
@@ -197,11 +207,26 @@ int ProjectController::itemCount() const
     return m_area->itemCount();
 }
 
-int ProjectController::addFile(const QString& path)
+int ProjectController::addFile(const QString& path, QString* why)
 {
-    int last = -1;
-    addFiles({path}, &last);
-    return last;
+    std::unique_ptr<CPropBase> item = CAct::makeItemForFile(path);
+    if (!item)
+        return -1;
+    // What is there is looked at first: a file whose bytes are not what its name says would
+    // play as garbage or as a blank page.
+    if (QFileInfo(path).isFile()) {
+        QFile file(path);
+        QString reason;
+        if (file.open(QIODevice::ReadOnly) &&
+            !PlayerFile::matches(path, file.read(FileSniff::kHeadBytes), &reason)) {
+            if (why)
+                *why = reason;
+            return -1;
+        }
+    }
+    const int index = appendItem(std::move(item));
+    checkFile(path);
+    return index;
 }
 
 QStringList ProjectController::addFiles(const QStringList& paths, int* last)
@@ -209,16 +234,30 @@ QStringList ProjectController::addFiles(const QStringList& paths, int* last)
     QStringList refused;
     int added = -1;
     for (const QString& path : paths) {
-        std::unique_ptr<CPropBase> item = CAct::makeItemForFile(path);
-        if (!item) {
-            refused << QDir::toNativeSeparators(path);
+        QString why;
+        const int index = addFile(path, &why);
+        if (index < 0) {
+            const QString name = QDir::toNativeSeparators(path);
+            refused << (why.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, why));
             continue;
         }
-        added = appendItem(std::move(item));
+        added = index;
     }
     if (last)
         *last = added;
     return refused;
+}
+
+void ProjectController::checkFile(const QString& path)
+{
+    if (path.isEmpty())
+        return;
+    const bool missing = !QFileInfo::exists(path);
+    m_playlist->setMissing(path, missing);
+    if (missing)
+        Notifications::fileMissing(path);
+    else
+        Notifications::fileFound(path);
 }
 
 int ProjectController::appendItem(std::unique_ptr<CPropBase> item)

@@ -78,9 +78,12 @@ public:
 
     // --- the playlist ---------------------------------------------------------------------
     int itemCount() const;
-    // The index of the item added, or -1 when no kind plays the file.
-    int addFile(const QString& path);
-    // Adds each file; the names no kind plays come back, the index of the last added in `last`.
+    // The index of the item added, or -1 when no kind plays the file or the file is not what
+    // its name says (PNG bytes in a .txt; the reason then in `why`). A file that is not there is
+    // added, marked missing and told.
+    int addFile(const QString& path, QString* why = nullptr);
+    // Adds each file; those refused come back (the path, and the reason when it is not the
+    // name), the index of the last added in `last`.
     QStringList addFiles(const QStringList& paths, int* last = nullptr);
     // Appends a ready-made item (one a project file or a test made); its index.
     int appendItem(std::unique_ptr<CPropBase> item);
@@ -139,6 +142,8 @@ private:
     void resetToNew();
     void watchPlayback();
     void rememberRecent(const QString& path);
+    // Marks the file's rows missing or not, and tells a missing one (once until it is found).
+    void checkFile(const QString& path);
     void pictureShown(const CPropBase& item, const QJsonObject& details) override;
 
     RecentFileList* m_recentFiles;

@@ -1,4 +1,5 @@
 #include "control/ProjectController.h"
+#include "base/Notifications.h"
 #include "base/SafeFile.h"
 #include "base/SettingsStore.h"
 #include "control/ManualKeys.h"
@@ -18,7 +19,9 @@
 #include "support/VirtualClock.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <QImage>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -616,4 +619,83 @@ TEST_F(ProjectControllerTest, ARemoteDeleteRemovesTheUploadNoOtherItemUses)
     controller.appendItem(holdFor(kept));
     ASSERT_TRUE(controller.removeItem(controller.itemCount() - 1));
     EXPECT_TRUE(QFile::exists(kept));
+}
+
+TEST_F(ProjectControllerTest, AddFileRefusesAFileThatIsNotWhatItsNameSays)
+{
+    QTemporaryDir dir;
+    const QString png = dir.filePath("notice.txt");
+    QImage picture(4, 4, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    ASSERT_TRUE(picture.save(png, "PNG"));
+    QString why;
+    EXPECT_EQ(controller.addFile(png, &why), -1);
+    EXPECT_EQ(why, "notice.txt is a PNG picture, not a text file");
+    const QString words = dir.filePath("words.png");
+    QFile file(words);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("some words\n");
+    file.close();
+    const QStringList refused =
+        controller.addFiles({png, words, dir.filePath("clip.avi"), dir.filePath("gone.txt")});
+    EXPECT_EQ(refused, (QStringList{png + " (notice.txt is a PNG picture, not a text file)",
+                                    words + " (words.png is a text file, not a PNG picture)",
+                                    dir.filePath("clip.avi")}));
+    EXPECT_EQ(controller.itemCount(), 5); // only the missing text joined the four
+}
+
+TEST_F(ProjectControllerTest, MissingFilesAreMarkedToldOnceAndUnmarkedWhenTheyComeBack)
+{
+    QStringList messages;
+    Notifications::setSink([&](const QString& text) { messages << text; });
+    QTemporaryDir dir;
+    const auto write = [&](const char* name) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("text\n");
+        return file.fileName();
+    };
+    ASSERT_TRUE(controller.newProject());
+    const QString kept = write("kept.txt");
+    const QString gone = write("gone.txt");
+    ASSERT_EQ(controller.addFile(kept), 0);
+    ASSERT_EQ(controller.addFile(gone), 1);
+    QString error;
+    const QString project = dir.filePath("p.zpm");
+    ASSERT_TRUE(controller.saveProject(project, &error)) << error.toStdString();
+    QFile::remove(gone);
+
+    // At open.
+    ASSERT_TRUE(controller.openProject(project, &error)) << error.toStdString();
+    const PlaylistModel& model = controller.playlist();
+    EXPECT_FALSE(model.index(0).data(PlaylistModel::MissingRole).toBool());
+    EXPECT_EQ(model.index(0).data().toString(), "kept.txt");
+    EXPECT_TRUE(model.index(1).data(PlaylistModel::MissingRole).toBool());
+    EXPECT_EQ(model.index(1).data().toString(), "⚠ gone.txt");
+    EXPECT_TRUE(model.index(1).data(Qt::ToolTipRole).toString().contains("file not found"));
+    EXPECT_TRUE(model.index(1).data(Qt::ForegroundRole).isValid());
+    EXPECT_FALSE(model.index(0).data(Qt::ForegroundRole).isValid());
+    EXPECT_EQ(messages, QStringList{Notifications::missingText(gone)});
+
+    const auto waitFor = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 500 && !done(); ++i) {
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(2ms);
+        }
+        return done();
+    };
+    // Played pass after pass: told no more.
+    ASSERT_TRUE(controller.play());
+    ASSERT_TRUE(waitFor([&] { return clock.waitsMs().size() > 20; }));
+    // Back: unmarked when it plays; the other one goes: marked when it plays, and told.
+    write("gone.txt");
+    QFile::remove(kept);
+    EXPECT_TRUE(waitFor([&] {
+        return !model.index(1).data(PlaylistModel::MissingRole).toBool() &&
+               model.index(0).data(PlaylistModel::MissingRole).toBool();
+    }));
+    controller.stop();
+    EXPECT_EQ(messages,
+              (QStringList{Notifications::missingText(gone), Notifications::missingText(kept)}));
+    Notifications::setSink({});
 }
