@@ -54,10 +54,10 @@ bool TextPlayer::readLines(const CPropText& item, CAct& area, QStringList* lines
         // A program, a picture or a database with a .txt name: named, never drawn as garbage.
         const QByteArray charset = TextFile::detectCharset(bytes);
         if (charset.isEmpty()) {
-            Notifications::postOnce(
-                key, withPath(dialogText("%1 is not a text file (it holds binary data).",
-                                         "%1 不是文本文件（其中有二进制数据）。"),
-                              item.filePath));
+            PlayerFile::refuse(item, withPath(dialogText("%1 is not a text file (it holds "
+                                                         "binary data).",
+                                                         "%1 不是文本文件（其中有二进制数据）。"),
+                                              item.filePath));
             return false;
         }
         *lines = TextFile::splitLines(TextFile::decode(bytes, charset));
