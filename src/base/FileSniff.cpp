@@ -151,6 +151,32 @@ bool isWideText(QByteArrayView bytes, int width, bool bigEndian)
     return units == 0 || mostlyPrintable(controls, units);
 }
 
+// UTF-16 or UTF-32 without a mark, as some editors write it: nearly all zero bytes fall in the
+// high bytes of the units (a CJK character such as U+4E00 may put one in a low byte), and the
+// units read as text. A program's zero bytes fall anywhere.
+bool isUnmarkedWideText(QByteArrayView head)
+{
+    for (const int width : {4, 2}) {
+        for (const bool bigEndian : {false, true}) {
+            const qsizetype units = head.size() / width;
+            if (units < 2)
+                continue;
+            qsizetype high = 0;
+            qsizetype low = 0;
+            for (qsizetype i = 0; i < units * width; ++i) {
+                if (head[i] != 0)
+                    continue;
+                const int b = int(i % width);
+                (b == (bigEndian ? width - 1 : 0) ? low : high) += 1;
+            }
+            if (high > 0 && low * 10 <= high &&
+                isWideText(head.first(units * width), width, bigEndian))
+                return true;
+        }
+    }
+    return false;
+}
+
 bool isText(QByteArrayView head)
 {
     if (startsWith(head, kUtf32LeBom))
@@ -163,7 +189,7 @@ bool isText(QByteArrayView head)
         return isWideText(head.sliced(2), 2, true);
     if (startsWith(head, kUtf8Bom))
         return isByteText(head.sliced(3));
-    return isByteText(head);
+    return isByteText(head) || (head.contains('\0') && isUnmarkedWideText(head));
 }
 
 QString ledReason(qint32 width, qint32 height)

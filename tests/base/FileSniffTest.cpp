@@ -61,6 +61,15 @@ TEST(FileSniffTest, TextInEveryCharsetIsText)
                                                  "A\0B\0\r\0\n\0",
                                                  10)));
     EXPECT_TRUE(matches("wide.txt", QByteArray("\xFF\xFE\0\0A\0\0\0", 8)));
+    // UTF-16 without its mark, Chinese with 一 (U+4E00, a zero low byte) among Latin letters.
+    const QString unmarked = QStringLiteral("Exit 出口 一楼\nOpen 09:00-21:00\n");
+    QByteArray little, big;
+    for (const QChar c : unmarked) {
+        little.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+        big.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xFF));
+    }
+    EXPECT_TRUE(matches("unmarked.txt", little));
+    EXPECT_TRUE(matches("unmarked.txt", big));
 }
 
 TEST(FileSniffTest, OtherContentsUnderATextNameAreRefused)
