@@ -15,6 +15,7 @@
 #include "control/Watchdog.h"
 #include "model/CAct.h"
 #include "model/CPropBase.h"
+#include "model/ItemKinds.h"
 #include "remote/FleetClient.h"
 #include "ui/pages/GifPage.h"
 #include "ui/pages/PicturePage.h"
@@ -63,7 +64,7 @@ CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, UserPrompts* prompts, QW
       m_sectionHost(std::make_unique<SectionWindowHost>(this)),
       m_controller(std::make_unique<ProjectController>(m_sectionHost.get(), &recentFiles))
 {
-    setWindowTitle(QStringLiteral("Kalvenore6.22"));
+    updateTitle();
     // A window of its own that can be minimised (a dialog cannot, under most window managers);
     // a right click on the LED brings it back.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -82,7 +83,10 @@ CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, UserPrompts* prompts, QW
     connect(m_controller.get(), &ProjectController::projectReplaced, this, [this] {
         setCurrentRow(m_controller->itemCount() > 0 ? 0 : -1);
         updateSelection();
+        updateTitle();
     });
+    connect(m_controller.get(), &ProjectController::modifiedChanged, this,
+            &CTessarinDlg::updateTitle);
 
     // Each page serves the classes the kinds table stores; an item of another class shows none.
     ProjectController* controller = m_controller.get();
@@ -159,6 +163,20 @@ void CTessarinDlg::SetModified(bool modified)
 {
     if (m_controller)
         m_controller->setModified(modified);
+}
+
+void CTessarinDlg::updateTitle()
+{
+    // The program's name, then the project's file (or "untitled") and a mark of unsaved changes.
+    QString title = QStringLiteral("Kalvenore6.22");
+    if (m_controller) {
+        const QString path = m_controller->projectPath();
+        title += QStringLiteral(" - ") +
+                 (path.isEmpty() ? dialogText("untitled", "未命名") : QFileInfo(path).fileName());
+        if (m_controller->isModified())
+            title += QStringLiteral(" *");
+    }
+    setWindowTitle(title);
 }
 
 QString CTessarinDlg::projectPath() const
@@ -349,9 +367,29 @@ void CTessarinDlg::onStop()
         m_controller->stop();
 }
 
+namespace {
+
+// The Add File filter with its first entry, the one shown first, naming every extension an
+// item kind plays (the table's own first entry leaves out documents and some pictures).
+QString addFileFilter()
+{
+    QStringList entries = loadString(StringId::AddFileFilter).split(QLatin1Char('|'));
+    QStringList patterns;
+    for (const ItemKindInfo* kind : ItemKinds::all())
+        for (const QString& extension : kind->extensions)
+            if (const QString pattern = QStringLiteral("*.") + extension.toLower();
+                !patterns.contains(pattern))
+                patterns << pattern;
+    if (entries.size() > 1 && !patterns.isEmpty())
+        entries[1] = patterns.join(QLatin1Char(';'));
+    return entries.join(QLatin1Char('|'));
+}
+
+} // namespace
+
 void CTessarinDlg::onAddFile()
 {
-    const QStringList files = m_prompts->openFiles(this, loadString(StringId::AddFileFilter));
+    const QStringList files = m_prompts->openFiles(this, addFileFilter());
     if (!files.isEmpty())
         addFiles(files);
 }

@@ -109,6 +109,7 @@ private:
     // Asks about unsaved changes; false when the operator keeps the project (Cancel).
     bool leaveCurrentProject();
     bool saveCurrent();
+    void updateTitle();
     bool saveTo(const QString& path);
     bool saveUnderNewName();
     // The controller and all that uses it go, the area's place written back first.

@@ -161,7 +161,8 @@ void CTessarinDlg::buildWindow()
         {QKeySequence::New, &CTessarinDlg::onNew},
         {QKeySequence::Open, &CTessarinDlg::onOpen},
         {QKeySequence::Save, &CTessarinDlg::onSave},
-        {QKeySequence::SaveAs, &CTessarinDlg::onSaveAs},
+        // Not every desktop gives SaveAs a key: Ctrl+Shift+S always.
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &CTessarinDlg::onSaveAs},
         {QKeySequence(Qt::Key_F5), &CTessarinDlg::onPlay},
         {QKeySequence(Qt::Key_F6), &CTessarinDlg::onPause},
         {QKeySequence(Qt::Key_F8), &CTessarinDlg::onStop},

@@ -348,6 +348,31 @@ TEST_F(ControlWindowTest, CancelOrADismissedQuestionKeepsTheProjectAndTheWindow)
     EXPECT_EQ(w->area()->itemCount(), 0);
 }
 
+TEST_F(ControlWindowTest, TheTitleTheSaveAsKeyAndAddFilesFirstFilterServeTheOperator)
+{
+    auto w = open();
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Kalvenore6.22 - untitled"));
+    prompts.addFiles << textFile("a.txt");
+    w->onAddFile();
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Kalvenore6.22 - untitled *"));
+    // The filter shown first takes every file some item plays.
+    const QStringList entries = prompts.lastFilter.split('|');
+    ASSERT_GT(entries.size(), 2);
+    EXPECT_EQ(entries[0], QStringLiteral("All Files"));
+    const QStringList patterns = entries[1].split(';');
+    for (const char* pattern : {"*.txt", "*.rtf", "*.png", "*.jpeg", "*.jpg", "*.gif", "*.bmp",
+                                "*.doc", "*.docx", "*.xls", "*.xlsx", "*.odt", "*.ods"})
+        EXPECT_TRUE(patterns.contains(QLatin1String(pattern))) << pattern;
+    // Ctrl+Shift+S saves under a new name, whatever the desktop's own keys.
+    prompts.savePaths << dir.filePath("named.zpm");
+    QTest::keyClick(w.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(QFile::exists(dir.filePath("named.zpm")));
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Kalvenore6.22 - named.zpm"));
+}
+
 TEST_F(ControlWindowTest, MagicOffersAllFiftyEffectsAndRandom)
 {
     auto w = withItems(1);
