@@ -6,6 +6,7 @@
 #include "canvas/SectionLayout.h"
 #include "model/CAct.h"
 #include "ui/widgets/CColorBtn.h"
+#include "ui/widgets/NumberField.h"
 #include "ui/widgets/UserPrompts.h"
 
 #include <QButtonGroup>
@@ -64,10 +65,10 @@ CDlgSeting::CDlgSeting(CAct& area, UserPrompts& prompts, QWidget* parent)
 void CDlgSeting::buildWindow()
 {
     auto* grid = new QGridLayout(this);
-    const auto digitsOnly = [this](int id) {
+    // Every number here is a whole number in the range the area takes.
+    const auto digitsOnly = [this](int id, int low, int high) {
         auto* edit = named(new QLineEdit(this), id);
-        edit->setValidator(
-            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+        NumberField::limit(edit, low, high);
         edit->setMaximumWidth(80);
         return edit;
     };
@@ -93,26 +94,26 @@ void CDlgSeting::buildWindow()
     grid->addWidget(m_vertical, row++, 2, 1, 2);
 
     grid->addWidget(new QLabel(dialogText("Pos", "位置"), this), row, 0);
-    m_pos = digitsOnly(IdPos);
+    m_pos = digitsOnly(IdPos, 0, 10000);
     grid->addWidget(m_pos, row, 1);
     grid->addWidget(new QLabel(dialogText("Num", "数量"), this), row, 2);
-    m_num = digitsOnly(IdNum);
+    m_num = digitsOnly(IdNum, 1, 10);
     grid->addWidget(m_num, row, 3);
     m_section = named(new QComboBox(this), IdSection);
     grid->addWidget(m_section, row++, 4);
 
     grid->addWidget(new QLabel(dialogText("length per section", "每段长度"), this), row, 0);
-    m_length = digitsOnly(IdLength);
+    m_length = digitsOnly(IdLength, 1, 10000);
     grid->addWidget(m_length, row, 1);
     grid->addWidget(new QLabel(dialogText("pos per section", "每段位置"), this), row, 2);
-    m_sectionPos = digitsOnly(IdSectionPos);
+    m_sectionPos = digitsOnly(IdSectionPos, 0, 10000);
     grid->addWidget(m_sectionPos, row++, 3);
 
     grid->addWidget(new QLabel(dialogText("LED Width", "屏宽:"), this), row, 0);
-    m_width = digitsOnly(IdWidth);
+    m_width = digitsOnly(IdWidth, 1, 10000);
     grid->addWidget(m_width, row, 1);
     grid->addWidget(new QLabel(dialogText("LED Height", "屏高:"), this), row, 2);
-    m_height = digitsOnly(IdHeight);
+    m_height = digitsOnly(IdHeight, 1, 10000);
     grid->addWidget(m_height, row++, 3);
 
     m_manual = named(
@@ -162,6 +163,8 @@ void CDlgSeting::loadValues()
     m_frame->setCurrentIndex(m_area.settings().frameLines);
     m_width->setText(QString::number(m_area.settings().ledWidth));
     m_height->setText(QString::number(m_area.settings().ledHeight));
+    NumberField::clearMark(m_width);
+    NumberField::clearMark(m_height);
     m_manual->setChecked(m_area.settings().manualPlay != 0);
     m_posValue = m_area.settings().firstOffset;
     m_pos->setText(QString::number(m_posValue));
@@ -198,8 +201,11 @@ bool CDlgSeting::acceptNumber(QLineEdit* edit, const QString& typed, int previou
 {
     bool ok = false;
     value = typed.toInt(&ok);
-    if (!ok)
+    if (!ok) {
+        NumberField::numberIn(edit, typed); // empty: marked until a number is typed
         return false;
+    }
+    NumberField::clearMark(edit);
     if (value == previous)
         return false;
     if (value < low || value > high) {
@@ -231,6 +237,8 @@ void CDlgSeting::onSplitClicked(int splitMode)
     });
     m_width->setText(QString::number(m_area.settings().ledWidth));
     m_height->setText(QString::number(m_area.settings().ledHeight));
+    NumberField::clearMark(m_width);
+    NumberField::clearMark(m_height);
 }
 
 void CDlgSeting::onFrameStyle(int index)
@@ -250,19 +258,19 @@ void CDlgSeting::onBackColor()
 
 void CDlgSeting::onWidthEdited(const QString& typed)
 {
-    bool ok = false;
-    const int value = typed.toInt(&ok);
-    if (!ok)
+    const auto number = NumberField::numberIn(m_width, typed);
+    if (!number)
         return;
+    const int value = *number;
     change([&](AreaSettings& s) { s.ledWidth = value; });
 }
 
 void CDlgSeting::onHeightEdited(const QString& typed)
 {
-    bool ok = false;
-    const int value = typed.toInt(&ok);
-    if (!ok)
+    const auto number = NumberField::numberIn(m_height, typed);
+    if (!number)
         return;
+    const int value = *number;
     change([&](AreaSettings& s) { s.ledHeight = value; });
 }
 
@@ -334,6 +342,8 @@ void CDlgSeting::onLengthEdited(const QString& typed)
     });
     m_width->setText(QString::number(m_area.settings().ledWidth));
     m_height->setText(QString::number(m_area.settings().ledHeight));
+    NumberField::clearMark(m_width);
+    NumberField::clearMark(m_height);
     m_lengthValue = value;
 }
 

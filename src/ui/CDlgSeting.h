@@ -33,8 +33,8 @@ public:
     void onFrameStyle(int index);
     void onFrameColor();
     void onBackColor();
-    void onWidthEdited(const QString& text);
-    void onHeightEdited(const QString& text);
+    void onWidthEdited(const QString& typed);
+    void onHeightEdited(const QString& typed);
     void onManualPlay(bool on);
     void onAutoPlay(bool on);
     void onPosEdited(const QString& text);

@@ -2,12 +2,12 @@
 
 #include "base/StringTable.h"
 #include "remote/RemoteSettings.h"
+#include "ui/widgets/NumberField.h"
 
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGridLayout>
 #include <QGuiApplication>
-#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -27,7 +27,7 @@ RemotePanel::RemotePanel(QWidget* parent)
     grid->addWidget(new QLabel(dialogText("Port:", "端口:"), this), 1, 2);
     m_port = new QLineEdit(this);
     m_port->setObjectName(QStringLiteral("remotePort"));
-    m_port->setValidator(new QIntValidator(1, 65535, m_port));
+    NumberField::limit(m_port, 1, 65535);
     grid->addWidget(m_port, 1, 3);
     grid->addWidget(new QLabel(dialogText("Token:", "令牌:"), this), 2, 0);
     m_token = new QLineEdit(this);
@@ -52,6 +52,7 @@ RemotePanel::RemotePanel(QWidget* parent)
 
     connect(m_enabled, &QCheckBox::clicked, this, &RemotePanel::store);
     connect(m_address, &QLineEdit::editingFinished, this, &RemotePanel::store);
+    connect(m_port, &QLineEdit::textEdited, this, [this] { NumberField::numberIn(m_port); });
     connect(m_port, &QLineEdit::editingFinished, this, &RemotePanel::store);
     connect(m_copy, &QPushButton::clicked, this,
             [this] { QGuiApplication::clipboard()->setText(m_token->text()); });
@@ -63,6 +64,7 @@ void RemotePanel::load()
     m_enabled->setChecked(s.enabled);
     m_address->setText(s.address);
     m_port->setText(QString::number(s.port));
+    NumberField::clearMark(m_port);
     m_token->setText(s.token);
     m_copy->setEnabled(!s.token.isEmpty());
     m_warning->setVisible(s.enabled && s.listensBeyondThisMachine());
@@ -76,7 +78,10 @@ void RemotePanel::store()
     const int port = s.port;
     s.enabled = m_enabled->isChecked();
     s.address = m_address->text().trimmed().isEmpty() ? s.address : m_address->text().trimmed();
-    s.port = m_port->text().toInt() > 0 ? m_port->text().toInt() : s.port;
+    // A port out of range is never stored: the field stays marked, the server keeps its port.
+    const auto typedPort = NumberField::numberIn(m_port);
+    if (typedPort)
+        s.port = *typedPort;
     // The token is made the first time the remote control is turned on.
     if (s.enabled && s.token.isEmpty())
         s.token = RemoteSettings::makeToken();

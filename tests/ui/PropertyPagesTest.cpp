@@ -16,6 +16,8 @@
 #include "ui/pages/TextPage.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QListWidget>
 #include <QTest>
 #include <QToolButton>
@@ -67,6 +69,15 @@ protected:
         QTest::keyClicks(edit, QString::fromUtf8(text));
     }
 
+    // Pastes over an edit: one edit for the whole text, as far as the field takes it.
+    static void paste(QLineEdit* edit, const char* text)
+    {
+        QGuiApplication::clipboard()->setText(QString::fromUtf8(text));
+        edit->selectAll();
+        edit->paste();
+        emit edit->textEdited(edit->text());
+    }
+
     int modifications = 0;
     CAct area;
     ScriptedPrompts prompts;
@@ -89,8 +100,7 @@ TEST_F(PropertyPagesTest, TextPageShowsTheItemAndStoresEveryChange)
     EXPECT_EQ(item.fontSize, 100);
     type(control<QLineEdit>(*p, 1067), "12a");
     EXPECT_EQ(item.speed, 12);
-    type(control<QLineEdit>(*p, 1067), "x");
-    EXPECT_EQ(item.speed, 0);
+    EXPECT_EQ(control<QLineEdit>(*p, 1067)->text(), "12"); // the letter is not taken
     type(control<QLineEdit>(*p, 1114), "4");
     EXPECT_EQ(item.lineSpacing, 4);
     choose(control<QComboBox>(*p, 1104), 2);
@@ -100,6 +110,91 @@ TEST_F(PropertyPagesTest, TextPageShowsTheItemAndStoresEveryChange)
     control<QToolButton>(*p, 1137)->click();
     EXPECT_EQ(item.bold, 1);
     EXPECT_GT(modifications, 6);
+}
+
+TEST_F(PropertyPagesTest, NumberFieldsTakeDigitsInTheirRangeAndMarkTheRest)
+{
+    auto p = page<TextPage>();
+    CPropText item;
+    item.speed = 5;
+    item.fontSize = 24;
+    item.lineSpacing = 2;
+    p->SetItem(item);
+    auto* speed = control<QLineEdit>(*p, 1067);
+    auto* hold = control<QLineEdit>(*p, 1019);
+    auto* size = control<QComboBox>(*p, 641)->lineEdit();
+    auto* spacing = control<QLineEdit>(*p, 1114);
+    auto* pixels = control<QLineEdit>(*p, TextPage::kPixelsPerSecondId);
+    for (QLineEdit* e : {speed, hold, size, spacing, pixels})
+        EXPECT_FALSE(NumberField::isMarked(e));
+
+    // Letters and signs are not typed at all.
+    type(speed, "abc");
+    EXPECT_EQ(speed->text(), "5");
+    EXPECT_EQ(item.speed, 5);
+    type(size, "xy");
+    EXPECT_EQ(item.fontSize, 24);
+    paste(spacing, "-5");
+    EXPECT_FALSE(spacing->text().contains('-'));
+    EXPECT_NE(item.lineSpacing, -5);
+    EXPECT_GE(item.lineSpacing, 0);
+
+    // Too large: the last good value stays and the field is marked until corrected.
+    paste(speed, "150");
+    EXPECT_EQ(item.speed, 5);
+    EXPECT_TRUE(NumberField::isMarked(speed));
+    EXPECT_TRUE(speed->toolTip().contains("100"));
+    type(speed, "40");
+    EXPECT_EQ(item.speed, 40);
+    EXPECT_FALSE(NumberField::isMarked(speed));
+    EXPECT_EQ(speed->toolTip(), dialogText("Smaller is faster", "数值越小越快")); // its own again
+    paste(size, "999");
+    EXPECT_EQ(item.fontSize, 24);
+    EXPECT_TRUE(NumberField::isMarked(size));
+    paste(size, "0");
+    EXPECT_EQ(item.fontSize, 24);
+    paste(size, "36");
+    EXPECT_EQ(item.fontSize, 36);
+    EXPECT_FALSE(NumberField::isMarked(size));
+    paste(spacing, "500");
+    EXPECT_TRUE(NumberField::isMarked(spacing));
+    EXPECT_LE(item.lineSpacing, 100);
+    paste(hold, "123456");
+    EXPECT_LE(item.holdTime, 99999);
+
+    // Empty: not stored, marked; the pixels a second may be left empty (the default).
+    const int before = modifications;
+    paste(speed, "");
+    EXPECT_EQ(item.speed, 40);
+    EXPECT_TRUE(NumberField::isMarked(speed));
+    EXPECT_EQ(modifications, before);
+    paste(pixels, "");
+    EXPECT_FALSE(NumberField::isMarked(pixels));
+    paste(pixels, "0");
+    EXPECT_TRUE(NumberField::isMarked(pixels));
+
+    // Showing an item again clears every mark.
+    p->SetItem(item);
+    for (QLineEdit* e : {speed, hold, size, spacing, pixels})
+        EXPECT_FALSE(NumberField::isMarked(e));
+    EXPECT_EQ(speed->text(), "40");
+}
+
+TEST_F(PropertyPagesTest, PicturePageClearSpeedStaysInItsRange)
+{
+    auto p = page<PicturePage>();
+    CPropImage item;
+    item.clearSpeed = 3;
+    p->SetItem(item);
+    auto* clear = control<QLineEdit>(*p, 1233);
+    type(clear, "q");
+    EXPECT_EQ(item.clearSpeed, 3);
+    paste(clear, "101");
+    EXPECT_EQ(item.clearSpeed, 3);
+    EXPECT_TRUE(NumberField::isMarked(clear));
+    paste(clear, "100");
+    EXPECT_EQ(item.clearSpeed, 100);
+    EXPECT_FALSE(NumberField::isMarked(clear));
 }
 
 TEST_F(PropertyPagesTest, TextPageScrollKeepsTheOtherSettings)

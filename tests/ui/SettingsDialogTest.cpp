@@ -5,6 +5,7 @@
 #include "remote/RemoteSettings.h"
 #include "support/TestSettings.h"
 #include "ui/CDlgSeting.h"
+#include "ui/widgets/NumberField.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -115,6 +116,64 @@ TEST_F(SettingsDialogTest, OutOfRangeValuesAreRefusedAndRestored)
     EXPECT_EQ(area.sections().size(), 3u);
     QTest::keyClicks(edit(d, 1100), "x"); // digits only
     EXPECT_TRUE(edit(d, 1100)->text().isEmpty());
+}
+
+TEST_F(SettingsDialogTest, NumberFieldsTakeDigitsInRangeAndMarkTheRest)
+{
+    CDlgSeting d(area, prompts);
+    // Split horizontally: the height is typed, the width is the sum of the sections.
+    ASSERT_TRUE(edit(d, 1086)->isEnabled());
+    const int height = area.settings().ledHeight;
+    type(d, 1086, "abc");
+    EXPECT_EQ(area.settings().ledHeight, height);
+    paste(d, 1086, "-5");
+    EXPECT_EQ(area.settings().ledHeight, height);
+    paste(d, 1086, "99999");
+    EXPECT_EQ(area.settings().ledHeight, height);
+    EXPECT_TRUE(NumberField::isMarked(edit(d, 1086)));
+    paste(d, 1086, "0");
+    EXPECT_EQ(area.settings().ledHeight, height);
+    paste(d, 1086, "");
+    EXPECT_EQ(area.settings().ledHeight, height);
+    EXPECT_TRUE(NumberField::isMarked(edit(d, 1086)));
+    paste(d, 1086, "200");
+    EXPECT_EQ(area.settings().ledHeight, 200);
+    EXPECT_FALSE(NumberField::isMarked(edit(d, 1086)));
+
+    // An empty section count is marked, not applied.
+    paste(d, 1100, "");
+    EXPECT_TRUE(NumberField::isMarked(edit(d, 1100)));
+    EXPECT_EQ(area.sections().size(), 1u);
+    type(d, 1100, "2");
+    EXPECT_FALSE(NumberField::isMarked(edit(d, 1100)));
+    EXPECT_EQ(area.sections().size(), 2u);
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(SettingsDialogTest, TheRemotePortIsKeptWhenTheFieldIsNotAPort)
+{
+    CDlgSeting d(area, prompts);
+    auto* port = d.findChild<QLineEdit*>("remotePort");
+    ASSERT_TRUE(port);
+    EXPECT_EQ(port->text(), "8734");
+    port->selectAll();
+    QTest::keyClicks(port, "x-");
+    EXPECT_EQ(port->text(), "8734");
+    port->selectAll();
+    QTest::keyClicks(port, "99999");
+    EXPECT_TRUE(NumberField::isMarked(port));
+    emit port->editingFinished();
+    EXPECT_EQ(RemoteSettings::load().port, 8734);
+    EXPECT_TRUE(NumberField::isMarked(port)); // still shown as wrong
+    port->selectAll();
+    QTest::keyClicks(port, "0");
+    EXPECT_TRUE(NumberField::isMarked(port));
+    port->selectAll();
+    QTest::keyClicks(port, "9000");
+    EXPECT_FALSE(NumberField::isMarked(port));
+    emit port->editingFinished();
+    EXPECT_EQ(RemoteSettings::load().port, 9000);
+    EXPECT_EQ(port->text(), "9000");
 }
 
 TEST_F(SettingsDialogTest, SectionLengthGrowsTheTotalAndPositionsMoveOneSection)

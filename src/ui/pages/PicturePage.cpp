@@ -15,6 +15,7 @@ void PicturePage::build(QGridLayout* grid, int& row)
     grid->addWidget(new QLabel(dialogText("clear:", "清场:"), this), row, 0);
     m_clear = listCombo(1184, StringId::ClearEffects, grid, row, 1);
     m_clearSpeed = digitsEdit(1233, dialogText("Clear speed:", "清场速度:"), grid, row++, 2);
+    NumberField::limit(m_clearSpeed, 0, 100); // the same pacing as Speed
     addPreview(grid, row, StringId::TipPreview);
 
     connectTiming<CPropImage>();
@@ -26,8 +27,9 @@ void PicturePage::build(QGridLayout* grid, int& row)
         if (index >= 0)
             store<CPropImage>([index](CPropImage& it) { it.clearEffect = index; });
     });
-    connect(m_clearSpeed, &QLineEdit::textEdited, this, [this](const QString& value) {
-        store<CPropImage>([&value](CPropImage& it) { it.clearSpeed = leadingNumber(value); });
+    connect(m_clearSpeed, &QLineEdit::textEdited, this, [this] {
+        if (const auto value = NumberField::numberIn(m_clearSpeed))
+            store<CPropImage>([&value](CPropImage& it) { it.clearSpeed = *value; });
     });
 }
 
@@ -38,4 +40,5 @@ void PicturePage::show(CPropBase& base)
     m_fit->setCurrentIndex(it.fitMode);
     m_clear->setCurrentIndex(it.clearEffect);
     m_clearSpeed->setText(QString::number(it.clearSpeed));
+    NumberField::clearMark(m_clearSpeed);
 }

@@ -173,8 +173,9 @@ void PropertyPageBase::addSpeedAndHold(QGridLayout* grid, int& row)
     m_speed = digitsEdit(1067, dialogText("Speed:", "速度:"), grid, row, 0);
     m_speed->setToolTip(dialogText("Smaller is faster", "数值越小越快"));
     m_hold = digitsEdit(1019, dialogText("Stop for:", "停留:"), grid, row, 2);
-    m_hold->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_hold));
+    // Speed: 0 (fastest) to 100; hold time in tenths of a second, up to nearly three hours.
+    NumberField::limit(m_speed, 0, 100);
+    NumberField::limit(m_hold, 0, 99999);
     grid->addWidget(new QLabel(dialogText("0.1second", "0.1秒"), this), row++, 4);
 }
 

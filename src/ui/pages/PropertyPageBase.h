@@ -3,6 +3,7 @@
 #include "CSubFormCollection.h"
 #include "base/StringTable.h"
 #include "model/CPropBase.h"
+#include "ui/widgets/NumberField.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -86,11 +87,13 @@ protected:
             if (index >= 0)
                 store<Item>([index](Item& it) { it.effect = index; });
         });
-        connect(m_speed, &QLineEdit::textEdited, this, [this](const QString& value) {
-            store<Item>([&value](Item& it) { it.speed = leadingNumber(value); });
+        connect(m_speed, &QLineEdit::textEdited, this, [this] {
+            if (const auto value = NumberField::numberIn(m_speed))
+                store<Item>([&value](Item& it) { it.speed = *value; });
         });
-        connect(m_hold, &QLineEdit::textEdited, this, [this](const QString& value) {
-            store<Item>([&value](Item& it) { it.holdTime = value.toInt(); });
+        connect(m_hold, &QLineEdit::textEdited, this, [this] {
+            if (const auto value = NumberField::numberIn(m_hold))
+                store<Item>([&value](Item& it) { it.holdTime = *value; });
         });
     }
     template <class Item>
@@ -98,7 +101,9 @@ protected:
     {
         m_magic->setCurrentIndex(it.effect);
         m_speed->setText(QString::number(it.speed));
+        NumberField::clearMark(m_speed);
         m_hold->setText(QString::number(it.holdTime));
+        NumberField::clearMark(m_hold);
     }
 
     QLineEdit* digitsEdit(int id, const QString& label, QGridLayout* grid, int row, int column);

@@ -92,8 +92,10 @@ void TextPage::build(QGridLayout* grid, int& row)
     grid->addWidget(m_scroll, row, 1);
     m_pixelsPerSecond =
         digitsEdit(kPixelsPerSecondId, dialogText("Pixels/s:", "像素/秒:"), grid, row++, 2);
-    m_pixelsPerSecond->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[0-9]{0,5}")), m_pixelsPerSecond));
+    // Line spacing in pixels 0-100; font size 1-500 pixels; 1-10000 pixels a second (or empty).
+    NumberField::limit(m_spacing, 0, 100);
+    NumberField::limit(m_size->lineEdit(), 1, 500);
+    NumberField::limit(m_pixelsPerSecond, 1, 10000);
     addPreview(grid, row, StringId::TipPreview);
 
     connectTiming<CPropText>();
@@ -102,19 +104,23 @@ void TextPage::build(QGridLayout* grid, int& row)
         if (index >= 0)
             store([index](CPropText& it) { it.textStyle = index; });
     });
-    connect(m_spacing, &QLineEdit::textEdited, this, [store](const QString& v) {
-        store([&](CPropText& it) { it.lineSpacing = leadingNumber(v); });
+    connect(m_spacing, &QLineEdit::textEdited, this, [this, store] {
+        if (const auto value = NumberField::numberIn(m_spacing))
+            store([&](CPropText& it) { it.lineSpacing = *value; });
     });
     connect(m_font, &QComboBox::activated, this, [this, store](int index) {
         if (index >= 0)
             store([this](CPropText& it) { it.fontName = m_font->currentText(); });
     });
     connect(m_size, &QComboBox::activated, this, [this, store](int index) {
-        if (index >= 0)
-            store([this, index](CPropText& it) { it.fontSize = m_size->itemText(index).toInt(); });
+        if (index < 0)
+            return;
+        if (const auto value = NumberField::numberIn(m_size->lineEdit()))
+            store([&](CPropText& it) { it.fontSize = *value; });
     });
-    connect(m_size->lineEdit(), &QLineEdit::textEdited, this, [store](const QString& v) {
-        store([&](CPropText& it) { it.fontSize = leadingNumber(v); });
+    connect(m_size->lineEdit(), &QLineEdit::textEdited, this, [this, store] {
+        if (const auto value = NumberField::numberIn(m_size->lineEdit()))
+            store([&](CPropText& it) { it.fontSize = *value; });
     });
     connect(m_textColor, &CColorBtn::clicked, this, [this, store] {
         store([this](CPropText& it) { it.textColor = m_textColor->color(); });
@@ -138,7 +144,10 @@ void TextPage::storeScroll()
     const int index = m_scroll->currentIndex();
     if (index < 0)
         return;
-    const int speed = m_pixelsPerSecond->text().toInt();
+    const auto typed = NumberField::numberIn(m_pixelsPerSecond, true);
+    if (!typed)
+        return;
+    const int speed = *typed;
     bool kept = true;
     store<CPropText>([&](CPropText& it) {
         kept = it.setMarquee(static_cast<CPropText::Scroll>(index),
@@ -174,6 +183,7 @@ void TextPage::show(CPropBase& base)
     auto& it = static_cast<CPropText&>(base);
     showTiming(it);
     m_spacing->setText(QString::number(it.lineSpacing));
+    NumberField::clearMark(m_spacing);
     m_bold->setChecked(it.bold);
     m_italic->setChecked(it.italic);
     m_underline->setChecked(it.underline);
@@ -189,10 +199,12 @@ void TextPage::show(CPropBase& base)
     }
     m_font->setCurrentIndex(font);
     m_size->setEditText(QString::number(it.fontSize));
+    NumberField::clearMark(m_size->lineEdit());
     m_style->setCurrentIndex(it.textStyle);
     const CPropText::Marquee marquee = it.marquee();
     m_scroll->setCurrentIndex(static_cast<int>(marquee.direction));
     m_pixelsPerSecond->setText(QString::number(marquee.pixelsPerSecond));
+    NumberField::clearMark(m_pixelsPerSecond);
     m_scroll->setEnabled(true);
     m_pixelsPerSecond->setEnabled(true);
 }
