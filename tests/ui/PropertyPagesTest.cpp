@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QListWidget>
 #include <QTest>
 #include <QToolButton>
@@ -251,6 +252,65 @@ TEST_F(PropertyPagesTest, EveryPageKeepsTheItemsScheduleBesideItsOtherSettings)
     text->SetItem(textItem);
     EXPECT_EQ(text->findChild<QLineEdit*>("scheduleStart")->text(), "22:00");
     EXPECT_TRUE(text->findChild<QCheckBox*>("scheduleDay1")->isChecked());
+}
+
+TEST_F(PropertyPagesTest, ScheduleDatesAndTimesThatAreNoneAreMarkedAndNotKept)
+{
+    auto p = page<TextPage>();
+    CPropText item;
+    p->SetItem(item);
+    auto* from = p->findChild<QLineEdit*>("scheduleFrom");
+    auto* until = p->findChild<QLineEdit*>("scheduleUntil");
+    auto* start = p->findChild<QLineEdit*>("scheduleStart");
+    auto* end = p->findChild<QLineEdit*>("scheduleEnd");
+    auto* fromMark = p->findChild<QLabel*>("scheduleFromMark");
+    auto* untilMark = p->findChild<QLabel*>("scheduleUntilMark");
+    auto* startMark = p->findChild<QLabel*>("scheduleStartMark");
+    auto* endMark = p->findChild<QLabel*>("scheduleEndMark");
+    ASSERT_TRUE(from && until && start && end && fromMark && untilMark && startMark && endMark);
+    for (QLabel* mark : {fromMark, untilMark, startMark, endMark})
+        EXPECT_TRUE(mark->isHidden());
+    EXPECT_EQ(fromMark->text(), dialogText("not a date", "不是日期"));
+    EXPECT_EQ(startMark->text(), dialogText("not a time", "不是时间"));
+
+    type(from, "2026-13"); // half typed: not marked yet
+    EXPECT_TRUE(fromMark->isHidden());
+    type(from, "2026-13-45");
+    EXPECT_FALSE(fromMark->isHidden());
+    EXPECT_TRUE(Schedule::of(item).isAlways());
+    type(start, "25:99");
+    EXPECT_FALSE(startMark->isHidden());
+    EXPECT_TRUE(Schedule::of(item).isAlways());
+
+    // Corrected: the mark goes and the schedule is kept.
+    type(from, "2026-12-24");
+    EXPECT_TRUE(fromMark->isHidden());
+    EXPECT_TRUE(Schedule::of(item).isAlways()); // the start is still none
+    type(start, "9:30");
+    EXPECT_TRUE(startMark->isHidden());
+    Schedule s = Schedule::of(item);
+    EXPECT_EQ(s.from, QDate(2026, 12, 24));
+    EXPECT_EQ(s.start, QTime(9, 30));
+
+    // Left half typed: marked when the field is left; the last good schedule stays.
+    type(until, "2026-2");
+    EXPECT_TRUE(untilMark->isHidden());
+    emit until->editingFinished();
+    EXPECT_FALSE(untilMark->isHidden());
+    type(end, "24:00");
+    EXPECT_FALSE(endMark->isHidden());
+    s = Schedule::of(item);
+    EXPECT_FALSE(s.until.isValid());
+    EXPECT_FALSE(s.end.isValid());
+    EXPECT_EQ(s.start, QTime(9, 30));
+
+    // Emptied, or the item shown again: unmarked.
+    until->selectAll();
+    QTest::keyClick(until, Qt::Key_Backspace);
+    EXPECT_TRUE(untilMark->isHidden());
+    p->SetItem(item);
+    EXPECT_TRUE(endMark->isHidden());
+    EXPECT_TRUE(end->text().isEmpty());
 }
 
 TEST_F(PropertyPagesTest, HorizontalAlignmentsExcludeEachOtherAndVerticalCombines)
