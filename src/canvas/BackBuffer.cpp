@@ -51,6 +51,13 @@ QImage* BackBuffer::GetBackBuffer()
     return &m_buffer;
 }
 
+void BackBuffer::Blank(QRgb color)
+{
+    if (QImage* buffer = GetBackBuffer())
+        buffer->fill(color);
+    Present();
+}
+
 void BackBuffer::Present()
 {
     m_presentCount.fetch_add(1);

@@ -53,6 +53,9 @@ public:
     // filled with the fill colour when the size changed. Null without a window or with an
     // empty client area.
     QImage* GetBackBuffer();
+    // With the section mutex held: fills the back buffer (made as GetBackBuffer makes it) with
+    // one colour and presents it, so the window shows that and nothing else.
+    void Blank(QRgb color);
     // With the section mutex held: the buffer holds a new picture; the view is told. Never
     // blocks.
     void Present();

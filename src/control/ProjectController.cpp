@@ -444,6 +444,12 @@ void ProjectController::resume()
 bool ProjectController::stop()
 {
     const bool ended = stopBounded();
+    // The last picture stays on the wall unless the operator asked for a black wall at a stop
+    // (a live clock would show a wrong time). A thread still finishing its step would draw over
+    // the black, so only an ended one is blanked.
+    if (ended &&
+        SettingsStore::readBool(QStringLiteral("Tessarin"), QStringLiteral("BlankOnStop"), false))
+        m_area->BlankSections();
     watchPlayback();
     return ended;
 }

@@ -306,6 +306,15 @@ void CAct::ClearSections()
     }
 }
 
+void CAct::BlankSections()
+{
+    std::shared_lock lock(m_sectionsMutex);
+    for (const auto& section : m_sections) {
+        std::lock_guard sectionLock(section->renderChild->sectionMutex);
+        section->renderChild->Blank(qRgb(0, 0, 0));
+    }
+}
+
 void CAct::LayoutSections()
 {
     // The players read the section records and their sizes under the shared lock.

@@ -105,6 +105,9 @@ public:
     QRect SectionWindowRect(int k) const;
     QRect DesktopRect() const;
     void ShowSections(bool show);
+    // Fills every section's picture with black, as when nothing plays; only once the play
+    // thread has ended, or it draws over it.
+    void BlankSections();
     // Whether the first section's window is visible; false without sections.
     bool SectionsVisible() const;
     // The size of the whole picture, from the render children (origin 0,0).

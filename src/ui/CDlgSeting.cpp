@@ -129,6 +129,11 @@ void CDlgSeting::buildWindow()
     m_languageButton = named(new QPushButton(QStringLiteral("Language"), this), IdLanguage);
     m_languageButton->setAutoDefault(false);
     grid->addWidget(m_languageButton, row++, 4);
+    m_blankOnStop = new QCheckBox(dialogText("Blank the wall on stop", "停止时清屏"), this);
+    m_blankOnStop->setObjectName(QStringLiteral("blankOnStop"));
+    m_blankOnStop->setToolTip(
+        dialogText("Off: Stop leaves the last picture on the wall", "不选：停止后保留最后的画面"));
+    grid->addWidget(m_blankOnStop, row++, 0, 1, 5);
     auto* remote = new RemotePanel(this);
     grid->addWidget(remote, row++, 0, 1, 5);
     connect(remote, &RemotePanel::changed, this, &CDlgSeting::remoteChanged);
@@ -142,6 +147,10 @@ void CDlgSeting::buildWindow()
     connect(m_height, &QLineEdit::textEdited, this, &CDlgSeting::onHeightEdited);
     connect(m_manual, &QCheckBox::clicked, this, &CDlgSeting::onManualPlay);
     connect(m_autoPlay, &QCheckBox::clicked, this, &CDlgSeting::onAutoPlay);
+    connect(m_blankOnStop, &QCheckBox::clicked, this, [](bool on) {
+        SettingsStore::writeInt(QStringLiteral("Tessarin"), QStringLiteral("BlankOnStop"),
+                                on ? 1 : 0);
+    });
     connect(m_pos, &QLineEdit::textEdited, this, &CDlgSeting::onPosEdited);
     connect(m_num, &QLineEdit::textEdited, this, &CDlgSeting::onNumEdited);
     connect(m_section, &QComboBox::activated, this, &CDlgSeting::onSectionChosen);
@@ -171,6 +180,8 @@ void CDlgSeting::loadValues()
     m_numValue = static_cast<int>(m_area.sections().size());
     m_num->setText(QString::number(m_numValue));
     fillSectionList(m_numValue);
+    m_blankOnStop->setChecked(
+        SettingsStore::readBool(QStringLiteral("Tessarin"), QStringLiteral("BlankOnStop"), false));
     m_autoPlay->setChecked(
         SettingsStore::readBool(QStringLiteral("Tessarin"), QStringLiteral("AutoPlay"), false));
     updateSizeEdits();

@@ -81,6 +81,7 @@ private:
     QLineEdit* m_height = nullptr;
     QCheckBox* m_manual = nullptr;
     QCheckBox* m_autoPlay = nullptr;
+    QCheckBox* m_blankOnStop = nullptr; // [Tessarin] BlankOnStop
     QPushButton* m_languageButton = nullptr;
 
     // The values the edits held before the current keystroke.

@@ -30,6 +30,8 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+#include <shared_mutex>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -271,6 +273,69 @@ TEST_F(ProjectControllerTest, TheToolbarsPlayResumesOrStartsFromTheFirstItem)
     EXPECT_EQ(controller.playingIndex(), 2);
     EXPECT_TRUE(controller.play()); // playing: from the top again
     EXPECT_EQ(controller.playingIndex(), 0);
+}
+
+// Draws one colour into every section's picture, as a player would.
+void paintSections(CAct& area, QRgb color)
+{
+    std::shared_lock lock(area.sectionsMutex());
+    for (const auto& section : area.sections()) {
+        std::lock_guard sectionLock(section->renderChild->sectionMutex);
+        QImage* buffer = section->renderChild->GetBackBuffer();
+        ASSERT_NE(buffer, nullptr);
+        buffer->fill(color);
+        section->renderChild->Present();
+    }
+}
+
+// Whether every section's picture is all of one colour.
+bool sectionsAre(CAct& area, QRgb color)
+{
+    std::shared_lock lock(area.sectionsMutex());
+    for (const auto& section : area.sections()) {
+        std::lock_guard sectionLock(section->renderChild->sectionMutex);
+        QImage* buffer = section->renderChild->GetBackBuffer();
+        if (!buffer || buffer->isNull())
+            return false;
+        for (int y = 0; y < buffer->height(); ++y)
+            for (int x = 0; x < buffer->width(); ++x)
+                if ((buffer->pixel(x, y) & 0xffffff) != (color & 0xffffff))
+                    return false;
+    }
+    return true;
+}
+
+TEST_F(ProjectControllerTest, StopLeavesTheLastPictureUnlessBlankOnStopIsSet)
+{
+    CAct& area = controller.area();
+    area.ClearSections();
+    area.AddSection(0, 240, 0);
+    area.AddSection(1, 240, 0);
+    area.LayoutSections();
+    ASSERT_EQ(area.sections().size(), 2u);
+    const QRgb red = qRgb(255, 0, 0);
+
+    // Off (the default): the last picture stays.
+    ASSERT_TRUE(controller.play());
+    paintSections(area, red);
+    ASSERT_TRUE(controller.stop());
+    EXPECT_TRUE(sectionsAre(area, red));
+
+    // On: every section is black after the stop.
+    ASSERT_TRUE(SettingsStore::writeInt("Tessarin", "BlankOnStop", 1));
+    ASSERT_TRUE(controller.play());
+    paintSections(area, red);
+    const quint64 presented = area.sections()[1]->renderChild->presentCount();
+    ASSERT_TRUE(controller.stop());
+    EXPECT_TRUE(sectionsAre(area, qRgb(0, 0, 0)));
+    EXPECT_GT(area.sections()[1]->renderChild->presentCount(), presented); // the windows are told
+
+    // Off again.
+    ASSERT_TRUE(SettingsStore::writeInt("Tessarin", "BlankOnStop", 0));
+    ASSERT_TRUE(controller.play());
+    paintSections(area, red);
+    ASSERT_TRUE(controller.stop());
+    EXPECT_TRUE(sectionsAre(area, red));
 }
 
 TEST_F(ProjectControllerTest, ManualKeysMoveOnlyWhenPlayingManually)

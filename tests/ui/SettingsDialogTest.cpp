@@ -150,6 +150,24 @@ TEST_F(SettingsDialogTest, NumberFieldsTakeDigitsInRangeAndMarkTheRest)
     EXPECT_TRUE(prompts.messages.empty());
 }
 
+TEST_F(SettingsDialogTest, BlankOnStopIsOffUntilTickedAndKeptInTheStore)
+{
+    {
+        CDlgSeting d(area, prompts);
+        auto* blank = d.findChild<QCheckBox*>("blankOnStop");
+        ASSERT_TRUE(blank);
+        EXPECT_FALSE(blank->isChecked());
+        EXPECT_FALSE(SettingsStore::readBool("Tessarin", "BlankOnStop", false));
+        blank->click();
+        EXPECT_TRUE(SettingsStore::readBool("Tessarin", "BlankOnStop", false));
+    }
+    CDlgSeting again(area, prompts);
+    auto* blank = again.findChild<QCheckBox*>("blankOnStop");
+    EXPECT_TRUE(blank->isChecked());
+    blank->click();
+    EXPECT_FALSE(SettingsStore::readBool("Tessarin", "BlankOnStop", true));
+}
+
 TEST_F(SettingsDialogTest, TheRemotePortIsKeptWhenTheFieldIsNotAPort)
 {
     CDlgSeting d(area, prompts);
