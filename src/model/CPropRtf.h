@@ -17,5 +17,6 @@ public:
     int speed = 5;
     int reserved1 = 0;
     int reserved2 = 0;
-    int reverseColors = 1;
+    // Off for new items; a stored project keeps what it stored.
+    int reverseColors = 0;
 };

@@ -83,8 +83,14 @@ void RtfPlayer::play()
             return;
         }
     }
-    const int background = m_item.backColor;
+    // Reversed for black-on-white documents on a black wall: near greys (the page, black text)
+    // turn over, colours with a hue and pictures stay.
     const bool reverse = m_item.reverseColors != 0;
+    if (reverse)
+        edit.ReverseColors();
+    const int background =
+        reverse ? rgbToColorRef(CMyRichEdit::reversedColor(colorRefToRgb(m_item.backColor)))
+                : m_item.backColor;
     edit.SetBackgroundColor(background);
     if (m_area.WaitStop(1))
         return;
@@ -93,7 +99,7 @@ void RtfPlayer::play()
                        QImage(rect.size(), QImage::Format_RGB32)};
     CMyBitmap picture;
     const bool withPicture = !m_item.backImagePath.isEmpty() && picture.Load(m_item.backImagePath);
-    const int key = reverse ? (~background & 0x00FFFFFF) : background;
+    const int key = background;
     QImage composed;
     if (withPicture)
         composed = QImage(rect.size(), QImage::Format_RGB32);
@@ -108,8 +114,6 @@ void RtfPlayer::play()
         edit.waitRenderDone();
         const int next = edit.nextChar();
         edit.RenderRangeAsync(pages[1 - cur], page, background, next);
-        if (reverse)
-            pages[cur].invertPixels();
         const QImage* shown = &pages[cur];
         if (withPicture) {
             composed.fill(colorRefToRgb(key));

@@ -104,7 +104,7 @@ TEST_F(CActTest, NewItemsCarryTheirKindsDefaults)
     EXPECT_EQ(text->baseReserved2, 5);
     const auto* rtf = static_cast<const CPropRtf*>(area.item(1));
     EXPECT_EQ(rtf->backColor, 0x00FFFFFF);
-    EXPECT_EQ(rtf->reverseColors, 1);
+    EXPECT_EQ(rtf->reverseColors, 0);
     const auto* image = static_cast<const CPropImage*>(area.item(2));
     EXPECT_EQ(image->fitMode, 2);
     EXPECT_EQ(image->holdTime, 20);

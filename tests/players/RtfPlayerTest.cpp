@@ -3,6 +3,7 @@
 #include "render/text/OfficeConverter.h"
 #include "support/PlayerFixture.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -37,6 +38,17 @@ QByteArray longDocument()
     for (int i = 0; i < 30; ++i)
         rtf += "Line number " + QByteArray::number(i) + "\\par ";
     return rtf + "}";
+}
+
+QByteArray pngHex(QRgb colour)
+{
+    QImage image(40, 20, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes.toHex();
 }
 
 } // namespace
@@ -136,4 +148,56 @@ TEST_F(RtfPlayerTest, AnEffectNumberNoEffectHasShowsThePageAtOnce)
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(pages[0]["effect"].toInt(), 60);
     EXPECT_GT(count(section(0), qRgb(0, 0, 0)), 10); // the black text is there
+}
+
+TEST_F(RtfPlayerTest, NewItemsDoNotReverseColours)
+{
+    EXPECT_EQ(CPropRtf().reverseColors, 0);
+}
+
+TEST_F(RtfPlayerTest, ReverseColoursTurnsBlackAndWhiteOverAndKeepsHuesAndPictures)
+{
+    // Red and black text, a white, a black and a blue picture, on the white page.
+    setFile("{\\rtf1{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue0;}"
+            "\\fs48{\\cf1 RRRRRR}\\par{\\cf2 KKKKKK}\\par "
+            "{\\pict\\pngblip\\picw40\\pich20 " +
+            pngHex(qRgb(255, 255, 255)) + "}{\\pict\\pngblip\\picw40\\pich20 " +
+            pngHex(qRgb(0, 0, 0)) + "}{\\pict\\pngblip\\picw40\\pich20 " + pngHex(qRgb(0, 0, 200)) +
+            "}}");
+    setUpArea(400, 200);
+    item.reverseColors = 0;
+    item.Play(area);
+    ASSERT_EQ(pages.size(), 1u);
+    const QImage plain = shown[0];
+    item.reverseColors = 1;
+    item.Play(area);
+    ASSERT_EQ(pages.size(), 2u);
+    const QImage& turned = shown[1];
+
+    const int red = count(plain, qRgb(255, 0, 0));
+    EXPECT_GT(red, 50);
+    EXPECT_EQ(count(turned, qRgb(255, 0, 0)), red); // red stays red
+    EXPECT_EQ(count(turned, qRgb(0, 255, 255)), 0); // never its opposite
+    const int blue = count(plain, qRgb(0, 0, 200));
+    EXPECT_EQ(blue, 40 * 20);
+    EXPECT_EQ(count(turned, qRgb(0, 0, 200)), blue); // the blue picture as it was
+    EXPECT_EQ(count(turned, qRgb(255, 255, 55)), 0); // not in negative
+    // White page, black text and black picture before; black page, white text, and the white
+    // and black pictures still there after.
+    EXPECT_GT(count(plain, qRgb(255, 255, 255)), 40000);
+    EXPECT_GT(count(turned, qRgb(0, 0, 0)), 40000);
+    EXPECT_GE(count(turned, qRgb(255, 255, 255)), 40 * 20 + 50); // the white picture and text
+    // Pixel for pixel, the pictures' rows are the same picture: find the blue one's top left.
+    QPoint at(-1, -1);
+    for (int y = 0; y < plain.height() && at.x() < 0; ++y)
+        for (int x = 0; x < plain.width(); ++x)
+            if (plain.pixel(x, y) == qRgb(0, 0, 200)) {
+                at = QPoint(x, y);
+                break;
+            }
+    ASSERT_GE(at.x(), 80);
+    // The white picture ends where the black one starts, 40 pixels before the blue one.
+    for (int y = at.y(); y < at.y() + 20; ++y)
+        for (int x = at.x() - 80; x < at.x() + 40; ++x)
+            ASSERT_EQ(turned.pixel(x, y), plain.pixel(x, y)) << x << "," << y;
 }

@@ -14,9 +14,12 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFrame>
 #include <QTextLayout>
+#include <QTextTable>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -150,6 +153,113 @@ int CMyRichEdit::SetBackgroundColor(int colorRef)
     return previous;
 }
 
+QRgb CMyRichEdit::reversedColor(QRgb rgb)
+{
+    const int r = qRed(rgb), g = qGreen(rgb), b = qBlue(rgb);
+    const int high = std::max({r, g, b});
+    const int low = std::min({r, g, b});
+    // Near grey: the channels lie close together (a red of 255, 0, 0 is far from grey).
+    if (high - low > 48)
+        return rgb;
+    // Lightness turned over, the small tint kept: each channel moves by the same amount.
+    const int shift = 255 - (high + low);
+    const auto clamp = [](int v) { return std::clamp(v, 0, 255); };
+    return qRgba(clamp(r + shift), clamp(g + shift), clamp(b + shift), qAlpha(rgb));
+}
+
+namespace {
+
+QBrush reversedBrush(const QBrush& brush)
+{
+    if (brush.style() != Qt::SolidPattern)
+        return brush;
+    QBrush turned = brush;
+    turned.setColor(QColor::fromRgba(CMyRichEdit::reversedColor(brush.color().rgba())));
+    return turned;
+}
+
+void reverseFormatBrush(QTextFormat& format, int property)
+{
+    if (format.hasProperty(property))
+        format.setProperty(property, reversedBrush(format.brushProperty(property)));
+}
+
+void reverseFrame(QTextFrame& frame)
+{
+    QTextFrameFormat format = frame.frameFormat();
+    reverseFormatBrush(format, QTextFormat::BackgroundBrush);
+    reverseFormatBrush(format, QTextFormat::FrameBorderBrush);
+    frame.setFrameFormat(format);
+    if (auto* table = qobject_cast<QTextTable*>(&frame)) {
+        for (int row = 0; row < table->rows(); ++row)
+            for (int column = 0; column < table->columns(); ++column) {
+                QTextTableCell cell = table->cellAt(row, column);
+                if (cell.row() != row || cell.column() != column)
+                    continue; // a merged cell, done where it starts
+                QTextCharFormat cellFormat = cell.format();
+                reverseFormatBrush(cellFormat, QTextFormat::BackgroundBrush);
+                for (const int border :
+                     {QTextFormat::TableCellTopBorderBrush, QTextFormat::TableCellBottomBorderBrush,
+                      QTextFormat::TableCellLeftBorderBrush,
+                      QTextFormat::TableCellRightBorderBrush})
+                    reverseFormatBrush(cellFormat, border);
+                cell.setFormat(cellFormat);
+            }
+    }
+    for (QTextFrame* child : frame.childFrames())
+        reverseFrame(*child);
+}
+
+} // namespace
+
+void CMyRichEdit::ReverseColors()
+{
+    m_thread.run([&] {
+        m_reversed = true;
+        QTextDocument& document = *m_document;
+        // The ranges and their new formats first: changing formats splits and joins fragments.
+        struct Change
+        {
+            int start, length;
+            QTextCharFormat format;
+        };
+        std::vector<Change> changes;
+        std::vector<std::pair<int, QTextBlockFormat>> blocks;
+        for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+            QTextBlockFormat blockFormat = block.blockFormat();
+            if (blockFormat.hasProperty(QTextFormat::BackgroundBrush)) {
+                reverseFormatBrush(blockFormat, QTextFormat::BackgroundBrush);
+                blocks.emplace_back(block.position(), blockFormat);
+            }
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextFragment fragment = it.fragment();
+                QTextCharFormat format = fragment.charFormat();
+                if (format.isImageFormat())
+                    continue; // pictures keep their colours
+                if (format.foreground().style() == Qt::NoBrush)
+                    format.setForeground(Qt::white);
+                else
+                    reverseFormatBrush(format, QTextFormat::ForegroundBrush);
+                reverseFormatBrush(format, QTextFormat::BackgroundBrush);
+                changes.push_back({fragment.position(), fragment.length(), format});
+            }
+        }
+        QTextCursor cursor(&document);
+        cursor.beginEditBlock();
+        for (const Change& change : changes) {
+            cursor.setPosition(change.start);
+            cursor.setPosition(change.start + change.length, QTextCursor::KeepAnchor);
+            cursor.setCharFormat(change.format);
+        }
+        for (const auto& [position, blockFormat] : blocks) {
+            cursor.setPosition(position);
+            cursor.setBlockFormat(blockFormat);
+        }
+        reverseFrame(*document.rootFrame());
+        cursor.endEditBlock();
+    });
+}
+
 int CMyRichEdit::TextLength()
 {
     int length = 0;
@@ -187,7 +297,7 @@ int CMyRichEdit::renderDocument(QTextDocument& document, RichTextPages& pages, Q
     painter.translate(rect.left(), rect.top() - page.top);
     QAbstractTextDocumentLayout::PaintContext context;
     context.clip = QRectF(0, page.top, rect.width(), page.bottom - page.top);
-    context.palette.setColor(QPalette::Text, Qt::black);
+    context.palette.setColor(QPalette::Text, m_reversed ? Qt::white : Qt::black);
     document.documentLayout()->draw(&painter, context);
     return page.next;
 }

@@ -40,6 +40,13 @@ public:
     bool SaveFile(const QString& path, bool rich, QString* errorText = nullptr);
     // The previous colour (COLORREF).
     int SetBackgroundColor(int colorRef);
+    // For black-on-white documents on a black wall: every colour of the text, its backgrounds
+    // and table borders that is near grey has its lightness turned over (black and near-black
+    // text turns white, a white page black); colours with a hue keep it, pictures are left alone.
+    // Text with no colour of its own is drawn white from then on.
+    void ReverseColors();
+    // The colour ReverseColors() gives `rgb`: lightness turned over for near greys, else `rgb`.
+    static QRgb reversedColor(QRgb rgb);
 
     // Fills rect with the background and draws the page that starts at character `first`;
     // returns the first character that did not fit (TextLength() after the last page).
@@ -68,6 +75,7 @@ private:
     std::unique_ptr<QTextDocument> m_document;
     RichTextPages m_pages;
     int m_background = 0x00FFFFFF;
+    bool m_reversed = false;
     // Written on m_thread, read by the caller after waitRenderDone().
     int m_next = 0;
     // Whether the last load failed for want of memory (written in a job the caller waits for).
