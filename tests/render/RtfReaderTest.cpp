@@ -150,3 +150,59 @@ TEST(RtfReader, WrittenRtfReadsBackTheSame)
     EXPECT_EQ(again.begin().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
     EXPECT_EQ(again.begin().next().blockFormat().leftMargin(), 10);
 }
+
+TEST(RtfReader, DoubleByteRunsDecodeWithTheirFarEastFontsCodePage)
+{
+    // 你好 in GBK: C4 E3 BA C3, behind a Latin font as older Word writes it.
+    EXPECT_EQ(read(R"({\rtf1{\fonttbl{\f0\froman\fcharset0 Times;}{\f1\fnil\fcharset134 SimSun;}})"
+                   R"(\loch\f0 Hi \hich\af1\dbch\af1 \'c4\'e3\'ba\'c3\loch\f0  ok})")
+                  ->toPlainText(),
+              QStringLiteral("Hi 你好 ok"));
+    // The same with \ansi and the Latin font in force while the double-byte text runs.
+    EXPECT_EQ(
+        read(R"({\rtf1\ansi\ansicpg1252\deff0{\fonttbl{\f0\froman\fcharset0 Times;})"
+             R"({\f1\fnil\fcharset134 SimSun;}}\f0\loch\f0\hich\af0\dbch\af1 \'c4\'e3\'ba\'c3})")
+            ->toPlainText(),
+        QStringLiteral("你好"));
+    // こんにちは in Shift_JIS: 82 B1 82 F1 82 C9 82 BF 82 CD.
+    EXPECT_EQ(
+        read(
+            R"({\rtf1\ansi{\fonttbl{\f0\froman\fcharset0 Times;}{\f2\fnil\fcharset128 MS Mincho;}})"
+            R"(\loch\f0 \hich\af2\dbch\af2 \'82\'b1\'82\'f1\'82\'c9\'82\'bf\'82\'cd})")
+            ->toPlainText(),
+        QStringLiteral("こんにちは"));
+    // 你好 in Big5: A7 41 A6 6E (the trail byte of the first is the letter A).
+    EXPECT_EQ(read(R"({\rtf1\ansi{\fonttbl{\f0\fcharset0 Times;}{\f3\fcharset136 MingLiU;}})"
+                   R"(\loch\f0\hich\af3\dbch\af3 \'a7A\'a6n})")
+                  ->toPlainText(),
+              QStringLiteral("你好"));
+    // 안녕 in CP949: BE C8 B3 E7.
+    EXPECT_EQ(read(R"({\rtf1\ansi{\fonttbl{\f0\fcharset0 Times;}{\f4\fcharset129 Gulim;}})"
+                   R"(\loch\f0\hich\af4\dbch\af4 \'be\'c8\'b3\'e7})")
+                  ->toPlainText(),
+              QStringLiteral("안녕"));
+    // A lead byte and its trail split by a control word still make one character.
+    EXPECT_EQ(read(R"({\rtf1\ansi{\fonttbl{\f0\fcharset0 Times;}{\f1\fcharset134 SimSun;}})"
+                   R"(\loch\f0\hich\af1\dbch\af1 \'c4\cf0\'e3})")
+                  ->toPlainText(),
+              QStringLiteral("你"));
+    // Latin text after the run is Latin again: é in 1252 behind the Latin \\hich font.
+    EXPECT_EQ(read(R"({\rtf1\ansi{\fonttbl{\f0\fcharset0 Times;}{\f1\fcharset134 SimSun;}})"
+                   R"(\loch\f0\hich\af1\dbch\af1 \'c4\'e3\loch\f0 caf\hich\af0 \'e9})")
+                  ->toPlainText(),
+              QStringLiteral("你café"));
+}
+
+TEST(RtfReader, HighBytesBehindALatinLowFontTakeTheHichFontsCodePage)
+{
+    // \loch last, as some writers leave it: the bytes above 0x80 are the \hich font's.
+    EXPECT_EQ(
+        read(R"({\rtf1\ansi{\fonttbl{\f0\froman\fcharset0 Times;}{\f1\fnil\fcharset134 SimSun;}})"
+             R"(\hich\af1\dbch\af1\loch\f0 Hi \'c4\'e3\'ba\'c3})")
+            ->toPlainText(),
+        QStringLiteral("Hi 你好"));
+    // A Latin document with no Far East font keeps its code page.
+    EXPECT_EQ(
+        read(R"({\rtf1\ansi{\fonttbl{\f0\fcharset0 Times;}}\f0 caf\'e9 \'c4\'e3})")->toPlainText(),
+        QStringLiteral("café Äã"));
+}

@@ -312,7 +312,7 @@ void RtfParser::controlWord(QByteArrayView w, bool hasParam, int param)
         return;
     }
     // Everything else ends the text run so far, in the font and format it was typed in.
-    flush();
+    flush(true);
     m_skipChars = 0;
     switch (keyword) {
     case K::AnsiCodePage:
@@ -345,6 +345,7 @@ void RtfParser::controlWord(QByteArrayView w, bool hasParam, int param)
     case K::Plain:
         s.chars = CharProps{};
         s.assocFont = s.assocHalfPoints = s.assocBold = s.assocItalic = -1;
+        s.hichFont = s.dbchFont = -1;
         s.runType = RunType::None;
         s.complexScript = false;
         s.hidden = false;
@@ -353,8 +354,13 @@ void RtfParser::controlWord(QByteArrayView w, bool hasParam, int param)
         s.chars.font = param;
         break;
     case K::AssocFont:
-        if (!s.complexScript)
+        if (!s.complexScript) {
             s.assocFont = param;
+            if (s.runType == RunType::HighAnsi)
+                s.hichFont = param;
+            else if (s.runType == RunType::DoubleByte)
+                s.dbchFont = param;
+        }
         break;
     case K::DoubleByte:
         s.runType = RunType::DoubleByte;

@@ -73,6 +73,8 @@ private:
         CharProps chars;
         // The associated set (\af \afs \ab \ai); -1 where not given, then the main value holds.
         int assocFont = -1, assocHalfPoints = -1, assocBold = -1, assocItalic = -1;
+        // The associated fonts given after \hich and after \dbch; -1 where not given.
+        int hichFont = -1, dbchFont = -1;
         RunType runType = RunType::None;
         bool complexScript = false; // after \rtlch: the associated words are for right-to-left text
         bool hidden = false;
@@ -106,8 +108,10 @@ private:
     void text(char c);
     void textRun();
     void skipGroup();
-    void decodePending();
-    void flush();
+    // keepLead: a double-byte lead byte at the end waits for its trail byte (a format change
+    // between the two).
+    void decodePending(bool keepLead = false);
+    void flush(bool keepLead = false);
     const QTextCharFormat& charFormat();
     QTextBlockFormat blockFormat() const;
     QTextCursor& out();

@@ -332,17 +332,77 @@ RtfParser::CharProps RtfParser::effectiveProps(const GroupState& s, int defaultF
     return props;
 }
 
-void RtfParser::decodePending()
+namespace {
+
+// Whether `byte` starts a two-byte character in the encoding (the Far East code pages).
+bool isLeadByte(const QByteArray& encoding, unsigned char byte)
+{
+    if (encoding == "Shift_JIS")
+        return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    if (encoding == "GBK" || encoding == "Big5" || encoding == "windows-949")
+        return byte >= 0x81 && byte <= 0xFE;
+    return false;
+}
+
+} // namespace
+
+// Bytes below 0x80 are the run's font's; the bytes above (a lead byte with its trail byte in a
+// Far East code page) are the double-byte font's in a \dbch run and the \hich font's where one
+// was given, so that text behind a Latin font still decodes with its Far East font's code page.
+void RtfParser::decodePending(bool keepLead)
 {
     if (m_pending.isEmpty())
         return;
-    m_pendingText += decoderFor(effectiveProps(state(), m_defaultFont).font).decode(m_pending);
-    m_pending.clear();
+    const GroupState& s = state();
+    const int runFont = effectiveProps(s, m_defaultFont).font;
+    int highFont = runFont;
+    if (s.runType != RunType::DoubleByte && s.hichFont >= 0)
+        highFont = s.hichFont;
+    const QByteArray lowName = encodingFor(font(runFont), m_ansiCodePage);
+    const QByteArray highName = encodingFor(font(highFont), m_ansiCodePage);
+    QStringDecoder& low = decoderFor(runFont);
+    QStringDecoder& high = decoderFor(highFont);
+    const bool doubleByte = isLeadByte(highName, 0x81);
+    if (!doubleByte && lowName == highName) {
+        m_pendingText += low.decode(m_pending);
+        m_pending.clear();
+        return;
+    }
+    const qsizetype size = m_pending.size();
+    qsizetype start = 0;
+    qsizetype i = 0;
+    bool inHigh = false;
+    const auto decodeTo = [&](qsizetype end) {
+        if (end > start)
+            m_pendingText +=
+                (inHigh ? high : low).decode(QByteArrayView(m_pending).sliced(start, end - start));
+        start = end;
+    };
+    qsizetype kept = size;
+    while (i < size) {
+        const auto byte = static_cast<unsigned char>(m_pending[i]);
+        const bool isHigh = byte >= 0x80;
+        if (isHigh != inHigh) {
+            decodeTo(i);
+            inHigh = isHigh;
+        }
+        if (isHigh && doubleByte && isLeadByte(highName, byte)) {
+            if (i + 1 == size && keepLead) {
+                kept = i;
+                break;
+            }
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    decodeTo(std::min(kept, size));
+    m_pending.remove(0, std::min(kept, size));
 }
 
-void RtfParser::flush()
+void RtfParser::flush(bool keepLead)
 {
-    decodePending();
+    decodePending(keepLead);
     if (m_pendingText.isEmpty())
         return;
     QString text = std::move(m_pendingText);
