@@ -1,6 +1,12 @@
 #include "RenderThread.h"
 
-RenderThread::RenderThread() : m_thread([this] { loop(); }) {}
+#include <QThread>
+
+RenderThread::RenderThread() : m_thread(QThread::create([this] { loop(); }))
+{
+    m_thread->setObjectName(QStringLiteral("RichTextRender"));
+    m_thread->start();
+}
 
 RenderThread::~RenderThread()
 {
@@ -9,7 +15,7 @@ RenderThread::~RenderThread()
         m_quit = true;
     }
     m_changed.notify_all();
-    m_thread.join();
+    m_thread->wait();
 }
 
 void RenderThread::post(std::function<void()> job)
@@ -23,7 +29,7 @@ void RenderThread::post(std::function<void()> job)
 
 void RenderThread::run(const std::function<void()>& job)
 {
-    if (std::this_thread::get_id() == m_thread.get_id()) {
+    if (QThread::currentThread() == m_thread.get()) {
         job();
         return;
     }
