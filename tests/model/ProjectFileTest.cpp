@@ -98,7 +98,7 @@ std::unique_ptr<CAct> richProject()
     area->appendItem(std::move(image));
     auto rtf = std::make_unique<CPropRtf>();
     rtf->filePath = QStringLiteral("letter.doc");
-    rtf->reverseColors = 0;
+    rtf->reverseColors = 1; // not the default: a stored value comes back as stored
     area->appendItem(std::move(rtf));
     auto gif = std::make_unique<CPropGif>();
     gif->fitMode = 2;
