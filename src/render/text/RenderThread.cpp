@@ -1,12 +1,6 @@
 #include "RenderThread.h"
 
-#include <QThread>
-
-RenderThread::RenderThread() : m_thread(QThread::create([this] { loop(); }))
-{
-    m_thread->setObjectName(QStringLiteral("RichTextRender"));
-    m_thread->start();
-}
+RenderThread::RenderThread() : m_thread([this] { loop(); }) {}
 
 RenderThread::~RenderThread()
 {
@@ -15,7 +9,7 @@ RenderThread::~RenderThread()
         m_quit = true;
     }
     m_changed.notify_all();
-    m_thread->wait();
+    m_thread.join();
 }
 
 void RenderThread::post(std::function<void()> job)
@@ -29,7 +23,7 @@ void RenderThread::post(std::function<void()> job)
 
 void RenderThread::run(const std::function<void()>& job)
 {
-    if (QThread::currentThread() == m_thread.get()) {
+    if (std::this_thread::get_id() == m_thread.get_id()) {
         job();
         return;
     }

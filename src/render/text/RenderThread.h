@@ -3,17 +3,12 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
-
-class QThread;
+#include <thread>
 
 // One long-lived thread that runs the jobs given to it, in order. Qt keeps font-engine data per
 // thread and frees it when the thread ends, while a text layout keeps pointing at it: a document
 // that is built, laid out, drawn and destroyed on one such thread never outlives its font data.
-// It is a QThread, so that it has an event dispatcher: a text layout starts timers (to lay out a
-// long document in steps), which Qt refuses, with a warning, on threads it did not start. The
-// thread runs no event loop; the layout is finished when a page asks for it, not by the timers.
 class RenderThread
 {
 public:
@@ -37,5 +32,5 @@ private:
     std::deque<std::function<void()>> m_jobs;
     bool m_busy = false;
     bool m_quit = false;
-    std::unique_ptr<QThread> m_thread;
+    std::thread m_thread;
 };
