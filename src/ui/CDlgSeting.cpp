@@ -79,7 +79,7 @@ void CDlgSeting::buildWindow()
     grid->addWidget(m_frame, row, 1);
     m_frameColor = named(new CColorBtn(this), IdFrameColor);
     grid->addWidget(m_frameColor, row, 2);
-    grid->addWidget(new QLabel(dialogText("Backgroud Color:", "背景色:"), this), row, 3);
+    grid->addWidget(new QLabel(dialogText("Background Color:", "背景色:"), this), row, 3);
     m_backColor = named(new CColorBtn(this), IdBackColor);
     grid->addWidget(m_backColor, row++, 4);
 
@@ -118,9 +118,8 @@ void CDlgSeting::buildWindow()
 
     m_manual = named(
         new QCheckBox(
-            dialogText(
-                "manual play  11 previous program  22 next program  33 first page 44 last page",
-                "手动播放11上一节目22下一节目33首页44尾页"),
+            dialogText("Manual play: 11 previous item, 22 next item, 33 first item, 44 last item",
+                       "手动播放：11 上一节目，22 下一节目，33 首页，44 尾页"),
             this),
         IdManual);
     grid->addWidget(m_manual, row++, 0, 1, 5);

@@ -59,7 +59,8 @@ QString projectSavePath(const QString& chosen)
 } // namespace
 
 CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, UserPrompts* prompts, QWidget* parent)
-    : QDialog(parent), m_ownPrompts(prompts ? nullptr : std::make_unique<DialogPrompts>()),
+    : QDialog(parent), m_recentFiles(recentFiles),
+      m_ownPrompts(prompts ? nullptr : std::make_unique<DialogPrompts>()),
       m_prompts(prompts ? prompts : m_ownPrompts.get()),
       m_sectionHost(std::make_unique<SectionWindowHost>(this)),
       m_controller(std::make_unique<ProjectController>(m_sectionHost.get(), &recentFiles))
@@ -255,6 +256,25 @@ bool CTessarinDlg::saveCurrent()
     const QString chosen =
         m_prompts->saveFile(this, projectPath(), QString::fromLatin1(kProjectFilter));
     return !chosen.isEmpty() && saveTo(projectSavePath(chosen));
+}
+
+void CTessarinDlg::fillRecentMenu(QMenu* menu)
+{
+    menu->clear();
+    m_recentFiles.load();
+    for (const QString& path : m_recentFiles.entries()) {
+        QAction* action = menu->addAction(QDir::toNativeSeparators(path));
+        action->setEnabled(QFileInfo::exists(path));
+        connect(action, &QAction::triggered, this, [this, path] { openRecent(path); });
+    }
+    if (menu->isEmpty())
+        menu->addAction(dialogText("No recent projects", "没有最近的节目"))->setEnabled(false);
+}
+
+void CTessarinDlg::openRecent(const QString& path)
+{
+    if (leaveCurrentProject())
+        OpenProject(path);
 }
 
 void CTessarinDlg::onOpen()

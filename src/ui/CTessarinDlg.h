@@ -16,6 +16,7 @@ class QFrame;
 class QLabel;
 class QListView;
 class QToolButton;
+class QMenu;
 class RecentFileList;
 class RemoteBridge;
 class SectionWindowHost;
@@ -110,12 +111,16 @@ private:
     bool leaveCurrentProject();
     bool saveCurrent();
     void updateTitle();
+    // The Open button's menu of recent projects.
+    void fillRecentMenu(QMenu* menu);
+    void openRecent(const QString& path);
     bool saveTo(const QString& path);
     bool saveUnderNewName();
     // The controller and all that uses it go, the area's place written back first.
     void closeProject();
     static void markCleanExit();
 
+    RecentFileList& m_recentFiles;
     std::unique_ptr<UserPrompts> m_ownPrompts;
     UserPrompts* m_prompts;
     // Destroyed in the reverse order: the fleet and the remote bridge before the controller they

@@ -98,6 +98,12 @@ void CTessarinDlg::buildWindow()
     bar->setSpacing(2);
     for (const ButtonSpec& entry : toolbar)
         bar->addWidget(makeButton(entry, m_toolbar));
+    // Open keeps the recent projects under its arrow, as the store lists them.
+    auto* recent = new QMenu(this);
+    recent->setObjectName(QStringLiteral("recentProjects"));
+    connect(recent, &QMenu::aboutToShow, this, [this, recent] { fillRecentMenu(recent); });
+    button(IdOpen)->setMenu(recent);
+    button(IdOpen)->setPopupMode(QToolButton::MenuButtonPopup);
     // What went wrong while playing: the latest message, the recent ones in its tooltip. Never a
     // box per message: an item that fails on every pass must not bury the desktop in them.
     m_status = new QLabel(m_toolbar);

@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
@@ -371,6 +372,25 @@ TEST_F(ControlWindowTest, TheTitleTheSaveAsKeyAndAddFilesFirstFilterServeTheOper
     QTest::keyClick(w.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_TRUE(QFile::exists(dir.filePath("named.zpm")));
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Kalvenore6.22 - named.zpm"));
+}
+
+TEST_F(ControlWindowTest, OpensMenuListsTheRecentProjectsAndOpensOne)
+{
+    auto w = withItems(2);
+    prompts.savePaths << dir.filePath("recent.zpm");
+    w->onSaveAs();
+    ASSERT_TRUE(QFile::exists(dir.filePath("recent.zpm")));
+    w->onNew();
+    ASSERT_EQ(w->area()->itemCount(), 0);
+    auto* menu = w->findChild<QMenu*>(QStringLiteral("recentProjects"));
+    ASSERT_NE(menu, nullptr);
+    emit menu->aboutToShow();
+    ASSERT_FALSE(menu->actions().isEmpty());
+    QAction* first = menu->actions().first();
+    EXPECT_EQ(first->text(), QDir::toNativeSeparators(dir.filePath("recent.zpm")));
+    first->trigger();
+    EXPECT_EQ(w->area()->itemCount(), 2);
+    EXPECT_EQ(w->projectPath(), dir.filePath("recent.zpm"));
 }
 
 TEST_F(ControlWindowTest, MagicOffersAllFiftyEffectsAndRandom)

@@ -176,7 +176,7 @@ void PropertyPageBase::addSpeedAndHold(QGridLayout* grid, int& row)
     // Speed: 0 (fastest) to 100; hold time in tenths of a second, up to nearly three hours.
     NumberField::limit(m_speed, 0, 100);
     NumberField::limit(m_hold, 0, 99999);
-    grid->addWidget(new QLabel(dialogText("0.1second", "0.1秒"), this), row++, 4);
+    grid->addWidget(new QLabel(dialogText("x 0.1 s", "× 0.1 秒"), this), row++, 4);
 }
 
 void PropertyPageBase::addPreview(QGridLayout* grid, int& row, StringId tooltip)

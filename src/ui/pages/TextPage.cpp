@@ -53,7 +53,7 @@ void TextPage::build(QGridLayout* grid, int& row)
     addSpeedAndHold(grid, row);
     grid->addWidget(new QLabel(dialogText("Effects:", "效果:"), this), row, 0);
     m_style = listCombo(1104, StringId::TextStyles, grid, row, 1);
-    m_spacing = digitsEdit(1114, dialogText("Linewidth:", "行距:"), grid, row++, 2);
+    m_spacing = digitsEdit(1114, dialogText("Line spacing:", "行距:"), grid, row++, 2);
 
     grid->addWidget(new QLabel(dialogText("Font:", "字体:"), this), row, 0);
     m_font = new QComboBox(this);
