@@ -125,13 +125,8 @@ int fleetCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         mosquitto_lib_cleanup();
         return code;
     };
-    mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-    mosquitto_int_option(client, MOSQ_OPT_TCP_NODELAY, 1);
-    if (!settings.user.isEmpty())
-        mosquitto_username_pw_set(client, settings.user.toUtf8().constData(),
-                                  settings.password.toUtf8().constData());
     QString error;
-    if (tls && !settings.applyTls(client, &error)) {
+    if (!settings.configure(client, tls, &error)) {
         err << error << Qt::endl;
         return finish(1);
     }

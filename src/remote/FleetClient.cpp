@@ -435,6 +435,16 @@ QString FleetSettings::cleanName(const QString& host, const QByteArray& machineI
     return isId ? name + QLatin1Char('-') + QString::fromLatin1(hex) : name;
 }
 
+bool FleetSettings::configure(mosquitto* client, bool tls, QString* error) const
+{
+    mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    mosquitto_int_option(client, MOSQ_OPT_TCP_NODELAY, 1);
+    if (!user.isEmpty())
+        mosquitto_username_pw_set(client, user.toUtf8().constData(), password.toUtf8().constData());
+    // Never in clear when TLS was asked for: any failure to set it up ends here.
+    return !tls || applyTls(client, error);
+}
+
 bool FleetSettings::applyTls(mosquitto* client, QString* error) const
 {
     const QString ca = caFile.isEmpty() ? QString::fromLatin1(kSystemCaFile) : caFile;
@@ -534,22 +544,14 @@ bool FleetClient::startLink(const FleetSettings& settings, QString* error)
         return false;
     }
     mosquitto* client = link->client;
-    // MQTT 5: the broker says why it drops us (a newer client of the same name, above all).
-    mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     // The loop runs on our thread, publishing happens on the GUI thread: the library must only
     // queue what it is given there.
     mosquitto_threaded_set(client, true);
-    if (!settings.user.isEmpty())
-        mosquitto_username_pw_set(client, settings.user.toUtf8().constData(),
-                                  settings.password.toUtf8().constData());
-    // Never in clear when TLS was asked for: any failure to set it up ends here.
-    if (tls && !settings.applyTls(client, error)) {
+    if (!settings.configure(client, tls, error)) {
         mosquitto_destroy(client);
         return false;
     }
     mosquitto_will_set(client, link->onlineTopic.constData(), 5, "false", 1, true);
-    // Small messages that should go at once: no waiting to fill a packet.
-    mosquitto_int_option(client, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_v5_callback_set(client, &onConnect);
     mosquitto_disconnect_v5_callback_set(client, &onDisconnect);
     mosquitto_message_v5_callback_set(client, &onMessage);

@@ -44,6 +44,10 @@ struct FleetSettings
     // Sets up TLS on `client` as the settings say; false with the reason when a file is missing,
     // unreadable or refused, or when only one of the certificate and its key is given.
     bool applyTls(mosquitto* client, QString* error) const;
+    // Everything a new client takes from the settings, for the player and the tool alike: MQTT 5
+    // (the broker says why it drops us), no waiting to fill packets, the user, and TLS when
+    // `tls`; false, the client unusable, when TLS cannot be set up.
+    bool configure(mosquitto* client, bool tls, QString* error) const;
 };
 
 // The player's end of a fleet on an MQTT broker (MQTT 5, libmosquitto, its network loop on a
