@@ -56,6 +56,24 @@ const char* reasonPhrase(int status)
     }
 }
 
+// An error answer after which the connection ends: the request could not be read through.
+HttpAnswer closingError(int status, const QString& message)
+{
+    return HttpAnswer{status,
+                      QJsonDocument(QJsonObject{{QStringLiteral("error"), message}})
+                          .toJson(QJsonDocument::Compact),
+                      "application/json",
+                      {},
+                      true};
+}
+
+const QString& diskFull()
+{
+    static const QString text =
+        QStringLiteral("the upload could not be stored: the disk may be full");
+    return text;
+}
+
 const QElapsedTimer& serverClock()
 {
     static const QElapsedTimer started = [] {
@@ -144,13 +162,7 @@ void HttpConnection::readInput()
                 m_head = HttpRequestHead{};
                 m_bodyUnread = true;
                 enter(State::Serving);
-                respond(
-                    HttpAnswer{result.status,
-                               QJsonDocument(QJsonObject{{QStringLiteral("error"), result.message}})
-                                   .toJson(QJsonDocument::Compact),
-                               "application/json",
-                               {},
-                               true});
+                respond(closingError(result.status, result.message));
                 return;
             }
             enter(State::Serving);
@@ -237,12 +249,7 @@ void HttpConnection::readBody()
                 m_file.reset();
                 m_bodyUnread = true;
                 enter(State::Serving);
-                return respond(HttpAnswer{
-                    507,
-                    "{\"error\":\"the upload could not be stored: the disk may be full\"}",
-                    "application/json",
-                    {},
-                    true});
+                return respond(closingError(507, diskFull()));
             }
         } else {
             m_body.append(chunk, got);
@@ -251,12 +258,7 @@ void HttpConnection::readBody()
     enter(State::Serving);
     if (m_file && !m_file->flush()) {
         m_file.reset();
-        return respond(
-            HttpAnswer{507,
-                       "{\"error\":\"the upload could not be stored: the disk may be full\"}",
-                       "application/json",
-                       {},
-                       true});
+        return respond(closingError(507, diskFull()));
     }
     const QByteArray body = std::move(m_body);
     m_body = QByteArray();
