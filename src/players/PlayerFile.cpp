@@ -91,7 +91,11 @@ bool read(const CPropBase& item, CAct& area, QByteArray* bytes, Read how)
     const bool read =
         how == Read::Whole ? readWhole(path, area, bytes, &why) : readHead(path, bytes, &why);
     if (!read) {
-        if (!why.isEmpty())
+        // Gone between the look and the read: missing, as the next pass would find it, not a
+        // file that does not open.
+        if (!QFileInfo::exists(path))
+            Notifications::fileMissing(path);
+        else if (!why.isEmpty())
             refuse(item, why);
         return false;
     }
