@@ -150,4 +150,9 @@ TEST_F(OfficeTest, EverySheetOfASpreadsheetPlays)
     EXPECT_TRUE(text.contains("omega")) << text.toStdString();
     EXPECT_TRUE(OfficeConverter::isUpToDate(xls));
     EXPECT_TRUE(read(OfficeConverter::cachePath(xls)).startsWith("{\\rtf"));
+    // The next pass plays the cache: the same pages as the conversion.
+    CMyRichEdit again;
+    ASSERT_TRUE(OfficeConverter::ConvertSpreadsheet(xls, again, &message));
+    EXPECT_EQ(again.plainText(), text);
+    EXPECT_EQ(again.TextLength(), edit.TextLength());
 }

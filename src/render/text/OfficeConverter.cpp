@@ -6,23 +6,74 @@
 #include "base/SafeFile.h"
 #include "base/StringTable.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <algorithm>
 #include <mutex>
+#include <unistd.h>
 
 namespace OfficeConverter {
 namespace {
 
 constexpr int kTimeLimitMs = 120000; // a first start of a fresh profile takes a few seconds
 
+// What a conversion may use: LibreOffice needs a few hundred megabytes for a large document; a
+// document that takes more is one it cannot handle (a 1.3 kB sheet once drove it to 10 GB).
+ConverterProcess::Limits defaultLimits()
+{
+    constexpr qint64 kMegabyte = 1024 * 1024;
+    const qint64 physical = qint64(::sysconf(_SC_PHYS_PAGES)) * ::sysconf(_SC_PAGESIZE);
+    qint64 memory = 2048 * kMegabyte;
+    if (physical > 0)
+        memory = std::clamp(physical / 3, 512 * kMegabyte, memory);
+    return {memory, 90};
+}
+
 std::mutex g_mutex;
 QString g_program = QStringLiteral("soffice");
+ConverterProcess::Limits g_limits = defaultLimits();
+
+// Documents whose conversion was ended for what it used, as they were then: converting them
+// again would do the same, so they wait until they change.
+struct Refusal
+{
+    QDateTime modified;
+    qint64 size = 0;
+    QString message;
+};
+QHash<QString, Refusal> g_refused;
+constexpr int kMostRefusals = 256;
+
+QString refusalFor(const QString& path)
+{
+    const QFileInfo info(path);
+    std::lock_guard lock(g_mutex);
+    const auto found = g_refused.constFind(info.absoluteFilePath());
+    if (found == g_refused.cend())
+        return {};
+    if (found->modified != info.lastModified() || found->size != info.size()) {
+        g_refused.remove(info.absoluteFilePath());
+        return {};
+    }
+    return found->message;
+}
+
+void refuse(const QString& path, const QString& message)
+{
+    const QFileInfo info(path);
+    std::lock_guard lock(g_mutex);
+    if (g_refused.size() >= kMostRefusals)
+        g_refused.clear();
+    g_refused.insert(info.absoluteFilePath(), {info.lastModified(), info.size(), message});
+}
 
 enum class Result
 {
@@ -30,6 +81,8 @@ enum class Result
     NoConverter, // could not be started
     Stopped,
     TimedOut,
+    OverMemory, // ended: it used more memory than a conversion may
+    OverCpu,    // ended: it used more processor time than a conversion may
     NoOutput,
     Unreadable, // something came out, but no document of the kind asked for
 };
@@ -89,11 +142,15 @@ Result convert(const QString& source, const QString& format, const QStringList& 
     ConverterProcess process;
     if (!process.start(program, args))
         return Result::NoConverter;
-    switch (process.wait(stop, kTimeLimitMs)) {
+    switch (process.wait(stop, kTimeLimitMs, limits())) {
     case ConverterProcess::End::Stopped:
         return Result::Stopped;
     case ConverterProcess::End::TimedOut:
         return Result::TimedOut;
+    case ConverterProcess::End::OverMemory:
+        return Result::OverMemory;
+    case ConverterProcess::End::OverCpu:
+        return Result::OverCpu;
     case ConverterProcess::End::Exited:
         break;
     }
@@ -125,6 +182,18 @@ bool converted(Result result, const char* noConverterMessage, const QString& sou
     case Result::TimedOut:
         text = dialogText("The conversion of %1 took too long.", "转换 %1 超时。");
         break;
+    case Result::OverMemory:
+        text = dialogText("The conversion of %1 was ended: it took more than %2 MB of memory. "
+                          "It is not tried again until the file changes.",
+                          "转换 %1 占用内存超过 %2 MB，已终止；文件改动之前不再转换。")
+                   .arg(QStringLiteral("%1"), QString::number(limits().memoryBytes >> 20));
+        break;
+    case Result::OverCpu:
+        text = dialogText("The conversion of %1 was ended: it took more than %2 s of processor "
+                          "time. It is not tried again until the file changes.",
+                          "转换 %1 占用处理器时间超过 %2 秒，已终止；文件改动之前不再转换。")
+                   .arg(QStringLiteral("%1"), QString::number(limits().cpuSeconds));
+        break;
     case Result::NoOutput:
         text = dialogText("The converter made nothing of %1.", "转换 %1 没有得到结果。");
         break;
@@ -133,8 +202,12 @@ bool converted(Result result, const char* noConverterMessage, const QString& sou
             dialogText("What the converter made of %1 is no document.", "转换 %1 的结果无法读取。");
         break;
     }
+    const QString told = withPath(text, source);
+    // A run that was ended for what it took would take it again.
+    if (result == Result::OverMemory || result == Result::OverCpu)
+        refuse(source, told);
     if (message)
-        *message = withPath(text, source);
+        *message = told;
     return false;
 }
 
@@ -188,6 +261,16 @@ bool replaceCache(const QString& converted, const QString& cache, QString* messa
     return true;
 }
 
+// Earlier versions cached a spreadsheet in the renderer's own RTF, which keeps no pictures, fills
+// or borders: such a cache is made again from the workbook.
+bool isOwnWriting(const QString& cache)
+{
+    QFile file(cache);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    return file.read(64).startsWith("{\\rtf1\\ansi\\ansicpg936\\deff0\\uc1\n{\\fonttbl");
+}
+
 } // namespace
 
 QString cachePath(const QString& documentPath)
@@ -202,6 +285,19 @@ bool isUpToDate(const QString& documentPath)
     if (!document.exists() || !cache.exists())
         return false;
     return document.lastModified().toSecsSinceEpoch() <= cache.lastModified().toSecsSinceEpoch();
+}
+
+void setLimits(const ConverterProcess::Limits& limits)
+{
+    std::lock_guard lock(g_mutex);
+    g_limits = limits;
+    g_refused.clear();
+}
+
+ConverterProcess::Limits limits()
+{
+    std::lock_guard lock(g_mutex);
+    return g_limits;
 }
 
 void setProgram(const QString& program)
@@ -223,6 +319,11 @@ bool ConvertWordDocument(const QString& path, CMyRichEdit& edit, QString* messag
         return false;
     const QString cache = cachePath(path);
     if (!isUpToDate(path)) {
+        if (const QString refused = refusalFor(path); !refused.isEmpty()) {
+            if (message)
+                *message = refused;
+            return false;
+        }
         QFile::remove(cache);
         QTemporaryDir out;
         QString converted;
@@ -241,8 +342,13 @@ bool ConvertSpreadsheet(const QString& path, CMyRichEdit& edit, QString* message
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return false;
     const QString cache = cachePath(path);
-    if (isUpToDate(path))
+    if (isUpToDate(path) && !isOwnWriting(cache))
         return edit.LoadFile(cache, message, stop);
+    if (const QString refused = refusalFor(path); !refused.isEmpty()) {
+        if (message)
+            *message = refused;
+        return false;
+    }
     QFile::remove(cache);
     // No spreadsheet-to-RTF export exists: every sheet to HTML, then the HTML to RTF.
     QTemporaryDir out;
@@ -258,11 +364,13 @@ bool ConvertSpreadsheet(const QString& path, CMyRichEdit& edit, QString* message
                                     &rtf, stop),
                    "创建Excel服务失败!", path, message))
         return false;
-    if (!edit.LoadFile(rtf, message, stop))
-        return false;
-    // A cache that cannot be written is reported; the document still plays from what was read.
+    // The cache is the conversion itself, so every later pass and every restart plays the pages
+    // this one does. One that cannot be written is reported; the sheet still plays.
     QString saveMessage;
-    if (!edit.SaveFile(cache, true, &saveMessage) && message)
+    const bool cached = replaceCache(rtf, cache, &saveMessage);
+    if (!edit.LoadFile(cached ? cache : rtf, message, stop))
+        return false;
+    if (!cached && message)
         *message = saveMessage;
     return true;
 }

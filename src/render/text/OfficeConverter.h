@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ConverterProcess.h"
+
 #include <QString>
 
 #include <functional>
@@ -19,6 +21,11 @@ bool isUpToDate(const QString& documentPath);
 // The converter program; "soffice" from the PATH unless set (tests point it elsewhere).
 void setProgram(const QString& program);
 QString program();
+
+// What one conversion may use (LibreOffice and its workers together); a conversion ended for it
+// is not tried again for that document until the document changes.
+void setLimits(const ConverterProcess::Limits& limits);
+ConverterProcess::Limits limits();
 
 // Called while a conversion runs; true ends it (the play loop's stop).
 using StopCheck = std::function<bool()>;
