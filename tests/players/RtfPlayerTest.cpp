@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <mutex>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -200,4 +203,60 @@ TEST_F(RtfPlayerTest, ReverseColoursTurnsBlackAndWhiteOverAndKeepsHuesAndPicture
     for (int y = at.y(); y < at.y() + 20; ++y)
         for (int x = at.x() - 80; x < at.x() + 40; ++x)
             ASSERT_EQ(turned.pixel(x, y), plain.pixel(x, y)) << x << "," << y;
+}
+
+namespace {
+
+// Counts Qt's warnings about timers on threads Qt did not start, from whatever thread.
+class TimerWarnings
+{
+public:
+    TimerWarnings() { s_previous = qInstallMessageHandler(&TimerWarnings::handler); }
+    ~TimerWarnings() { qInstallMessageHandler(s_previous); }
+    TimerWarnings(const TimerWarnings&) = delete;
+    TimerWarnings& operator=(const TimerWarnings&) = delete;
+
+    static int count() { return s_count.load(); }
+
+private:
+    static void handler(QtMsgType type, const QMessageLogContext& context, const QString& text)
+    {
+        if (text.contains(QLatin1String("QBasicTimer")) || text.contains(QLatin1String("QTimer")) ||
+            text.contains(QLatin1String("threads started with QThread")))
+            ++s_count;
+        if (s_previous)
+            s_previous(type, context, text);
+    }
+
+    static inline std::atomic<int> s_count{0};
+    static inline QtMessageHandler s_previous = nullptr;
+};
+
+} // namespace
+
+TEST_F(RtfPlayerTest, LayingOutLongDocumentsStartsNoTimerOnTheRenderThread)
+{
+    const TimerWarnings warnings;
+    QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset0 Arial;}{\\f1\\fcharset134 SimSun;}}"
+                     "{\\colortbl;\\red255\\green0\\blue0;}\\f0\\fs24 ";
+    for (int i = 0; i < 40; ++i) {
+        rtf += "\\trowd\\cellx1500\\cellx3000\\intbl A" + QByteArray::number(i) +
+               "\\cell {\\cf1 B}\\cell\\row ";
+        rtf += "{\\pict\\pngblip\\picw40\\pich20 " + pngHex(qRgb(0, 0, 200)) + "}\\par ";
+        rtf += "Paragraph " + QByteArray::number(i) + " with some words in it to lay out.\\par ";
+    }
+    rtf += "}";
+    setFile(rtf);
+    item.reverseColors = 1;
+    item.Play(area);
+    EXPECT_GT(pages.size(), 3u);
+    EXPECT_EQ(TimerWarnings::count(), 0);
+    // A long document of many paragraphs, as LibreOffice writes it, is laid out in steps.
+    QFile real(QStringLiteral(TESSARIN_TEST_DATA "/rtf/lo-multipage-zh-sb.rtf"));
+    ASSERT_TRUE(real.open(QIODevice::ReadOnly));
+    setFile(real.readAll());
+    pages.clear();
+    item.Play(area);
+    EXPECT_GT(pages.size(), 3u);
+    EXPECT_EQ(TimerWarnings::count(), 0);
 }

@@ -1,5 +1,9 @@
 #include "RenderThread.h"
 
+#include "IdleEventDispatcher.h"
+
+#include <QThread>
+
 RenderThread::RenderThread() : m_thread([this] { loop(); }) {}
 
 RenderThread::~RenderThread()
@@ -54,6 +58,8 @@ void RenderThread::waitIdle()
 
 void RenderThread::loop()
 {
+    // Qt owns the dispatcher from here and deletes it when the thread ends.
+    QThread::currentThread()->setEventDispatcher(new IdleEventDispatcher);
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_changed.wait(lock, [this] { return m_quit || !m_jobs.empty(); });
