@@ -204,3 +204,8 @@ QImage RemoteBridge::ledPicture() const
 {
     return composeDesktop(m_controller.area());
 }
+
+QImage RemoteBridge::wallPicture() const
+{
+    return composeWall(m_controller.area());
+}

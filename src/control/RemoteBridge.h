@@ -12,7 +12,7 @@ class ProjectController;
 class RemoteServer;
 
 // The project controller as the remote server and the fleet client see it: status, playlist,
-// the LED picture and the commands, each carried out by the controller exactly as the toolbar's.
+// the LED pictures and the commands, each carried out by the controller exactly as the toolbar's.
 // Owns the server and starts or stops it as the settings say.
 class RemoteBridge final : public QObject, public RemoteController
 {
@@ -39,6 +39,7 @@ public:
     bool openProject(const QString& path, QString* error) override;
     bool saveProject(QString* error) override;
     QImage ledPicture() const override;
+    QImage wallPicture() const override;
 
 private:
     ProjectController& m_controller;

@@ -32,4 +32,6 @@ public:
     // The LED rectangle as the controller reads it: the desktop from (0,0) to the farthest
     // section window's corner.
     virtual QImage ledPicture() const = 0;
+    // The wall as its audience sees it: the LED width x height, the sections joined back.
+    virtual QImage wallPicture() const = 0;
 };

@@ -472,12 +472,14 @@ RemoteServer::Answer RemoteServer::api(const Request& request, std::unique_ptr<Q
         m_controller.command(first);
         return json(m_controller.status());
     }
-    if (parts.size() == 1 && first == QLatin1String("led.png")) {
+    // The desktop rectangle the controller reads, or the wall as its audience sees it.
+    const bool led = first == QLatin1String("led.png");
+    if (parts.size() == 1 && (led || first == QLatin1String("wall.png"))) {
         if (!get)
             return error(405, statusReason(405));
         Answer answer{200, {}, "image/png", {}};
         // Composed here under the sections' locks (quick); made into a PNG elsewhere.
-        answer.picture = m_controller.ledPicture();
+        answer.picture = led ? m_controller.ledPicture() : m_controller.wallPicture();
         if (answer.picture.isNull())
             return error(500, QStringLiteral("the LED picture could not be made"));
         return answer;

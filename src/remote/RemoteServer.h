@@ -20,7 +20,7 @@ class RemoteController;
 class RemoteListener;
 
 // The remote control of a running program: a JSON API under /api/ (every call with the bearer
-// token), the LED picture, live status over a WebSocket (/api/events, the token as the first
+// token), the LED pictures, live status over a WebSocket (/api/events, the token as the first
 // message) and a small web page at /. Runs on the GUI thread's event loop; the playback never
 // waits for it. Everything a client can make it hold is bounded: connections (in all and per
 // address), time to send a head or a body, bodies (read only after the token, uploads straight

@@ -68,8 +68,14 @@ public:
         image.fill(qRgb(255, 128, 0));
         return image;
     }
+    QImage wallPicture() const override { return wall; }
 
     QString state = QStringLiteral("playing");
     QStringList commands;
     QStringList files;
+    QImage wall = [] {
+        QImage image(96, 8, QImage::Format_RGB32);
+        image.fill(qRgb(0, 128, 255));
+        return image;
+    }();
 };

@@ -58,6 +58,7 @@ public:
     }
     bool saveProject(QString*) override { return false; }
     QImage ledPicture() const override { return {}; }
+    QImage wallPicture() const override { return {}; }
 
     QString state = QStringLiteral("playing");
     int item = 0;

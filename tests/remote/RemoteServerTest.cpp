@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QImageReader>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -17,6 +18,10 @@
 #include <QWebSocket>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -190,16 +195,99 @@ TEST_F(RemoteServerTest, TransportCommandsAnswerTheNewStatus)
     EXPECT_EQ(send("POST", "/api/project/save").status, 409);
 }
 
-TEST_F(RemoteServerTest, TheLedPictureIsAPng)
+TEST_F(RemoteServerTest, TheLedAndWallPicturesArePngsBehindTheToken)
 {
-    const Reply r = send("GET", "/api/led.png");
+    const auto png = [](const Reply& r) {
+        EXPECT_TRUE(std::any_of(r.headers.begin(), r.headers.end(), [](const auto& header) {
+            return header.first.toLower() == "content-type" && header.second == "image/png";
+        }));
+        QBuffer buffer;
+        buffer.setData(r.body);
+        QImageReader reader(&buffer, "png");
+        return reader.read();
+    };
+    Reply r = send("GET", "/api/led.png");
     ASSERT_EQ(r.status, 200);
-    QBuffer buffer;
-    buffer.setData(r.body);
-    QImageReader reader(&buffer, "png");
-    const QImage image = reader.read();
+    QImage image = png(r);
     EXPECT_EQ(image.size(), QSize(48, 16));
     EXPECT_EQ(image.pixel(5, 5), qRgb(255, 128, 0));
+    r = send("GET", "/api/wall.png");
+    ASSERT_EQ(r.status, 200);
+    image = png(r);
+    EXPECT_EQ(image.size(), QSize(96, 8));
+    EXPECT_EQ(image.pixel(90, 5), qRgb(0, 128, 255));
+
+    EXPECT_EQ(send("GET", "/api/wall.png", {}, {}, false).status, 401);
+    EXPECT_EQ(send("GET", "/api/wall.png", {}, {{"Authorization", "Bearer nope"}}, false).status,
+              401);
+    EXPECT_EQ(send("POST", "/api/wall.png").status, 405);
+    EXPECT_EQ(send("GET", "/api/wall.png/1").status, 404);
+    controller.wall = QImage(); // no window shown
+    r = send("GET", "/api/wall.png");
+    EXPECT_EQ(r.status, 500);
+    EXPECT_FALSE(r.json().value("error").toString().isEmpty());
+}
+
+namespace {
+
+// Keeps the word that a picture is made from reaching the server, so that its pictures stay
+// pending while this lives (and after: the word is dropped).
+class HoldPictures final : public QObject
+{
+public:
+    explicit HoldPictures(QObject& server) : m_server(server)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~HoldPictures() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        return event->type() == QEvent::FutureCallOut && watched->parent() == &m_server;
+    }
+
+private:
+    QObject& m_server;
+};
+
+} // namespace
+
+TEST_F(RemoteServerTest, TheLedAndWallPicturesShareOneLimitOnPicturesBeingMade)
+{
+    const QByteArray auth = "Authorization: Bearer " + kToken.toUtf8() + "\r\n";
+    const HoldPictures hold(server);
+    const auto pending = [&] {
+        return server.findChildren<QFutureWatcherBase*>(Qt::FindDirectChildrenOnly).size();
+    };
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    for (int i = 0; i < RemoteServer::kMostPendingPictures; ++i) {
+        auto& client = clients.emplace_back(std::make_unique<QTcpSocket>());
+        client->connectToHost(QHostAddress::LocalHost, server.port());
+        ASSERT_TRUE(client->waitForConnected(5000));
+        client->write("GET /api/" + QByteArray(i % 2 ? "led" : "wall") +
+                      ".png HTTP/1.1\r\nHost: 127.0.0.1\r\n" + auth + "\r\n");
+        client->flush();
+    }
+    for (int i = 0; i < 500 && pending() < RemoteServer::kMostPendingPictures; ++i) {
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    ASSERT_EQ(pending(), RemoteServer::kMostPendingPictures);
+
+    // Either picture is one too many now; the answer says when to come back.
+    for (const QByteArray name : {"wall.png", "led.png"}) {
+        const QByteArray answer =
+            raw("GET /api/" + name + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + auth + "\r\n");
+        EXPECT_TRUE(answer.startsWith("HTTP/1.1 503")) << answer.left(60).toStdString();
+        EXPECT_TRUE(answer.contains("\r\nRetry-After: 1\r\n")) << answer.toStdString();
+        EXPECT_TRUE(answer.contains("\"error\""));
+    }
+    // The token is looked at first, and everything else answers as before.
+    EXPECT_TRUE(
+        raw("GET /api/wall.png HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n").startsWith("HTTP/1.1 401"));
+    EXPECT_EQ(send("GET", "/api/status").status, 200);
+    EXPECT_EQ(pending(), RemoteServer::kMostPendingPictures);
 }
 
 TEST_F(RemoteServerTest, UploadsLandInTheMediaFolderUnderSafeNewNames)
