@@ -1,9 +1,38 @@
 #include "LedPreview.h"
 
+#include "base/StringTable.h"
 #include "model/CAct.h"
 #include "render/DesktopImage.h"
 
 #include <QPixmap>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Each pixel made a `scale` x `scale` square, copied, never interpolated.
+QImage enlarged(const QImage& picture, int scale)
+{
+    const QImage source = picture.convertToFormat(QImage::Format_RGB32);
+    if (scale == 1)
+        return source;
+    QImage out(source.size() * scale, QImage::Format_RGB32);
+    if (out.isNull())
+        return out;
+    const size_t lineBytes = size_t(out.width()) * sizeof(QRgb);
+    for (int y = 0; y < source.height(); ++y) {
+        const auto* from = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y * scale));
+        for (int x = 0; x < source.width(); ++x)
+            std::fill_n(line + x * scale, scale, from[x]);
+        for (int copy = 1; copy < scale; ++copy)
+            std::memcpy(out.scanLine(y * scale + copy), line, lineBytes);
+    }
+    return out;
+}
+
+} // namespace
 
 LedPreview::LedPreview(const CAct& area, QWidget* parent)
     : QLabel(parent), m_area(area), m_timer(this)
@@ -16,6 +45,22 @@ LedPreview::LedPreview(const CAct& area, QWidget* parent)
     setStyleSheet(QStringLiteral("background: black;"));
     m_timer.setInterval(kIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &LedPreview::refresh);
+}
+
+int LedPreview::wholeScale(QSize picture, QSize room)
+{
+    if (picture.isEmpty() || room.isEmpty())
+        return 0;
+    return std::min(room.width() / picture.width(), room.height() / picture.height());
+}
+
+QImage LedPreview::fitted(const QImage& picture, QSize room)
+{
+    if (picture.isNull() || room.isEmpty())
+        return QImage();
+    if (const int scale = wholeScale(picture.size(), room); scale >= 1)
+        return enlarged(picture, scale);
+    return picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
 void LedPreview::showEvent(QShowEvent* event)
@@ -33,13 +78,28 @@ void LedPreview::hideEvent(QHideEvent* event)
 
 void LedPreview::refresh()
 {
-    const QImage picture = composeDesktop(m_area);
-    if (picture.isNull()) {
+    const QImage wall = composeWall(m_area);
+    const QSize room = contentsRect().size();
+    const QImage shown = fitted(wall, room);
+    if (shown.isNull()) {
         clear();
+        setToolTip(QString());
         return;
     }
-    // Nearest pixels, as the LED shows them; scaled down to fit, never up beyond twice.
-    const QSize room = contentsRect().size().boundedTo(picture.size() * 2);
-    setPixmap(
-        QPixmap::fromImage(picture.scaled(room, Qt::KeepAspectRatio, Qt::FastTransformation)));
+    setPixmap(QPixmap::fromImage(shown));
+    // Says when the picture is not pixel for pixel, so nobody takes a smoothed stroke for the
+    // wall's.
+    const int scale = wholeScale(wall.size(), room);
+    setToolTip(
+        scale >= 1
+            ? dialogText("The wall, %1 x %2 pixels, at %3x", "显示屏 %1 x %2 像素，按 %3:1 显示")
+                  .arg(wall.width())
+                  .arg(wall.height())
+                  .arg(scale)
+            : dialogText("The wall, %1 x %2 pixels, shrunk to %3 % and smoothed: "
+                         "widen the window to see every pixel",
+                         "显示屏 %1 x %2 像素，缩小到 %3% 并平滑：加宽窗口可看到每个像素")
+                  .arg(wall.width())
+                  .arg(wall.height())
+                  .arg(100 * shown.width() / wall.width()));
 }

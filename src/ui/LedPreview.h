@@ -1,12 +1,13 @@
 #pragma once
 
+#include <QImage>
 #include <QLabel>
 #include <QTimer>
 
 class CAct;
 
-// A live, scaled view of the LED picture in the control window: at most ten pictures a second,
-// and none while it is hidden.
+// A live view of the wall in the control window, as its audience sees it (the sections joined):
+// at most ten pictures a second, and none while it is hidden.
 class LedPreview final : public QLabel
 {
     Q_OBJECT
@@ -15,6 +16,13 @@ public:
     explicit LedPreview(const CAct& area, QWidget* parent = nullptr);
 
     static constexpr int kIntervalMs = 100;
+
+    // The largest whole number of times `picture` fits `room` each way; 0 when not even once.
+    static int wholeScale(QSize picture, QSize room);
+    // The picture as the preview shows it in `room`: each LED pixel a square of the whole-number
+    // scale, or, when it does not fit even once, shrunk smoothly to fit (every pixel weighs in,
+    // so a one-pixel stroke stays visible where point sampling would drop it).
+    static QImage fitted(const QImage& picture, QSize room);
 
 protected:
     void showEvent(QShowEvent* event) override;
