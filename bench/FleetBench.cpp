@@ -38,6 +38,7 @@ public:
     bool openProject(const QString&, QString*) override { return false; }
     bool saveProject(QString*) override { return false; }
     QImage ledPicture() const override { return {}; }
+    QImage wallPicture() const override { return {}; }
     QString state = QStringLiteral("playing");
 };
 
