@@ -71,11 +71,12 @@ async function refreshItems() {
 
 async function refreshLed() {
   try {
-    const blob = await (await api("GET", "/api/led.png")).blob();
+    const blob = await (await api("GET", "/api/wall.png")).blob();
     const url = URL.createObjectURL(blob);
     const led = $("led");
     led.onload = () => {
-      // Whole LED pixels: as large as the page allows, up to four screen pixels each.
+      // The wall as its audience sees it, in whole LED pixels: as large as the page allows, up to
+      // four screen pixels each.
       const room = led.parentElement.clientWidth - 16;
       const scale = Math.max(1, Math.min(4, Math.floor(room / led.naturalWidth)));
       led.style.width = led.naturalWidth * scale + "px";
