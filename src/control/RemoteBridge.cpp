@@ -84,7 +84,10 @@ QJsonArray RemoteBridge::items() const
         list.append(QJsonObject{{QStringLiteral("index"), i},
                                 {QStringLiteral("file"), item->filePath},
                                 {QStringLiteral("class"), QLatin1String(item->className())},
-                                {QStringLiteral("playing"), i == playing}});
+                                {QStringLiteral("playing"), i == playing},
+                                // As the playlist marks it: a remote operator sees it too.
+                                {QStringLiteral("missing"), !item->filePath.isEmpty() &&
+                                                                !QFileInfo::exists(item->filePath)}});
     }
     return list;
 }
