@@ -86,8 +86,8 @@ QJsonArray RemoteBridge::items() const
                                 {QStringLiteral("class"), QLatin1String(item->className())},
                                 {QStringLiteral("playing"), i == playing},
                                 // As the playlist marks it: a remote operator sees it too.
-                                {QStringLiteral("missing"), !item->filePath.isEmpty() &&
-                                                                !QFileInfo::exists(item->filePath)}});
+                                {QStringLiteral("missing"),
+                                 !item->filePath.isEmpty() && !QFileInfo::exists(item->filePath)}});
     }
     return list;
 }
