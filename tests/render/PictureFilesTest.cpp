@@ -108,12 +108,14 @@ TEST(PictureFilesTest, OwnReaderReadsEveryBitmapKind)
         expectMatchesReference(readBmp(bytesOf(name)), name, true);
 }
 
-TEST(PictureFilesTest, RleSkippedPixelsAreTransparent)
+TEST(PictureFilesTest, RleSkippedPixelsTakePaletteEntryZero)
 {
     const QImage image = loaded("pal8-rle8.bmp");
     ASSERT_FALSE(image.isNull());
-    EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0); // after the early end of the picture
-    EXPECT_EQ(qAlpha(image.pixel(2, 4)), 0); // jumped over by a move
+    const QRgb entry0 = qRgb(0, 40, 255); // make_images.py's palette(40)[0]
+    EXPECT_EQ(image.pixel(0, 0), entry0); // after the early end of the picture
+    EXPECT_EQ(image.pixel(2, 4), entry0); // jumped over by a move
+    EXPECT_NE(image.pixel(6, 4), entry0);
     EXPECT_EQ(qAlpha(image.pixel(6, 4)), 255);
 }
 

@@ -272,7 +272,9 @@ bool readPlain(QByteArrayView d, const Header& h, const QList<QRgb>& palette, QI
 
 void readRle(QByteArrayView d, const Header& h, const QList<QRgb>& palette, QImage& image)
 {
-    image.fill(Qt::transparent);
+    // Pixels the stream skips by a move, an early end of line or an early end of the picture take
+    // palette entry 0, as ImageMagick and Pillow give them.
+    image.fill(palette[0]);
     const uchar* data = reinterpret_cast<const uchar*>(d.data());
     qsizetype pos = h.offBits;
     const qsizetype end = d.size();

@@ -8,7 +8,7 @@
 // with or without bit field masks of any width (alpha included), top-down pictures, RLE4 and
 // RLE8, and the JPEG or PNG some bitmaps carry. Gives a null image for anything else or anything
 // broken; it never reads outside the data and refuses sizes the data cannot fill before it
-// allocates. Pixels an RLE stream leaves out are transparent. Gives Format_RGB32, or
+// allocates. Pixels an RLE stream leaves out take palette entry 0. Gives Format_RGB32, or
 // Format_ARGB32 when the picture has transparency.
 QImage readBmp(QByteArrayView data);
 

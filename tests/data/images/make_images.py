@@ -132,7 +132,8 @@ def rle(path, four):
     """RLE8 or RLE4 with runs, literal stretches, a move that skips pixels and an early end."""
     n = 16 if four else 40
     pal = palette(n)
-    ref = [[(0, 0, 0, 0)] * W for _ in range(H)]
+    # Pixels the stream skips take palette entry 0, as ImageMagick and Pillow show them.
+    ref = [[pal[0] + (255,)] * W for _ in range(H)]
 
     def idx(x, y):
         return (x // 3 + y) % n  # runs of three
@@ -141,7 +142,7 @@ def rle(path, four):
     for y in range(H - 1, -1, -1):
         x = 0
         if y == 4:
-            out += b'\0\2' + bytes([5, 0])  # skip five pixels: they stay transparent
+            out += b'\0\2' + bytes([5, 0])  # skip five pixels
             x = 5
         while x < W:
             run = 1
@@ -173,7 +174,7 @@ def rle(path, four):
                 ref[y][x + i] = pal[idx(x + i, y)] + (255,)
             x += run
         if y == 1:
-            out += b'\0\1'  # end of picture: the top row stays transparent
+            out += b'\0\1'  # end of picture: the top row is skipped
             break
         out += b'\0\0'
     pal_bytes = b''.join(bytes((b, g, r, 0)) for r, g, b in pal)
