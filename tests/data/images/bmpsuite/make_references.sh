@@ -5,6 +5,7 @@
 #   sh make_references.sh /path/to/bmpsuite   (where `make` wrote g/ and q/)
 set -eu
 suite=$1
+python=${PYTHON:-/usr/bin/python3} # Debian's, which python3-pil serves
 
 magick() { # ImageMagick: -alpha set makes a picture without alpha opaque in the PNG. It calls
             # an RLE stream that ends early an unexpected end of file, and still writes it.
@@ -13,7 +14,7 @@ magick() { # ImageMagick: -alpha set makes a picture without alpha opaque in the
         test -s "$2"
 }
 pillow() {
-    python3 -c 'import sys; from PIL import Image; Image.open(sys.argv[1]).convert("RGBA").save(sys.argv[2])' "$1" "$2"
+    "$python" -c 'import sys; from PIL import Image; Image.open(sys.argv[1]).convert("RGBA").save(sys.argv[2])' "$1" "$2"
 }
 gimp() {
     HOME=$(mktemp -d) gimp-console -i -d -f -n -b "
@@ -21,7 +22,8 @@ gimp() {
        (drw (car (gimp-image-get-active-drawable img))))
   (file-png-save2 RUN-NONINTERACTIVE img drw \"$2\" \"$2\" 0 9 0 0 0 0 0 0 0)
   (gimp-image-delete img))" -b '(gimp-quit 0)' >/dev/null 2>&1
-    test -s "$2"
+    # GIMP adds a colour profile that differs from run to run; the pixels stay as GIMP gave them.
+    "$python" -c 'import sys; from PIL import Image; Image.open(sys.argv[1]).save(sys.argv[1], icc_profile=None)' "$2"
 }
 
 for name in g/pal8rle g/pal4rle q/pal8rletrns q/pal4rletrns q/pal8rlecut q/pal4rlecut \
