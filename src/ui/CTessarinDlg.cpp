@@ -22,6 +22,7 @@
 #include "ui/pages/RichTextPage.h"
 #include "ui/pages/TextPage.h"
 #include "ui/widgets/UserPrompts.h"
+#include "ui/widgets/WindowPlacement.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -32,13 +33,16 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <QWindow>
 
 namespace {
 
@@ -78,6 +82,15 @@ CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, UserPrompts* prompts, QW
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         area.setRefreshMilliHz(static_cast<int>(screen->refreshRate() * 1000));
     buildWindow();
+    if (m_ownPrompts)
+        m_ownPrompts->setCovered([this] { return ledRects(); });
+    // When the LED moves or changes size (the settings, a project opened), it may land on this
+    // window: the window steps aside.
+    m_clearCheck = new QTimer(this);
+    m_clearCheck->setSingleShot(true);
+    m_clearCheck->setInterval(0);
+    connect(m_clearCheck, &QTimer::timeout, this, &CTessarinDlg::keepClearOfLed);
+    m_sectionHost->setRectsChanged([this] { m_clearCheck->start(); });
     connect(m_controller.get(), &ProjectController::message, this, &CTessarinDlg::showStatus);
     connect(m_controller.get(), &ProjectController::playStateChanged, this,
             &CTessarinDlg::updatePlayButtons);
@@ -132,6 +145,8 @@ CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, UserPrompts* prompts, QW
 CTessarinDlg::~CTessarinDlg()
 {
     qApp->removeEventFilter(this);
+    m_sectionHost->setRectsChanged({});
+    rememberPlace(); // ended by a signal, not closed: the place is kept all the same
     closeProject();
     markCleanExit(); // an orderly end, whichever way the window went
 }
@@ -357,10 +372,15 @@ void CTessarinDlg::setEditMode(bool on)
     QToolButton* b = button(IdEdit);
     b->setChecked(on);
     b->setToolTip(loadString(on ? StringId::TipDisableEdit : StringId::TipEnableEdit));
+    if (!on && m_body->isVisible())
+        m_fullSize = size(); // the size the operator gave the full window comes back with it
     m_body->setVisible(on);
     setMinimumSize(0, 0);
     if (on) {
-        resize(m_fullSize);
+        // At least as large as the page shown needs: a page made while the strip showed (or
+        // larger than the window first was) is not cut off below.
+        layout()->activate();
+        resize(m_fullSize.expandedTo(minimumSizeHint()));
         onStop();
     } else {
         resize(m_toolbar->sizeHint() + QSize(8, 8)); // the toolbar strip alone
@@ -474,6 +494,7 @@ void CTessarinDlg::onMoveDownFile()
 void CTessarinDlg::onSettings()
 {
     CDlgSeting settings(m_controller->area(), *m_prompts, this);
+    WindowPlacement::placeDialog(&settings, this, ledRects());
     // The settings are project data: closing or switching the language asks to keep them.
     connect(&settings, &CDlgSeting::projectChanged, this, [this] { SetModified(true); });
     connect(&settings, &CDlgSeting::remoteChanged, this, [this] {

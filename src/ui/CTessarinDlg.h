@@ -3,11 +3,14 @@
 #include "ui/pages/CSubFormCollection.h"
 
 #include <QDialog>
+#include <QList>
 #include <QRect>
 
 #include <memory>
+#include <optional>
 
 class CAct;
+class DialogPrompts;
 class FleetClient;
 class LedPreview;
 class ManualKeys;
@@ -15,6 +18,7 @@ class ProjectController;
 class QFrame;
 class QLabel;
 class QListView;
+class QTimer;
 class QToolButton;
 class QMenu;
 class RecentFileList;
@@ -83,6 +87,15 @@ public:
 
     QToolButton* button(int controlId) const;
 
+    // Where the LED's section windows stand, which stay on top of every other window.
+    QList<QRect> ledRects() const;
+    // Moves the window, frame and all, off the LED when the LED covers it and into its screen's
+    // free area; called whenever the LED's rectangles change and once the window shows.
+    void keepClearOfLed();
+
+    // The window ends its own placing before it first shows.
+    void setVisible(bool visible) override;
+
 public slots:
     void done(int result) override;
 
@@ -101,6 +114,7 @@ private:
     void placeAtStart();
     void rememberPlace();
     QString placementKey() const;
+    QRect currentFrame() const;
 
     void updatePlayButtons();
     void setEditMode(bool on);
@@ -121,7 +135,7 @@ private:
     static void markCleanExit();
 
     RecentFileList& m_recentFiles;
-    std::unique_ptr<UserPrompts> m_ownPrompts;
+    std::unique_ptr<DialogPrompts> m_ownPrompts;
     UserPrompts* m_prompts;
     // Destroyed in the reverse order: the fleet and the remote bridge before the controller they
     // command, the controller (and with it the area and its windows) before the section host.
@@ -141,7 +155,13 @@ private:
     QLabel* m_hint = nullptr;
     QLabel* m_status = nullptr;
     QStringList m_statusLog;
-    bool m_placed = false; // placed beside the LED at its first showing
+    bool m_placed = false; // placed beside the LED before its first showing
+    bool m_watchdogStarted = false;
+    // Checked again once shown, with the window manager's frame.
+    bool m_settled = false;
+    QTimer* m_settle = nullptr;
+    std::optional<QPoint> m_wantedFrame; // where the frame goes once it is known
+    QTimer* m_clearCheck = nullptr;      // one check for a burst of section placements
     QSize m_fullSize;
     bool m_restart = false;
 };

@@ -3,6 +3,7 @@
 
 #include "ControlIds.h"
 #include "LedPreview.h"
+#include "SectionWindowHost.h"
 #include "base/Notifications.h"
 #include "base/SettingsStore.h"
 #include "base/StringTable.h"
@@ -11,6 +12,7 @@
 #include "control/ProjectController.h"
 #include "control/Watchdog.h"
 #include "model/CAct.h"
+#include "ui/widgets/WindowPlacement.h"
 
 #include <QContextMenuEvent>
 #include <QFrame>
@@ -29,6 +31,7 @@
 #include <QTime>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 void CTessarinDlg::buildWindow()
 {
@@ -221,26 +224,79 @@ void CTessarinDlg::placeAtStart()
     if (!here || !m_controller)
         return;
     const QRect available = here->availableGeometry();
-    const QSize frame = frameGeometry().size().expandedTo(sizeHint());
+    // The frame's size is not known before the window manager frames the window.
+    QRect frame(QPoint(), size().expandedTo(sizeHint()));
     const QString stored =
         SettingsStore::readString(QStringLiteral("Window"), placementKey(), QString());
     const QStringList xy = stored.split(QLatin1Char(','));
     if (xy.size() == 2) {
-        const QPoint at(xy[0].toInt(), xy[1].toInt());
-        if (available.intersects(QRect(at, frame))) {
-            move(at);
-            return;
-        }
+        frame.moveTopLeft(QPoint(xy[0].toInt(), xy[1].toInt()));
+    } else {
+        frame.moveTopLeft(SectionLayout::controlWindowPosition(
+            available, m_controller->area().DesktopRect(), frame.size(), available.topLeft()));
     }
-    move(SectionLayout::controlWindowPosition(available, m_controller->area().DesktopRect(), frame,
-                                              frameGeometry().topLeft()));
+    m_wantedFrame = WindowPlacement::clearOf(available, ledRects(), frame);
+    move(*m_wantedFrame);
+}
+
+void CTessarinDlg::setVisible(bool visible)
+{
+    if (visible && !m_placed) {
+        m_placed = true;
+        placeAtStart();
+    }
+    QDialog::setVisible(visible);
+    if (visible && !m_settled && !m_settle) {
+        // Not every platform takes a position given before the first showing as the frame's
+        // (X11 takes it as the client area's: the title bar went above that point). Once the
+        // window manager has framed the window, its frame goes where it was meant to.
+        m_settle = new QTimer(this);
+        m_settle->setInterval(WindowPlacement::kFrameCheckMs);
+        connect(m_settle, &QTimer::timeout, this, [this, tries = 0]() mutable {
+            const QWindow* window = windowHandle();
+            if (++tries < WindowPlacement::kFrameChecks &&
+                (!window || window->frameMargins().isNull()))
+                return; // not framed yet (without a window manager it never is)
+            m_settle->stop();
+            m_settled = true;
+            keepClearOfLed();
+        });
+        m_settle->start();
+    }
+}
+
+QList<QRect> CTessarinDlg::ledRects() const
+{
+    return m_sectionHost ? m_sectionHost->windowRects() : QList<QRect>();
+}
+
+QRect CTessarinDlg::currentFrame() const
+{
+    return WindowPlacement::frameOf(this);
+}
+
+void CTessarinDlg::keepClearOfLed()
+{
+    const QScreen* here = screen();
+    // Before the window manager framed the window its frame is not known: the first check
+    // waits for it.
+    if (!here || !m_settled || !isVisible() || isMinimized())
+        return;
+    const QRect frame = currentFrame();
+    QRect wanted = frame;
+    if (m_wantedFrame)
+        wanted.moveTopLeft(*m_wantedFrame);
+    m_wantedFrame.reset();
+    const QPoint to = WindowPlacement::clearOf(here->availableGeometry(), ledRects(), wanted);
+    WindowPlacement::moveFrameTo(this, to);
 }
 
 void CTessarinDlg::rememberPlace()
 {
     if (!m_placed || !isVisible())
         return;
-    const QPoint at = frameGeometry().topLeft();
+    // The frame's corner: the next start puts the frame back there.
+    const QPoint at = currentFrame().topLeft();
     SettingsStore::writeString(QStringLiteral("Window"), placementKey(),
                                QStringLiteral("%1,%2").arg(at.x()).arg(at.y()));
 }
@@ -248,12 +304,10 @@ void CTessarinDlg::rememberPlace()
 void CTessarinDlg::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (!m_placed) {
-        m_placed = true;
-        placeAtStart();
-        // The windows show: ready, and the heartbeats begin.
-        if (m_watchdog)
-            m_watchdog->start();
+    // The windows show: ready, and the heartbeats begin.
+    if (m_watchdog && !m_watchdogStarted) {
+        m_watchdogStarted = true;
+        m_watchdog->start();
     }
 }
 

@@ -21,13 +21,20 @@ void SectionWindowHost::destroyWindow(SectionRecord& section)
     section.renderChild->setView(nullptr);
     section.renderChild->setHasWindow(false);
     m_windows.erase(&section);
+    if (m_rectsChanged)
+        m_rectsChanged();
 }
 
 void SectionWindowHost::placeWindow(SectionRecord& section, const QRect& geometry,
                                     const QRect& childRect)
 {
-    if (SectionWindow* w = window(section))
-        w->place(geometry, childRect);
+    SectionWindow* w = window(section);
+    if (!w)
+        return;
+    const QRect before = w->wantedGeometry();
+    w->place(geometry, childRect);
+    if (before != geometry && m_rectsChanged)
+        m_rectsChanged();
 }
 
 void SectionWindowHost::showWindow(SectionRecord& section, bool show)
@@ -48,4 +55,13 @@ SectionWindow* SectionWindowHost::window(const SectionRecord& section) const
 {
     const auto it = m_windows.find(&section);
     return it == m_windows.end() ? nullptr : it->second.get();
+}
+
+QList<QRect> SectionWindowHost::windowRects() const
+{
+    QList<QRect> rects;
+    for (const auto& [section, window] : m_windows)
+        if (!window->wantedGeometry().isEmpty())
+            rects << window->wantedGeometry();
+    return rects;
 }

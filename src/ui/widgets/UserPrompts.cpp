@@ -1,13 +1,23 @@
 #include "UserPrompts.h"
 
+#include "WindowPlacement.h"
+
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 namespace {
 
 // Every box says whose it is.
 const QString kTitle = QStringLiteral("Tessarin");
+
+// Where the last file dialog ended: the next one starts there, as Qt's own functions do.
+QString& lastDirectory()
+{
+    static QString directory;
+    return directory;
+}
 
 } // namespace
 
@@ -29,17 +39,35 @@ QString UserPrompts::qtFilter(const QString& filter)
     return entries.join(QStringLiteral(";;"));
 }
 
+void DialogPrompts::place(QWidget* dialog, QWidget* parent) const
+{
+    WindowPlacement::placeDialog(dialog, parent, covered());
+}
+
+int DialogPrompts::ask(QWidget* parent, int icon, const QString& text, int buttons,
+                       int defaultButton) const
+{
+    QMessageBox box(static_cast<QMessageBox::Icon>(icon), kTitle, text,
+                    QMessageBox::StandardButtons(buttons), parent);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(static_cast<QMessageBox::StandardButton>(defaultButton));
+    place(&box, parent);
+    const int answer = box.exec();
+    // Closed or dismissed: the escape button, or none.
+    return box.clickedButton() ? box.standardButton(box.clickedButton()) : answer;
+}
+
 bool DialogPrompts::askYesNo(QWidget* parent, const QString& text)
 {
-    return QMessageBox::question(parent, kTitle, text, QMessageBox::Yes | QMessageBox::No) ==
-           QMessageBox::Yes;
+    return ask(parent, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No,
+               QMessageBox::NoButton) == QMessageBox::Yes;
 }
 
 UserPrompts::Choice DialogPrompts::askYesNoCancel(QWidget* parent, const QString& text)
 {
-    const QMessageBox::StandardButton answer = QMessageBox::question(
-        parent, kTitle, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-        QMessageBox::Yes);
+    const int answer =
+        ask(parent, QMessageBox::Question, text,
+            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     return answer == QMessageBox::Yes  ? Choice::Yes
            : answer == QMessageBox::No ? Choice::No
                                        : Choice::Cancel;
@@ -47,28 +75,49 @@ UserPrompts::Choice DialogPrompts::askYesNoCancel(QWidget* parent, const QString
 
 void DialogPrompts::showError(QWidget* parent, const QString& text)
 {
-    QMessageBox::critical(parent, kTitle, text);
+    ask(parent, QMessageBox::Critical, text, QMessageBox::Ok, QMessageBox::NoButton);
 }
 
 void DialogPrompts::showMessage(QWidget* parent, const QString& text)
 {
-    QMessageBox box(QMessageBox::NoIcon, kTitle, text, QMessageBox::Ok, parent);
-    box.exec();
+    ask(parent, QMessageBox::NoIcon, text, QMessageBox::Ok, QMessageBox::NoButton);
+}
+
+QStringList DialogPrompts::chooseFiles(QWidget* parent, const QString& filter, int fileMode,
+                                       bool save, const QString& prefill) const
+{
+    QFileDialog dialog(parent, QString(), QString(), qtFilter(filter));
+    dialog.setFileMode(static_cast<QFileDialog::FileMode>(fileMode));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    if (!save)
+        dialog.setOption(QFileDialog::ReadOnly);
+    if (!covered().isEmpty())
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (!prefill.isEmpty()) {
+        const QFileInfo info(prefill);
+        dialog.setDirectory(info.absolutePath());
+        dialog.selectFile(info.fileName());
+    } else if (!lastDirectory().isEmpty()) {
+        dialog.setDirectory(lastDirectory());
+    }
+    place(&dialog, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    lastDirectory() = dialog.directory().absolutePath();
+    return dialog.selectedFiles();
 }
 
 QString DialogPrompts::openFile(QWidget* parent, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(parent, QString(), QString(), qtFilter(filter), nullptr,
-                                        QFileDialog::ReadOnly);
+    return chooseFiles(parent, filter, QFileDialog::ExistingFile, false, {}).value(0);
 }
 
 QStringList DialogPrompts::openFiles(QWidget* parent, const QString& filter)
 {
-    return QFileDialog::getOpenFileNames(parent, QString(), QString(), qtFilter(filter), nullptr,
-                                         QFileDialog::ReadOnly);
+    return chooseFiles(parent, filter, QFileDialog::ExistingFiles, false, {});
 }
 
 QString DialogPrompts::saveFile(QWidget* parent, const QString& prefill, const QString& filter)
 {
-    return QFileDialog::getSaveFileName(parent, QString(), prefill, qtFilter(filter));
+    return chooseFiles(parent, filter, QFileDialog::AnyFile, true, prefill).value(0);
 }

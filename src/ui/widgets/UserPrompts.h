@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QList>
+#include <QRect>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 class QWidget;
 
@@ -34,10 +38,16 @@ public:
     static QString qtFilter(const QString& filter);
 };
 
-// The real dialogs.
+// The real dialogs. They open where the rectangles `covered` names (the LED's section windows,
+// which stay on top) leave them free; the file dialogs are Qt's own there, since a native one
+// cannot be placed.
 class DialogPrompts final : public UserPrompts
 {
 public:
+    void setCovered(std::function<QList<QRect>()> covered) { m_covered = std::move(covered); }
+    // Moves a dialog not yet shown off the covered rectangles.
+    void place(QWidget* dialog, QWidget* parent) const;
+
     bool askYesNo(QWidget* parent, const QString& text) override;
     Choice askYesNoCancel(QWidget* parent, const QString& text) override;
     void showError(QWidget* parent, const QString& text) override;
@@ -45,4 +55,13 @@ public:
     QString openFile(QWidget* parent, const QString& filter) override;
     QStringList openFiles(QWidget* parent, const QString& filter) override;
     QString saveFile(QWidget* parent, const QString& prefill, const QString& filter) override;
+
+private:
+    QList<QRect> covered() const { return m_covered ? m_covered() : QList<QRect>(); }
+    // A box of Qt's standard buttons; the one pressed.
+    int ask(QWidget* parent, int icon, const QString& text, int buttons, int defaultButton) const;
+    QStringList chooseFiles(QWidget* parent, const QString& filter, int fileMode, bool save,
+                            const QString& prefill) const;
+
+    std::function<QList<QRect>()> m_covered;
 };
