@@ -92,6 +92,8 @@ public:
     // Moves the window, frame and all, off the LED when the LED covers it and into its screen's
     // free area; called whenever the LED's rectangles change and once the window shows.
     void keepClearOfLed();
+    // The first check once shown is done: from here on only a change of the LED moves the window.
+    bool placementSettled() const { return m_settled; }
 
     // The window ends its own placing before it first shows.
     void setVisible(bool visible) override;

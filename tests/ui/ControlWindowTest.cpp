@@ -13,6 +13,7 @@
 #include "ui/CDlgSeting.h"
 #include "ui/CTessarinDlg.h"
 #include "ui/widgets/UserPrompts.h"
+#include "ui/widgets/WindowPlacement.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -22,7 +23,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -37,6 +40,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 
 namespace {
 
@@ -709,4 +713,105 @@ TEST_F(ControlWindowTest, AMessageThatNoLongerHoldsLeavesTheStatusLine)
     relay.publish(QStringLiteral("The conversion of b.doc took too long."));
     emit relay.withdrawn(QStringLiteral("Converting b.doc with LibreOffice..."));
     EXPECT_EQ(status->text(), QStringLiteral("The conversion of b.doc took too long."));
+}
+
+// Where a window's frame goes beside the LED: where it is when that is free, else below, right
+// of, left of and above the LED (the first that fits), else where the LED covers least; always on
+// the screen, title bar first.
+TEST(WindowPlacementTest, FramesGoBesideTheLedAndStayOnTheScreen)
+{
+    const QRect screen(0, 0, 1920, 1080);
+    const struct
+    {
+        const char* what;
+        QRect available;
+        QList<QRect> led;
+        QRect frame;
+        QPoint expected;
+    } cases[] = {
+        {"free where it is", screen, {{0, 0, 1280, 96}}, {1300, 100, 400, 300}, {1300, 100}},
+        {"over the LED, room below", screen, {{0, 0, 1280, 96}}, {-1, 36, 804, 428}, {0, 104}},
+        {"two sections side by side, one off the screen",
+         screen,
+         {{0, 0, 1280, 48}, {1280, 0, 1280, 48}},
+         {-1, 36, 804, 428},
+         {0, 56}},
+        {"stacked sections",
+         screen,
+         {{0, 0, 1280, 48}, {0, 48, 1280, 48}},
+         {20, 0, 804, 428},
+         {20, 104}},
+        {"no room below: right", screen, {{0, 0, 1280, 900}}, {100, 100, 600, 400}, {1288, 100}},
+        {"no room below or right: left",
+         screen,
+         {{400, 0, 1520, 900}},
+         {500, 100, 300, 300},
+         {92, 100}},
+        {"only above", screen, {{0, 600, 1920, 480}}, {100, 700, 400, 300}, {100, 292}},
+        {"nowhere free: the least covered",
+         screen,
+         {{0, 0, 1920, 1000}},
+         {100, 100, 400, 300},
+         {100, 780}},
+        {"title bar above the screen", screen, {}, {-1, -24, 804, 428}, {0, 0}},
+        {"off the right and bottom edges", screen, {}, {1800, 1000, 400, 300}, {1520, 780}},
+        {"larger than the screen keeps its title bar", screen, {}, {-50, -50, 2000, 1200}, {0, 0}},
+        {"below a panel", {0, 30, 1920, 1050}, {}, {10, 0, 400, 300}, {10, 30}},
+    };
+    for (const auto& c : cases) {
+        const QPoint at = WindowPlacement::clearOf(c.available, c.led, c.frame);
+        EXPECT_EQ(at, c.expected) << c.what;
+        const QRect placed(at, c.frame.size());
+        if (c.frame.width() <= c.available.width() && c.frame.height() <= c.available.height()) {
+            EXPECT_TRUE(c.available.contains(placed)) << c.what;
+        }
+    }
+}
+
+// When the LED comes over the shown control window (its size or place set up, a project opened),
+// the window steps aside; the program's boxes open where the LED leaves them free.
+TEST_F(ControlWindowTest, TheWindowAndItsBoxesStepAsideFromTheLed)
+{
+    auto window = open();
+    window->show();
+    const auto waitFor = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 100 && !done(); ++i)
+            QTest::qWait(50);
+        return done();
+    };
+    const auto clear = [&window] {
+        const QRect frame = WindowPlacement::frameOf(window.get());
+        for (const QRect& led : window->ledRects())
+            if (led.intersects(frame))
+                return false;
+        return true;
+    };
+    ASSERT_TRUE(waitFor([&window] { return window->placementSettled(); }));
+    ASSERT_TRUE(clear());
+    const QRect available = window->screen()->availableGeometry();
+    const QRect frame = WindowPlacement::frameOf(window.get());
+    // The LED, 60 px wide, down the window's left edge: the window goes right of it.
+    window->area()->changeSettings([&](AreaSettings& s) {
+        s.splitMode = 0;
+        s.firstOffset = 0;
+        s.ledWidth = 60;
+        s.ledHeight = frame.bottom() - 10;
+    });
+    window->area()->ClearSections();
+    window->area()->AddSection(0, 60, 0);
+    window->area()->LayoutSections();
+    ASSERT_EQ(window->ledRects().size(), 1);
+    EXPECT_TRUE(window->ledRects().first().intersects(frame));
+    EXPECT_TRUE(waitFor(clear)) << "the window stays under the LED";
+    EXPECT_EQ(WindowPlacement::frameOf(window.get()).topLeft(),
+              QPoint(60 + WindowPlacement::kGapPx, frame.top()));
+    EXPECT_TRUE(available.contains(WindowPlacement::frameOf(window.get())));
+
+    // A box centred over the window would stand on the LED: it opens beside it.
+    const QRect now = WindowPlacement::frameOf(window.get());
+    const QList<QRect> led{now.adjusted(100, 0, -100, 0)};
+    QMessageBox box(QMessageBox::NoIcon, "Tessarin", "text", QMessageBox::Ok, window.get());
+    WindowPlacement::placeDialog(&box, window.get(), led);
+    EXPECT_FALSE(QRect(box.pos(), box.size()).intersects(led.first()));
+    EXPECT_TRUE(available.contains(QRect(box.pos(), box.size())));
 }
