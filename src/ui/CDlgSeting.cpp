@@ -125,8 +125,18 @@ void CDlgSeting::buildWindow()
     grid->addWidget(m_manual, row++, 0, 1, 5);
     m_autoPlay = named(new QCheckBox(dialogText("Auto Play", "自动播放节目"), this), IdAutoPlay);
     grid->addWidget(m_autoPlay, row, 0, 1, 3);
-    m_languageButton = named(new QPushButton(QStringLiteral("Language"), this), IdLanguage);
+    // "Language" stays in the Chinese text set, so that whoever cannot read it still finds the
+    // way back; each language is offered in its own name.
+    m_languageButton =
+        named(new QPushButton(dialogText("Language", "语言 (Language)"), this), IdLanguage);
     m_languageButton->setAutoDefault(false);
+    m_languageButton->setMinimumWidth(m_languageButton->sizeHint().width());
+    m_languageMenu = new QMenu(this);
+    m_languageMenu->setObjectName(QStringLiteral("languageMenu"));
+    m_languageMenu->addAction(QStringLiteral("中文 (Chinese)"), this,
+                              [this] { chooseLanguage(1); });
+    m_languageMenu->addAction(QStringLiteral("English (英文)"), this,
+                              [this] { chooseLanguage(3); });
     grid->addWidget(m_languageButton, row++, 4);
     m_blankOnStop = new QCheckBox(dialogText("Blank the wall on stop", "停止时清屏"), this);
     m_blankOnStop->setObjectName(QStringLiteral("blankOnStop"));
@@ -156,10 +166,7 @@ void CDlgSeting::buildWindow()
     connect(m_length, &QLineEdit::textEdited, this, &CDlgSeting::onLengthEdited);
     connect(m_sectionPos, &QLineEdit::textEdited, this, &CDlgSeting::onSectionPosEdited);
     connect(m_languageButton, &QPushButton::clicked, this, [this] {
-        QMenu menu(this);
-        menu.addAction(QStringLiteral("Chinese"), this, [this] { chooseLanguage(1); });
-        menu.addAction(QStringLiteral("English"), this, [this] { chooseLanguage(3); });
-        menu.exec(m_languageButton->mapToGlobal(QPoint(-1, m_languageButton->height())));
+        m_languageMenu->exec(m_languageButton->mapToGlobal(QPoint(-1, m_languageButton->height())));
     });
 }
 

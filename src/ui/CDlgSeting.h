@@ -10,6 +10,7 @@ class CColorBtn;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QRadioButton;
 class UserPrompts;
@@ -83,6 +84,7 @@ private:
     QCheckBox* m_autoPlay = nullptr;
     QCheckBox* m_blankOnStop = nullptr; // [Tessarin] BlankOnStop
     QPushButton* m_languageButton = nullptr;
+    QMenu* m_languageMenu = nullptr;
 
     // The values the edits held before the current keystroke.
     int m_posValue = 0;

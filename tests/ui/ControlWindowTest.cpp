@@ -25,6 +25,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -814,4 +815,70 @@ TEST_F(ControlWindowTest, TheWindowAndItsBoxesStepAsideFromTheLed)
     WindowPlacement::placeDialog(&box, window.get(), led);
     EXPECT_FALSE(QRect(box.pos(), box.size()).intersects(led.first()));
     EXPECT_TRUE(available.contains(QRect(box.pos(), box.size())));
+}
+
+// In the Chinese text set the settings read whole (the Language button as wide as its text, its
+// menu naming each language in its own words), and after edit mode went off and on the page
+// shows to its bottom.
+TEST_F(ControlWindowTest, ChineseLabelsReadWholeAndThePageSurvivesEditMode)
+{
+    const TextSet saved = textSet();
+    Language::apply(1);
+    {
+        auto window = withItems(1);
+        CDlgSeting settings(*window->area(), prompts);
+        settings.show();
+        QApplication::processEvents();
+        auto* language = settings.findChild<QPushButton*>(QStringLiteral("1023"));
+        ASSERT_NE(language, nullptr);
+        EXPECT_TRUE(language->text().contains(QStringLiteral("语言")));
+        EXPECT_TRUE(language->text().contains(QStringLiteral("Language")));
+        const int textWidth = language->fontMetrics().horizontalAdvance(language->text());
+        EXPECT_GT(language->sizeHint().width(), textWidth);
+        EXPECT_GE(language->width(), language->sizeHint().width());
+        auto* menu = settings.findChild<QMenu*>(QStringLiteral("languageMenu"));
+        ASSERT_NE(menu, nullptr);
+        QStringList names;
+        for (const QAction* action : menu->actions())
+            names << action->text();
+        EXPECT_EQ(names, QStringList(
+                             {QStringLiteral("中文 (Chinese)"), QStringLiteral("English (英文)")}));
+        // Nothing in the dialog is narrower than its text.
+        for (QAbstractButton* button : settings.findChildren<QAbstractButton*>()) {
+            if (button->isVisible() && !button->text().isEmpty()) {
+                EXPECT_GE(button->width(), button->sizeHint().width())
+                    << button->text().toStdString();
+            }
+        }
+        for (QLabel* label : settings.findChildren<QLabel*>()) {
+            if (label->isVisible() && !label->text().isEmpty()) {
+                EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+            }
+        }
+
+        window->setCurrentRow(-1);
+        window->show();
+        QApplication::processEvents();
+        window->button(Edit)->click(); // edit mode off: the toolbar strip alone
+        QApplication::processEvents();
+        window->setCurrentRow(0); // the page is made while the strip shows
+        QWidget* page = window->pageHost().FindSubForm("CPropText")->widget();
+        ASSERT_NE(page, nullptr);
+        for (int pass = 0; pass < 2; ++pass) {
+            window->button(Edit)->click();
+            QApplication::processEvents();
+            ASSERT_TRUE(page->isVisible());
+            EXPECT_GE(page->height(), page->minimumSizeHint().height()) << pass;
+            const QWidget* area = page->parentWidget();
+            EXPECT_LE(page->geometry().bottom(), area->rect().bottom()) << pass;
+            EXPECT_LE(area->mapTo(window.get(), area->rect().bottomLeft()).y(),
+                      window->rect().bottom())
+                << pass;
+            window->button(Edit)->click();
+            QApplication::processEvents();
+            EXPECT_FALSE(page->isVisible());
+        }
+    }
+    setTextSet(saved);
+    QLocale::setDefault(QLocale::c());
 }
