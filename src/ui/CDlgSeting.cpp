@@ -5,6 +5,7 @@
 #include "base/StringTable.h"
 #include "canvas/SectionLayout.h"
 #include "model/CAct.h"
+#include "remote/FleetClient.h"
 #include "ui/widgets/CColorBtn.h"
 #include "ui/widgets/NumberField.h"
 #include "ui/widgets/UserPrompts.h"
@@ -13,12 +14,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QSignalBlocker>
 
 #include <atomic>
 #include <mutex>
@@ -146,6 +149,7 @@ void CDlgSeting::buildWindow()
     auto* remote = new RemotePanel(this);
     grid->addWidget(remote, row++, 0, 1, 5);
     connect(remote, &RemotePanel::changed, this, &CDlgSeting::remoteChanged);
+    grid->addWidget(buildFleetGroup(), row++, 0, 1, 5);
 
     connect(m_horizontal, &QRadioButton::clicked, this, [this] { onSplitClicked(0); });
     connect(m_vertical, &QRadioButton::clicked, this, [this] { onSplitClicked(1); });
@@ -168,6 +172,173 @@ void CDlgSeting::buildWindow()
     connect(m_languageButton, &QPushButton::clicked, this, [this] {
         m_languageMenu->exec(m_languageButton->mapToGlobal(QPoint(-1, m_languageButton->height())));
     });
+}
+
+QWidget* CDlgSeting::buildFleetGroup()
+{
+    auto* group = new QGroupBox(dialogText("Fleet (MQTT)", "集群 (MQTT)"), this);
+    group->setObjectName(QStringLiteral("fleet"));
+    auto* grid = new QGridLayout(group);
+    const auto field = [group](const char* name) {
+        auto* edit = new QLineEdit(group);
+        edit->setObjectName(QString::fromLatin1(name));
+        return edit;
+    };
+    m_fleetEnabled = new QCheckBox(dialogText("Connect to a broker", "连接到代理服务器"), group);
+    m_fleetEnabled->setObjectName(QStringLiteral("fleetEnabled"));
+    grid->addWidget(m_fleetEnabled, 0, 0, 1, 2);
+    m_fleetTls = new QCheckBox(dialogText("TLS (mqtts)", "加密 (TLS, mqtts)"), group);
+    m_fleetTls->setObjectName(QStringLiteral("fleetTls"));
+    grid->addWidget(m_fleetTls, 0, 2, 1, 2);
+    grid->addWidget(new QLabel(dialogText("Broker:", "代理服务器:"), group), 1, 0);
+    m_fleetHost = field("fleetHost");
+    grid->addWidget(m_fleetHost, 1, 1);
+    grid->addWidget(new QLabel(dialogText("Port:", "端口:"), group), 1, 2);
+    m_fleetPort = field("fleetPort");
+    NumberField::limit(m_fleetPort, 1, 65535);
+    m_fleetPort->setMaximumWidth(80);
+    grid->addWidget(m_fleetPort, 1, 3);
+    grid->addWidget(new QLabel(dialogText("User:", "用户名:"), group), 2, 0);
+    m_fleetUser = field("fleetUser");
+    grid->addWidget(m_fleetUser, 2, 1);
+    grid->addWidget(new QLabel(dialogText("Password:", "密码:"), group), 2, 2);
+    m_fleetPassword = field("fleetPassword");
+    m_fleetPassword->setEchoMode(QLineEdit::Password);
+    grid->addWidget(m_fleetPassword, 2, 3);
+    grid->addWidget(new QLabel(dialogText("Player name:", "播放器名称:"), group), 3, 0);
+    m_fleetName = field("fleetName");
+    m_fleetName->setPlaceholderText(FleetSettings::defaultName());
+    grid->addWidget(m_fleetName, 3, 1);
+    grid->addWidget(new QLabel(dialogText("Topic prefix:", "主题前缀:"), group), 3, 2);
+    m_fleetPrefix = field("fleetTopicPrefix");
+    grid->addWidget(m_fleetPrefix, 3, 3);
+    // The TLS files, each with a button that looks for it.
+    const struct
+    {
+        const char* english;
+        const char* chinese;
+        const char* name;
+        QLineEdit** edit;
+    } files[] = {
+        {"CA certificates:", "CA 证书:", "fleetCaFile", &m_fleetCaFile},
+        {"Client certificate:", "客户端证书:", "fleetCertFile", &m_fleetCertFile},
+        {"Client key:", "客户端密钥:", "fleetKeyFile", &m_fleetKeyFile},
+    };
+    int row = 4;
+    for (const auto& file : files) {
+        grid->addWidget(new QLabel(dialogText(file.english, file.chinese), group), row, 0);
+        QLineEdit* edit = field(file.name);
+        *file.edit = edit;
+        grid->addWidget(edit, row, 1, 1, 2);
+        auto* browse = new QPushButton(QStringLiteral("..."), group);
+        browse->setAutoDefault(false);
+        browse->setObjectName(QString::fromLatin1(file.name) + QStringLiteral("Browse"));
+        grid->addWidget(browse, row++, 3);
+        connect(browse, &QPushButton::clicked, this, [this, edit] {
+            const QString chosen = m_prompts.openFile(
+                this, dialogText("Certificates and keys (*.pem *.crt *.key)|*.pem;*.crt;*.key|All "
+                                 "Files (*.*)|*.*||",
+                                 "证书和密钥 (*.pem *.crt *.key)|*.pem;*.crt;*.key|所有文件 "
+                                 "(*.*)|*.*||"));
+            if (chosen.isEmpty())
+                return;
+            edit->setText(chosen);
+            storeFleet();
+        });
+    }
+    auto* note = new QLabel(dialogText("The player connects with these when the dialog closes.",
+                                       "关闭本对话框后按这些设置连接。"),
+                            group);
+    note->setWordWrap(true);
+    grid->addWidget(note, row, 0, 1, 4);
+
+    for (QCheckBox* box : {m_fleetEnabled, m_fleetTls})
+        connect(box, &QCheckBox::clicked, this, &CDlgSeting::storeFleet);
+    for (QLineEdit* edit : {m_fleetHost, m_fleetPort, m_fleetUser, m_fleetPassword, m_fleetName,
+                            m_fleetPrefix, m_fleetCaFile, m_fleetCertFile, m_fleetKeyFile})
+        connect(edit, &QLineEdit::editingFinished, this, &CDlgSeting::storeFleet);
+    connect(m_fleetPort, &QLineEdit::textEdited, this,
+            [this] { NumberField::numberIn(m_fleetPort); });
+    // The port follows TLS while it is the other scheme's usual one.
+    connect(m_fleetTls, &QCheckBox::toggled, this, [this](bool tls) {
+        if (m_fleetPort->text() == QLatin1String(tls ? "1883" : "8883"))
+            m_fleetPort->setText(QLatin1String(tls ? "8883" : "1883"));
+    });
+    loadFleet();
+    return group;
+}
+
+void CDlgSeting::loadFleet()
+{
+    const FleetSettings s = FleetSettings::load();
+    QString host;
+    int port = 1883;
+    bool tls = false;
+    const bool parsed = FleetSettings::parseUrl(s.url, &host, &port, &tls);
+    m_fleetEnabled->setChecked(!s.url.isEmpty());
+    // An address the fleet cannot read shows as it is, to be corrected.
+    m_fleetHost->setText(parsed || s.url.isEmpty() ? host : s.url);
+    QSignalBlocker quiet(m_fleetTls);
+    m_fleetTls->setChecked(tls);
+    m_fleetPort->setText(QString::number(port));
+    NumberField::clearMark(m_fleetPort);
+    m_fleetUser->setText(s.user);
+    m_fleetPassword->setText(s.password);
+    m_fleetName->setText(s.name);
+    m_fleetPrefix->setText(s.topicPrefix);
+    m_fleetCaFile->setText(s.caFile);
+    m_fleetCertFile->setText(s.certFile);
+    m_fleetKeyFile->setText(s.keyFile);
+}
+
+void CDlgSeting::storeFleet()
+{
+    const FleetSettings before = FleetSettings::load();
+    FleetSettings s = before;
+    QString host = m_fleetHost->text().trimmed();
+    const bool tls = m_fleetTls->isChecked();
+    // A port out of range is never stored: the field stays marked, the address keeps its port.
+    QString oldHost;
+    int port = tls ? 8883 : 1883;
+    bool oldTls = false;
+    FleetSettings::parseUrl(before.url, &oldHost, &port, &oldTls);
+    if (const auto typed = NumberField::numberIn(m_fleetPort))
+        port = *typed;
+    if (host.contains(QLatin1Char(':')) && !host.startsWith(QLatin1Char('[')))
+        host = QLatin1Char('[') + host + QLatin1Char(']'); // an IPv6 address
+    s.url = m_fleetEnabled->isChecked() && !host.isEmpty()
+                ? QStringLiteral("%1://%2:%3")
+                      .arg(QLatin1String(tls ? "mqtts" : "mqtt"), host)
+                      .arg(port)
+                : QString();
+    s.user = m_fleetUser->text();
+    s.password = m_fleetPassword->text();
+    s.name = m_fleetName->text().trimmed();
+    // Empty: what the fleet takes when the store has nothing.
+    const FleetSettings defaults;
+    s.topicPrefix = m_fleetPrefix->text().trimmed().isEmpty() ? defaults.topicPrefix
+                                                              : m_fleetPrefix->text().trimmed();
+    s.caFile = m_fleetCaFile->text().trimmed().isEmpty() ? defaults.caFile
+                                                         : m_fleetCaFile->text().trimmed();
+    s.certFile = m_fleetCertFile->text().trimmed();
+    s.keyFile = m_fleetKeyFile->text().trimmed();
+    const QString group = QStringLiteral("Mqtt");
+    const std::pair<const char*, std::pair<const QString*, const QString*>> keys[] = {
+        {"Url", {&s.url, &before.url}},
+        {"Name", {&s.name, &before.name}},
+        {"User", {&s.user, &before.user}},
+        {"Password", {&s.password, &before.password}},
+        {"TopicPrefix", {&s.topicPrefix, &before.topicPrefix}},
+        {"CaFile", {&s.caFile, &before.caFile}},
+        {"CertFile", {&s.certFile, &before.certFile}},
+        {"KeyFile", {&s.keyFile, &before.keyFile}},
+    };
+    for (const auto& [key, values] : keys) {
+        if (*values.first == *values.second)
+            continue;
+        SettingsStore::writeString(group, QString::fromLatin1(key), *values.first);
+        m_fleetChanged = true;
+    }
 }
 
 void CDlgSeting::loadValues()

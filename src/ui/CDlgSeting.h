@@ -44,6 +44,10 @@ public:
     void onLengthEdited(const QString& text);
     void onSectionPosEdited(const QString& text);
 
+    // The fleet settings were changed while the dialog was open: the fleet client must start
+    // again with them.
+    bool fleetChanged() const { return m_fleetChanged; }
+
 signals:
     // The project's data changed (LED size, split, sections, frame, colours, manual play): the
     // project must be saved to keep it. Auto play and the language are settings, not project data.
@@ -56,6 +60,10 @@ private:
     // and tells that the project changed.
     void change(const std::function<void(AreaSettings&)>& apply);
     void buildWindow();
+    // The group of the fleet's broker settings (the store's group "Mqtt", read by the fleet).
+    QWidget* buildFleetGroup();
+    void loadFleet();
+    void storeFleet();
     void loadValues();
     void fillSectionList(int count);
     void updateSizeEdits();
@@ -85,6 +93,19 @@ private:
     QCheckBox* m_blankOnStop = nullptr; // [Tessarin] BlankOnStop
     QPushButton* m_languageButton = nullptr;
     QMenu* m_languageMenu = nullptr;
+
+    QCheckBox* m_fleetEnabled = nullptr;
+    QCheckBox* m_fleetTls = nullptr;
+    QLineEdit* m_fleetHost = nullptr;
+    QLineEdit* m_fleetPort = nullptr;
+    QLineEdit* m_fleetUser = nullptr;
+    QLineEdit* m_fleetPassword = nullptr;
+    QLineEdit* m_fleetName = nullptr;
+    QLineEdit* m_fleetPrefix = nullptr;
+    QLineEdit* m_fleetCaFile = nullptr;
+    QLineEdit* m_fleetCertFile = nullptr;
+    QLineEdit* m_fleetKeyFile = nullptr;
+    bool m_fleetChanged = false;
 
     // The values the edits held before the current keystroke.
     int m_posValue = 0;

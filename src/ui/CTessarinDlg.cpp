@@ -128,18 +128,26 @@ CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, UserPrompts* prompts, QW
     m_remote = std::make_unique<RemoteBridge>(*m_controller);
     m_remote->applySettings();
     m_watchdog = new Watchdog(area, this);
+    startFleet();
+}
+
+void CTessarinDlg::startFleet()
+{
+    if (m_remote)
+        m_remote->setFleet(nullptr);
+    m_fleet.reset();
     // A fleet on an MQTT broker, when the settings name one.
     const FleetSettings fleet = FleetSettings::load();
-    if (!fleet.url.isEmpty()) {
-        m_fleet = std::make_unique<FleetClient>(*m_remote);
-        m_remote->setFleet(m_fleet.get()); // the remote status tells the broker connection
-        // Each change of the broker connection (refused, lost, back) once in the status line.
-        connect(m_fleet.get(), &FleetClient::connectionChanged, this,
-                [this](bool, const QString& message) { showStatus(message); });
-        QString error;
-        if (!m_fleet->start(fleet, &error))
-            showStatus(error);
-    }
+    if (fleet.url.isEmpty() || !m_remote)
+        return;
+    m_fleet = std::make_unique<FleetClient>(*m_remote);
+    m_remote->setFleet(m_fleet.get()); // the remote status tells the broker connection
+    // Each change of the broker connection (refused, lost, back) once in the status line.
+    connect(m_fleet.get(), &FleetClient::connectionChanged, this,
+            [this](bool, const QString& message) { showStatus(message); });
+    QString error;
+    if (!m_fleet->start(fleet, &error))
+        showStatus(error);
 }
 
 CTessarinDlg::~CTessarinDlg()
@@ -502,6 +510,8 @@ void CTessarinDlg::onSettings()
             m_remote->applySettings();
     });
     settings.exec();
+    if (settings.fleetChanged() && m_controller)
+        startFleet(); // the broker settings hold from now on
     if (settings.languageChosen() != 0) {
         // The new language shows after a restart; this window closes the usual way first.
         m_restart = true;

@@ -118,6 +118,8 @@ private:
     QString placementKey() const;
     QRect currentFrame() const;
 
+    // The fleet client as the settings now say (none without a broker), replacing the one before.
+    void startFleet();
     void updatePlayButtons();
     void setEditMode(bool on);
     void updateSelection();

@@ -2,6 +2,7 @@
 #include "base/SettingsStore.h"
 #include "model/CAct.h"
 #include "model/HeadlessSectionHost.h"
+#include "remote/FleetClient.h"
 #include "remote/RemoteSettings.h"
 #include "support/TestSettings.h"
 #include "ui/CDlgSeting.h"
@@ -10,6 +11,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -296,4 +298,83 @@ TEST_F(SettingsDialogTest, TurningTheRemoteControlOnMakesATokenAndWarnsBeyondThi
     enabled->click();
     EXPECT_EQ(RemoteSettings::load().token, on.token);
     EXPECT_EQ(changes, 4);
+}
+
+// The fleet's broker settings: what the group shows and stores is what the fleet reads, under
+// the store's own keys, and it comes back in the group the next time.
+TEST_F(SettingsDialogTest, TheFleetGroupKeepsTheBrokerSettingsUnderTheFleetsKeys)
+{
+    const auto field = [](CDlgSeting& d, const char* name) {
+        return d.findChild<QLineEdit*>(QString::fromLatin1(name));
+    };
+    const auto enter = [&](CDlgSeting& d, const char* name, const QString& text) {
+        QLineEdit* e = field(d, name);
+        e->setText(text);
+        emit e->editingFinished();
+    };
+    {
+        CDlgSeting d(area, prompts);
+        auto* group = d.findChild<QGroupBox*>(QStringLiteral("fleet"));
+        ASSERT_NE(group, nullptr);
+        EXPECT_EQ(group->title(), QStringLiteral("Fleet (MQTT)"));
+        // Nothing stored: no fleet, and the fleet's own defaults.
+        EXPECT_FALSE(d.findChild<QCheckBox*>(QStringLiteral("fleetEnabled"))->isChecked());
+        EXPECT_EQ(field(d, "fleetPort")->text(), QStringLiteral("1883"));
+        EXPECT_EQ(field(d, "fleetTopicPrefix")->text(), QStringLiteral("tessarin"));
+        EXPECT_EQ(field(d, "fleetCaFile")->text(),
+                  QString::fromLatin1(FleetSettings::kSystemCaFile));
+        EXPECT_EQ(field(d, "fleetPassword")->echoMode(), QLineEdit::Password);
+
+        d.findChild<QCheckBox*>(QStringLiteral("fleetEnabled"))->click();
+        enter(d, "fleetHost", QStringLiteral("broker.example"));
+        EXPECT_EQ(SettingsStore::readString("Mqtt", "Url"),
+                  QStringLiteral("mqtt://broker.example:1883"));
+        d.findChild<QCheckBox*>(QStringLiteral("fleetTls"))->click();
+        EXPECT_EQ(field(d, "fleetPort")->text(), QStringLiteral("8883")); // follows TLS
+        enter(d, "fleetPort", QStringLiteral("8884"));
+        enter(d, "fleetUser", QStringLiteral("wall"));
+        enter(d, "fleetPassword", QStringLiteral("sécret"));
+        enter(d, "fleetName", QStringLiteral("lobby-1"));
+        enter(d, "fleetTopicPrefix", QStringLiteral("walls"));
+        enter(d, "fleetCaFile", QStringLiteral("/etc/wall/ca.pem"));
+        enter(d, "fleetCertFile", QStringLiteral("/etc/wall/cert.pem"));
+        enter(d, "fleetKeyFile", QStringLiteral("/etc/wall/key.pem"));
+        // Out of range: marked, never stored.
+        enter(d, "fleetPort", QStringLiteral("99999"));
+        EXPECT_TRUE(NumberField::isMarked(field(d, "fleetPort")));
+        EXPECT_TRUE(d.fleetChanged());
+    }
+    const FleetSettings read = FleetSettings::load();
+    EXPECT_EQ(read.url, QStringLiteral("mqtts://broker.example:8884"));
+    EXPECT_EQ(read.user, QStringLiteral("wall"));
+    EXPECT_EQ(read.password, QStringLiteral("sécret"));
+    EXPECT_EQ(read.name, QStringLiteral("lobby-1"));
+    EXPECT_EQ(read.topicPrefix, QStringLiteral("walls"));
+    EXPECT_EQ(read.caFile, QStringLiteral("/etc/wall/ca.pem"));
+    EXPECT_EQ(read.certFile, QStringLiteral("/etc/wall/cert.pem"));
+    EXPECT_EQ(read.keyFile, QStringLiteral("/etc/wall/key.pem"));
+    for (const char* key :
+         {"Url", "Name", "User", "Password", "TopicPrefix", "CaFile", "CertFile", "KeyFile"})
+        EXPECT_FALSE(SettingsStore::readString("Mqtt", QString::fromLatin1(key)).isEmpty()) << key;
+
+    {
+        // Back in the group as stored; looking changes nothing.
+        CDlgSeting d(area, prompts);
+        EXPECT_TRUE(d.findChild<QCheckBox*>(QStringLiteral("fleetEnabled"))->isChecked());
+        EXPECT_TRUE(d.findChild<QCheckBox*>(QStringLiteral("fleetTls"))->isChecked());
+        EXPECT_EQ(field(d, "fleetHost")->text(), QStringLiteral("broker.example"));
+        EXPECT_EQ(field(d, "fleetPort")->text(), QStringLiteral("8884"));
+        EXPECT_EQ(field(d, "fleetUser")->text(), QStringLiteral("wall"));
+        EXPECT_EQ(field(d, "fleetPassword")->text(), QStringLiteral("sécret"));
+        EXPECT_EQ(field(d, "fleetName")->text(), QStringLiteral("lobby-1"));
+        EXPECT_EQ(field(d, "fleetTopicPrefix")->text(), QStringLiteral("walls"));
+        EXPECT_EQ(field(d, "fleetKeyFile")->text(), QStringLiteral("/etc/wall/key.pem"));
+        enter(d, "fleetUser", QStringLiteral("wall"));
+        EXPECT_FALSE(d.fleetChanged());
+        // Off: the fleet sees no broker; the rest stays for the next time.
+        d.findChild<QCheckBox*>(QStringLiteral("fleetEnabled"))->click();
+        EXPECT_TRUE(d.fleetChanged());
+    }
+    EXPECT_TRUE(FleetSettings::load().url.isEmpty());
+    EXPECT_EQ(FleetSettings::load().user, QStringLiteral("wall"));
 }
