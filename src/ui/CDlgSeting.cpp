@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -22,6 +23,7 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
+#include <QToolButton>
 
 #include <atomic>
 #include <mutex>
@@ -229,11 +231,13 @@ QWidget* CDlgSeting::buildFleetGroup()
         grid->addWidget(new QLabel(dialogText(file.english, file.chinese), group), row, 0);
         QLineEdit* edit = field(file.name);
         *file.edit = edit;
-        grid->addWidget(edit, row, 1, 1, 2);
-        auto* browse = new QPushButton(QStringLiteral("..."), group);
-        browse->setAutoDefault(false);
+        auto* browse = new QToolButton(group);
+        browse->setText(QStringLiteral("..."));
         browse->setObjectName(QString::fromLatin1(file.name) + QStringLiteral("Browse"));
-        grid->addWidget(browse, row++, 3);
+        auto* line = new QHBoxLayout;
+        line->addWidget(edit, 1);
+        line->addWidget(browse);
+        grid->addLayout(line, row++, 1, 1, 3);
         connect(browse, &QPushButton::clicked, this, [this, edit] {
             const QString chosen = m_prompts.openFile(
                 this, dialogText("Certificates and keys (*.pem *.crt *.key)|*.pem;*.crt;*.key|All "
