@@ -340,8 +340,11 @@ void CTessarinDlg::contextMenuEvent(QContextMenuEvent* event)
 
 void CTessarinDlg::onAbout()
 {
-    QMessageBox::about(
-        this,
+    QMessageBox about(
+        QMessageBox::Information,
         loadString(StringId::AboutBox).remove(QLatin1String("(&A)")).remove(QLatin1String("...")),
-        QStringLiteral("Tessarin 6.22\nLED display wall player"));
+        QStringLiteral("Tessarin 6.22\nLED display wall player"), QMessageBox::Ok, this);
+    about.setIconPixmap(windowIcon().pixmap(48, 48));
+    WindowPlacement::placeDialog(&about, this, ledRects());
+    about.exec();
 }
