@@ -42,7 +42,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
-#include <QWindow>
 
 namespace {
 
