@@ -1,6 +1,8 @@
 #include "render/text/CMyRichEdit.h"
 #include "render/text/OfficeConverter.h"
 
+#include "PageCells.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QProcess>
@@ -155,4 +157,126 @@ TEST_F(OfficeTest, EverySheetOfASpreadsheetPlays)
     ASSERT_TRUE(OfficeConverter::ConvertSpreadsheet(xls, again, &message));
     EXPECT_EQ(again.plainText(), text);
     EXPECT_EQ(again.TextLength(), edit.TextLength());
+}
+
+namespace {
+
+// The wide sheet: 12 columns of 2.2 cm and one of 1.2 cm, a title over five empty cells, a
+// merged Chinese cell over three columns, numbers with separators and a comment on Shanghai.
+struct WideSheet
+{
+    QStringList text;  // every cell's text, in order
+    int titleSpan = 0; // columns the title is drawn across
+    int titleLines = 0;
+    int mergedSpan = 0;            // columns the Chinese cell is drawn across
+    QStringList splitNumbers;      // number cells on more than one line
+    std::vector<PageCells> narrow; // pages on a 320 x 64 wall
+    std::vector<PageCells> wide;   // pages on a 1280 x 96 wall
+};
+
+WideSheet readWideSheet(CMyRichEdit& edit)
+{
+    WideSheet sheet;
+    edit.withDocument([&](QTextDocument& document) {
+        sheet.narrow = pageCells(document, QSize(320, 64));
+        sheet.wide = pageCells(document, QSize(1280, 96));
+        document.setTextWidth(320);
+        QTextTable* table = firstTableOf(document);
+        ASSERT_NE(table, nullptr);
+        for (int row = 0; row < table->rows(); ++row)
+            for (int column = 0; column < table->columns(); ++column) {
+                const QTextTableCell cell = table->cellAt(row, column);
+                if (cell.row() != row || cell.column() != column)
+                    continue;
+                const QString text = cellText(cell);
+                if (text.isEmpty())
+                    continue;
+                sheet.text << text;
+                if (text.startsWith(QLatin1String("Quarterly"))) {
+                    sheet.titleSpan = cell.columnSpan();
+                    sheet.titleLines = cellLines(cell);
+                }
+                if (text == QStringLiteral("华东区销售汇总"))
+                    sheet.mergedSpan = cell.columnSpan();
+                if (RtfTableBuilder::isNumber(text) && cellLines(cell) > 1)
+                    sheet.splitNumbers << text;
+            }
+    });
+    return sheet;
+}
+
+void savePages(CMyRichEdit& edit, QSize size, const QString& name)
+{
+    if (!qEnvironmentVariableIsSet("TESSARIN_DUMP"))
+        return;
+    QImage page(size, QImage::Format_RGB32);
+    int first = 0;
+    for (int i = 0; first < edit.TextLength() && i < 60; ++i) {
+        const int next = edit.RenderRange(page, page.rect(), 0x00FFFFFF, first);
+        page.save(QStringLiteral("/tmp/%1-%2.png").arg(name).arg(i, 2, 10, QLatin1Char('0')));
+        if (next <= first)
+            break;
+        first = next;
+    }
+}
+
+} // namespace
+
+TEST_F(OfficeTest, AWideSheetIsCutAcrossAndDownLikeAPrintedSpreadsheet)
+{
+    if (!haveLibreOffice())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    for (const char* name : {"lo-wide-sheet.xls", "lo-wide-sheet.xlsx", "lo-wide-sheet.ods"}) {
+        SCOPED_TRACE(name);
+        const QString book = dir.filePath(QString::fromLatin1(name));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TESSARIN_TEST_DATA "/office/") + name, book));
+        // Converted, then read back from the cache as the next play does.
+        for (int pass = 0; pass < 2; ++pass) {
+            SCOPED_TRACE(pass == 0 ? "converted" : "from the cache");
+            CMyRichEdit edit;
+            QString message;
+            ASSERT_TRUE(OfficeConverter::ConvertSpreadsheet(book, edit, &message))
+                << message.toStdString();
+            const WideSheet sheet = readWideSheet(edit);
+            const QString all = sheet.text.join(QLatin1Char('|'));
+            // A comment is not cell text.
+            EXPECT_FALSE(edit.plainText().contains(QStringLiteral("Checked by finance")));
+            EXPECT_TRUE(sheet.text.contains(QStringLiteral("Shanghai"))) << all.toStdString();
+            // The merged cell once, across its three columns.
+            EXPECT_EQ(sheet.text.count(QStringLiteral("华东区销售汇总")), 1) << all.toStdString();
+            EXPECT_EQ(sheet.mergedSpan, 3);
+            // The title runs over the empty cells beside it, on one line.
+            EXPECT_GE(sheet.titleSpan, 3);
+            EXPECT_LE(sheet.titleSpan, 6);
+            EXPECT_EQ(sheet.titleLines, 1);
+            EXPECT_TRUE(sheet.text.contains(QStringLiteral("1,234,567.89")));
+            EXPECT_TRUE(sheet.text.contains(QStringLiteral("0.29")));
+            EXPECT_TRUE(sheet.splitNumbers.isEmpty()) << sheet.splitNumbers.join(' ').toStdString();
+
+            // On both walls every cell shows whole on some page; no number is cut at a side.
+            for (const auto* pages : {&sheet.narrow, &sheet.wide}) {
+                ASSERT_FALSE(pages->empty());
+                QStringList seen;
+                for (const PageCells& page : *pages) {
+                    seen << page.whole;
+                    for (const QString& cut : page.cut)
+                        EXPECT_FALSE(RtfTableBuilder::isNumber(cut)) << cut.toStdString();
+                }
+                for (const char* text : {"0.29", "1,234,567.89", "9,876,543.21", "Shanghai", "杭州",
+                                         "Returns", "2.00"})
+                    EXPECT_TRUE(seen.contains(QString::fromUtf8(text))) << text;
+            }
+            const std::vector<PageCells>& narrow = sheet.narrow;
+            EXPECT_GT(narrow.size(), 4u);
+            // Across first: the second page is the same rows further right.
+            ASSERT_GE(narrow.size(), 2u);
+            EXPECT_EQ(narrow[1].page.top, narrow[0].page.top);
+            EXPECT_GT(narrow[1].page.left, narrow[0].page.left);
+            for (const PageCells& page : narrow)
+                EXPECT_LE(page.page.width, 320.5);
+            EXPECT_LT(sheet.wide.size(), narrow.size());
+            savePages(edit, QSize(320, 64), QStringLiteral("wide-sheet-320-%1").arg(pass));
+            savePages(edit, QSize(1280, 96), QStringLiteral("wide-sheet-1280-%1").arg(pass));
+        }
+    }
 }

@@ -287,24 +287,32 @@ TEST(RichPaging, ATableRowIsNeverCutAtThePageBottom)
     EXPECT_GT(pages, 3);
 }
 
-TEST(RichPaging, ATableWiderThanThePageIsFittedToItsWidth)
+TEST(RichPaging, ATableWiderThanThePageIsCutIntoColumnsAcross)
 {
     CMyRichEdit edit;
     ASSERT_TRUE(edit.LoadData("{\\rtf1\\trowd\\cellx15000\\cellx30000\\pard\\intbl left\\cell "
                               "right\\cell\\row\\pard after\\par}"));
     QImage page(300, 100, QImage::Format_RGB32);
-    edit.RenderRange(page, page.rect(), 0x00FFFFFF, 0);
-    // Both cells show: the right one is on the page, not cut off past its edge.
-    int inkRight = 0;
-    for (int y = 0; y < page.height(); ++y)
-        for (int x = 150; x < page.width(); ++x)
-            inkRight += page.pixel(x, y) != qRgb(255, 255, 255);
-    EXPECT_GT(inkRight, 10);
+    // Each column is wider than the page: each is narrowed to it, on a page of its own.
+    const auto ink = [&] {
+        int count = 0;
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                count += page.pixel(x, y) != qRgb(255, 255, 255);
+        return count;
+    };
+    const int second = edit.RenderRange(page, page.rect(), 0x00FFFFFF, 0);
+    EXPECT_GT(ink(), 10);
+    const int third = edit.RenderRange(page, page.rect(), 0x00FFFFFF, second);
+    EXPECT_GT(ink(), 10);
+    EXPECT_GT(third, second);
+    EXPECT_LT(third, edit.TextLength());
     edit.withDocument([](QTextDocument& document) {
         const QTextTable* table = firstTable(document);
         ASSERT_NE(table, nullptr);
-        EXPECT_EQ(table->format().columnWidthConstraints().front().type(),
-                  QTextLength::PercentageLength);
+        const QTextLength first = table->format().columnWidthConstraints().front();
+        EXPECT_EQ(first.type(), QTextLength::FixedLength);
+        EXPECT_EQ(first.rawValue(), 300);
     });
 }
 

@@ -292,11 +292,13 @@ int CMyRichEdit::renderDocument(QTextDocument& document, RichTextPages& pages, Q
     if (pages.size() != rect.size())
         pages.reset(document, rect.size());
     const RichTextPages::Page page = pages.pageAt(document, first);
-    // The page shows what lies between its top and the next page's top, nothing of either side.
-    painter.setClipRect(QRectF(rect.left(), rect.top(), rect.width(), page.bottom - page.top));
-    painter.translate(rect.left(), rect.top() - page.top);
+    // The page shows what lies between its top and the next page's top, nothing of either side;
+    // across, its band of a wide table only.
+    const double width = page.width > 0 ? std::min<double>(page.width, rect.width()) : rect.width();
+    painter.setClipRect(QRectF(rect.left(), rect.top(), width, page.bottom - page.top));
+    painter.translate(rect.left() - page.left, rect.top() - page.top);
     QAbstractTextDocumentLayout::PaintContext context;
-    context.clip = QRectF(0, page.top, rect.width(), page.bottom - page.top);
+    context.clip = QRectF(page.left, page.top, width, page.bottom - page.top);
     context.palette.setColor(QPalette::Text, m_reversed ? Qt::white : Qt::black);
     document.documentLayout()->draw(&painter, context);
     return page.next;

@@ -2,6 +2,7 @@
 
 #include "CMyRichEdit.h"
 #include "ConverterProcess.h"
+#include "SheetHtml.h"
 #include "base/Notifications.h"
 #include "base/SafeFile.h"
 #include "base/StringTable.h"
@@ -230,20 +231,9 @@ bool keepOnlyCells(const QString& htmlPath)
     QFile file(htmlPath);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    QString html = QString::fromUtf8(file.readAll());
+    const QString html = QString::fromUtf8(file.readAll());
     file.close();
-    static const QRegularExpression overview(QStringLiteral("<p>\\s*<center>.*?</center>\\s*</p>"),
-                                             QRegularExpression::CaseInsensitiveOption |
-                                                 QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression heading(
-        QStringLiteral("<a name=\"table\\d+\">\\s*<h1>.*?</h1>\\s*</a>"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression rule(QStringLiteral("<hr\\s*/?>"),
-                                         QRegularExpression::CaseInsensitiveOption);
-    html.remove(overview);
-    html.remove(heading);
-    html.remove(rule);
-    return SafeFile::write(htmlPath, html.toUtf8()) == SafeFile::Error::None;
+    return SafeFile::write(htmlPath, SheetHtml::cleaned(html).toUtf8()) == SafeFile::Error::None;
 }
 
 // The converted document becomes the cache, whole or not at all; what failed is told.

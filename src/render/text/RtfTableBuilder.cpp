@@ -2,6 +2,8 @@
 
 #include "RichTextFormats.h"
 
+#include <QRegularExpression>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTextTable>
 
@@ -54,7 +56,36 @@ void applyBorder(QTextTableCellFormat& format, int side, const RtfBorder& border
     }
 }
 
+// Whether a cell's text is one number as a spreadsheet shows it: digits with a sign, decimal and
+// thousands separators, a percent or currency sign, a date or a time; such a cell never wraps.
+bool isNumber(const QString& text)
+{
+    static const QRegularExpression number(QStringLiteral(
+        R"(^[(]?[-+\x{2212}]?[$\x{20ac}\x{a3}\x{a5}\x{ffe5}\x{20a9}\x{20b9}]?\s?[-+\x{2212}]?)"
+        R"(\d(?:[\d.,:/'\x{2019}\x{a0}\x{202f}\x{2009} ]*\d)?(?:[eE][-+]?\d+)?\s?)"
+        R"((?:%|\x{2030}|[$\x{20ac}\x{a3}\x{a5}\x{ffe5}\x{20a9}\x{20b9}\x{5143}])?[)]?$)"));
+    const QString trimmed = text.trimmed();
+    return !trimmed.isEmpty() && trimmed.size() <= 64 && number.match(trimmed).hasMatch();
+}
+
+void keepOnOneLine(QTextTableCell& cell)
+{
+    for (auto it = cell.begin(); !it.atEnd(); ++it) {
+        const QTextBlock block = it.currentBlock();
+        if (!block.isValid())
+            continue;
+        QTextBlockFormat format = block.blockFormat();
+        format.setNonBreakableLines(true);
+        QTextCursor(block).setBlockFormat(format);
+    }
+}
+
 } // namespace
+
+bool RtfTableBuilder::isNumber(const QString& text)
+{
+    return ::isNumber(text);
+}
 
 RtfTableBuilder::RtfTableBuilder() = default;
 RtfTableBuilder::~RtfTableBuilder() = default;
@@ -77,7 +108,7 @@ QTextCursor& RtfTableBuilder::cellCursor()
 void RtfTableBuilder::endCell()
 {
     cellCursor();
-    m_cells.emplace_back(m_scratch.get());
+    m_cells.push_back({QTextDocumentFragment(m_scratch.get()), m_scratch->begin().blockFormat()});
     m_cellOpen = false;
 }
 
@@ -150,7 +181,7 @@ void RtfTableBuilder::finish(QTextCursor& cursor)
     {
         int row, column, rowSpan, columnSpan;
         const RtfCellLayout* layout;
-        const QTextDocumentFragment* content;
+        const Content* content;
     };
     std::vector<Placed> placed;
     std::map<int, size_t> verticalStart; // column -> placed index of the cell a merge continues
@@ -164,7 +195,7 @@ void RtfTableBuilder::finish(QTextCursor& cursor)
             const int b =
                 std::max(a + 1, std::min(edgeIndex(edges, cellLayout.rightTwips), columns));
             left = cellLayout.rightTwips;
-            const QTextDocumentFragment* content = i < row.cells.size() ? &row.cells[i] : nullptr;
+            const Content* content = i < row.cells.size() ? &row.cells[i] : nullptr;
             if (cellLayout.horizontal == RtfCellLayout::Merge::Continue && !placed.empty() &&
                 placed.back().row == r) {
                 Placed& first = placed.back();
@@ -225,9 +256,12 @@ void RtfTableBuilder::finish(QTextCursor& cursor)
         for (int side = 0; side < 4; ++side)
             applyBorder(cellFormat, side, cell.layout->borders[size_t(side)]);
         target.setFormat(cellFormat);
-        if (cell.content && !cell.content->isEmpty()) {
+        if (cell.content && !cell.content->text.isEmpty()) {
             QTextCursor into = target.firstCursorPosition();
-            into.insertFragment(*cell.content);
+            into.setBlockFormat(cell.content->firstBlock);
+            into.insertFragment(cell.content->text);
+            if (::isNumber(cell.content->text.toPlainText()))
+                keepOnOneLine(target);
         }
     }
     cursor = table->lastCursorPosition();

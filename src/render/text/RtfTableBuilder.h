@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QTextBlockFormat>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
 
@@ -56,19 +57,28 @@ public:
     QTextCursor& cellCursor();
     void endCell();
     void endRow(const RtfRowLayout& layout);
-    // Puts the table at `cursor` in the document and leaves the cursor after it.
+    // Puts the table at `cursor` in the document and leaves the cursor after it. A cell holding
+    // a number keeps it on one line (its column widens instead).
     void finish(QTextCursor& cursor);
 
+    // Whether text is one number as a spreadsheet shows it (sign, separators, %, currency).
+    static bool isNumber(const QString& text);
+
 private:
+    struct Content
+    {
+        QTextDocumentFragment text;
+        QTextBlockFormat firstBlock; // a fragment put into a cell leaves its first block's behind
+    };
     struct Row
     {
         RtfRowLayout layout;
-        std::vector<QTextDocumentFragment> cells;
+        std::vector<Content> cells;
     };
     std::unique_ptr<QTextDocument> m_scratch;
     QTextCursor m_cell;
     bool m_active = false;
     bool m_cellOpen = false;
-    std::vector<QTextDocumentFragment> m_cells;
+    std::vector<Content> m_cells;
     std::vector<Row> m_rows;
 };

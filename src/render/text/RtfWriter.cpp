@@ -1,5 +1,6 @@
 #include "RtfWriter.h"
 
+#include "RichTextFormats.h"
 #include "base/Codepage.h"
 
 #include <QTextBlock>
@@ -7,6 +8,7 @@
 #include <QTextDocument>
 #include <QTextTable>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -159,23 +161,63 @@ private:
         }
     }
 
+    // Each cell once, as wide as the columns it spans and marked where it spans rows, with the
+    // column widths the table was read with: a merged cell read back is the same merged cell.
     void writeTable(const QTextTable& table, QByteArray& out)
     {
         const int columns = table.columns();
+        const QTextTableFormat format = table.format();
+        QList<QTextLength> widths = RichTextFormats::naturalColumnWidths(format);
+        if (widths.size() != columns)
+            widths = format.columnWidthConstraints();
+        std::vector<int> edges;
+        int right = 0;
+        for (int column = 0; column < columns; ++column) {
+            const bool fixed = column < widths.size() &&
+                               widths[column].type() == QTextLength::FixedLength &&
+                               widths[column].rawValue() > 0;
+            right += fixed ? qRound(widths[column].rawValue() * kTwipsPerPixel) : 1440;
+            edges.push_back(right);
+        }
         for (int row = 0; row < table.rows(); ++row) {
             out += "\\trowd";
-            for (int column = 0; column < columns; ++column)
-                out += "\\cellx" + QByteArray::number((column + 1) * 1440);
-            out += '\n';
+            const QTextTableCell firstCell = table.cellAt(row, 0);
+            if (firstCell.isValid()) {
+                const double gap = firstCell.format().toTableCellFormat().leftPadding();
+                if (gap > 0)
+                    out += "\\trgaph" + QByteArray::number(qRound(gap * kTwipsPerPixel));
+            }
+            std::vector<QTextTableCell> cells;
             for (int column = 0; column < columns; ++column) {
                 const QTextTableCell cell = table.cellAt(row, column);
-                for (auto it = cell.begin(); !it.atEnd(); ++it) {
-                    const QTextBlock block = it.currentBlock();
-                    if (!block.isValid())
-                        continue;
-                    if (block.position() != cell.firstPosition())
-                        out += "\\par ";
-                    writeParagraph(block, out, true);
+                if (!cell.isValid() || cell.column() != column)
+                    continue; // inside a cell that starts further left
+                if (cell.row() != row)
+                    out += "\\clvmrg";
+                else if (cell.rowSpan() > 1)
+                    out += "\\clvmgf";
+                const QTextCharFormat cellFormat = cell.format();
+                if (cellFormat.hasProperty(QTextFormat::BackgroundBrush) &&
+                    cellFormat.background().style() != Qt::NoBrush)
+                    out += "\\clcbpat" +
+                           QByteArray::number(colorIndex(cellFormat.background().color().rgb()));
+                const int last = std::min(columns, column + cell.columnSpan()) - 1;
+                out += "\\cellx" + QByteArray::number(edges[size_t(last)]);
+                cells.push_back(cell);
+            }
+            out += '\n';
+            for (const QTextTableCell& cell : cells) {
+                if (cell.row() == row) {
+                    for (auto it = cell.begin(); !it.atEnd(); ++it) {
+                        const QTextBlock block = it.currentBlock();
+                        if (!block.isValid())
+                            continue;
+                        if (block.position() != cell.firstPosition())
+                            out += "\\par ";
+                        writeParagraph(block, out, true);
+                    }
+                } else {
+                    out += "\\pard\\intbl ";
                 }
                 out += "\\cell\n";
             }

@@ -9,6 +9,7 @@ soffice --headless --convert-to rtf --outdir ../rtf lo-zh-mixed.fodt lo-table-sh
 soffice --headless --convert-to 'rtf:Rich Text Format' --outdir ../rtf lo-picture-html-scaled.html
 soffice --headless --convert-to doc --outdir ../office lo-zh-mixed.fodt lo-table-shading-merged.fodt
 soffice --headless --convert-to xls --outdir ../office lo-three-sheets.fods
+for f in xls xlsx ods; do soffice --headless --convert-to $f --outdir ../office lo-wide-sheet.fods; done
 pandoc -s -t rtf pandoc-zh.md -o ../rtf/pandoc-zh-markdown.rtf
 # text variants (tang300-excerpt.utf8.txt was made with:
 #   sed -E 's/\x1b\[[0-9;]*m//g; s/・/·/g' /usr/share/games/fortunes/tang300 | head -120 )
