@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <cmath>
+
 #include <vector>
 
 namespace SheetHtml {
@@ -56,8 +58,9 @@ struct Cell
     int span = 1;
 };
 
-// One row: the cells whose text runs past them over empty neighbours take those neighbours.
-QString spilledRow(const QString& row, const std::vector<int>& widths, std::vector<int>& busyRows)
+// One row: the cells whose text runs past them over empty neighbours take those neighbours; one
+// that runs past the last column widens it, as the sheet shows it over the unused columns.
+QString spilledRow(const QString& row, std::vector<int>& widths, std::vector<int>& busyRows)
 {
     static const QRegularExpression cellRe(QStringLiteral(R"(<td\b([^>]*)>(.*?)</td\s*>)"),
                                            kOptions);
@@ -121,6 +124,9 @@ QString spilledRow(const QString& row, const std::vector<int>& widths, std::vect
             ++last;
             width += widthOf(cells[last].column);
         }
+        const bool lastColumn = size_t(cells[last].column + cells[last].span) == widths.size();
+        if (width < needed && lastColumn)
+            widths.back() += int(std::ceil(needed - width));
         if (last == i)
             continue;
         out += row.mid(copied, cell.start - copied);
