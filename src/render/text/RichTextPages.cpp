@@ -94,8 +94,8 @@ void RichTextPages::reset(QTextDocument& document, QSize page)
     if (document.textWidth() != page.width()) {
         fitToWidth(document, page.width());
         document.setTextWidth(page.width());
-        widenForUnbrokenLines(document);
     }
+    m_widened = nullptr;
     m_pages.assign(1, Start{});
     m_pending.clear();
     m_done = false;
@@ -114,6 +114,12 @@ bool RichTextPages::nextUnit(QTextDocument& document, Unit& unit)
     while (m_block.isValid()) {
         if (m_line == 0) {
             QTextTable* table = outermostTable(m_block);
+            // Tables are met in order: each is widened for its numbers when first met, so that
+            // what lies before it keeps its layout.
+            if (table && table != m_widened) {
+                widenForUnbrokenLines(document, *table);
+                m_widened = table;
+            }
             if (table && layout.frameBoundingRect(table).width() > m_size.width() + 1) {
                 const QRectF frame = layout.frameBoundingRect(table);
                 unit = Unit{};
@@ -401,45 +407,40 @@ RichTextPages::Page RichTextPages::pageAt(QTextDocument& document, int position)
     return page;
 }
 
-void RichTextPages::widenForUnbrokenLines(QTextDocument& document)
+void RichTextPages::widenForUnbrokenLines(QTextDocument& document, QTextTable& table)
 {
     QAbstractTextDocumentLayout& layout = *document.documentLayout();
-    for (QTextFrame* frame : document.rootFrame()->childFrames()) {
-        auto* table = qobject_cast<QTextTable*>(frame);
-        if (!table)
-            continue;
-        QTextTableFormat format = table->format();
-        QList<QTextLength> widths = format.columnWidthConstraints();
-        bool changed = false;
-        for (int row = 0; row < table->rows(); ++row)
-            for (int column = 0; column < table->columns() && column < widths.size(); ++column) {
-                const QTextTableCell cell = table->cellAt(row, column);
-                if (cell.row() != row || cell.column() != column || cell.columnSpan() != 1 ||
-                    widths[column].type() != QTextLength::FixedLength)
+    QTextTableFormat format = table.format();
+    QList<QTextLength> widths = format.columnWidthConstraints();
+    bool changed = false;
+    for (int row = 0; row < table.rows(); ++row)
+        for (int column = 0; column < table.columns() && column < widths.size(); ++column) {
+            const QTextTableCell cell = table.cellAt(row, column);
+            if (cell.row() != row || cell.column() != column || cell.columnSpan() != 1 ||
+                widths[column].type() != QTextLength::FixedLength)
+                continue;
+            double needed = 0;
+            for (auto it = cell.begin(); !it.atEnd(); ++it) {
+                const QTextBlock block = it.currentBlock();
+                if (!block.isValid() || !block.blockFormat().nonBreakableLines())
                     continue;
-                double needed = 0;
-                for (auto it = cell.begin(); !it.atEnd(); ++it) {
-                    const QTextBlock block = it.currentBlock();
-                    if (!block.isValid() || !block.blockFormat().nonBreakableLines() ||
-                        !block.layout())
-                        continue;
-                    for (int i = 0; i < block.layout()->lineCount(); ++i)
-                        needed = std::max(needed, block.layout()->lineAt(i).naturalTextWidth());
-                }
-                if (needed <= 0)
-                    continue;
-                const CellBox box = cellBox(*table, cell, layout);
-                const QRectF content = layout.blockBoundingRect(cell.firstCursorPosition().block());
-                needed += (box.right - box.left) - content.width() + 1;
-                if (needed > widths[column].rawValue()) {
-                    widths[column] = QTextLength(QTextLength::FixedLength, std::ceil(needed));
-                    changed = true;
-                }
+                layout.blockBoundingRect(block); // lays it out
+                for (int i = 0; block.layout() && i < block.layout()->lineCount(); ++i)
+                    needed = std::max(needed, block.layout()->lineAt(i).naturalTextWidth());
             }
-        if (changed) {
-            format.setColumnWidthConstraints(widths);
-            table->setFormat(format);
+            if (needed <= 0)
+                continue;
+            const CellBox box = cellBox(table, cell, layout);
+            const QRectF content = layout.blockBoundingRect(cell.firstCursorPosition().block());
+            needed += (box.right - box.left) - content.width() + 1;
+            if (needed > widths[column].rawValue()) {
+                widths[column] = QTextLength(QTextLength::FixedLength, std::ceil(needed));
+                changed = true;
+            }
         }
+    if (changed) {
+        format.setColumnWidthConstraints(widths);
+        table.setFormat(format);
     }
 }
 

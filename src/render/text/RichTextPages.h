@@ -59,7 +59,7 @@ private:
     std::vector<Start> tablePages(QTextDocument& document, QTextTable& table) const;
     static void fitToWidth(QTextDocument& document, double width);
     // Columns whose one-line cells (numbers) are wider than them grow to hold them.
-    static void widenForUnbrokenLines(QTextDocument& document);
+    static void widenForUnbrokenLines(QTextDocument& document, QTextTable& table);
 
     QSize m_size;
     std::vector<Start> m_pages;
@@ -71,6 +71,7 @@ private:
     // Where the scan stands.
     QTextBlock m_block;
     int m_line = 0;
+    QTextTable* m_widened = nullptr;      // the last table widened for its numbers
     QTextTable* m_tallRowTable = nullptr; // a row taller than a page is paged by its lines
     int m_tallRow = -1;
 };
