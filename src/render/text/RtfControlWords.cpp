@@ -141,6 +141,31 @@ void RtfParser::controlWord(QByteArrayView w, bool hasParam, int param)
     const bool on = !hasParam || param != 0;
     const RtfKeyword keyword = rtfKeyword(w);
     const bool starred = std::exchange(m_starPending, false);
+    // A field instruction is read for its characters only: what would be shown of a picture,
+    // a shape or an object in it is not.
+    if (s.destination == Destination::FieldInstruction) {
+        switch (keyword) {
+        case K::FontTable:
+        case K::ColorTable:
+        case K::Picture:
+        case K::ShapePicture:
+        case K::ShapeInstruction:
+        case K::ShapeText:
+        case K::ShapePropertyValue:
+        case K::DrawingObject:
+        case K::Object:
+        case K::ObjectResult:
+        case K::UnicodePair:
+        case K::UnicodeAlternative:
+        case K::Field:
+        case K::FieldResult:
+            flush();
+            s.destination = Destination::Skip;
+            return;
+        default:
+            break;
+        }
+    }
     // Words that change the destination.
     switch (keyword) {
     case K::FontTable:
@@ -179,8 +204,40 @@ void RtfParser::controlWord(QByteArrayView w, bool hasParam, int param)
         return;
     case K::ShapePropertyValue:
         s.shapePicture = m_propertyName == "pib";
-        if (!s.shapePicture)
+        if (m_propertyName == "gtextUNICODE") {
+            startBoxText(); // the text of a text effect (and of LibreOffice's drawn shapes)
+        } else if (!s.shapePicture) {
             s.destination = Destination::Skip;
+        }
+        return;
+    case K::ShapeText:
+        if (s.destination == Destination::Text)
+            startBoxText();
+        return;
+    case K::DrawingObject:
+        // An old drawing object: only the text of its text box is shown.
+        flush();
+        if (s.destination == Destination::Text)
+            s.hidden = true;
+        return;
+    case K::Field:
+        if (s.destination == Destination::Text) {
+            s.fieldDepth = static_cast<int>(m_stack.size());
+            m_equation = RtfEquation();
+        }
+        return;
+    case K::FieldInstruction:
+        flush();
+        if (s.destination != Destination::FieldInstruction)
+            m_fieldInstruction.clear();
+        s.destination = Destination::FieldInstruction;
+        return;
+    case K::FieldResult:
+        if (s.destination == Destination::Text) {
+            flush();
+            s.resultDepth = static_cast<int>(m_stack.size());
+            s.resultMark = m_insertedChars;
+        }
         return;
     case K::ShapeLeft:
         m_shapeLeft = param;
@@ -214,7 +271,8 @@ void RtfParser::controlWord(QByteArrayView w, bool hasParam, int param)
     default:
         break;
     }
-    if (starred && s.destination == Destination::Text) {
+    if (starred &&
+        (s.destination == Destination::Text || s.destination == Destination::FieldInstruction)) {
         // An optional destination not known here: its content is not shown.
         flush();
         s.destination = Destination::Skip;
@@ -314,6 +372,12 @@ void RtfParser::controlWord(QByteArrayView w, bool hasParam, int param)
     // Everything else ends the text run so far, in the font and format it was typed in.
     flush(true);
     m_skipChars = 0;
+    // Of a field instruction only the words that decode its characters count.
+    if (s.destination == Destination::FieldInstruction &&
+        !(keyword == K::Font || keyword == K::AssocFont || keyword == K::DoubleByte ||
+          keyword == K::HighAnsi || keyword == K::LowAnsi || keyword == K::RightToLeftChars ||
+          keyword == K::LeftToRightChars || keyword == K::UnicodeSkip || keyword == K::Plain))
+        return;
     switch (keyword) {
     case K::AnsiCodePage:
         m_ansiCodePage = param;

@@ -24,6 +24,11 @@ enum class RtfKeyword
     ShapeTop,
     ShapeRight,
     ShapeBottom,
+    ShapeText,
+    DrawingObject,
+    Field,
+    FieldInstruction,
+    FieldResult,
     // Font and colour tables.
     Font,
     FontCharset,

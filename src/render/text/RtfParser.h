@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RtfEquation.h"
 #include "RtfKeywords.h"
 #include "RtfPicture.h"
 #include "RtfTableBuilder.h"
@@ -44,7 +45,8 @@ private:
         ColorTable,
         Skip,
         Picture,
-        PropertyName, // a shape property's name (\sn)
+        PropertyName,     // a shape property's name (\sn)
+        FieldInstruction, // kept as text: an equation's base and phonetic guide are shown
     };
 
     // Which characters the text that follows holds: the associated set applies to double-byte text.
@@ -90,6 +92,15 @@ private:
         bool inTable = false;
         bool pageBreakBefore = false;
         bool shapePicture = false; // inside the value of a shape's picture property
+        // The text of a text box, a frame or a drawing object goes into the flow at its anchor;
+        // boxDepth is the stack depth of the group that holds it (0: not in one), boxInCell
+        // whether its anchor is in a table cell.
+        int boxDepth = 0;
+        bool boxInCell = false;
+        // The depths of the \field and \fldrslt groups in force, and the characters inserted
+        // when the result began.
+        int fieldDepth = 0, resultDepth = 0;
+        qsizetype resultMark = 0;
     };
 
     struct Font
@@ -124,6 +135,9 @@ private:
     void insertPicture();
     QColor colour(int index, const QColor& fallback) const;
     void finishCellLayout(int rightTwips);
+    void startBoxText();
+    void endBoxText();
+    void insertFieldText();
 
     QByteArrayView m_data;
     qsizetype m_pos = 0;
@@ -168,4 +182,10 @@ private:
     // The shape being read: its rectangle (twips) and the property whose name is being read.
     int m_shapeLeft = 0, m_shapeTop = 0, m_shapeRight = 0, m_shapeBottom = 0;
     QByteArray m_propertyName;
+    // Characters inserted so far: tells a field whose result is empty.
+    qsizetype m_insertedChars = 0;
+    // The field instruction being read, and what an equation field shows when its result does
+    // not (a phonetic guide: the base text with the guide after it, smaller).
+    QString m_fieldInstruction;
+    RtfEquation m_equation;
 };

@@ -12,7 +12,9 @@
 #include <QTextDocument>
 #include <QUrl>
 
+#include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -204,7 +206,8 @@ void RtfParser::textRun()
         return;
     }
     const Destination destination = state().destination;
-    if (m_skipChars == 0 && destination == Destination::Text) {
+    if (m_skipChars == 0 &&
+        (destination == Destination::Text || destination == Destination::FieldInstruction)) {
         m_pending.append(m_data.sliced(start, m_pos - start));
     } else if (destination == Destination::Picture) {
         m_pictHex.append(m_data.sliced(start, m_pos - start));
@@ -255,6 +258,7 @@ void RtfParser::text(char c)
     }
     switch (state().destination) {
     case Destination::Text:
+    case Destination::FieldInstruction:
         m_pending.append(c);
         break;
     case Destination::FontTable:
@@ -407,9 +411,15 @@ void RtfParser::flush(bool keepLead)
         return;
     QString text = std::move(m_pendingText);
     m_pendingText.clear();
+    if (state().destination == Destination::FieldInstruction) {
+        if (m_fieldInstruction.size() < 4096)
+            m_fieldInstruction += text.first(std::min<qsizetype>(text.size(), 4096));
+        return;
+    }
     if (state().hidden)
         return;
     out().insertText(text, charFormat());
+    m_insertedChars += text.size();
 }
 
 const QTextCharFormat& RtfParser::charFormat()
@@ -477,7 +487,7 @@ QTextBlockFormat RtfParser::blockFormat() const
 // Where content goes: the open table cell, or the document.
 QTextCursor& RtfParser::out()
 {
-    if (state().inTable)
+    if (state().inTable || state().boxInCell)
         return m_table.cellCursor();
     if (m_table.active())
         m_table.finish(m_cursor);
@@ -503,7 +513,8 @@ void RtfParser::newParagraph()
 
 void RtfParser::insertChar(QChar c)
 {
-    if (state().destination != Destination::Text)
+    if (state().destination != Destination::Text &&
+        state().destination != Destination::FieldInstruction)
         return;
     if (m_skipChars > 0) {
         --m_skipChars;
@@ -513,9 +524,70 @@ void RtfParser::insertChar(QChar c)
     m_pendingText += c;
 }
 
+// A box's text stands in paragraphs of its own where the box is anchored: the anchor
+// paragraph's text before it ends there and goes on after it.
+void RtfParser::startBoxText()
+{
+    flush();
+    GroupState& s = state();
+    s.boxInCell = s.boxInCell || s.inTable;
+    s.destination = Destination::Text;
+    s.hidden = false;
+    s.boxDepth = static_cast<int>(m_stack.size());
+    if (!out().atBlockStart())
+        newParagraph();
+}
+
+void RtfParser::endBoxText()
+{
+    if (!out().atBlockStart())
+        newParagraph();
+}
+
+// An equation field whose result shows nothing: its base text, then its phonetic guide in
+// brackets at the guide's size.
+void RtfParser::insertFieldText()
+{
+    const RtfEquation equation = std::exchange(m_equation, RtfEquation());
+    if (equation.isEmpty() || state().hidden || state().destination != Destination::Text)
+        return;
+    QTextCharFormat format = charFormat();
+    QTextCursor& cursor = out();
+    cursor.insertText(equation.base, format);
+    qsizetype inserted = equation.base.size();
+    if (!equation.guide.isEmpty()) {
+        QTextCharFormat guide = format;
+        if (equation.guideHalfPoints > 0)
+            guide.setFontPointSize(equation.guideHalfPoints / 2.0);
+        const QString text = QStringLiteral("(") + equation.guide + QStringLiteral(")");
+        cursor.insertText(text, guide);
+        inserted += text.size();
+    }
+    if (!equation.after.isEmpty()) {
+        cursor.insertText(equation.after, format);
+        inserted += equation.after.size();
+    }
+    m_insertedChars += inserted;
+}
+
 void RtfParser::endGroup()
 {
     const Destination ended = state().destination;
+    const int depth = static_cast<int>(m_stack.size());
+    if (state().boxDepth == depth)
+        endBoxText();
+    if (state().resultDepth == depth) {
+        if (m_insertedChars == state().resultMark)
+            insertFieldText();
+        m_equation = RtfEquation();
+    }
+    if (state().fieldDepth == depth)
+        insertFieldText(); // a field without a result
+    if (ended == Destination::FieldInstruction && m_stack.size() >= 2 &&
+        m_stack[m_stack.size() - 2].destination != Destination::FieldInstruction) {
+        m_equation = RtfEquation::parse(m_fieldInstruction);
+        m_fieldInstruction.clear();
+    }
     if (ended == Destination::Picture && m_stack.size() >= 2 &&
         m_stack[m_stack.size() - 2].destination != Destination::Picture)
         insertPicture();
@@ -547,8 +619,9 @@ void RtfParser::insertPicture()
     const GroupState& outer = m_stack[m_stack.size() - 2];
     if (outer.hidden && !outer.shapePicture)
         return;
-    QTextCursor& cursor = outer.inTable ? m_table.cellCursor() : out();
+    QTextCursor& cursor = outer.inTable || outer.boxInCell ? m_table.cellCursor() : out();
     cursor.insertImage(format);
+    ++m_insertedChars;
 }
 
 bool looksLikeRtf(QByteArrayView data)

@@ -4,6 +4,10 @@
 # Run from tests/data/src.
 set -e
 python3 make_fodt.py
+python3 make_fodt_frames.py
+soffice --headless --convert-to rtf --outdir ../rtf lo-textbox-frames.fodt lo-ruby.fodt
+soffice --headless --convert-to docx --outdir ../office lo-textbox-frames.fodt lo-ruby.fodt
+soffice --headless --convert-to odt --outdir ../office lo-textbox-frames.fodt lo-ruby.fodt
 soffice --headless --convert-to rtf --outdir ../rtf lo-zh-mixed.fodt lo-table-shading-merged.fodt \
   lo-picture-scaled.fodt lo-lists-spacing-tabs.fodt lo-multipage-zh-sb.fodt lo-rtl-arabic-hebrew.fodt
 soffice --headless --convert-to 'rtf:Rich Text Format' --outdir ../rtf lo-picture-html-scaled.html

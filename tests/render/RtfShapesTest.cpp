@@ -1,0 +1,217 @@
+// Content that stands outside the main text flow in word processors (text boxes, frames, drawing
+// objects, phonetic guides, metafile pictures): read into the flow where it is anchored, from
+// files LibreOffice wrote (tests/data, see its SOURCES) and from the forms other writers use.
+#include "render/text/CMyRichEdit.h"
+#include "render/text/OfficeConverter.h"
+#include "render/text/RtfEquation.h"
+#include "render/text/RtfReader.h"
+
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray readData(const QString& relative)
+{
+    QFile file(QStringLiteral(TESSARIN_TEST_DATA "/") + relative);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString plain(const QByteArray& rtf)
+{
+    QTextDocument document;
+    readRtfOrText(rtf, document);
+    return document.toPlainText();
+}
+
+// The blocks of the document, as text.
+QStringList blocks(QTextDocument& document)
+{
+    QStringList list;
+    for (QTextBlock b = document.begin(); b.isValid(); b = b.next())
+        list << b.text();
+    return list;
+}
+
+bool haveLibreOffice()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty();
+}
+
+// Converts a copy of tests/data/<relative> as the player does (the cache goes beside the copy).
+bool convertCopy(const QTemporaryDir& dir, const QString& relative, CMyRichEdit& edit)
+{
+    const QString copy = dir.filePath(relative.section(QLatin1Char('/'), -1));
+    QFile::remove(copy);
+    if (!QFile::copy(QStringLiteral(TESSARIN_TEST_DATA "/") + relative, copy))
+        return false;
+    QString message;
+    const bool ok = OfficeConverter::ConvertWordDocument(copy, edit, &message);
+    EXPECT_TRUE(ok) << message.toStdString();
+    return ok;
+}
+
+// Pages the document as the player does and tells whether the page holding character `at`
+// has anything drawn on it.
+bool inkOnPageOf(CMyRichEdit& edit, int at)
+{
+    QImage page(640, 360, QImage::Format_RGB32);
+    int first = 0;
+    for (int pages = 0; first < edit.TextLength() && pages < 100; ++pages) {
+        const int next = edit.RenderRange(page, page.rect(), 0x00FFFFFF, first);
+        if (next <= first)
+            return false;
+        if (at >= first && at < next) {
+            for (int y = 0; y < page.height(); ++y)
+                for (int x = 0; x < page.width(); ++x)
+                    if (page.pixel(x, y) != qRgb(255, 255, 255))
+                        return true;
+            return false;
+        }
+        first = next;
+    }
+    return false;
+}
+
+void expectInOrder(const QString& text, const QStringList& parts)
+{
+    qsizetype from = 0;
+    for (const QString& part : parts) {
+        const qsizetype at = text.indexOf(part, from);
+        EXPECT_GE(at, 0) << part.toStdString() << " in order in:\n" << text.toStdString();
+        if (at >= 0)
+            from = at + part.size();
+    }
+}
+
+} // namespace
+
+TEST(RtfShapes, TextBoxesFramesAndDrawingObjectsStandAtTheirAnchor)
+{
+    // Word's text box with its older drawing-object form in \shprslt (shown once), a drawing
+    // object on its own, a positioned frame paragraph and a text effect.
+    QTextDocument document;
+    readRtfOrText(
+        R"({\rtf1\ansi before {\shp{\*\shpinst\shpleft0\shptop0\shpright2000\shpbottom900)"
+        R"({\sp{\sn shapeType}{\sv 202}}{\shptxt \pard\qc boxed one\par boxed two\par}})"
+        R"({\shprslt{\*\do\dobxcolumn\dptxbx{\dptxbxtext \pard boxed one\par}}}})"
+        R"( after\par)"
+        R"(\pard {\*\do\dobxpage\dprect\dptxbx{\dptxbxtext\pard old box\par}\dpx0\dpy0} anchor\par)"
+        R"(\pard\pvpara\phmrg\posx100\posy200\absw3000\dxfrtext180 in a frame\par)"
+        R"(\pard {\shp{\*\shpinst{\sp{\sn gtextUNICODE}{\sv Word\u-32767?Art}}}} art\par})",
+        document);
+    EXPECT_EQ(blocks(document),
+              QStringList({"before ", "boxed one", "boxed two", " after", "old box", " anchor",
+                           "in a frame", QString::fromUtf8("Word\u8001Art"), " art", ""}));
+    // The box's paragraphs keep their own alignment; the anchor paragraph its own.
+    EXPECT_EQ(document.findBlockByNumber(1).blockFormat().alignment() & Qt::AlignHorizontal_Mask,
+              Qt::AlignHCenter);
+    EXPECT_EQ(document.findBlockByNumber(3).blockFormat().alignment() & Qt::AlignHorizontal_Mask,
+              Qt::AlignLeft);
+
+    // In a table cell the box's text stays in the cell, though it resets the paragraph.
+    const QString cell = plain(R"({\rtf1\trowd\cellx2000\cellx4000\pard\intbl left )"
+                               R"({\shp{\*\shpinst{\shptxt\pard in box\par}}}\cell right\cell\row)"
+                               R"(\pard below\par})");
+    expectInOrder(cell, {"left", "in box", "right", "below"});
+
+    // Unclosed and deeply nested boxes end with the input.
+    QByteArray deep = "{\\rtf1 x";
+    for (int i = 0; i < 3000; ++i)
+        deep += "{\\shp{\\*\\shpinst{\\shptxt y";
+    EXPECT_TRUE(plain(deep).startsWith("x"));
+}
+
+TEST(RtfShapes, TextBoxesAndCaptionsFromLibreOfficeShow)
+{
+    // The same document as LibreOffice writes it to RTF from its own format, and as the
+    // converter writes it from .docx and .odt (the path the player takes).
+    const QStringList parts = {"Before the boxes",
+                               "Certificate of Achievement",
+                               QString::fromUtf8("荣誉证书 awarded to Li Wei 李伟"),
+                               "Anchor paragraph of the certificate.",
+                               QString::fromUtf8("Side note in a frame 侧栏"),
+                               "Body text beside the side frame.",
+                               QString::fromUtf8("Text in a drawn rectangle 矩形"),
+                               "Anchor paragraph of the rectangle.",
+                               "Gradient caption",
+                               "After the boxes"};
+    QTextDocument document;
+    readRtfOrText(readData("rtf/lo-textbox-frames.rtf"), document);
+    expectInOrder(document.toPlainText(), parts);
+    EXPECT_EQ(document.toPlainText().count(QChar::ObjectReplacementCharacter), 1)
+        << "the captioned picture, once";
+
+    if (!haveLibreOffice())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    QTemporaryDir dir;
+    for (const char* file : {"office/lo-textbox-frames.docx", "office/lo-textbox-frames.odt"}) {
+        SCOPED_TRACE(file);
+        CMyRichEdit edit;
+        ASSERT_TRUE(convertCopy(dir, QString::fromLatin1(file), edit));
+        const QString text = edit.plainText();
+        expectInOrder(text, parts);
+        EXPECT_EQ(text.count(QChar::ObjectReplacementCharacter), 1);
+        EXPECT_TRUE(inkOnPageOf(edit, int(text.indexOf("Certificate of Achievement"))));
+        EXPECT_TRUE(inkOnPageOf(edit, int(text.indexOf("Gradient caption"))));
+    }
+}
+
+TEST(RtfShapes, PhoneticGuidesShowTheirBaseAndGuide)
+{
+    // Word's form with the alignment word, LibreOffice's without, another equation, and fields
+    // whose result is given (shown as it is, once).
+    EXPECT_EQ(plain(R"({\rtf1 a{\field{\*\fldinst EQ \\* jc2 \\* "Font:SimSun" \\* hps10 )"
+                    R"(\\o\\ad(\\s\\up 9(p\u299?ny\u299?n),\u22522?\u30784?)}{\fldrslt }}b})"),
+              QString::fromUtf8("a基础(pīnyīn)b"));
+    EXPECT_EQ(plain(R"({\rtf1{\field{\*\fldinst { EQ \\o(\\s\\up 11(k),K)}}{\fldrslt {}}}})"),
+              "K(k)");
+    EXPECT_EQ(plain(R"({\rtf1{\field{\*\fldinst EQ \\f(1,2)}{\fldrslt }}})"), "1 2");
+    EXPECT_EQ(plain(R"({\rtf1{\field{\*\fldinst EQ \\o\\ad(\\s\\up 9(g),B)}{\fldrslt B}}})"), "B");
+    EXPECT_EQ(plain(R"({\rtf1{\field{\*\fldinst HYPERLINK "x"}{\fldrslt link}} end})"), "link end");
+    EXPECT_EQ(plain(R"({\rtf1{\field{\*\fldinst EQ \\o(\\s\\up 9(g),B)}}})"), "B(g)");
+    // What an instruction holds besides its characters is not shown.
+    EXPECT_EQ(plain(R"({\rtf1{\field{\*\fldinst INCLUDEPICTURE {\pict\pngblip 00})"
+                    R"({\upr{x}{\*\ud{y}}}\par\cell}{\fldrslt r}}})"),
+              "r");
+
+    // The guide is drawn at its own size.
+    QTextDocument document;
+    readRtfOrText(
+        R"({\rtf1\fs48{\field{\*\fldinst EQ \\* hps12 \\o(\\s\\up 11(gg),BB)}{\fldrslt }}})",
+        document);
+    QTextCursor cursor(&document);
+    cursor.setPosition(1);
+    EXPECT_EQ(cursor.charFormat().fontPointSize(), 24);
+    cursor.setPosition(4);
+    EXPECT_EQ(cursor.charFormat().fontPointSize(), 6);
+
+    // Broken instructions give what they hold and nothing more.
+    const RtfEquation open = RtfEquation::parse(u"EQ \\o(\\s\\up 9(g");
+    EXPECT_EQ(open.guide, "g");
+    EXPECT_TRUE(RtfEquation::parse(u"EQUATION").isEmpty());
+    EXPECT_TRUE(RtfEquation::parse(u"EQ \\* \"unclosed").isEmpty());
+    EXPECT_EQ(RtfEquation::parse(QString(100000, u'(').prepend("EQ \\o")).base, QString());
+
+    // The file LibreOffice writes for ruby, and its .docx and .odt through the converter.
+    const QStringList parts = {QString::fromUtf8("学习基础(jīchǔ)知识，漢字(かんじ) end."),
+                               QString::fromUtf8("The line after the ruby 注音之后.")};
+    expectInOrder(plain(readData("rtf/lo-ruby.rtf")), parts);
+    if (!haveLibreOffice())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    QTemporaryDir dir;
+    for (const char* file : {"office/lo-ruby.docx", "office/lo-ruby.odt"}) {
+        SCOPED_TRACE(file);
+        CMyRichEdit edit;
+        ASSERT_TRUE(convertCopy(dir, QString::fromLatin1(file), edit));
+        const QString text = edit.plainText();
+        expectInOrder(text, parts);
+        EXPECT_TRUE(inkOnPageOf(edit, int(text.indexOf(QString::fromUtf8("基础")))));
+    }
+}
