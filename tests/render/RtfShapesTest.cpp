@@ -4,6 +4,7 @@
 #include "render/text/CMyRichEdit.h"
 #include "render/text/OfficeConverter.h"
 #include "render/text/RtfEquation.h"
+#include "render/text/RtfMetafile.h"
 #include "render/text/RtfReader.h"
 
 #include <QFile>
@@ -214,4 +215,145 @@ TEST(RtfShapes, PhoneticGuidesShowTheirBaseAndGuide)
         expectInOrder(text, parts);
         EXPECT_TRUE(inkOnPageOf(edit, int(text.indexOf(QString::fromUtf8("基础")))));
     }
+}
+
+namespace {
+
+// The pictures of the document in order, as the reader stored them, with their display size.
+struct ShownPicture
+{
+    QImage image;
+    QSizeF size;
+};
+
+std::vector<ShownPicture> pictures(QTextDocument& document)
+{
+    std::vector<ShownPicture> list;
+    for (QTextBlock b = document.begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextImageFormat format = it.fragment().charFormat().toImageFormat();
+            if (!format.isValid())
+                continue;
+            list.push_back({document.resource(QTextDocument::ImageResource, QUrl(format.name()))
+                                .value<QImage>(),
+                            QSizeF(format.width(), format.height())});
+        }
+    return list;
+}
+
+// The drawing of src/make_metafiles.py: red rectangle, yellow triangle, blue ellipse, text.
+void expectRecordsDrawing(const QImage& image)
+{
+    ASSERT_FALSE(image.isNull());
+    const auto at = [&](double x, double y) {
+        return QColor(image.pixel(int(x * image.width()), int(y * image.height())));
+    };
+    EXPECT_EQ(at(0.25, 0.3), QColor(Qt::red));
+    EXPECT_EQ(at(0.75, 0.3), QColor(Qt::blue));
+    EXPECT_EQ(at(0.475, 0.38), QColor(Qt::yellow));
+    EXPECT_EQ(qAlpha(image.pixel(image.width() / 2, image.height() / 10)), 0) << "no background";
+    int ink = 0;
+    for (int y = int(image.height() * 0.6); y < int(image.height() * 0.85); ++y)
+        for (int x = int(image.width() * 0.36); x < int(image.width() * 0.8); ++x) {
+            const QColor c = QColor::fromRgba(image.pixel(x, y));
+            ink += c.alpha() > 200 && c.red() < 80 && c.green() < 80 && c.blue() < 80;
+        }
+    EXPECT_GT(ink, 100) << "the text";
+}
+
+QByteArray wmfWithRecords(const QByteArray& records)
+{
+    // Placeable header for a 100 x 100 area, the standard header, the records, the end.
+    return QByteArray::fromHex("d7cdc69a000000000000640064006000000000000000"
+                               "010009000003000000000000000000000000") +
+           records + QByteArray::fromHex("030000000000");
+}
+
+} // namespace
+
+TEST(RtfMetafiles, WmfAndEmfDrawingsShowFromLibreOfficeFiles)
+{
+    // A WMF written as \wmetafile8 alone, and an EMF as \*\shppict{\emfblip} with a WMF
+    // \nonshppict that is left out.
+    QTextDocument document;
+    readRtfOrText(readData("rtf/lo-metafiles.rtf"), document);
+    std::vector<ShownPicture> shown = pictures(document);
+    ASSERT_EQ(shown.size(), 2u);
+    for (const ShownPicture& picture : shown) {
+        EXPECT_NEAR(picture.size.width(), 302, 2); // 8 cm
+        EXPECT_NEAR(picture.size.height(), 151, 2);
+        expectRecordsDrawing(picture.image);
+    }
+
+    if (!haveLibreOffice())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    QTemporaryDir dir;
+    CMyRichEdit edit;
+    ASSERT_TRUE(convertCopy(dir, QStringLiteral("office/lo-metafiles.docx"), edit));
+    edit.withDocument([](QTextDocument& converted) {
+        const std::vector<ShownPicture> fromDocx = pictures(converted);
+        ASSERT_EQ(fromDocx.size(), 2u);
+        for (const ShownPicture& picture : fromDocx)
+            expectRecordsDrawing(picture.image);
+    });
+    EXPECT_TRUE(inkOnPageOf(edit, 1));
+}
+
+TEST(RtfMetafiles, AMetafileThatCannotBeDrawnKeepsItsPlace)
+{
+    // No drawing area: an empty box of the stated size, the text around it kept.
+    QTextDocument document;
+    readRtfOrText("{\\rtf1 a{\\pict\\wmetafile8\\picwgoal1500\\pichgoal750 0100}b"
+                  "{\\pict\\emfblip\\picw2000\\pich1000 01000000}c}",
+                  document);
+    EXPECT_EQ(document.toPlainText(),
+              QString("a%1b%1c").arg(QString(QChar::ObjectReplacementCharacter)));
+    const std::vector<ShownPicture> shown = pictures(document);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].size, QSizeF(100, 50));
+    EXPECT_NEAR(shown[1].size.width(), 75.6, 0.1); // 20 mm
+    for (const ShownPicture& picture : shown)
+        EXPECT_EQ(qAlpha(picture.image.pixel(0, 0)), 0);
+}
+
+TEST(RtfMetafiles, BrokenAndHostileMetafilesAreBounded)
+{
+    // Every cut and many flipped bytes of real metafiles draw or give nothing, never more.
+    for (const char* name : {"src/drawing-records.wmf", "src/drawing-records.emf"}) {
+        SCOPED_TRACE(name);
+        const QByteArray whole = readData(QString::fromLatin1(name));
+        ASSERT_GT(whole.size(), 100);
+        const bool wmf = QByteArray(name).endsWith("wmf");
+        const auto render = [&](const QByteArray& bytes) {
+            return wmf ? RtfMetafile::renderWmf(bytes, QSize(40, 20))
+                       : RtfMetafile::renderEmf(bytes, QSize(40, 20));
+        };
+        EXPECT_FALSE(render(whole).isNull());
+        for (qsizetype cut = 0; cut < whole.size(); ++cut)
+            render(whole.first(cut));
+        for (qsizetype at = 0; at < whole.size(); ++at)
+            for (const char flip : {char(0xFF), char(0x80), char(0x7F)}) {
+                QByteArray broken = whole;
+                broken[at] = char(broken[at] ^ flip);
+                const QImage image = render(broken);
+                if (!image.isNull()) {
+                    EXPECT_EQ(image.size(), QSize(40, 20));
+                }
+            }
+    }
+
+    // A hundred thousand rectangles over the whole picture: drawing stops after a bounded
+    // amount of work, and what was drawn shows.
+    QByteArray records = QByteArray::fromHex("07000000fc020000ff0000000000" // a red brush
+                                             "040000002d010000");           // selected
+    const QByteArray rectangle = QByteArray::fromHex("070000001b046400640000000000");
+    for (int i = 0; i < 100000; ++i)
+        records += rectangle;
+    const QImage many = RtfMetafile::renderWmf(wmfWithRecords(records), QSize(2048, 2048));
+    ASSERT_FALSE(many.isNull());
+    EXPECT_EQ(QColor(many.pixel(1024, 1024)), QColor(Qt::red));
+    // Sizes and counts out of range are not followed.
+    EXPECT_TRUE(RtfMetafile::renderWmf(wmfWithRecords(QByteArray::fromHex("ffffff7f2403ffff")),
+                                       QSize(10, 10))
+                    .size() == QSize(10, 10));
 }

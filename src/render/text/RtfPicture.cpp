@@ -1,8 +1,11 @@
 #include "RtfPicture.h"
 
+#include "RtfMetafile.h"
+
 #include <QtEndian>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -197,13 +200,30 @@ QImage RtfPicture::decode() const
     case Kind::DeviceBitmap:
         return fromDeviceBitmap(*this);
     case Kind::WindowsMetafile:
-        return largestWmfBitmap(bytes);
-    case Kind::EnhancedMetafile:
-        return largestEmfBitmap(bytes);
+    case Kind::EnhancedMetafile: {
+        // Drawn at the size it is shown at; where its records give no area, its largest bitmap.
+        const bool wmf = kind == Kind::WindowsMetafile;
+        const QImage drawn = wmf ? RtfMetafile::renderWmf(bytes, metafilePixels())
+                                 : RtfMetafile::renderEmf(bytes, metafilePixels());
+        if (!drawn.isNull())
+            return drawn;
+        return wmf ? largestWmfBitmap(bytes) : largestEmfBitmap(bytes);
+    }
     case Kind::Unknown:
         break;
     }
     return QImage::fromData(bytes); // whatever the reader recognises
+}
+
+QSize RtfPicture::metafilePixels() const
+{
+    constexpr double kMaxSide = 2048, kMaxPixels = 4.0 * 1024 * 1024;
+    QSizeF size = displaySize(QSize());
+    double scale = std::min({1.0, kMaxSide / size.width(), kMaxSide / size.height()});
+    scale = std::min(scale, std::sqrt(kMaxPixels / (size.width() * size.height())));
+    size *= scale;
+    return QSize(std::max(1, int(std::lround(size.width()))),
+                 std::max(1, int(std::lround(size.height()))));
 }
 
 QSizeF RtfPicture::displaySize(QSize imageSize) const

@@ -6,8 +6,8 @@
 
 // A picture stored in RTF (\pict): its kind and sizes as the control words gave them, and the
 // decoding of its bytes. PNG and JPEG decode directly; device-independent bitmaps and old
-// device-dependent ones are rebuilt into images; of a metafile (WMF, EMF) the largest bitmap it
-// holds is shown, as vector drawing is not rendered.
+// device-dependent ones are rebuilt into images; metafiles (WMF, EMF) are drawn by their common
+// records (RtfMetafile), or show the largest bitmap they hold where they give no drawing area.
 struct RtfPicture
 {
     enum class Kind
@@ -33,6 +33,8 @@ struct RtfPicture
     QByteArray bytes;
 
     QImage decode() const;
+    // The pixels a metafile is drawn with: its display size, at most 2048 a side and 4 MP.
+    QSize metafilePixels() const;
     // The size to show the picture at, in pixels of 96 dots per inch.
     QSizeF displaySize(QSize imageSize) const;
 };

@@ -603,9 +603,16 @@ void RtfParser::insertPicture()
     if (m_picture.bytes.isEmpty())
         m_picture.bytes = QByteArray::fromHex(m_pictHex);
     m_pictHex.clear();
-    const QImage image = m_picture.decode();
+    QImage image = m_picture.decode();
     const QSizeF size = m_picture.displaySize(image.size());
+    const bool metafile = m_picture.kind == RtfPicture::Kind::WindowsMetafile ||
+                          m_picture.kind == RtfPicture::Kind::EnhancedMetafile;
     m_picture = RtfPicture();
+    if (image.isNull() && metafile) {
+        // A drawing that cannot be drawn keeps its place: an empty box of its size.
+        image = QImage(1, 1, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+    }
     if (image.isNull() || m_stack.size() < 2)
         return;
     const QUrl name(QStringLiteral("rtfpicture:%1").arg(++m_pictureCount));

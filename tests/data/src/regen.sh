@@ -5,6 +5,9 @@
 set -e
 python3 make_fodt.py
 python3 make_fodt_frames.py
+python3 make_metafiles.py
+soffice --headless --convert-to rtf --outdir ../rtf lo-metafiles.fodt
+soffice --headless --convert-to docx --outdir ../office lo-metafiles.fodt
 soffice --headless --convert-to rtf --outdir ../rtf lo-textbox-frames.fodt lo-ruby.fodt
 soffice --headless --convert-to docx --outdir ../office lo-textbox-frames.fodt lo-ruby.fodt
 soffice --headless --convert-to odt --outdir ../office lo-textbox-frames.fodt lo-ruby.fodt
