@@ -167,14 +167,16 @@ TEST(RtfShapes, TextBoxesAndCaptionsFromLibreOfficeShow)
 TEST(RtfShapes, PhoneticGuidesShowTheirBaseAndGuide)
 {
     // Word's form with the alignment word, LibreOffice's without, another equation, and fields
-    // whose result is given (shown as it is, once).
+    // whose result is given (shown once: a guide as base and guide, the rest as the result).
     EXPECT_EQ(plain(R"({\rtf1 a{\field{\*\fldinst EQ \\* jc2 \\* "Font:SimSun" \\* hps10 )"
                     R"(\\o\\ad(\\s\\up 9(p\u299?ny\u299?n),\u22522?\u30784?)}{\fldrslt }}b})"),
               QString::fromUtf8("a基础(pīnyīn)b"));
     EXPECT_EQ(plain(R"({\rtf1{\field{\*\fldinst { EQ \\o(\\s\\up 11(k),K)}}{\fldrslt {}}}})"),
               "K(k)");
     EXPECT_EQ(plain(R"({\rtf1{\field{\*\fldinst EQ \\f(1,2)}{\fldrslt }}})"), "1 2");
-    EXPECT_EQ(plain(R"({\rtf1{\field{\*\fldinst EQ \\o\\ad(\\s\\up 9(g),B)}{\fldrslt B}}})"), "B");
+    EXPECT_EQ(plain(R"({\rtf1{\field{\*\fldinst EQ \\o\\ad(\\s\\up 9(g),B)}{\fldrslt {\up9 B}}}})"),
+              "B(g)");
+    EXPECT_EQ(plain(R"({\rtf1{\field{\*\fldinst EQ \\f(1,2)}{\fldrslt half}}})"), "half");
     EXPECT_EQ(plain(R"({\rtf1{\field{\*\fldinst HYPERLINK "x"}{\fldrslt link}} end})"), "link end");
     EXPECT_EQ(plain(R"({\rtf1{\field{\*\fldinst EQ \\o(\\s\\up 9(g),B)}}})"), "B(g)");
     // What an instruction holds besides its characters is not shown.

@@ -235,6 +235,11 @@ void RtfParser::controlWord(QByteArrayView w, bool hasParam, int param)
     case K::FieldResult:
         if (s.destination == Destination::Text) {
             flush();
+            // A phonetic guide shows as its base and guide, whatever the result holds.
+            if (!m_equation.guide.isEmpty()) {
+                insertFieldText();
+                s.hidden = true;
+            }
             s.resultDepth = static_cast<int>(m_stack.size());
             s.resultMark = m_insertedChars;
         }
