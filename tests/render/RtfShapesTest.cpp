@@ -7,6 +7,7 @@
 #include "render/text/RtfMetafile.h"
 #include "render/text/RtfReader.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -115,6 +116,20 @@ TEST(RtfShapes, TextBoxesFramesAndDrawingObjectsStandAtTheirAnchor)
               Qt::AlignHCenter);
     EXPECT_EQ(document.findBlockByNumber(3).blockFormat().alignment() & Qt::AlignHorizontal_Mask,
               Qt::AlignLeft);
+
+    // A shape's result stands in for it only where the shape itself showed nothing.
+    QImage dot(1, 1, QImage::Format_RGB32);
+    dot.fill(Qt::red);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    dot.save(&buffer, "PNG");
+    png = png.toHex();
+    const QString shown = plain(
+        "{\\rtf1 a{\\shp{\\*\\shpinst{\\sp{\\sn shapeType}{\\sv 20}}}{\\shprslt{\\pict\\pngblip " +
+        png + "}}}b{\\shp{\\*\\shpinst{\\sp{\\sn pib}{\\sv {\\pict\\pngblip " + png +
+        "}}}}{\\shprslt{\\pict\\pngblip " + png + "}}}c}");
+    EXPECT_EQ(shown, QString("a%1b%1c").arg(QString(QChar::ObjectReplacementCharacter)));
 
     // In a table cell the box's text stays in the cell, though it resets the paragraph.
     const QString cell = plain(R"({\rtf1\trowd\cellx2000\cellx4000\pard\intbl left )"

@@ -151,6 +151,7 @@ void RtfParser::controlWord(QByteArrayView w, bool hasParam, int param)
         case K::ShapePicture:
         case K::ShapeInstruction:
         case K::ShapeText:
+        case K::ShapeResult:
         case K::ShapePropertyValue:
         case K::DrawingObject:
         case K::Object:
@@ -213,6 +214,19 @@ void RtfParser::controlWord(QByteArrayView w, bool hasParam, int param)
     case K::ShapeText:
         if (s.destination == Destination::Text)
             startBoxText();
+        return;
+    case K::Shape:
+        if (s.destination == Destination::Text) {
+            flush();
+            s.shapeMark = m_insertedChars;
+        }
+        return;
+    case K::ShapeResult:
+        flush();
+        if (s.destination == Destination::Text && s.shapeMark == m_insertedChars)
+            s.hidden = false; // an older form of the shape (a drawing object, a picture)
+        else
+            s.destination = Destination::Skip;
         return;
     case K::DrawingObject:
         // An old drawing object: only the text of its text box is shown.

@@ -25,6 +25,8 @@ enum class RtfKeyword
     ShapeRight,
     ShapeBottom,
     ShapeText,
+    Shape,
+    ShapeResult,
     DrawingObject,
     Field,
     FieldInstruction,

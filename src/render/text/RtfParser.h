@@ -101,6 +101,9 @@ private:
         // when the result began.
         int fieldDepth = 0, resultDepth = 0;
         qsizetype resultMark = 0;
+        // The characters inserted when the shape in force began: its result (\shprslt) stands
+        // in for it only where its instructions showed nothing.
+        qsizetype shapeMark = -1;
     };
 
     struct Font
