@@ -316,6 +316,21 @@ TEST(RtfMetafiles, WmfAndEmfDrawingsShowFromLibreOfficeFiles)
     EXPECT_TRUE(inkOnPageOf(edit, 1));
 }
 
+TEST(RtfMetafiles, PiesTakeTheirQuarter)
+{
+    // A red brush and a pie from due east to due north of a 100 x 100 circle: the top right.
+    const QByteArray pie = QByteArray::fromHex("07000000fc020000ff0000000000"
+                                               "040000002d010000"
+                                               "0b0000001a08" // PIE: end, start, box
+                                               "00003200320064006400640000000000");
+    const QImage image = RtfMetafile::renderWmf(wmfWithRecords(pie), QSize(100, 100));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(QColor(image.pixel(75, 25)), QColor(Qt::red));
+    EXPECT_EQ(qAlpha(image.pixel(25, 75)), 0);
+    EXPECT_EQ(qAlpha(image.pixel(25, 25)), 0);
+    EXPECT_EQ(qAlpha(image.pixel(75, 75)), 0);
+}
+
 TEST(RtfMetafiles, AMetafileThatCannotBeDrawnKeepsItsPlace)
 {
     // No drawing area: an empty box of the stated size, the text around it kept.

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 #include <vector>
 
 namespace {
@@ -376,6 +377,31 @@ QBrush brushFrom(quint32 style, QColor color)
     return QBrush(color); // solid; hatches and patterns as their colour
 }
 
+// An arc of the ellipse in `box` from the ray through `start` to the ray through `end`,
+// counter-clockwise as a device draws it: an open arc, a chord or a pie.
+QPainterPath arcPath(const QRectF& box, QPointF start, QPointF end, int kind)
+{
+    const QPointF centre = box.center();
+    const auto angle = [&](QPointF p) {
+        return std::atan2(-(p.y() - centre.y()), p.x() - centre.x()) * 180 / std::numbers::pi;
+    };
+    const double from = angle(start);
+    double sweep = angle(end) - from;
+    if (sweep <= 0)
+        sweep += 360;
+    QPainterPath path;
+    if (kind == 2) {
+        path.moveTo(centre);
+        path.arcTo(box, from, sweep);
+    } else {
+        path.arcMoveTo(box, from);
+        path.arcTo(box, from, sweep);
+    }
+    if (kind != 0)
+        path.closeSubpath();
+    return path;
+}
+
 QFont fontFrom(int weight, bool italic, bool underline, bool strike, const QString& face)
 {
     QFont font(face.isEmpty() ? QStringLiteral("DejaVu Sans") : face);
@@ -526,6 +552,15 @@ void wmfRecord(Canvas& canvas, const Bytes& r, quint16 function)
         else
             path.addRoundedRect(box(2), std::abs(p16(1)) / 2.0, std::abs(p16(0)) / 2.0);
         canvas.draw(path, true, true);
+        break;
+    }
+    case 0x0817:   // ARC: end y x, start y x, bottom, right, top, left
+    case 0x0830:   // CHORD
+    case 0x081A: { // PIE
+        const int kind = function == 0x0817 ? 0 : function == 0x0830 ? 1 : 2;
+        const QRectF bounds = box(4);
+        canvas.draw(arcPath(bounds, QPointF(p16(3), p16(2)), QPointF(p16(1), p16(0)), kind),
+                    kind != 0, true);
         break;
     }
     case 0x0521: { // TEXTOUT
@@ -840,16 +875,29 @@ void emfRecord(Canvas& canvas, const Bytes& r, quint32 type, EmfPath& figure)
         figure.path = QPainterPath();
         break;
     }
+    case 83:   // EXTTEXTOUTA
     case 84: { // EXTTEXTOUTW: bounds, mode, scales, then the text: reference, count, offset
         const QPointF at = pointAt(36);
         const quint32 count = r.u32(44);
         const quint32 offset = r.u32(48);
-        if (count == 0 || count > 0x10000 || !r.has(offset, qsizetype(count) * 2))
+        const qsizetype width = type == 84 ? 2 : 1;
+        if (count == 0 || count > 0x10000 || !r.has(offset, qsizetype(count) * width))
             break;
+        if (type == 83) {
+            canvas.text(at, decode8Bit(r.d.sliced(offset, count), s.charset));
+            break;
+        }
         QString text(qsizetype(count), Qt::Uninitialized);
         for (quint32 i = 0; i < count; ++i)
             text[i] = QChar(r.u16(offset + 2 * qsizetype(i)));
         canvas.text(at, text);
+        break;
+    }
+    case 45:   // ARC: box, start, end
+    case 46:   // CHORD
+    case 47: { // PIE
+        const int kind = type == 45 ? 0 : type == 46 ? 1 : 2;
+        shape(arcPath(rectAt(8), pointAt(24), pointAt(32), kind), kind != 0);
         break;
     }
     case 81:   // STRETCHDIBITS
