@@ -186,6 +186,14 @@ TEST(RtfShapes, PhoneticGuidesShowTheirBaseAndGuide)
     EXPECT_EQ(plain(R"({\rtf1 a{\field{\*\fldinst EQ \\* jc2 \\* "Font:SimSun" \\* hps10 )"
                     R"(\\o\\ad(\\s\\up 9(p\u299?ny\u299?n),\u22522?\u30784?)}{\fldrslt }}b})"),
               QString::fromUtf8("a基础(pīnyīn)b"));
+    // Word splits the instruction into runs, the characters in the font's code page.
+    EXPECT_EQ(
+        plain(
+            R"({\rtf1\ansi\ansicpg936{\fonttbl{\f13\fcharset134 SimSun;}})"
+            R"({\field{\*\fldinst {\rtlch\fcs1 \af0 \ltrch\fcs0 \hich\af13\dbch\af13\loch\f13 )"
+            R"(EQ \\* jc2 \\* "Font:\'cb\'ce\'cc\'e5" \\* hps10 \\o\\ad(\\s\\up 9(}{\f13 j\'a8\'a9})"
+            R"({\f13 ),\'bb\'f9)}}{\fldrslt {\f13 \'bb\'f9}}}})"),
+        QString::fromUtf8("基(jī)"));
     EXPECT_EQ(plain(R"({\rtf1{\field{\*\fldinst { EQ \\o(\\s\\up 11(k),K)}}{\fldrslt {}}}})"),
               "K(k)");
     EXPECT_EQ(plain(R"({\rtf1{\field{\*\fldinst EQ \\f(1,2)}{\fldrslt }}})"), "1 2");
