@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -28,6 +29,42 @@ QImage enlarged(const QImage& picture, int scale)
             std::fill_n(line + x * scale, scale, from[x]);
         for (int copy = 1; copy < scale; ++copy)
             std::memcpy(out.scanLine(y * scale + copy), line, lineBytes);
+    }
+    return out;
+}
+
+// Each `divisor` x `divisor` block of pixels made one, their mean; a block cut by the picture's
+// edge is the mean of what it holds.
+QImage reduced(const QImage& picture, int divisor)
+{
+    const QImage source = picture.convertToFormat(QImage::Format_RGB32);
+    const int width = (source.width() + divisor - 1) / divisor;
+    const int height = (source.height() + divisor - 1) / divisor;
+    QImage out(width, height, QImage::Format_RGB32);
+    if (out.isNull())
+        return out;
+    std::vector<int> sums(size_t(width) * 3);
+    for (int row = 0; row < height; ++row) {
+        std::fill(sums.begin(), sums.end(), 0);
+        const int top = row * divisor;
+        const int bottom = std::min(source.height(), top + divisor);
+        for (int y = top; y < bottom; ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+            for (int x = 0; x < source.width(); ++x) {
+                int* sum = &sums[size_t(x / divisor) * 3];
+                sum[0] += qRed(line[x]);
+                sum[1] += qGreen(line[x]);
+                sum[2] += qBlue(line[x]);
+            }
+        }
+        auto* target = reinterpret_cast<QRgb*>(out.scanLine(row));
+        for (int x = 0; x < width; ++x) {
+            const int columns = std::min(source.width(), (x + 1) * divisor) - x * divisor;
+            const int count = columns * (bottom - top);
+            const int* sum = &sums[size_t(x) * 3];
+            target[x] = qRgb((sum[0] + count / 2) / count, (sum[1] + count / 2) / count,
+                             (sum[2] + count / 2) / count);
+        }
     }
     return out;
 }
@@ -54,13 +91,22 @@ int LedPreview::wholeScale(QSize picture, QSize room)
     return std::min(room.width() / picture.width(), room.height() / picture.height());
 }
 
+int LedPreview::wholeDivisor(QSize picture, QSize room)
+{
+    if (picture.isEmpty() || room.isEmpty())
+        return 0;
+    const auto over = [](int length, int space) { return (length + space - 1) / space; };
+    return std::max(
+        {1, over(picture.width(), room.width()), over(picture.height(), room.height())});
+}
+
 QImage LedPreview::fitted(const QImage& picture, QSize room)
 {
     if (picture.isNull() || room.isEmpty())
         return QImage();
     if (const int scale = wholeScale(picture.size(), room); scale >= 1)
         return enlarged(picture, scale);
-    return picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return reduced(picture, wholeDivisor(picture.size(), room));
 }
 
 void LedPreview::showEvent(QShowEvent* event)
@@ -96,10 +142,11 @@ void LedPreview::refresh()
                   .arg(wall.width())
                   .arg(wall.height())
                   .arg(scale)
-            : dialogText("The wall, %1 x %2 pixels, shrunk to %3 % and smoothed: "
-                         "widen the window to see every pixel",
-                         "显示屏 %1 x %2 像素，缩小到 %3% 并平滑：加宽窗口可看到每个像素")
+            : dialogText("The wall, %1 x %2 pixels, at 1:%3 (each dot the mean of %3 x %3 "
+                         "pixels): widen the window to see every pixel",
+                         "显示屏 %1 x %2 像素，按 1:%3 显示（每点为 %3 x %3 像素的平均）："
+                         "加宽窗口可看到每个像素")
                   .arg(wall.width())
                   .arg(wall.height())
-                  .arg(100 * shown.width() / wall.width()));
+                  .arg(wholeDivisor(wall.size(), room)));
 }

@@ -19,9 +19,12 @@ public:
 
     // The largest whole number of times `picture` fits `room` each way; 0 when not even once.
     static int wholeScale(QSize picture, QSize room);
+    // When it does not fit once: the smallest whole number n for which one preview dot per n x n
+    // LED pixels fits `room`.
+    static int wholeDivisor(QSize picture, QSize room);
     // The picture as the preview shows it in `room`: each LED pixel a square of the whole-number
-    // scale, or, when it does not fit even once, shrunk smoothly to fit (every pixel weighs in,
-    // so a one-pixel stroke stays visible where point sampling would drop it).
+    // scale, or, when it does not fit even once, each dot the mean of n x n LED pixels (every
+    // pixel weighs in, so a one-pixel stroke stays visible where point sampling would drop it).
     static QImage fitted(const QImage& picture, QSize room);
 
 protected:

@@ -74,7 +74,7 @@ TEST_F(LedPreviewTest, TheWallIsShownJoinedAtTheLargestWholeScaleThatFits)
     EXPECT_EQ(shownAt(399), picture);
 }
 
-TEST_F(LedPreviewTest, AWallWiderThanThePreviewIsShrunkSmoothlyAndSaysSo)
+TEST_F(LedPreviewTest, AWallWiderThanThePreviewIsShownAtAWholeDivisorAndSaysSo)
 {
     makeWall(1280, 96, 2);
     // Thin strokes: every other column lit. Point sampling shows all of them or none.
@@ -92,7 +92,13 @@ TEST_F(LedPreviewTest, AWallWiderThanThePreviewIsShrunkSmoothlyAndSaysSo)
         EXPECT_GT(grey, 64) << at.x();
         EXPECT_LT(grey, 192) << at.x();
     }
-    EXPECT_TRUE(preview.toolTip().contains("50 %")) << preview.toolTip().toStdString();
+    EXPECT_TRUE(preview.toolTip().contains("1:2")) << preview.toolTip().toStdString();
+    // Each dot is the mean of its 2 x 2 LED pixels: half lit.
+    EXPECT_EQ(shown.pixel(10, 10), qRgb(128, 128, 128));
+    // 500 wide: three LED pixels a dot, the last dot holds what is left.
+    const QImage third = shownAt(500);
+    EXPECT_EQ(third.size(), QSize(427, 32));
+    EXPECT_TRUE(preview.toolTip().contains("1:3")) << preview.toolTip().toStdString();
 }
 
 TEST(LedPreviewScale, WholeScalesFitBothWays)
@@ -103,6 +109,11 @@ TEST(LedPreviewScale, WholeScalesFitBothWays)
     EXPECT_EQ(LedPreview::wholeScale(QSize(60, 240), QSize(800, 96)), 0);
     EXPECT_EQ(LedPreview::wholeScale(QSize(), QSize(800, 96)), 0);
     EXPECT_TRUE(LedPreview::fitted(QImage(), QSize(800, 96)).isNull());
-    const QImage tall = LedPreview::fitted(QImage(60, 240, QImage::Format_RGB32), QSize(800, 96));
-    EXPECT_EQ(tall.size(), QSize(24, 96));
+    EXPECT_EQ(LedPreview::wholeDivisor(QSize(1280, 96), QSize(640, 96)), 2);
+    EXPECT_EQ(LedPreview::wholeDivisor(QSize(1280, 96), QSize(639, 96)), 3);
+    QImage tallPicture(60, 240, QImage::Format_RGB32);
+    tallPicture.fill(qRgb(30, 60, 90));
+    const QImage tall = LedPreview::fitted(tallPicture, QSize(800, 96));
+    EXPECT_EQ(tall.size(), QSize(20, 80));
+    EXPECT_EQ(tall.pixel(19, 79), qRgb(30, 60, 90));
 }
