@@ -1,5 +1,6 @@
 #include "RtfMetafile.h"
 
+#include "RtfCharsets.h"
 #include "RtfPicture.h"
 
 #include <QFont>
@@ -91,37 +92,12 @@ struct DrawState
     QTransform world;
 };
 
-QByteArray encodingForCharset(int charset)
-{
-    switch (charset) {
-    case 128:
-        return "Shift_JIS";
-    case 129:
-        return "windows-949";
-    case 134:
-        return "GBK";
-    case 136:
-        return "Big5";
-    case 161:
-        return "windows-1253";
-    case 162:
-        return "windows-1254";
-    case 177:
-        return "windows-1255";
-    case 178:
-        return "windows-1256";
-    case 204:
-        return "windows-1251";
-    case 238:
-        return "windows-1250";
-    default:
-        return "windows-1252";
-    }
-}
-
 QString decode8Bit(QByteArrayView bytes, int charset)
 {
-    QStringDecoder decoder(encodingForCharset(charset).constData());
+    QByteArray encoding = RtfCharsets::encodingForCharset(charset);
+    if (encoding.isEmpty())
+        encoding = "windows-1252";
+    QStringDecoder decoder(encoding.constData());
     return decoder.isValid() ? decoder.decode(bytes) : QString::fromLatin1(bytes);
 }
 
