@@ -295,8 +295,9 @@ void CTessarinDlg::rememberPlace()
 {
     if (!m_placed || !isVisible())
         return;
-    // The frame's corner: the next start puts the frame back there.
-    const QPoint at = currentFrame().topLeft();
+    // The frame's corner: the next start puts the frame back there. Until the window manager
+    // has framed the window its frame is not known yet: the place it is meant to have is kept.
+    const QPoint at = !m_settled && m_wantedFrame ? *m_wantedFrame : currentFrame().topLeft();
     SettingsStore::writeString(QStringLiteral("Window"), placementKey(),
                                QStringLiteral("%1,%2").arg(at.x()).arg(at.y()));
 }

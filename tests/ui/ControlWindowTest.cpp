@@ -776,7 +776,7 @@ TEST_F(ControlWindowTest, TheWindowAndItsBoxesStepAsideFromTheLed)
     auto window = open();
     window->show();
     const auto waitFor = [](const std::function<bool()>& done) {
-        for (int i = 0; i < 100 && !done(); ++i)
+        for (int i = 0; i < 200 && !done(); ++i)
             QTest::qWait(50);
         return done();
     };

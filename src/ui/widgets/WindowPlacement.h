@@ -36,8 +36,10 @@ void moveFrameTo(QWidget* window, QPoint frameTopLeft);
 // checked again (X11 takes a position given before the first showing as the client area's).
 void placeDialog(QWidget* dialog, const QWidget* parent, const QList<QRect>& covered);
 
-// How often, and how many times, a window just shown is looked at until it has a frame.
+// How often, and how many times, a window just shown is looked at until it has a frame: on a
+// loaded PC the window manager may take seconds, and a window placed before its frame is known
+// lands a title bar's height off (without a window manager there is never a frame).
 constexpr int kFrameCheckMs = 50;
-constexpr int kFrameChecks = 20;
+constexpr int kFrameChecks = 60;
 
 } // namespace WindowPlacement
