@@ -1,0 +1,274 @@
+#include "render/video/VideoDecoder.h"
+#include "support/TestVideos.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+int countColourOf(const QImage& image, QRgb rgb)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += image.pixel(x, y) == rgb;
+    return n;
+}
+
+struct Decoded
+{
+    std::vector<int> numbers; // the frame number each picture shows
+    std::vector<qint64> ptsUs;
+    std::vector<qint64> indices;
+    QImage first;
+};
+
+class VideoDecoderTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!TestVideos::haveFfmpeg())
+            GTEST_SKIP() << "no ffmpeg command to make test videos with";
+    }
+
+    // Every frame the decoder gives, read back over the whole area.
+    static Decoded decodeAll(VideoDecoder& decoder, const QRect& readRect)
+    {
+        Decoded out;
+        decoder.start();
+        for (;;) {
+            const VideoFrame* frame = nullptr;
+            const VideoDecoder::Status status = decoder.frameAt(0, 5000ms, &frame);
+            if (status != VideoDecoder::Status::Ready) {
+                EXPECT_EQ(status, VideoDecoder::Status::Ended);
+                break;
+            }
+            if (out.first.isNull())
+                out.first = frame->picture.copy();
+            out.numbers.push_back(TestVideos::readNumber(frame->picture, readRect));
+            out.ptsUs.push_back(frame->ptsUs);
+            out.indices.push_back(frame->index);
+            decoder.release();
+        }
+        return out;
+    }
+
+    static VideoDecoder::Options options(QSize area, int fitMode = 2)
+    {
+        VideoDecoder::Options o;
+        o.area = area;
+        o.fitMode = fitMode;
+        return o;
+    }
+
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST(VideoPlacement, EachFitPutsTheVideoWhereThePicturesGo)
+{
+    using P = VideoDecoder::Placement;
+    const auto place = [](QSize v, QSize a, int fit) { return VideoDecoder::placement(v, a, fit); };
+    const auto same = [](const P& p, QRect source, QRect target) {
+        return p.source == source && p.target == target;
+    };
+    // Centre: its own size in the middle, cut where it is larger.
+    EXPECT_TRUE(same(place({32, 16}, {64, 64}, 0), QRect(0, 0, 32, 16), QRect(16, 24, 32, 16)));
+    EXPECT_TRUE(same(place({64, 16}, {32, 32}, 0), QRect(16, 0, 32, 16), QRect(0, 8, 32, 16)));
+    // Zoom: the whole video, bars above and below or left and right.
+    EXPECT_TRUE(same(place({32, 16}, {64, 64}, 1), QRect(0, 0, 32, 16), QRect(0, 16, 64, 32)));
+    EXPECT_TRUE(same(place({16, 32}, {64, 64}, 1), QRect(0, 0, 16, 32), QRect(16, 0, 32, 64)));
+    // Stretch: all of it onto all of the area.
+    EXPECT_TRUE(same(place({32, 16}, {50, 70}, 2), QRect(0, 0, 32, 16), QRect(0, 0, 50, 70)));
+    // Fill: the area covered, the video's overhang cut evenly.
+    EXPECT_TRUE(same(place({64, 16}, {32, 32}, 3), QRect(24, 0, 16, 16), QRect(0, 0, 32, 32)));
+    EXPECT_TRUE(same(place({16, 64}, {32, 32}, 3), QRect(0, 24, 16, 16), QRect(0, 0, 32, 32)));
+    EXPECT_TRUE(place({0, 16}, {32, 32}, 1).target.isEmpty());
+}
+
+TEST_F(VideoDecoderTest, EveryFrameReadsBackWithItsTimeAt25_30And60Fps)
+{
+    struct Case
+    {
+        const char* rate;
+        int frames;
+        qint64 frameUs; // nominal
+    };
+    for (const Case c : {Case{"25", 50, 40000}, Case{"30", 60, 33333}, Case{"60", 120, 16667},
+                         Case{"30000/1001", 60, 33367}}) {
+        SCOPED_TRACE(c.rate);
+        const QString path = TestVideos::make(dir.path(), QStringLiteral("n.mp4"), {64, 48},
+                                              QLatin1String(c.rate), 2.0);
+        ASSERT_FALSE(path.isEmpty());
+        VideoDecoder decoder;
+        QString why;
+        ASSERT_TRUE(decoder.open(path, options({64, 48}), &why)) << why.toStdString();
+        EXPECT_EQ(decoder.videoSize(), QSize(64, 48));
+        const Decoded d = decodeAll(decoder, QRect(0, 0, 64, 48));
+        ASSERT_EQ(int(d.numbers.size()), c.frames);
+        for (int n = 0; n < c.frames; ++n) {
+            EXPECT_EQ(d.numbers[size_t(n)], n);
+            EXPECT_EQ(d.indices[size_t(n)], n);
+            // From the stream's own times: frame n at n frame lengths, to the microsecond.
+            EXPECT_NEAR(double(d.ptsUs[size_t(n)]), double(n) * c.frameUs, 1.0 + n * 0.5)
+                << "frame " << n;
+        }
+    }
+}
+
+TEST_F(VideoDecoderTest, FramesAreScaledOnceToTheirFitWithBarsInTheBackground)
+{
+    // 64 x 16: four stripes of 16, grey 50, 100, 150, 200.
+    const QString path = TestVideos::make(dir.path(), QStringLiteral("s.mkv"), {64, 16},
+                                          QStringLiteral("25"), 0.2, TestVideos::stripePattern());
+    ASSERT_FALSE(path.isEmpty());
+    QImage background(32, 32, QImage::Format_RGB32);
+    background.fill(qRgb(255, 0, 255));
+    const auto grey = [](QRgb c) { return qGreen(c); };
+    const auto near = [&](QRgb c, int level) { return std::abs(grey(c) - level) <= 4; };
+    const auto decodeFirst = [&](int fitMode) {
+        VideoDecoder decoder;
+        VideoDecoder::Options o = options({32, 32}, fitMode);
+        o.background = background;
+        QString why;
+        EXPECT_TRUE(decoder.open(path, o, &why)) << why.toStdString();
+        return decodeAll(decoder, QRect(0, 0, 32, 32)).first;
+    };
+    const auto level = [](int stripe) { return 50 + 50 * stripe; }; // full-range grey ~ luma
+    const auto rgbLevel = [&](int stripe) {
+        return int(std::lround((level(stripe) - 16) * 255.0 / 219));
+    };
+
+    // Centre: the middle 32 columns (stripes 1 and 2) at rows 8-23, magenta bars above and below.
+    QImage centre = decodeFirst(0);
+    ASSERT_FALSE(centre.isNull());
+    EXPECT_EQ(centre.pixel(5, 3), qRgb(255, 0, 255));
+    EXPECT_EQ(centre.pixel(20, 28), qRgb(255, 0, 255));
+    EXPECT_TRUE(near(centre.pixel(4, 12), rgbLevel(1))) << grey(centre.pixel(4, 12));
+    EXPECT_TRUE(near(centre.pixel(28, 20), rgbLevel(2))) << grey(centre.pixel(28, 20));
+    // Zoom: all four stripes, 8 columns each, rows 12-19; bars in the background.
+    QImage zoom = decodeFirst(1);
+    EXPECT_EQ(zoom.pixel(16, 5), qRgb(255, 0, 255));
+    EXPECT_EQ(zoom.pixel(16, 26), qRgb(255, 0, 255));
+    for (int s = 0; s < 4; ++s)
+        EXPECT_TRUE(near(zoom.pixel(8 * s + 4, 16), rgbLevel(s))) << s;
+    // Stretch: all four over the whole height.
+    QImage stretch = decodeFirst(2);
+    for (int s = 0; s < 4; ++s) {
+        EXPECT_TRUE(near(stretch.pixel(8 * s + 4, 1), rgbLevel(s))) << s;
+        EXPECT_TRUE(near(stretch.pixel(8 * s + 4, 30), rgbLevel(s))) << s;
+    }
+    // Fill: the middle 16 columns cut out and scaled to the area: stripe 1 left, 2 right.
+    QImage fill = decodeFirst(3);
+    EXPECT_TRUE(near(fill.pixel(3, 3), rgbLevel(1))) << grey(fill.pixel(3, 3));
+    EXPECT_TRUE(near(fill.pixel(28, 28), rgbLevel(2))) << grey(fill.pixel(28, 28));
+    EXPECT_EQ(countColourOf(fill, qRgb(255, 0, 255)), 0);
+}
+
+TEST_F(VideoDecoderTest, PassesGoOnInTimeAndAStartSkipsAhead)
+{
+    const QString path = TestVideos::make(dir.path(), QStringLiteral("loop.mp4"), {64, 48},
+                                          QStringLiteral("25"), 1.0);
+    ASSERT_FALSE(path.isEmpty());
+    {
+        VideoDecoder decoder;
+        VideoDecoder::Options o = options({64, 48});
+        o.passes = 3;
+        ASSERT_TRUE(decoder.open(path, o, nullptr));
+        const Decoded d = decodeAll(decoder, QRect(0, 0, 64, 48));
+        ASSERT_EQ(d.numbers.size(), 75u);
+        for (int n = 0; n < 75; ++n) {
+            EXPECT_EQ(d.numbers[size_t(n)], n % 25);
+            EXPECT_EQ(d.ptsUs[size_t(n)], n * 40000LL); // one time line over the passes
+        }
+    }
+    {
+        VideoDecoder decoder;
+        VideoDecoder::Options o = options({64, 48});
+        o.startUs = 400000;
+        o.passes = 2;
+        ASSERT_TRUE(decoder.open(path, o, nullptr));
+        const Decoded d = decodeAll(decoder, QRect(0, 0, 64, 48));
+        ASSERT_EQ(d.numbers.size(), 30u);
+        EXPECT_EQ(d.numbers[0], 10);
+        EXPECT_EQ(d.ptsUs[0], 0);
+        EXPECT_EQ(d.numbers[15], 10); // the second pass starts there too
+        EXPECT_EQ(d.ptsUs[15], 15 * 40000LL);
+    }
+}
+
+TEST_F(VideoDecoderTest, TheQueueHoldsAFewPicturesAndNoMore)
+{
+    const QString path =
+        TestVideos::make(dir.path(), QStringLiteral("q.mp4"), {64, 48}, QStringLiteral("25"), 2.0);
+    ASSERT_FALSE(path.isEmpty());
+    VideoDecoder decoder;
+    ASSERT_TRUE(decoder.open(path, options({64, 48}), nullptr));
+    EXPECT_EQ(decoder.bufferCount(), VideoDecoder::kMostFrames);
+    decoder.start();
+    const VideoFrame* frame = nullptr;
+    ASSERT_EQ(decoder.frameAt(VideoDecoder::kMostFrames - 1, 5000ms, &frame),
+              VideoDecoder::Status::Ready);
+    // Nothing is released: the decoder waits for a buffer.
+    EXPECT_EQ(decoder.frameAt(1, 0ms, &frame), VideoDecoder::Status::Ready);
+    EXPECT_EQ(decoder.decodedCount(), VideoDecoder::kMostFrames);
+    decoder.release();
+    ASSERT_EQ(decoder.frameAt(VideoDecoder::kMostFrames - 1, 5000ms, &frame),
+              VideoDecoder::Status::Ready);
+    EXPECT_EQ(frame->index, VideoDecoder::kMostFrames);
+
+    // Large pictures: fewer of them, within the queue's bytes (two at least).
+    VideoDecoder large;
+    ASSERT_TRUE(large.open(path, options({1920, 1200}), nullptr));
+    EXPECT_EQ(large.bufferCount(), 3);
+    VideoDecoder huge;
+    ASSERT_TRUE(huge.open(path, options({3840, 2160}), nullptr));
+    EXPECT_EQ(huge.bufferCount(), 2);
+}
+
+TEST_F(VideoDecoderTest, ATruncatedFileYieldsWhatDecodesAndBadFilesSayWhy)
+{
+    const QString path = TestVideos::make(dir.path(), QStringLiteral("whole.ts"), {64, 48},
+                                          QStringLiteral("25"), 2.0);
+    ASSERT_FALSE(path.isEmpty());
+    QFile whole(path);
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    const QByteArray bytes = whole.readAll();
+    const QString cut = dir.filePath(QStringLiteral("cut.ts"));
+    {
+        QFile out(cut);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(bytes.first(bytes.size() / 2));
+        // and a run of garbage where the rest was
+        out.write(QByteArray(5000, '\x47'));
+    }
+    VideoDecoder decoder;
+    QString why;
+    ASSERT_TRUE(decoder.open(cut, options({64, 48}), &why)) << why.toStdString();
+    const Decoded d = decodeAll(decoder, QRect(0, 0, 64, 48));
+    EXPECT_GT(d.numbers.size(), 5u);
+    EXPECT_LT(d.numbers.size(), 50u);
+    for (size_t n = 0; n < d.numbers.size(); ++n)
+        EXPECT_EQ(d.numbers[n], d.indices[n]); // the frames that are there, in order
+
+    // No video stream at all: told so.
+    const QString audio = dir.filePath(QStringLiteral("sound.mp4"));
+    ASSERT_TRUE(TestVideos::ffmpeg({"-f", "lavfi", "-i", "sine=d=0.5", audio}));
+    VideoDecoder silent;
+    EXPECT_FALSE(silent.open(audio, options({64, 48}), &why));
+    EXPECT_EQ(why, QStringLiteral("sound.mp4 holds no video.")) << why.toStdString();
+    // Bytes that are no video.
+    VideoDecoder none;
+    EXPECT_FALSE(none.openMemory(QByteArray(3000, 'x'), options({64, 48}), &why));
+    EXPECT_FALSE(why.isEmpty());
+    // From memory, the same frames as from the file.
+    EXPECT_EQ(VideoDecoder::decodeAll(bytes, {64, 48}, 2), 50);
+}
