@@ -93,6 +93,51 @@ bool isPcx(QByteArrayView head)
     return byteAt(head, 2) <= 1 && (bits == 1 || bits == 2 || bits == 4 || bits == 8);
 }
 
+// An ISO media file (MP4, M4V, QuickTime) by its first box: "ftyp" with a brand that is not a
+// still picture's (HEIF, AVIF), or the boxes older QuickTime files begin with.
+bool isIsoMedia(QByteArrayView head)
+{
+    if (head.size() < 12)
+        return false;
+    const QByteArrayView box = head.sliced(4, 4);
+    if (box == "ftyp") {
+        const QByteArrayView brand = head.sliced(8, 4);
+        return brand != "heic" && brand != "heix" && brand != "mif1" && brand != "msf1" &&
+               brand != "avif" && brand != "avis";
+    }
+    return box == "moov" || box == "mdat" || box == "wide" || box == "free" || box == "skip";
+}
+
+// MPEG transport packets: the sync byte every 188 bytes (every 192 with a time code before it).
+bool isTransportStream(QByteArrayView head)
+{
+    for (const int packet : {188, 192}) {
+        const int first = packet - 188;
+        const qsizetype packets = (head.size() - first) / packet;
+        if (packets < 2)
+            continue;
+        bool all = true;
+        for (qsizetype i = 0; i < std::min<qsizetype>(packets, 8) && all; ++i)
+            all = byteAt(head, first + i * packet) == 0x47;
+        if (all)
+            return true;
+    }
+    return false;
+}
+
+bool isVideo(QByteArrayView head)
+{
+    constexpr QByteArrayView kEbml("\x1A\x45\xDF\xA3", 4);
+    constexpr QByteArrayView kAsf(
+        "\x30\x26\xB2\x75\x8E\x66\xCF\x11\xA6\xD9\x00\xAA\x00\x62\xCE\x6C", 16);
+    constexpr QByteArrayView kProgramStream("\x00\x00\x01\xBA", 4);
+    constexpr QByteArrayView kVideoSequence("\x00\x00\x01\xB3", 4);
+    return isIsoMedia(head) || startsWith(head, kEbml) || startsWith(head, kAsf) ||
+           (startsWith(head, "RIFF") && head.size() >= 12 && head.sliced(8, 4) == "AVI ") ||
+           startsWith(head, QByteArrayView("FLV\x01", 4)) || startsWith(head, kProgramStream) ||
+           startsWith(head, kVideoSequence) || isTransportStream(head);
+}
+
 bool isExecutable(QByteArrayView head)
 {
     if (startsWith(head, "\x7F"
@@ -228,6 +273,18 @@ constexpr Rule kRules[] = {
     {"ico", "an icon", {Content::Ico, kNone}},
     {"pcx", "a PCX picture", {Content::Pcx, kNone}},
     {"wmf", "a WMF picture", {kNone, kNone}},
+    // Any container under any video name: FFmpeg reads what the bytes are, not the name.
+    {"mp4", "a video", {Content::Video, kNone}},
+    {"m4v", "a video", {Content::Video, kNone}},
+    {"mov", "a video", {Content::Video, kNone}},
+    {"mkv", "a video", {Content::Video, kNone}},
+    {"webm", "a video", {Content::Video, kNone}},
+    {"avi", "a video", {Content::Video, kNone}},
+    {"wmv", "a video", {Content::Video, kNone}},
+    {"flv", "a video", {Content::Video, kNone}},
+    {"mpg", "a video", {Content::Video, kNone}},
+    {"mpeg", "a video", {Content::Video, kNone}},
+    {"ts", "a video", {Content::Video, kNone}},
     // An Excel add-in library is a Windows program: nothing converts it, nothing shows it.
     {"xll", "an Excel add-in library", {kNone, kNone}},
 };
@@ -318,6 +375,8 @@ Content sniff(QByteArrayView head)
         return Content::Zip;
     if (startsWith(head, "%PDF-"))
         return Content::Pdf;
+    if (isVideo(head))
+        return Content::Video;
     if (isRtf(head))
         return Content::Rtf;
     if (isExecutable(head))
@@ -362,6 +421,8 @@ QString describe(Content content)
         return QStringLiteral("a Tessarin project");
     case Content::Pdf:
         return QStringLiteral("a PDF document");
+    case Content::Video:
+        return QStringLiteral("a video");
     case Content::Executable:
         return QStringLiteral("a program");
     case Content::Binary:

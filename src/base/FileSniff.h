@@ -23,6 +23,7 @@ enum class Content
     Ole2, // .doc .xls of Word and Excel 97 and later
     Project,
     Pdf,
+    Video,      // MP4/QuickTime, Matroska/WebM, AVI, ASF (WMV), FLV, MPEG program or transport
     Executable, // ELF or a Windows program
     Binary,     // none of the above, and no text
     Empty,

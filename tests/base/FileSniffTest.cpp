@@ -139,3 +139,54 @@ TEST(FileSniffTest, AProjectHeaderNeedsAnLedPictureOfSomeSize)
         FileSniff::isProjectHeader(head(kData + "/../fuzz/corpus/project_reader/rich.zpm")));
     EXPECT_FALSE(FileSniff::isProjectHeader(QByteArray(20, '\0')));
 }
+
+TEST(FileSniffTest, VideoContainersAreKnownByTheirFirstBytes)
+{
+    const auto box = [](const char* type, const char* brand) {
+        QByteArray b("\x00\x00\x00\x20", 4);
+        b += type;
+        b += brand;
+        b += QByteArray(20, '\0');
+        return b;
+    };
+    QByteArray transport;
+    for (int i = 0; i < 4; ++i)
+        transport += '\x47' + QByteArray(187, '\x11');
+    QByteArray timedTransport;
+    for (int i = 0; i < 4; ++i)
+        timedTransport += QByteArray(4, '\x01') + '\x47' + QByteArray(187, '\x11');
+    const std::vector<std::pair<const char*, QByteArray>> videos{
+        {"clip.mp4", box("ftyp", "isom")},
+        {"clip.mov", box("ftyp", "qt  ")},
+        {"old.mov", box("moov", "")},
+        {"clip.mkv", QByteArray("\x1A\x45\xDF\xA3\x9F\x42\x86\x81", 8)},
+        {"clip.webm", QByteArray("\x1A\x45\xDF\xA3\x9F\x42\x86\x81", 8)},
+        {"clip.avi", QByteArray("RIFF\x10\x00\x00\x00"
+                                "AVI LIST",
+                                16)},
+        {"clip.wmv",
+         QByteArray("\x30\x26\xB2\x75\x8E\x66\xCF\x11\xA6\xD9\x00\xAA\x00\x62\xCE\x6C", 16)},
+        {"clip.flv", QByteArray("FLV\x01\x05\x00\x00\x00\x09", 9)},
+        {"clip.mpg", QByteArray("\x00\x00\x01\xBA\x44\x00\x04", 7)},
+        {"clip.ts", transport},
+        {"clip.ts", timedTransport},
+        // Any container under any video name: the decoder reads what the bytes are.
+        {"matroska-named.mp4", QByteArray("\x1A\x45\xDF\xA3\x9F\x42\x86\x81", 8)},
+    };
+    for (const auto& [name, bytes] : videos) {
+        EXPECT_EQ(FileSniff::sniff(bytes), Content::Video) << name;
+        EXPECT_TRUE(matches(QLatin1String(name), bytes)) << name;
+    }
+    QString why;
+    const QByteArray png("\x89PNG\r\n\x1a\n\x00\x00\x00\x0DIHDR", 16);
+    EXPECT_FALSE(matches("picture.mp4", png, &why));
+    EXPECT_EQ(why, "picture.mp4 is a PNG picture, not a video");
+    EXPECT_FALSE(matches("still.mp4", box("ftyp", "heic"), &why)); // a HEIF still, no video
+    EXPECT_FALSE(matches("code.ts", "export const x: number = 1;\n", &why));
+    EXPECT_EQ(why, "code.ts is a text file, not a video");
+    EXPECT_FALSE(matches("clip.avi", QByteArray("RIFF\x10\x00\x00\x00WAVEfmt ", 16), &why));
+    // Two transport packets' sync bytes, then something else: no stream.
+    QByteArray broken = transport;
+    broken[188 * 2] = 'x';
+    EXPECT_NE(FileSniff::sniff(broken), Content::Video);
+}
