@@ -5,14 +5,20 @@
 #include "MarqueePlayer.h"
 #include "RtfPlayer.h"
 #include "TextPlayer.h"
+#include "VideoPlayer.h"
+#include "base/FileSniff.h"
 #include "model/CAct.h"
 #include "model/CPropGif.h"
 #include "model/CPropImage.h"
 #include "model/CPropRtf.h"
 #include "model/CPropText.h"
+#include "model/CPropVideo.h"
 #include "model/CPropWord.h"
 #include "model/ItemKinds.h"
 #include "render/pictures/CPictureEx.h"
+
+#include <QFile>
+#include <QFileInfo>
 
 #include <mutex>
 
@@ -44,6 +50,17 @@ void playText(const CPropBase& item, CAct& area)
         TextPlayer(*text, area).play();
 }
 
+// A video by its first bytes, whatever its name says of the container: PNG bytes named .mp4
+// (or a TypeScript file named .ts) are no video.
+bool isVideoFile(const QString& path)
+{
+    // Never opened when it is no regular file: a pipe would block.
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return false;
+    return FileSniff::sniff(file.read(FileSniff::kHeadBytes)) == FileSniff::Content::Video;
+}
+
 void registerAll()
 {
     // In the order files are matched: a GIF that animates is a GIF item, any other a picture.
@@ -73,6 +90,12 @@ void registerAll()
                     &make<CPropImage>,
                     &play<CPropImage, ImagePlayer>,
                     ItemFeatures{.overlays = true}});
+    ItemKinds::add({"CPropVideo",
+                    {"MP4", "M4V", "MOV", "MKV", "WEBM", "AVI", "WMV", "FLV", "MPG", "MPEG", "TS"},
+                    &isVideoFile,
+                    &make<CPropVideo>,
+                    &play<CPropVideo, VideoPlayer>,
+                    ItemFeatures{.animated = true}});
     // Only project files make it; it plays nothing.
     ItemKinds::add({"CPropWord", {}, {}, &make<CPropWord>, nullptr, {}});
 }

@@ -4,6 +4,7 @@
 #include "model/ItemKinds.h"
 #include "model/ProjectFile.h"
 #include "support/PlayerFixture.h"
+#include "support/TestVideos.h"
 
 #include <QByteArray>
 
@@ -14,7 +15,8 @@ namespace {
 struct KindCase
 {
     const char* className;
-    const char* sample; // a file of tests/data it plays, or a text written for it; null: none
+    // A file of tests/data it plays; null: a text written for it; "@video": a video made now.
+    const char* sample;
 };
 
 const KindCase kCases[] = {
@@ -23,6 +25,7 @@ const KindCase kCases[] = {
     {"CPropGif", "gif/dispose-previous.gif"},
     {"CPropImage", "images/exif-orientation-1.jpg"},
     {"CPropWord", nullptr},
+    {"CPropVideo", "@video"},
 };
 
 class EveryKind : public PlayerFixture, public testing::WithParamInterface<KindCase>
@@ -70,9 +73,14 @@ TEST_P(EveryKind, ItsPlayerPlaysAPageHeadless)
         EXPECT_TRUE(pages.empty());
         return;
     }
-    const QString path = GetParam().sample
-                             ? QStringLiteral(TESSARIN_TEST_DATA "/") + GetParam().sample
-                             : writeFile("notice.txt", "Notice\n");
+    const bool video = GetParam().sample && QByteArray(GetParam().sample) == "@video";
+    if (video && !TestVideos::haveFfmpeg())
+        GTEST_SKIP() << "no ffmpeg command to make a test video with";
+    const QString path =
+        video               ? TestVideos::make(dir.path(), QStringLiteral("clip.mp4"), {96, 32},
+                                               QStringLiteral("25"), 0.4, TestVideos::stripePattern())
+        : GetParam().sample ? QStringLiteral(TESSARIN_TEST_DATA "/") + GetParam().sample
+                            : writeFile("notice.txt", "Notice\n");
     // The file makes this kind: its extensions and tests lead to it.
     ASSERT_NE(ItemKinds::forPath(path), nullptr);
     EXPECT_EQ(ItemKinds::forPath(path)->className, kind().className);

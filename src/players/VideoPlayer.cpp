@@ -1,0 +1,222 @@
+#include "VideoPlayer.h"
+
+#include "ImagePlayer.h"
+#include "PlayerFile.h"
+#include "base/ColorRef.h"
+#include "base/StringTable.h"
+#include "canvas/BackBuffer.h"
+#include "model/CAct.h"
+#include "model/CPropVideo.h"
+#include "model/PlayRandom.h"
+#include "render/PixelOps.h"
+#include "render/TransitionEngine.h"
+#include "render/pictures/CMyBitmap.h"
+
+#include <QFileInfo>
+#include <QJsonObject>
+
+#include <mutex>
+#include <shared_mutex>
+
+namespace {
+
+// How long one wait for the decoder lasts before the stop is looked at again.
+constexpr std::chrono::milliseconds kDecoderPoll{20};
+constexpr qint64 kNsPerSecond = 1'000'000'000;
+
+qint64 refreshTimeNs(qint64 refresh, int milliHz)
+{
+    return static_cast<qint64>(static_cast<__int128>(refresh) * kNsPerSecond * 1000 / milliHz);
+}
+
+qint64 nanoseconds(WaitClock::TimePoint at)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
+}
+
+} // namespace
+
+VideoPlayer::VideoPlayer(const CPropVideo& item, CAct& area) : m_item(item), m_area(area) {}
+
+qint64 VideoPlayer::refreshFor(qint64 ptsUs, int milliHz)
+{
+    // A microsecond of slack: times rescaled from 1/30000 units round by up to half of one.
+    const __int128 scaled = static_cast<__int128>(std::max<qint64>(0, ptsUs - 1)) * milliHz;
+    constexpr __int128 kPerRefresh = __int128(1'000'000) * 1000; // microseconds x millihertz
+    return static_cast<qint64>((scaled + kPerRefresh - 1) / kPerRefresh);
+}
+
+QString VideoPlayer::undecodable(const QString& path)
+{
+    return dialogText("%1 does not decode as a video.", "%1 无法解码为视频。")
+        .arg(QFileInfo(path).fileName());
+}
+
+VideoPlayer::Got VideoPlayer::waitFrame(int position, const VideoFrame** frame)
+{
+    for (;;) {
+        if (m_area.stopRequested())
+            return Got::Stopped;
+        switch (m_decoder.frameAt(position, kDecoderPoll, frame)) {
+        case VideoDecoder::Status::Ready:
+            return Got::Frame;
+        case VideoDecoder::Status::Ended:
+            return Got::End;
+        case VideoDecoder::Status::Pending:
+            break;
+        }
+    }
+}
+
+void VideoPlayer::present(const VideoFrame& frame, const FrameStamp& stamp)
+{
+    std::shared_lock sections(m_area.sectionsMutex());
+    AreaBands::collect(m_area, m_bands);
+    const QImage& picture = frame.picture;
+    for (const AreaBand& band : m_bands) {
+        const QRect part = band.rect & picture.rect();
+        if (part.isEmpty())
+            continue;
+        std::lock_guard lock(band.child->sectionMutex);
+        QImage* buffer = band.child->GetBackBuffer();
+        if (!buffer)
+            continue;
+        PixelOps::copyRect(picture, part.x(), part.y(), *buffer, part.x() - band.rect.x(),
+                           part.y() - band.rect.y(), part.width(), part.height());
+        band.child->Present(stamp);
+    }
+}
+
+void VideoPlayer::clear()
+{
+    // The clearing of the area's current item, read under its lock: its page may be editing it.
+    int clear = m_item.clearEffect;
+    if (const CPropBase* current = m_area.currentItem()) {
+        std::lock_guard lock(current->fieldsMutex());
+        clear = current->clearEffect;
+    }
+    if (clear == 0)
+        clear = 2 + PlayRandom::next() % 50;
+    const std::optional<int> engine = ImagePlayer::clearingEffect(clear);
+    if (!engine)
+        return; // "non-clear": the last frame stays
+    const QRect rect = m_area.pictureRect();
+    if (rect.isEmpty())
+        return;
+    QImage plain(rect.size(), QImage::Format_RGB32);
+    plain.fill(colorRefToRgb(m_item.backColor));
+    RunTransition(plain, *engine, m_item.clearSpeed, m_area);
+    m_area.reportShown(m_item, QJsonObject{{QStringLiteral("phase"), QStringLiteral("cleared")},
+                                           {QStringLiteral("effect"), *engine}});
+}
+
+void VideoPlayer::play()
+{
+    const QRect rect = m_area.pictureRect();
+    if (rect.isEmpty())
+        return;
+    {
+        // Its head only: the decoder reads the file itself, as far as it plays.
+        QByteArray head;
+        if (!PlayerFile::read(m_item, m_area, &head, PlayerFile::Read::Head))
+            return;
+    }
+    VideoDecoder::Options options;
+    options.area = rect.size();
+    options.fitMode = m_item.fitMode;
+    options.background = QImage(rect.size(), QImage::Format_RGB32);
+    CMyBitmap::FillBackground(options.background, m_item.backColor, m_item.backImagePath,
+                              m_item.backFitMode);
+    options.startUs = m_item.startUs();
+    const qint64 playTimeNs = qint64(m_item.playTimeMs()) * 1'000'000;
+    options.passes = playTimeNs > 0 ? 0 : m_item.loops();
+    QString why;
+    if (!m_decoder.open(m_item.filePath, options, &why)) {
+        PlayerFile::refuse(m_item, why);
+        return;
+    }
+    options.background = QImage();
+    m_decoder.start();
+    m_bands.reserve(16); // sections: at most ten
+
+    const VideoFrame* frame = nullptr;
+    switch (waitFrame(0, &frame)) {
+    case Got::Stopped:
+        return;
+    case Got::End:
+        PlayerFile::refuse(m_item, undecodable(m_item.filePath));
+        return;
+    case Got::Frame:
+        break;
+    }
+    PlayerFile::played(m_item);
+    int effect = m_item.effect;
+    if (effect == 0)
+        effect = 1 + PlayRandom::next() % 50;
+    RunTransition(frame->picture, effect, m_item.speed, m_area);
+    if (m_area.stopRequested())
+        return;
+    m_area.reportShown(m_item, QJsonObject{{QStringLiteral("phase"), QStringLiteral("shown")},
+                                           {QStringLiteral("effect"), effect},
+                                           {QStringLiteral("frame"), frame->index}});
+    // The play time starts with the first frame in place.
+    WaitClock::TimePoint base = m_area.clock().now() - std::chrono::microseconds(frame->ptsUs);
+    qint64 endUs = frame->ptsUs + frame->durationUs;
+    qint64 shown = 1;
+    qint64 dropped = 0;
+    m_decoder.release();
+
+    const int milliHz = m_area.refreshMilliHz();
+    const int item = m_area.currentIndex();
+    for (;;) {
+        Got got = waitFrame(0, &frame);
+        if (got == Got::Stopped)
+            return;
+        if (got == Got::End)
+            break;
+        if (playTimeNs > 0 && frame->ptsUs * 1000 >= playTimeNs)
+            break;
+        const qint64 refresh = refreshFor(frame->ptsUs, milliHz);
+        // The one after it, known before this one shows: due by the same refresh, this one is
+        // dropped (a video faster than the display).
+        const VideoFrame* next = nullptr;
+        got = waitFrame(1, &next);
+        if (got == Got::Stopped)
+            return;
+        const qint64 nextRefresh = got == Got::Frame ? refreshFor(next->ptsUs, milliHz) : -1;
+        if (nextRefresh >= 0 && nextRefresh <= refresh) {
+            ++dropped;
+            m_decoder.release();
+            continue;
+        }
+        WaitClock::TimePoint due = base + std::chrono::nanoseconds(refreshTimeNs(refresh, milliHz));
+        const WaitClock::TimePoint asked = due;
+        if (m_area.WaitStopUntil(due))
+            return;
+        base += due - asked; // a pause moves the whole schedule on
+        // Woken so late that the next frame is due already: this one is dropped, not shown late.
+        if (nextRefresh >= 0 &&
+            m_area.clock().now() >=
+                base + std::chrono::nanoseconds(refreshTimeNs(nextRefresh, milliHz))) {
+            ++dropped;
+            m_decoder.release();
+            continue;
+        }
+        if (m_area.PassPauseGate())
+            return;
+        present(*frame, FrameStamp{nanoseconds(due), item, frame->index});
+        ++shown;
+        endUs = frame->ptsUs + frame->durationUs;
+        m_decoder.release();
+    }
+    m_decoder.stop();
+    m_area.reportShown(m_item, QJsonObject{{QStringLiteral("phase"), QStringLiteral("played")},
+                                           {QStringLiteral("frames"), shown},
+                                           {QStringLiteral("dropped"), dropped}});
+    // The last frame stays for its own time, or until the play time is over.
+    WaitClock::TimePoint end = base + (playTimeNs > 0 ? std::chrono::nanoseconds(playTimeNs)
+                                                      : std::chrono::nanoseconds(endUs * 1000));
+    if (m_area.WaitStopUntil(end))
+        return;
+    clear();
+}
