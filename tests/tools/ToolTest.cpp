@@ -1,4 +1,7 @@
+#include "support/TestVideos.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -294,4 +297,52 @@ TEST_F(ToolTest, RenderAppliesSchedulesAtItsClock)
     };
     EXPECT_EQ(phases("2026-12-08T09:15:30", "morning"), QStringList({"0:", "1:skipped/schedule"}));
     EXPECT_EQ(phases("2026-12-08T19:00:00", "evening"), QStringList({"0:", "1:"}));
+}
+
+TEST_F(ToolTest, AVideoItemIsMadeDumpedAndRenderedOnItsClock)
+{
+    if (!TestVideos::haveFfmpeg())
+        GTEST_SKIP() << "no ffmpeg command to make a test video with";
+    const QString video =
+        TestVideos::make(QFileInfo(path("x")).absolutePath(), QStringLiteral("clip.mp4"), {64, 48},
+                         QStringLiteral("25"), 1.0);
+    ASSERT_FALSE(video.isEmpty());
+    writeFile(path("p.json"),
+              QStringLiteral(R"({"area": {"ledWidth": 64, "ledHeight": 48}, "items": [
+                    {"class": "CPropVideo", "filePath": "%1", "effect": 99, "fitMode": 2,
+                     "clearEffect": 1, "reservedText": "{\"loops\": 1, \"volume\": 40}"}],
+                  "sections": [{"sectionLength": 64}]})")
+                  .arg(video)
+                  .toUtf8());
+    ToolRun made = tool({"make", path("p.json"), path("p.zpm")});
+    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+    ToolRun dumped = tool({"dump", path("p.zpm")});
+    ASSERT_EQ(dumped.exitCode, 0);
+    EXPECT_TRUE(dumped.out.contains("\"CPropVideo\"")) << dumped.out.toStdString();
+    EXPECT_TRUE(dumped.out.contains("volume")) << dumped.out.toStdString();
+    writeFile(path("dump.json"), dumped.out);
+    ASSERT_EQ(tool({"make", path("dump.json"), path("q.zpm")}).exitCode, 0);
+    EXPECT_EQ(readFile(path("q.zpm")), readFile(path("p.zpm")));
+
+    // Every 70 ms of play time, the frame due then (never on a refresh a frame starts on).
+    const ToolRun run = tool({"render", path("p.zpm"), path("out"), "--fast", "--every", "70"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    int ticks = 0;
+    for (const QByteArray& line : readFile(path("out/log.jsonl")).trimmed().split('\n')) {
+        const QJsonObject entry = QJsonDocument::fromJson(line).object();
+        if (entry["phase"].toString() != "tick")
+            continue;
+        const qint64 t = entry["timeMs"].toInteger();
+        int due = 0;
+        for (int n = 0; n < 25; ++n)
+            if ((n * 12 + 4) / 5 * 1000 < t * 60) // frame n's first refresh (60 Hz): ceil(2.4 n)
+                due = n;
+        const QImage picture(path("out/") + entry["file"].toString());
+        ASSERT_EQ(picture.size(), QSize(64, 48));
+        if (t < 1000) {
+            EXPECT_EQ(TestVideos::readNumber(picture, picture.rect()), due) << "at " << t;
+        }
+        ++ticks;
+    }
+    EXPECT_EQ(ticks, 14); // 70 .. 980 ms: the item ends with its last frame at 1 s
 }
