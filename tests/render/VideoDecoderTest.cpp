@@ -272,3 +272,31 @@ TEST_F(VideoDecoderTest, ATruncatedFileYieldsWhatDecodesAndBadFilesSayWhy)
     // From memory, the same frames as from the file.
     EXPECT_EQ(VideoDecoder::decodeAll(bytes, {64, 48}, 2), 50);
 }
+
+TEST_F(VideoDecoderTest, DamagedBytesInEveryContainerEndWithWhatDecodes)
+{
+    for (const char* ext : {"mp4", "mkv", "avi", "ts"}) {
+        SCOPED_TRACE(ext);
+        const QString path = TestVideos::make(dir.path(), QStringLiteral("d.") + QLatin1String(ext),
+                                              {32, 24}, QStringLiteral("10"), 1.0);
+        ASSERT_FALSE(path.isEmpty());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        EXPECT_EQ(VideoDecoder::decodeAll(bytes, {48, 32}, 1), 10);
+        // Runs of bytes overwritten all through the file, a different place each time.
+        quint32 seed = 12345;
+        for (int round = 0; round < 40; ++round) {
+            QByteArray damaged = bytes;
+            for (int hit = 0; hit < 8; ++hit) {
+                seed = seed * 1664525u + 1013904223u;
+                const qsizetype at = qsizetype(seed % quint32(damaged.size()));
+                for (qsizetype i = at; i < std::min(damaged.size(), at + 16); ++i)
+                    damaged[i] = char(seed >> (i % 24));
+            }
+            const int frames = VideoDecoder::decodeAll(damaged, {48, 32}, round % 4);
+            EXPECT_GE(frames, 0);
+            EXPECT_LE(frames, 40); // never more than a damaged stream could hold
+        }
+    }
+}

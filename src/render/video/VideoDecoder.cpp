@@ -55,6 +55,7 @@ struct IoFreer
 constexpr AVRational kMicroseconds{1, 1000000};
 constexpr qint64 kFallbackFrameUs = 40000; // 25 fps when the stream says nothing
 constexpr int kIoBufferBytes = 64 * 1024;
+constexpr int kMostVideoPixels = 8192 * 4320; // 8K
 // QImage's RGB32 in memory.
 constexpr AVPixelFormat kOutFormat =
     Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? AV_PIX_FMT_BGRA : AV_PIX_FMT_ARGB;
@@ -248,7 +249,8 @@ bool VideoDecoder::Impl::open(const QString& url, const QString& name, const Opt
     if (!codec || avcodec_parameters_to_context(codec.get(), stream->codecpar) < 0)
         return fail(loadString(StringId::OutOfMemory));
     codec->pkt_timebase = stream->time_base;
-    codec->thread_count = 0; // as many as the machine has
+    codec->thread_count = 0;              // as many as the machine has
+    codec->max_pixels = kMostVideoPixels; // a damaged header's giant frame is refused
     if (avcodec_open2(codec.get(), decoder, nullptr) < 0)
         return fail(dialogText("%1: this build cannot decode its video (%2).",
                                "%1：本程序无法解码其视频（%2）。")
