@@ -130,6 +130,7 @@ void VideoPlayer::play()
     options.startUs = m_item.startUs();
     const qint64 playTimeNs = qint64(m_item.playTimeMs()) * 1'000'000;
     options.passes = playTimeNs > 0 ? 0 : m_item.loops();
+    options.stopRequested = [&area = m_area] { return area.stopRequested(); };
     QString why;
     if (!m_decoder.open(m_item.filePath, options, &why)) {
         PlayerFile::refuse(m_item, why);
@@ -184,6 +185,7 @@ void VideoPlayer::play()
         if (got == Got::Stopped)
             return;
         const qint64 nextRefresh = got == Got::Frame ? refreshFor(next->ptsUs, milliHz) : -1;
+        endUs = frame->ptsUs + frame->durationUs; // shown or dropped, its time is played
         if (nextRefresh >= 0 && nextRefresh <= refresh) {
             ++dropped;
             m_decoder.release();
@@ -206,7 +208,6 @@ void VideoPlayer::play()
             return;
         present(*frame, FrameStamp{nanoseconds(due), item, frame->index});
         ++shown;
-        endUs = frame->ptsUs + frame->durationUs;
         m_decoder.release();
     }
     m_decoder.stop();

@@ -104,9 +104,14 @@ public:
     void run() noexcept;
     void stop();
 
+    // FFmpeg's interrupt callback: a stop ends a read that waits, and an open that probes.
     static int interrupted(void* opaque)
     {
-        return static_cast<Impl*>(opaque)->stopFlag.load(std::memory_order_relaxed) ? 1 : 0;
+        const Impl& d = *static_cast<Impl*>(opaque);
+        return d.stopFlag.load(std::memory_order_relaxed) ||
+                       (d.options.stopRequested && d.options.stopRequested())
+                   ? 1
+                   : 0;
     }
     static int readMemory(void* opaque, uint8_t* buffer, int size);
     static int64_t seekMemory(void* opaque, int64_t offset, int whence);
@@ -344,7 +349,7 @@ void VideoDecoder::Impl::loop()
 bool VideoDecoder::Impl::decodePass(bool* any)
 {
     for (;;) {
-        if (stopFlag.load())
+        if (stopFlag.load() || (options.stopRequested && options.stopRequested()))
             return false;
         if (av_read_frame(format.get(), packet.get()) < 0) {
             // The end, or as far as a damaged file reads: what the decoder still holds.

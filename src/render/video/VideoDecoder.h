@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 // One decoded picture, scaled to the item's fit on the area: the whole area's picture, bars
@@ -40,6 +41,8 @@ public:
         QImage background;  // the area's background (bars); null: black
         qint64 startUs = 0; // where each pass starts in the file
         int passes = 1;     // how often the file plays; 0: for ever
+        // Asked while the file is opened and read (also on the decoder thread): true ends it.
+        std::function<bool()> stopRequested;
     };
 
     // Where the video goes: the part of the video shown and the area's rectangle it fills.
