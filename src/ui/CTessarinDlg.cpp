@@ -21,6 +21,7 @@
 #include "ui/pages/PicturePage.h"
 #include "ui/pages/RichTextPage.h"
 #include "ui/pages/TextPage.h"
+#include "ui/pages/VideoPage.h"
 #include "ui/widgets/UserPrompts.h"
 #include "ui/widgets/WindowPlacement.h"
 
@@ -110,6 +111,7 @@ CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, UserPrompts* prompts, QW
     m_pages.AddSubForm(std::make_unique<TextPage>(context), {"CPropText"}, m_pageArea);
     m_pages.AddSubForm(std::make_unique<PicturePage>(context), {"CPropImage"}, m_pageArea);
     m_pages.AddSubForm(std::make_unique<GifPage>(context), {"CPropGif"}, m_pageArea);
+    m_pages.AddSubForm(std::make_unique<VideoPage>(context), {"CPropVideo"}, m_pageArea);
 
     m_manualKeys = std::make_unique<ManualKeys>(*m_controller);
     // The digits count wherever the focus is in this window: the list, a page or the window.

@@ -4,6 +4,7 @@
 #include "model/CPropGif.h"
 #include "model/CPropImage.h"
 #include "model/CPropText.h"
+#include "model/CPropVideo.h"
 #include "model/CPropWord.h"
 #include "model/HeadlessSectionHost.h"
 #include "model/ItemKinds.h"
@@ -14,6 +15,7 @@
 #include "ui/pages/GifPage.h"
 #include "ui/pages/PicturePage.h"
 #include "ui/pages/TextPage.h"
+#include "ui/pages/VideoPage.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -388,6 +390,58 @@ TEST_F(PropertyPagesTest, GifPagePlayTimeIsKeptBesideOtherSettings)
     type(playTime, "3");
     EXPECT_EQ(foreign.reservedText, QStringLiteral("kept by another program"));
     EXPECT_FALSE(playTime->isEnabled());
+}
+
+TEST_F(PropertyPagesTest, VideoPageKeepsItsSettingsBesideOtherKeys)
+{
+    auto p = page<VideoPage>();
+    CPropVideo item;
+    item.reservedText = QStringLiteral(R"({"schedule":{"days":[1,2]}})");
+    p->SetItem(item);
+    auto* fit = control<QComboBox>(*p, VideoPage::kFitId);
+    ASSERT_NE(fit, nullptr);
+    EXPECT_EQ(fit->count(), 4);
+    EXPECT_EQ(fit->currentIndex(), 1); // zoom, bars in the background
+    choose(fit, 3);
+    EXPECT_EQ(item.fitMode, 3);
+    // The defaults: the video once to its end at full volume, from its start.
+    auto* playTime = control<QLineEdit>(*p, VideoPage::kPlayTimeId);
+    auto* loops = control<QLineEdit>(*p, VideoPage::kLoopsId);
+    auto* volume = control<QLineEdit>(*p, VideoPage::kVolumeId);
+    auto* start = control<QLineEdit>(*p, VideoPage::kStartId);
+    ASSERT_TRUE(playTime && loops && volume && start);
+    EXPECT_EQ(playTime->text(), "0");
+    EXPECT_EQ(loops->text(), "1");
+    EXPECT_EQ(volume->text(), "100");
+    EXPECT_EQ(start->text(), "0");
+    type(playTime, "12.5");
+    type(loops, "3");
+    type(volume, "40");
+    type(start, "1.25");
+    EXPECT_EQ(item.playTimeMs(), 12500);
+    EXPECT_EQ(item.loops(), 3);
+    EXPECT_EQ(item.volume(), 40);
+    EXPECT_EQ(item.startUs(), 1250000);
+    EXPECT_TRUE(item.reservedText.contains(QStringLiteral("schedule"))); // kept
+    choose(control<QComboBox>(*p, 1015), 7);
+    EXPECT_EQ(item.effect, 7);
+    type(control<QLineEdit>(*p, 1067), "9");
+    EXPECT_EQ(item.speed, 9);
+    choose(control<QComboBox>(*p, 1184), 1);
+    EXPECT_EQ(item.clearEffect, 1);
+    // Emptied: the default again, the key gone.
+    playTime->selectAll();
+    QTest::keyClick(playTime, Qt::Key_Backspace);
+    EXPECT_EQ(item.playTimeMs(), 0);
+    EXPECT_FALSE(item.reservedText.contains(QStringLiteral("playSeconds")));
+
+    // Text that is not ours stays as it is, and the fields say they cannot be set.
+    CPropVideo foreign;
+    foreign.reservedText = QStringLiteral("kept by another program");
+    p->SetItem(foreign);
+    type(volume, "3");
+    EXPECT_EQ(foreign.reservedText, QStringLiteral("kept by another program"));
+    EXPECT_FALSE(volume->isEnabled());
 }
 
 TEST_F(PropertyPagesTest, PreviewStopsAndPlaysTheItemOnceWithoutMarkingModified)
