@@ -64,7 +64,7 @@ TEST_F(CActTest, AddFileChoosesKindsAndKeepsOrder)
     EXPECT_EQ(area.AddFile("/media/NOTES.TXT"), 1);
     EXPECT_EQ(area.AddFile("/media/sheet.xls"), 2);
     EXPECT_EQ(area.AddFile("/media/letter.doc"), 3);
-    EXPECT_EQ(area.AddFile("/media/clip.avi"), -1);
+    EXPECT_EQ(area.AddFile("/media/movie.swf"), -1);
     EXPECT_EQ(area.AddFile("/media/still.gif"), 4);
     ASSERT_EQ(area.itemCount(), 5);
     EXPECT_EQ(QByteArray(area.item(0)->className()), "CPropImage");

@@ -77,10 +77,12 @@ TEST(ItemKinds, FilesMakeTheKindOfTheirExtensionWithoutRegardToCase)
 TEST(ItemKinds, NamesNoKindPlaysAreRefused)
 {
     for (const char* name :
-         {"clip.avi", "letter.pdf", "song.mp3", "/media/readme", "/media/old.data/readme", ""})
+         {"movie.swf", "letter.pdf", "song.mp3", "/media/readme", "/media/old.data/readme", ""})
         EXPECT_EQ(ItemKinds::forPath(name), nullptr) << name;
     EXPECT_FALSE(ItemKinds::extensionPlays("letter.pdf"));
     EXPECT_TRUE(ItemKinds::extensionPlays("upload.GIF")); // no file yet: the extension alone
+    EXPECT_TRUE(ItemKinds::extensionPlays("clip.MP4"));
+    EXPECT_EQ(ItemKinds::forPath("/nowhere/clip.mp4"), nullptr); // its first bytes decide
 }
 
 TEST(ItemKinds, DuplicateAndIncompleteEntriesAreRefused)

@@ -192,10 +192,10 @@ TEST_F(ControlWindowTest, AddDeleteAndMoveFiles)
 TEST_F(ControlWindowTest, AddFileSkipsWhatNoItemPlays)
 {
     auto w = open();
-    prompts.addFiles = QStringList{dir.filePath("clip.avi"), textFile("a.txt")};
+    prompts.addFiles = QStringList{dir.filePath("movie.swf"), textFile("a.txt")};
     w->onAddFile();
     EXPECT_EQ(w->fileList()->model()->rowCount(), 1);
-    prompts.addFiles = QStringList{dir.filePath("clip.avi")};
+    prompts.addFiles = QStringList{dir.filePath("movie.swf")};
     w->onAddFile();
     EXPECT_EQ(w->currentRow(), 0); // the line selected before stays
 }
