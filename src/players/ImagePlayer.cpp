@@ -86,9 +86,14 @@ void ImagePlayer::play()
 
     if (m_area.WaitStop(m_item.holdTime * 100))
         return;
+    clearArea(m_item, m_area, m_composed);
+}
+
+void ImagePlayer::clearArea(const CPropBase& item, CAct& area, QImage& surface)
+{
     // The clearing of the area's current item, read under its lock: its page may be editing it.
-    int clear = m_item.clearEffect;
-    if (const CPropBase* current = m_area.currentItem()) {
+    int clear = item.clearEffect;
+    if (const CPropBase* current = area.currentItem()) {
         std::lock_guard lock(current->fieldsMutex());
         clear = current->clearEffect;
     }
@@ -97,10 +102,10 @@ void ImagePlayer::play()
     const std::optional<int> engine = clearingEffect(clear);
     if (!engine)
         return; // "non-clear": the picture stays
-    m_composed.fill(colorRefToRgb(m_item.backColor));
-    RunTransition(m_composed, *engine, m_item.clearSpeed, m_area);
-    m_area.reportShown(m_item, QJsonObject{{QStringLiteral("phase"), QStringLiteral("cleared")},
-                                           {QStringLiteral("effect"), *engine}});
+    surface.fill(colorRefToRgb(item.backColor));
+    RunTransition(surface, *engine, item.clearSpeed, area);
+    area.reportShown(item, QJsonObject{{QStringLiteral("phase"), QStringLiteral("cleared")},
+                                       {QStringLiteral("effect"), *engine}});
 }
 
 std::optional<int> ImagePlayer::clearingEffect(int clear)

@@ -6,6 +6,7 @@
 #include <optional>
 
 class CAct;
+class CPropBase;
 class CMyRichEdit;
 class CPropImage;
 struct CMyText;
@@ -31,6 +32,9 @@ public:
     static Motion motion(int effect, const QRect& overlay, QSize area, int speed);
     // The engine effect of a clearing (list 106, random already drawn); none for "non-clear".
     static std::optional<int> clearingEffect(int clear);
+    // The clearing of a picture-like item: the area's current item's clearing (random drawn)
+    // from what shows to `surface` filled with the item's background colour, and reported.
+    static void clearArea(const CPropBase& item, CAct& area, QImage& surface);
 
 private:
     void playOverlay(const CMyText& text, int index);

@@ -89,25 +89,11 @@ void VideoPlayer::present(const VideoFrame& frame, const FrameStamp& stamp)
 
 void VideoPlayer::clear()
 {
-    // The clearing of the area's current item, read under its lock: its page may be editing it.
-    int clear = m_item.clearEffect;
-    if (const CPropBase* current = m_area.currentItem()) {
-        std::lock_guard lock(current->fieldsMutex());
-        clear = current->clearEffect;
-    }
-    if (clear == 0)
-        clear = 2 + PlayRandom::next() % 50;
-    const std::optional<int> engine = ImagePlayer::clearingEffect(clear);
-    if (!engine)
-        return; // "non-clear": the last frame stays
     const QRect rect = m_area.pictureRect();
     if (rect.isEmpty())
         return;
     QImage plain(rect.size(), QImage::Format_RGB32);
-    plain.fill(colorRefToRgb(m_item.backColor));
-    RunTransition(plain, *engine, m_item.clearSpeed, m_area);
-    m_area.reportShown(m_item, QJsonObject{{QStringLiteral("phase"), QStringLiteral("cleared")},
-                                           {QStringLiteral("effect"), *engine}});
+    ImagePlayer::clearArea(m_item, m_area, plain); // "non-clear": the last frame stays
 }
 
 void VideoPlayer::play()
