@@ -5,17 +5,12 @@
 #include "PlayRandom.h"
 #include "Schedule.h"
 #include "base/ColorRef.h"
+#include "base/ThreadPriority.h"
 #include "canvas/BackBuffer.h"
 
 #include <atomic>
 #include <ctime>
 #include <shared_mutex>
-
-#ifdef Q_OS_LINUX
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-#endif
 
 using namespace std::chrono_literals;
 
@@ -27,14 +22,6 @@ constexpr auto kFirstItemDelay = 20ms;
 // that a playlist of such items does not spin a core.
 constexpr auto kInstantItem = 5ms;
 constexpr auto kInstantItemRest = 20ms;
-
-void raisePriority()
-{
-#ifdef Q_OS_LINUX
-    // Above normal where the system allows; an ordinary user may not raise it, and that is fine.
-    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), -5);
-#endif
-}
 
 } // namespace
 
@@ -194,7 +181,8 @@ bool PlayLoop::passGate()
 void PlayLoop::threadProc()
 {
     PlayRandom::seed(static_cast<unsigned int>(std::time(nullptr)));
-    raisePriority();
+    // Steps keep their deadlines beside busy processes: real-time where the system allows.
+    ThreadPriority::raiseForPlayback();
     bool first = true;
     for (;;) {
         markWaiting(kForever); // idle until told to play

@@ -4,6 +4,7 @@
 #include "base/Fonts.h"
 #include "base/FrameLog.h"
 #include "base/Notifications.h"
+#include "base/ThreadPriority.h"
 #include "players/BuiltinKinds.h"
 
 #include <QApplication>
@@ -72,6 +73,8 @@ int main(int argc, char* argv[])
         Notifications::Relay::instance().publish(text);
     });
     FrameLog::openConfigured();
+    // The GUI thread copies every step to the screen: ahead of busy processes where allowed.
+    ThreadPriority::raiseForPresenting();
     CTessarinApp app;
     app.InitInstance();
     return 0;
