@@ -4,6 +4,8 @@
 
 #include <QPainter>
 
+#include <cstring>
+
 namespace {
 
 quint64 packSize(QSize size)
@@ -44,10 +46,12 @@ QImage* BackBuffer::GetBackBuffer()
     m_bufferRect = client;
     if (client.isEmpty()) {
         m_buffer = QImage();
+        m_changed = QRect();
         return nullptr;
     }
     m_buffer = QImage(client.size(), QImage::Format_RGB32);
     m_buffer.fill(colorRefToRgb(fillColor()));
+    m_changed = m_bufferRect;
     return &m_buffer;
 }
 
@@ -60,6 +64,7 @@ void BackBuffer::Blank(QRgb color)
 
 void BackBuffer::Present()
 {
+    m_changed = m_bufferRect;
     m_presentCount.fetch_add(1);
     if (m_view)
         m_view->backBufferPresented();
@@ -70,6 +75,43 @@ void BackBuffer::Present(const FrameStamp& stamp)
     m_stamp = stamp;
     m_stampTaken = false;
     Present();
+}
+
+void BackBuffer::Present(const FrameStamp& stamp, const QRect& changed)
+{
+    m_stamp = stamp;
+    m_stampTaken = false;
+    m_changed |= changed & m_bufferRect;
+    m_presentCount.fetch_add(1);
+    if (m_view)
+        m_view->backBufferPresented();
+}
+
+bool BackBuffer::copyChanged(QImage& target, QPoint at, QRect* copied, FrameStamp* stamp)
+{
+    std::lock_guard lock(sectionMutex);
+    *copied = QRect();
+    const QImage::Format format = target.format();
+    if (m_buffer.isNull() ||
+        (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied))
+        return false;
+    // RGB32 keeps its pixels opaque (0xffRRGGBB), so they are premultiplied ARGB too.
+    const QRect part = (m_changed & m_bufferRect) & target.rect().translated(-at);
+    m_changed = QRect();
+    if (!part.isEmpty()) {
+        const auto bytes = size_t(part.width()) * 4;
+        for (int y = part.top(); y <= part.bottom(); ++y)
+            std::memcpy(target.scanLine(y + at.y()) + size_t(part.x() + at.x()) * 4,
+                        m_buffer.constScanLine(y) + size_t(part.x()) * 4, bytes);
+        *copied = part;
+    }
+    if (!m_stampTaken) {
+        *stamp = m_stamp;
+        m_stampTaken = true;
+    } else {
+        stamp->deadlineNs = -1;
+    }
+    return true;
 }
 
 bool BackBuffer::takeStamp(FrameStamp* stamp)

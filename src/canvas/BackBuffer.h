@@ -61,11 +61,22 @@ public:
     void Present();
     // The same, for the step of a paced player.
     void Present(const FrameStamp& stamp);
+    // The same, telling the part of the buffer that changed (buffer coordinates): the window
+    // copies only that.
+    void Present(const FrameStamp& stamp, const QRect& changed);
     // On the GUI thread after a paint: the stamp of the last presented picture if it was not
     // taken yet. Takes the section mutex.
     bool takeStamp(FrameStamp* stamp);
     // How many times the back buffer was presented.
     quint64 presentCount() const { return m_presentCount.load(); }
+
+    // On the GUI thread, the present path: copies what changed since the last copy into
+    // `target` (a 32-bit picture, such as a window's backing store) at `at`, and takes the
+    // stamp as takeStamp does. `copied` is the part copied, in child coordinates (empty when
+    // nothing changed). False, copying nothing, when there is no picture yet or `target` is of
+    // another format: then the window paints by the painting rule. No allocation. Takes the
+    // section mutex.
+    bool copyChanged(QImage& target, QPoint at, QRect* copied, FrameStamp* stamp);
 
     // The painting rule, on the GUI thread: the update rectangle (child coordinates) from the
     // back buffer, the fill colour beyond it, all fill colour when nothing was drawn yet.
@@ -75,6 +86,7 @@ public:
 private:
     QImage m_buffer; // null: none made yet
     QRect m_bufferRect;
+    QRect m_changed; // presented since the last copy, buffer coordinates
     SectionView* m_view = nullptr;
     FrameStamp m_stamp;
     bool m_stampTaken = true;

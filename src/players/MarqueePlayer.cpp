@@ -196,7 +196,7 @@ void MarqueePlayer::drawStep(QPoint at, const FrameStamp& stamp)
                 if (qAlpha(text[x]) != 0)
                     out[x] = text[x] | 0xFF000000u;
         }
-        band.child->Present(stamp);
+        band.child->Present(stamp, inBuffer);
     }
 }
 

@@ -4,10 +4,12 @@
 #include "base/FrameLog.h"
 #include "model/SectionRecord.h"
 
+#include <QBackingStore>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QTimer>
+#include <QWindow>
 
 #include <chrono>
 
@@ -16,6 +18,23 @@ namespace {
 // How long a window manager gets to move a new window before we take placement into our own
 // hands.
 constexpr int kPlacementCheckMs = 250;
+
+qint64 nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// `region` made for `rect` only when the rectangle changed.
+const QRegion& regionOf(const QRect& rect, QRect& kept, QRegion& region)
+{
+    if (rect != kept) {
+        kept = rect;
+        region = QRegion(rect);
+    }
+    return region;
+}
 
 } // namespace
 
@@ -77,28 +96,56 @@ void SectionWindow::backBufferPresented()
         this,
         [this] {
             m_updatePending.store(false);
-            update(m_childRect);
+            if (!presentChanged())
+                update(m_childRect);
         },
         Qt::QueuedConnection);
+}
+
+bool SectionWindow::presentChanged()
+{
+    QWindow* handle = windowHandle();
+    QBackingStore* store = backingStore();
+    if (!isVisible() || !handle || !handle->isExposed() || !store || store->size() != size() ||
+        m_childRect.isEmpty())
+        return false;
+    store->beginPaint(regionOf(m_childRect, m_paintRect, m_paintRegion));
+    QPaintDevice* device = store->paintDevice();
+    QRect copied;
+    FrameStamp stamp;
+    // The device of a raster backing store is its picture, at one device pixel a pixel here.
+    const bool done = device && device->devType() == QInternal::Image &&
+                      static_cast<QImage*>(device)->size() == size() &&
+                      m_section.renderChild->copyChanged(*static_cast<QImage*>(device),
+                                                         m_childRect.topLeft(), &copied, &stamp);
+    store->endPaint();
+    if (!done)
+        return false;
+    if (!copied.isEmpty())
+        store->flush(regionOf(copied.translated(m_childRect.topLeft()), m_flushRect, m_flushRegion),
+                     handle);
+    if (stamp.deadlineNs >= 0 && FrameLog::enabled())
+        FrameLog::write(nowNs(), stamp.deadlineNs, stamp.item, stamp.step, m_section.sectionIndex);
+    return true;
 }
 
 void SectionWindow::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     const QRect update = event->rect();
-    painter.fillRect(update, QColor::fromRgb(colorRefToRgb(m_section.frameColor)));
+    if (!m_childRect.contains(update)) {
+        const QColor frame = QColor::fromRgb(colorRefToRgb(m_section.frameColor));
+        for (const QRect& r : QRegion(update) - m_childRect)
+            painter.fillRect(r, frame);
+    }
     const QRect inChild = update & m_childRect;
     if (inChild.isEmpty())
         return;
     painter.translate(m_childRect.topLeft());
     m_section.renderChild->Paint(painter, inChild.translated(-m_childRect.topLeft()));
     FrameStamp stamp;
-    if (FrameLog::enabled() && m_section.renderChild->takeStamp(&stamp)) {
-        const qint64 paintNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                   std::chrono::steady_clock::now().time_since_epoch())
-                                   .count();
-        FrameLog::write(paintNs, stamp.deadlineNs, stamp.item, stamp.step, m_section.sectionIndex);
-    }
+    if (FrameLog::enabled() && m_section.renderChild->takeStamp(&stamp))
+        FrameLog::write(nowNs(), stamp.deadlineNs, stamp.item, stamp.step, m_section.sectionIndex);
 }
 
 void SectionWindow::focusInEvent(QFocusEvent* event)

@@ -3,6 +3,7 @@
 #include "canvas/BackBuffer.h"
 
 #include <QPointer>
+#include <QRegion>
 #include <QWidget>
 
 class QTimer;
@@ -28,8 +29,14 @@ public:
     void setShown(bool shown);
     bool shown() const { return m_shown; }
 
-    // Play thread: asks the GUI thread to repaint the child; at most one request is in flight.
+    // Play thread: asks the GUI thread to show the new picture; at most one request is in
+    // flight.
     void backBufferPresented() override;
+    // GUI thread: copies what changed in the back buffer straight into the window's backing
+    // store and puts that part on the screen (MIT-SHM on X11), with no painter, no conversion
+    // and no allocation. False when the window cannot take it that way (not exposed, another
+    // pixel format, no picture yet): then it repaints by paintEvent.
+    bool presentChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -47,4 +54,9 @@ private:
     QTimer* m_placementCheck = nullptr; // owned as a child
 
     std::atomic<bool> m_updatePending{false};
+    // The regions of the last present, kept: a region of a new rectangle allocates.
+    QRect m_paintRect;
+    QRegion m_paintRegion;
+    QRect m_flushRect;
+    QRegion m_flushRegion;
 };

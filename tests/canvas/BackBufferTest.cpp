@@ -1,9 +1,11 @@
 #include "canvas/BackBuffer.h"
+#include "AllocationCounter.h"
 
 #include <QPainter>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -157,4 +159,97 @@ TEST(BackBuffer, AStepsStampIsTakenOnceByThePaintThatShowsIt)
         child.Present(); // a picture of no paced step
     }
     EXPECT_FALSE(child.takeStamp(&stamp));
+}
+
+namespace {
+
+// One paced step: `rows` of the buffer in `colour`, presented as what changed.
+void drawRows(BackBuffer& child, int top, int count, QRgb colour, qint64 step)
+{
+    std::lock_guard lock(child.sectionMutex);
+    QImage* buffer = child.GetBackBuffer();
+    ASSERT_NE(buffer, nullptr);
+    for (int y = top; y < top + count; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(buffer->scanLine(y));
+        std::fill(line, line + buffer->width(), colour);
+    }
+    child.Present(FrameStamp{1000 + step, 3, step}, QRect(0, top, buffer->width(), count));
+}
+
+int rowsOf(const QImage& image, int x, QRgb colour)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        n += image.pixel(x, y) == colour;
+    return n;
+}
+
+} // namespace
+
+// The present path copies only what changed since the last copy into the window's picture at
+// the child's place, takes the step's stamp once, and allocates nothing and detaches nothing.
+TEST(BackBuffer, APresentCopiesOnlyWhatChanged)
+{
+    BackBuffer child;
+    windowed(child, QSize(40, 20), kBlue);
+    QImage store(48, 28, QImage::Format_RGB32); // the window: a frame of 4 around the child
+    store.fill(Qt::magenta);
+    QRect copied;
+    FrameStamp stamp;
+    EXPECT_FALSE(child.copyChanged(store, QPoint(4, 4), &copied, &stamp)) << "nothing drawn yet";
+
+    drawRows(child, 0, 20, qRgb(0, 0, 0), 0); // the whole picture first
+    ASSERT_TRUE(child.copyChanged(store, QPoint(4, 4), &copied, &stamp));
+    EXPECT_EQ(copied, QRect(0, 0, 40, 20));
+    EXPECT_EQ(stamp.step, 0);
+    EXPECT_EQ(rowsOf(store, 10, qRgb(0, 0, 0)), 20);
+    EXPECT_EQ(rowsOf(store, 2, qRgb(255, 0, 255)), 28) << "the frame is the window's";
+
+    // Marks in the window where the steps draw nothing: they stay.
+    store.setPixel(10, 5, qRgb(1, 2, 3));
+    const uchar* bufferBits = [&] {
+        std::lock_guard lock(child.sectionMutex);
+        return child.GetBackBuffer()->constBits();
+    }();
+    const uchar* storeBits = store.constBits();
+    std::size_t allocations = 0;
+    for (qint64 step = 1; step <= 50; ++step) {
+        const QRgb colour = qRgb(int(step), 200, 0);
+        drawRows(child, 8, 6, colour, step);
+        AllocationCounter counter;
+        ASSERT_TRUE(child.copyChanged(store, QPoint(4, 4), &copied, &stamp));
+        allocations += counter.count();
+        EXPECT_EQ(copied, QRect(0, 8, 40, 6));
+        EXPECT_EQ(stamp.step, step);
+        EXPECT_EQ(rowsOf(store, 10, colour), 6);
+    }
+    EXPECT_EQ(allocations, 0u);
+    EXPECT_EQ(store.pixel(10, 5), qRgb(1, 2, 3));
+    EXPECT_EQ(store.constBits(), storeBits) << "the window's picture detached";
+    {
+        std::lock_guard lock(child.sectionMutex);
+        EXPECT_EQ(child.GetBackBuffer()->constBits(), bufferBits);
+    }
+
+    // Two steps before one copy: both parts go; the stamp is taken once.
+    drawRows(child, 0, 2, qRgb(9, 9, 9), 51);
+    drawRows(child, 18, 2, qRgb(9, 9, 9), 52);
+    ASSERT_TRUE(child.copyChanged(store, QPoint(4, 4), &copied, &stamp));
+    EXPECT_EQ(copied, QRect(0, 0, 40, 20));
+    EXPECT_EQ(stamp.step, 52);
+    ASSERT_TRUE(child.copyChanged(store, QPoint(4, 4), &copied, &stamp));
+    EXPECT_TRUE(copied.isEmpty());
+    EXPECT_EQ(stamp.deadlineNs, -1) << "a stamp is told once";
+
+    // A present that does not say what changed is the whole picture.
+    {
+        std::lock_guard lock(child.sectionMutex);
+        child.Present();
+    }
+    ASSERT_TRUE(child.copyChanged(store, QPoint(4, 4), &copied, &stamp));
+    EXPECT_EQ(copied, QRect(0, 0, 40, 20));
+
+    // A window picture of another format is painted the usual way.
+    QImage other(48, 28, QImage::Format_RGB16);
+    EXPECT_FALSE(child.copyChanged(other, QPoint(4, 4), &copied, &stamp));
 }
