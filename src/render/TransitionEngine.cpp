@@ -59,9 +59,10 @@ private:
         return true;
     }
 
-    // One drawing unit: lock, draw into the back buffer, present, unlock.
+    // One drawing unit: lock, draw into the back buffer, present, unlock. `changed` (buffer
+    // coordinates) is what the window copies; null: all of it.
     template <class Draw>
-    void unit(const Band& band, Draw&& draw) const
+    void unit(const Band& band, Draw&& draw, const QRect& changed = QRect()) const
     {
         BackBuffer& child = *band.section->renderChild;
         std::lock_guard lock(child.sectionMutex);
@@ -69,7 +70,10 @@ private:
         if (!buffer)
             return;
         draw(*buffer);
-        child.Present(m_stamp);
+        if (changed.isNull())
+            child.Present(m_stamp);
+        else
+            child.Present(m_stamp, changed);
     }
 
     // Reads a neighbour's back buffer under its own mutex, never while holding another.
@@ -120,6 +124,18 @@ private:
     int localColumn(const Band& b, int j) const { return m_stacked ? j : j - b.offset; }
     int localRow(const Band& b, int j) const { return m_stacked ? j - b.offset : j; }
 
+    // The part of a band that one or two local lines cover.
+    template <class Line>
+    static QRect lineSpan(bool in1, int a, bool in2, int b, Line&& line)
+    {
+        QRect span;
+        if (in1)
+            span = line(a);
+        if (in2)
+            span |= line(b);
+        return span;
+    }
+
     // Draws up to two local lines per band, in one unit for each band they touch.
     template <class Local>
     void drawColumns(Local&& local)
@@ -131,12 +147,15 @@ private:
             const bool in1 = x1 >= 0 && x1 < b.width;
             const bool in2 = x2 >= 0 && x2 < b.width && x2 != x1;
             if (in1 || in2)
-                unit(b, [&](QImage& buffer) {
-                    if (in1)
-                        copyColumn(b, x1, buffer);
-                    if (in2)
-                        copyColumn(b, x2, buffer);
-                });
+                unit(
+                    b,
+                    [&](QImage& buffer) {
+                        if (in1)
+                            copyColumn(b, x1, buffer);
+                        if (in2)
+                            copyColumn(b, x2, buffer);
+                    },
+                    lineSpan(in1, x1, in2, x2, [&](int x) { return QRect(x, 0, 1, b.height); }));
         }
     }
     template <class Local>
@@ -149,12 +168,15 @@ private:
             const bool in1 = y1 >= 0 && y1 < b.height;
             const bool in2 = y2 >= 0 && y2 < b.height && y2 != y1;
             if (in1 || in2)
-                unit(b, [&](QImage& buffer) {
-                    if (in1)
-                        copyRow(b, y1, buffer);
-                    if (in2)
-                        copyRow(b, y2, buffer);
-                });
+                unit(
+                    b,
+                    [&](QImage& buffer) {
+                        if (in1)
+                            copyRow(b, y1, buffer);
+                        if (in2)
+                            copyRow(b, y2, buffer);
+                    },
+                    lineSpan(in1, y1, in2, y2, [&](int y) { return QRect(0, y, b.width, 1); }));
         }
     }
 

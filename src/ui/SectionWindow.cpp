@@ -8,10 +8,16 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWindow>
 
 #include <chrono>
+
+#ifdef Q_OS_LINUX
+#include <sys/eventfd.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -48,6 +54,26 @@ SectionWindow::SectionWindow(SectionRecord& section, const QString& title, QWidg
     setCursor(Qt::ArrowCursor);
     setWindowTitle(title);
     setGeometry(0, 0, 400, 400);
+#ifdef Q_OS_LINUX
+    m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_wakeFd >= 0) {
+        m_wake = std::make_unique<QSocketNotifier>(m_wakeFd, QSocketNotifier::Read);
+        connect(m_wake.get(), &QSocketNotifier::activated, this, [this] {
+            eventfd_t count = 0;
+            eventfd_read(m_wakeFd, &count);
+            showPresented();
+        });
+    }
+#endif
+}
+
+SectionWindow::~SectionWindow()
+{
+    m_wake.reset(); // off the event loop before its descriptor goes
+#ifdef Q_OS_LINUX
+    if (m_wakeFd >= 0)
+        ::close(m_wakeFd);
+#endif
 }
 
 void SectionWindow::place(const QRect& geometry, const QRect& childRect)
@@ -92,14 +118,19 @@ void SectionWindow::backBufferPresented()
 {
     if (m_updatePending.exchange(true))
         return;
+#ifdef Q_OS_LINUX
+    if (m_wakeFd >= 0 && eventfd_write(m_wakeFd, 1) == 0)
+        return;
+#endif
     QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_updatePending.store(false);
-            if (!presentChanged())
-                update(m_childRect);
-        },
-        Qt::QueuedConnection);
+        this, [this] { showPresented(); }, Qt::QueuedConnection);
+}
+
+void SectionWindow::showPresented()
+{
+    m_updatePending.store(false);
+    if (!presentChanged())
+        update(m_childRect);
 }
 
 bool SectionWindow::presentChanged()

@@ -6,9 +6,11 @@
 #include <QRegion>
 #include <QWidget>
 
+class QSocketNotifier;
 class QTimer;
 
 #include <atomic>
+#include <memory>
 
 class SectionRecord;
 
@@ -20,6 +22,7 @@ class SectionWindow final : public QWidget, public SectionView
 
 public:
     SectionWindow(SectionRecord& section, const QString& title, QWidget* controlWindow);
+    ~SectionWindow() override;
 
     void place(const QRect& geometry, const QRect& childRect);
     QRect childRect() const { return m_childRect; }
@@ -53,7 +56,14 @@ private:
     bool m_shown = true;
     QTimer* m_placementCheck = nullptr; // owned as a child
 
+    // GUI thread: the new picture to the screen, as the play thread asked.
+    void showPresented();
+
     std::atomic<bool> m_updatePending{false};
+    // Linux: the play thread wakes the GUI thread through an event counter, which allocates
+    // nothing (a queued call allocates its event); -1 elsewhere.
+    int m_wakeFd = -1;
+    std::unique_ptr<QSocketNotifier> m_wake;
     // The regions of the last present, kept: a region of a new rectangle allocates.
     QRect m_paintRect;
     QRegion m_paintRegion;
