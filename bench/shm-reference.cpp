@@ -2,7 +2,9 @@
 // through shared memory costs with nothing else in the way. A borderless window of W x H; at
 // every step of a 60 Hz schedule on absolute deadlines it moves the picture one step (a copy of
 // the changed rows, as a marquee step does), puts ROWS rows of it with XShmPutImage and waits
-// for the server's completion event before it touches the segment again.
+// for the server's completion event before it touches the segment again. At the end it prints
+// how late the puts were sent and how late the server had done them (p50, p99, worst), after
+// each step's deadline: the server's share of a step's lateness.
 //
 //   shm-reference WIDTH HEIGHT ROWS SECONDS
 //
@@ -68,19 +70,38 @@ int main(int argc, char** argv)
     const auto start = Clock::now();
     const long steps = long(seconds) * 60;
     const int top = (height - rows) / 2;
+    std::vector<double> sentMs;
+    std::vector<double> doneMs;
+    sentMs.reserve(size_t(steps));
+    doneMs.reserve(size_t(steps));
+    const auto msAfter = [](Clock::time_point due) {
+        return std::chrono::duration<double, std::milli>(Clock::now() - due).count();
+    };
     for (long step = 0; step < steps; ++step) {
-        std::this_thread::sleep_until(start + step * period);
+        const auto due = start + step * period;
+        std::this_thread::sleep_until(due);
         const int shift = int((step * 2) % width);
         for (int y = 0; y < rows; ++y)
             std::memcpy(image->data + size_t(top + y) * image->bytes_per_line,
                         &source[size_t(y) * 2 * width + shift], size_t(width) * 4);
         XShmPutImage(display, window, gc, image, 0, top, 0, top, width, rows, True);
         XFlush(display);
+        sentMs.push_back(msAfter(due));
         XEvent event;
         do
             XNextEvent(display, &event);
         while (event.type != completion);
+        doneMs.push_back(msAfter(due));
     }
+    const auto report = [](const char* what, std::vector<double>& ms) {
+        if (ms.empty())
+            return;
+        std::sort(ms.begin(), ms.end());
+        std::printf("reference %s ms: p50 %.2f, p99 %.2f, worst %.2f\n", what, ms[ms.size() / 2],
+                    ms[std::min(ms.size() - 1, ms.size() * 99 / 100)], ms.back());
+    };
+    report("put sent", sentMs);
+    report("put done by the server", doneMs);
     XShmDetach(display, &segment);
     image->data = nullptr; // the segment's, not the heap's
     XDestroyImage(image);

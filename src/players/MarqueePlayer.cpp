@@ -144,7 +144,31 @@ bool MarqueePlayer::prepare(const QStringList& lines)
         m_length = qint64(height) + textHeight;
     }
     m_text = std::move(text);
+    findRuns();
     return !m_text.isNull();
+}
+
+void MarqueePlayer::findRuns()
+{
+    // The text's pixels opaque as the step writes them, and where they lie: a step copies the
+    // runs instead of testing every pixel of the text box.
+    m_runStart.assign(size_t(m_text.height()) + 1, 0);
+    m_runs.clear();
+    for (int y = 0; y < m_text.height(); ++y) {
+        m_runStart[size_t(y)] = m_runs.size();
+        auto* line = reinterpret_cast<QRgb*>(m_text.scanLine(y));
+        for (int x = 0; x < m_text.width();) {
+            if (qAlpha(line[x]) == 0) {
+                ++x;
+                continue;
+            }
+            const int begin = x;
+            for (; x < m_text.width() && qAlpha(line[x]) != 0; ++x)
+                line[x] |= 0xFF000000u;
+            m_runs.push_back({begin, x});
+        }
+    }
+    m_runStart[size_t(m_text.height())] = m_runs.size();
 }
 
 QPoint MarqueePlayer::position(qint64 offset) const
@@ -192,9 +216,16 @@ void MarqueePlayer::drawStep(QPoint at, const FrameStamp& stamp)
             if (ty < 0 || ty >= m_text.height() || from >= to)
                 continue;
             const auto* text = reinterpret_cast<const QRgb*>(m_text.constScanLine(ty)) - at.x();
-            for (int x = from; x < to; ++x)
-                if (qAlpha(text[x]) != 0)
-                    out[x] = text[x] | 0xFF000000u;
+            // The runs of the row that reach into [from, to), in text columns.
+            const auto first = m_runs.begin() + qsizetype(m_runStart[size_t(ty)]);
+            const auto last = m_runs.begin() + qsizetype(m_runStart[size_t(ty) + 1]);
+            auto run = std::lower_bound(first, last, from - at.x(),
+                                        [](const Run& r, int x) { return r.end <= x; });
+            for (; run != last && run->begin + at.x() < to; ++run) {
+                const int a = std::max(from, run->begin + at.x());
+                const int b = std::min(to, run->end + at.x());
+                std::copy(text + a, text + b, out + a);
+            }
         }
         band.child->Present(stamp, inBuffer);
     }

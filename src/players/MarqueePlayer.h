@@ -33,6 +33,7 @@ public:
 
 private:
     bool prepare(const QStringList& lines);
+    void findRuns();
     // The text's top-left corner in the picture at this offset.
     QPoint position(qint64 offset) const;
     // Draws the picture with the text at `at` into the sections; `rows` of the picture change.
@@ -41,9 +42,18 @@ private:
     const CPropText& m_item;
     CAct& m_area;
     CPropText::Marquee m_marquee;
-    QRect m_rect;        // the picture
-    QImage m_plain;      // the background alone
-    QImage m_text;       // the text on transparency
+    QRect m_rect;   // the picture
+    QImage m_plain; // the background alone
+    QImage m_text;  // the text on transparency; its drawn pixels opaque
+    // The drawn pixels of the text, row by row: runs [begin, end) of columns, those of row y
+    // from m_runStart[y] to m_runStart[y + 1]. Found once a pass.
+    struct Run
+    {
+        int begin;
+        int end;
+    };
+    std::vector<Run> m_runs;
+    std::vector<size_t> m_runStart;
     QRect m_rows;        // the part of the picture the text moves through
     qint64 m_length = 0; // the distance of one pass
     std::vector<AreaBand> m_bands;
