@@ -374,9 +374,27 @@ int ProjectController::shownPage() const
     return index >= 0 && m_pageItem.load() == index ? m_page.load() : 0;
 }
 
+qint64 ProjectController::shownPositionUs() const
+{
+    // The item first, then the time: a time stored before its item was, never an older one.
+    const int index = playingIndex();
+    if (index < 0 || m_positionItem.load(std::memory_order_acquire) != index)
+        return -1;
+    return m_positionUs.load(std::memory_order_relaxed);
+}
+
+void ProjectController::positionShown(const CPropBase&, qint64 ptsUs)
+{
+    // On the play thread, at the frame rate: only atomics.
+    m_positionUs.store(ptsUs, std::memory_order_relaxed);
+    m_positionItem.store(m_area->currentIndex(), std::memory_order_release);
+}
+
 void ProjectController::pictureShown(const CPropBase&, const QJsonObject& details)
 {
     // On the play thread: only atomics.
+    if (details.value(QStringLiteral("phase")) == QStringLiteral("cleared"))
+        m_positionItem.store(-1); // the area's last frame is gone
     if (!details.contains(QStringLiteral("page")))
         return;
     m_page.store(details.value(QStringLiteral("page")).toInt());

@@ -104,6 +104,9 @@ public:
     int currentIndex() const;
     // The page the playing item shows now (0 before its first), for status answers.
     int shownPage() const;
+    // The presentation time of the frame the playing video item shows, in microseconds; -1 when
+    // no video item shows a frame.
+    qint64 shownPositionUs() const;
 
     // The toolbar's Play: resumes a paused wall, else starts from the first item.
     bool play();
@@ -145,6 +148,7 @@ private:
     // Marks the file's rows missing or not, and tells a missing one (once until it is found).
     void checkFile(const QString& path);
     void pictureShown(const CPropBase& item, const QJsonObject& details) override;
+    void positionShown(const CPropBase& item, qint64 ptsUs) override;
 
     RecentFileList* m_recentFiles;
     QString m_projectPath;
@@ -153,6 +157,8 @@ private:
     // play thread when it goes.
     std::atomic<int> m_pageItem{-1};
     std::atomic<int> m_page{0};
+    std::atomic<int> m_positionItem{-1};
+    std::atomic<qint64> m_positionUs{0};
     std::unique_ptr<CAct> m_area;
     std::unique_ptr<PlaylistModel> m_playlist;
     QTimer m_watch; // follows the play thread's item and state

@@ -14,7 +14,20 @@
 #include <QFileInfo>
 #include <QJsonArray>
 
+#include <cmath>
 #include <shared_mutex>
+
+namespace {
+
+// Seconds with two decimals, null when no video frame shows.
+QJsonValue positionSeconds(qint64 us)
+{
+    if (us < 0)
+        return QJsonValue();
+    return std::round(double(us) / 10'000.0) / 100.0;
+}
+
+} // namespace
 
 RemoteBridge::RemoteBridge(ProjectController& controller, QObject* parent)
     : QObject(parent), m_controller(controller), m_server(std::make_unique<RemoteServer>(*this))
@@ -62,6 +75,7 @@ QJsonObject RemoteBridge::status() const
         {QStringLiteral("itemCount"), m_controller.itemCount()},
         {QStringLiteral("file"), item ? QJsonValue(item->filePath) : QJsonValue()},
         {QStringLiteral("page"), item ? m_controller.shownPage() : 0},
+        {QStringLiteral("position"), positionSeconds(m_controller.shownPositionUs())},
         {QStringLiteral("project"), m_controller.projectPath()},
         {QStringLiteral("modified"), m_controller.isModified()},
         {QStringLiteral("led"), led},

@@ -165,6 +165,11 @@ public:
         if (PlayObserver* observer = m_observer.load(std::memory_order_acquire))
             observer->pictureShown(item, details);
     }
+    void reportPosition(const CPropBase& item, qint64 ptsUs)
+    {
+        if (PlayObserver* observer = m_observer.load(std::memory_order_acquire))
+            observer->positionShown(item, ptsUs);
+    }
     void reportSkipped(const CPropBase& item, int index, const char* reason)
     {
         if (PlayObserver* observer = m_observer.load(std::memory_order_acquire))

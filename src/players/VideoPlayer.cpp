@@ -146,6 +146,7 @@ void VideoPlayer::play()
     m_area.reportShown(m_item, QJsonObject{{QStringLiteral("phase"), QStringLiteral("shown")},
                                            {QStringLiteral("effect"), effect},
                                            {QStringLiteral("frame"), frame->index}});
+    m_area.reportPosition(m_item, frame->ptsUs);
     // The play time starts with the first frame in place.
     WaitClock::TimePoint base = m_area.clock().now() - std::chrono::microseconds(frame->ptsUs);
     qint64 endUs = frame->ptsUs + frame->durationUs;
@@ -193,6 +194,7 @@ void VideoPlayer::play()
         if (m_area.PassPauseGate())
             return;
         present(*frame, FrameStamp{nanoseconds(due), item, frame->index});
+        m_area.reportPosition(m_item, frame->ptsUs);
         ++shown;
         m_decoder.release();
     }

@@ -30,6 +30,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <mutex>
 #include <shared_mutex>
 #include <thread>
@@ -60,10 +61,37 @@ std::unique_ptr<CPropBase> makeHold()
     return std::make_unique<HoldItem>();
 }
 
+// An item that tells the position of a frame every millisecond, as a video does, 40 ms of
+// presentation time (and 1,234 us besides) further each time, until it is stopped.
+class FramesItem final : public CPropBase
+{
+public:
+    static constexpr char kClass[] = "CTestFrames";
+    const char* className() const override { return kClass; }
+    std::unique_ptr<CPropBase> clone() const override
+    {
+        return std::make_unique<FramesItem>(*this);
+    }
+};
+
+void playFrames(const CPropBase& item, CAct& area)
+{
+    for (qint64 us = 1234; !area.PassPauseGate() && !area.stopRequested(); us += 40'000) {
+        area.reportPosition(item, us);
+        std::this_thread::sleep_for(1ms);
+    }
+}
+
+std::unique_ptr<CPropBase> makeFrames()
+{
+    return std::make_unique<FramesItem>();
+}
+
 void registerHold()
 {
     static const bool added =
-        ItemKinds::add({HoldItem::kClass, {"HOLD"}, {}, &makeHold, &playHold, {}});
+        ItemKinds::add({HoldItem::kClass, {"HOLD"}, {}, &makeHold, &playHold, {}}) &&
+        ItemKinds::add({FramesItem::kClass, {"FRAMES"}, {}, &makeFrames, &playFrames, {}});
     (void)added;
 }
 
@@ -483,6 +511,34 @@ TEST_F(ProjectControllerTest, StatusTellsThePageThePlayingItemShows)
     ProjectController empty(&host);
     ASSERT_TRUE(empty.newProject());
     EXPECT_EQ(RemoteBridge(empty).status().value("state").toString(), "idle");
+}
+
+TEST_F(ProjectControllerTest, StatusTellsThePositionOfTheFrameTheVideoItemShows)
+{
+    const auto position = [this] { return bridge.status().value("position"); };
+    EXPECT_TRUE(position().isNull()) << "stopped";
+    ASSERT_TRUE(controller.playItem(1));
+    EXPECT_TRUE(within(2000, [this] { return bridge.status().value("page").toInt() == 1; }));
+    EXPECT_TRUE(position().isNull()) << "an item that is no video";
+
+    const int frames = controller.appendItem(std::make_unique<FramesItem>());
+    ASSERT_TRUE(controller.playItem(frames));
+    EXPECT_TRUE(within(2000, [&] { return position().toDouble() > 0.5; }));
+    const double first = position().toDouble();
+    EXPECT_TRUE(within(2000, [&] { return position().toDouble() > first + 0.5; }))
+        << "the position does not advance from " << first;
+    // Seconds with two decimals: 1,234 us past a whole number of frames is 0.00 s more.
+    const double at = position().toDouble();
+    EXPECT_DOUBLE_EQ(at * 100, std::round(at * 100)) << at;
+    EXPECT_NEAR(at * 25, std::round(at * 25), 1e-9) << at;
+
+    // Another item plays: the position was the video's, it is told no more.
+    ASSERT_TRUE(controller.playItem(0));
+    EXPECT_TRUE(position().isNull()) << "after the video item";
+    ASSERT_TRUE(controller.playItem(frames));
+    EXPECT_TRUE(within(2000, [&] { return position().isDouble(); }));
+    controller.stop();
+    EXPECT_TRUE(position().isNull()) << "stopped";
 }
 
 TEST_F(ProjectControllerTest, MovingItemsWhilePlayingKeepsThePlayingItemMarked)

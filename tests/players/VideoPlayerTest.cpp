@@ -69,6 +69,13 @@ protected:
         reports.push_back(details);
     }
 
+    // With the number the sections show as the position is told.
+    void positionShown(const CPropBase&, qint64 ptsUs) override
+    {
+        positions.push_back(
+            {ptsUs, TestVideos::readNumber(joined(), QRect(0, 0, kWidth, kHeight))});
+    }
+
     QImage joined()
     {
         const QRect total = area.TotalRect();
@@ -103,6 +110,7 @@ protected:
         frames.clear();
         timesNs.clear();
         reports.clear();
+        positions.clear();
         startNs = sinceEpochNs(clock.now());
         playOnAThread(area, item);
     }
@@ -131,6 +139,12 @@ protected:
     std::vector<QImage> frames;
     std::vector<qint64> timesNs;
     std::vector<QJsonObject> reports;
+    struct Position
+    {
+        qint64 ptsUs;
+        int shown; // the frame number on the sections then
+    };
+    std::vector<Position> positions;
     qint64 startNs = 0;
 };
 
@@ -190,6 +204,13 @@ TEST_F(VideoPlayerTest, TheFrameShownAtEveryMomentIsTheOneDueAt25_30And60Fps)
         }
         EXPECT_EQ(report("played")["frames"].toInt(), c.frames);
         EXPECT_EQ(report("played")["dropped"].toInt(), 0);
+        // Every frame's position is told as it shows, the frame's own time.
+        ASSERT_EQ(positions.size(), size_t(c.frames));
+        for (size_t n = 0; n < positions.size(); ++n) {
+            EXPECT_EQ(positions[n].shown, int(n)) << "position " << n;
+            EXPECT_NEAR(positions[n].ptsUs, qint64(n) * 1'000'000 * c.den / c.num, 1)
+                << "position " << n;
+        }
         // It ends when the last frame's time is over.
         EXPECT_EQ(timesNs.back() - startNs, qint64(c.frames) * 1'000'000'000 * c.den / c.num)
             << "end";
