@@ -8,15 +8,13 @@
 #include "model/CAct.h"
 #include "model/CPropVideo.h"
 #include "model/PlayRandom.h"
-#include "render/PixelOps.h"
+#include "render/AreaBands.h"
 #include "render/TransitionEngine.h"
 #include "render/pictures/CMyBitmap.h"
 
 #include <QFileInfo>
 #include <QJsonObject>
 
-#include <mutex>
-#include <shared_mutex>
 
 namespace {
 
@@ -70,21 +68,7 @@ VideoPlayer::Got VideoPlayer::waitFrame(int position, const VideoFrame** frame)
 
 void VideoPlayer::present(const VideoFrame& frame, const FrameStamp& stamp)
 {
-    std::shared_lock sections(m_area.sectionsMutex());
-    AreaBands::collect(m_area, m_bands);
-    const QImage& picture = frame.picture;
-    for (const AreaBand& band : m_bands) {
-        const QRect part = band.rect & picture.rect();
-        if (part.isEmpty())
-            continue;
-        std::lock_guard lock(band.child->sectionMutex);
-        QImage* buffer = band.child->GetBackBuffer();
-        if (!buffer)
-            continue;
-        PixelOps::copyRect(picture, part.x(), part.y(), *buffer, part.x() - band.rect.x(),
-                           part.y() - band.rect.y(), part.width(), part.height());
-        band.child->Present(stamp);
-    }
+    AreaBands::present(m_area, frame.picture, frame.picture.rect(), &stamp);
 }
 
 void VideoPlayer::clear()
@@ -124,7 +108,6 @@ void VideoPlayer::play()
     }
     options.background = QImage();
     m_decoder.start();
-    m_bands.reserve(16); // sections: at most ten
 
     const VideoFrame* frame = nullptr;
     switch (waitFrame(0, &frame)) {

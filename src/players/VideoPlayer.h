@@ -1,12 +1,9 @@
 #pragma once
 
-#include "render/AreaBands.h"
 #include "render/video/VideoDecoder.h"
 
 #include <QImage>
 #include <QRect>
-
-#include <vector>
 
 class CAct;
 class CPropVideo;
@@ -46,5 +43,4 @@ private:
     const CPropVideo& m_item;
     CAct& m_area;
     VideoDecoder m_decoder;
-    std::vector<AreaBand> m_bands;
 };

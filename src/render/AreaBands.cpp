@@ -24,7 +24,8 @@ void AreaBands::collect(const CAct& area, std::vector<AreaBand>& bands)
     }
 }
 
-void AreaBands::present(CAct& area, const QImage& picture, const QRect& region)
+void AreaBands::present(CAct& area, const QImage& picture, const QRect& region,
+                        const FrameStamp* stamp)
 {
     const QRect dirty = region & picture.rect();
     if (dirty.isEmpty())
@@ -45,7 +46,10 @@ void AreaBands::present(CAct& area, const QImage& picture, const QRect& region)
         if (QImage* buffer = child.GetBackBuffer()) {
             PixelOps::copyRect(picture, part.x(), part.y(), *buffer, part.x() - band.x(),
                                part.y() - band.y(), part.width(), part.height());
-            child.Present();
+            if (stamp)
+                child.Present(*stamp, part.translated(-band.topLeft()));
+            else
+                child.Present();
         }
     }
 }

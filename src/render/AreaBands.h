@@ -23,7 +23,9 @@ namespace AreaBands {
 void collect(const CAct& area, std::vector<AreaBand>& bands);
 
 // Copies `region` of the picture (the area's whole picture) into every section whose band it
-// touches, each as one drawing unit presented on its own. Takes the sections lock.
-void present(CAct& area, const QImage& picture, const QRect& region);
+// touches, each as one drawing unit presented on its own; with a stamp, as a paced player's step
+// (the frame log counts it) that changed only that part of each section. Takes the sections lock.
+void present(CAct& area, const QImage& picture, const QRect& region,
+             const FrameStamp* stamp = nullptr);
 
 } // namespace AreaBands
