@@ -21,18 +21,7 @@ class MarqueeTest : public testing::Test, public PlayObserver
 protected:
     void makeArea(int splitMode, int width, int height, std::vector<int> lengths)
     {
-        area.ClearSections();
-        area.setSectionHost(&host);
-        area.setClock(clock);
-        area.setPlayObserver(this);
-        area.changeSettings([&](AreaSettings& s) {
-            s.splitMode = splitMode;
-            s.ledWidth = width;
-            s.ledHeight = height;
-        });
-        for (size_t i = 0; i < lengths.size(); ++i)
-            area.AddSection(int(i), lengths[i], 0);
-        area.LayoutSections();
+        setUpSections(area, host, clock, this, splitMode, width, height, lengths);
         clock.onWait = [this] { frames.push_back(joined()); };
     }
 
@@ -57,26 +46,7 @@ protected:
     }
 
     // The LED picture: the sections' back buffers put back together.
-    QImage joined()
-    {
-        const QRect total = area.TotalRect();
-        QImage picture(total.size(), QImage::Format_RGB32);
-        int offset = 0;
-        for (const auto& section : area.sections()) {
-            BackBuffer& child = *section->renderChild;
-            std::lock_guard lock(child.sectionMutex);
-            const QImage* buffer = child.GetBackBuffer();
-            const bool stacked = area.settings().splitMode != 0;
-            for (int y = 0; y < buffer->height(); ++y)
-                for (int x = 0; x < buffer->width(); ++x) {
-                    const QPoint at = stacked ? QPoint(x, offset + y) : QPoint(offset + x, y);
-                    if (picture.rect().contains(at))
-                        picture.setPixel(at, buffer->pixel(x, y));
-                }
-            offset += stacked ? buffer->height() : buffer->width();
-        }
-        return picture;
-    }
+    QImage joined() { return joinedSections(area); }
 
     // The first column (or row) holding ink, from the given side; -1 when there is none.
     static int firstInk(const QImage& image, bool columns, bool fromEnd)
