@@ -21,19 +21,8 @@ trap 'rm -rf "$work"' EXIT
 
 g++ -O2 -o "$work/shm-reference" "$root/bench/shm-reference.cpp" -lX11 -lXext
 
-printf '%s\n' "Tessarin 滚动字幕 — a ticker that runs across the whole wall, seamless through the joins." \
-    >"$work/ticker.txt"
-cat >"$work/p.json" <<JSON
-{"area": {"ledWidth": 1920, "ledHeight": 128},
- "items": [{"class": "CPropText", "filePath": "$work/ticker.txt", "fontSize": 48,
-            "textColor": 65535, "reservedText":
-            "{\"marquee\": {\"direction\": \"left\", \"pixelsPerSecond\": 120, \"repeat\": 1000}}"}],
- "sections": [{"sectionLength": 1920}]}
-JSON
-"$build/tools/tessarin-tool" make "$work/p.json" "$work/p.zpm" >/dev/null
-mkdir -p "$work/config/Morvo"
-printf '[Tessarin]\nAutoPlay=1\n\n[open]\nResent%%20file=%s\n' "$work/p.zpm" \
-    >"$work/config/Morvo/Tessarin.conf"
+. "$root/bench/marquee-project.sh"
+marquee_project "$work" "$build/tools/tessarin-tool"
 
 # One run on its own X server: $1 = program | reference, $2 = alone | stress.
 cat >"$work/run.sh" <<'RUN'
