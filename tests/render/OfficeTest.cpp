@@ -183,24 +183,17 @@ WideSheet readWideSheet(CMyRichEdit& edit)
         document.setTextWidth(320);
         QTextTable* table = firstTableOf(document);
         ASSERT_NE(table, nullptr);
-        for (int row = 0; row < table->rows(); ++row)
-            for (int column = 0; column < table->columns(); ++column) {
-                const QTextTableCell cell = table->cellAt(row, column);
-                if (cell.row() != row || cell.column() != column)
-                    continue;
-                const QString text = cellText(cell);
-                if (text.isEmpty())
-                    continue;
-                sheet.text << text;
-                if (text.startsWith(QLatin1String("Quarterly"))) {
-                    sheet.titleSpan = cell.columnSpan();
-                    sheet.titleLines = cellLines(cell);
-                }
-                if (text == QStringLiteral("华东区销售汇总"))
-                    sheet.mergedSpan = cell.columnSpan();
-                if (RtfTableBuilder::isNumber(text) && cellLines(cell) > 1)
-                    sheet.splitNumbers << text;
+        forEachTextCell(*table, [&](const QTextTableCell& cell, const QString& text) {
+            sheet.text << text;
+            if (text.startsWith(QLatin1String("Quarterly"))) {
+                sheet.titleSpan = cell.columnSpan();
+                sheet.titleLines = cellLines(cell);
             }
+            if (text == QStringLiteral("华东区销售汇总"))
+                sheet.mergedSpan = cell.columnSpan();
+            if (RtfTableBuilder::isNumber(text) && cellLines(cell) > 1)
+                sheet.splitNumbers << text;
+        });
     });
     return sheet;
 }

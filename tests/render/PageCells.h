@@ -47,6 +47,22 @@ inline int cellLines(const QTextTableCell& cell)
     return lines;
 }
 
+// Each cell of the table that holds text, once (a merged cell at its first row and column), in
+// reading order, with its text.
+template <class Visit>
+void forEachTextCell(QTextTable& table, Visit visit)
+{
+    for (int row = 0; row < table.rows(); ++row)
+        for (int column = 0; column < table.columns(); ++column) {
+            const QTextTableCell cell = table.cellAt(row, column);
+            if (cell.row() != row || cell.column() != column)
+                continue;
+            const QString text = cellText(cell);
+            if (!text.isEmpty())
+                visit(cell, text);
+        }
+}
+
 inline std::vector<PageCells> pageCells(QTextDocument& document, QSize size)
 {
     RichTextPages pages;
@@ -60,14 +76,8 @@ inline std::vector<PageCells> pageCells(QTextDocument& document, QSize size)
         page.page = pages.pageAt(document, first);
         const double width = page.page.width > 0 ? page.page.width : size.width();
         const double left = page.page.left, right = left + width;
-        for (int row = 0; table && row < table->rows(); ++row)
-            for (int column = 0; column < table->columns(); ++column) {
-                const QTextTableCell cell = table->cellAt(row, column);
-                if (cell.row() != row || cell.column() != column)
-                    continue;
-                const QString text = cellText(cell);
-                if (text.isEmpty())
-                    continue;
+        if (table)
+            forEachTextCell(*table, [&](const QTextTableCell& cell, const QString& text) {
                 // The ink of the text: its lines' natural widths where the block puts them.
                 const QTextBlock block = cell.firstCursorPosition().block();
                 const QRectF rect = layout.blockBoundingRect(block);
@@ -78,11 +88,11 @@ inline std::vector<PageCells> pageCells(QTextDocument& document, QSize size)
                     inkRight = std::max(inkRight, rect.left() + line.x() + line.naturalTextWidth());
                 }
                 if (rect.bottom() <= page.page.top + 0.5 || rect.top() >= page.page.bottom - 0.5)
-                    continue;
+                    return;
                 if (inkRight <= left + 0.5 || inkLeft >= right - 0.5)
-                    continue;
+                    return;
                 (inkLeft >= left - 0.5 && inkRight <= right + 0.5 ? page.whole : page.cut) << text;
-            }
+            });
         out.push_back(page);
         if (page.page.next <= first)
             break;
