@@ -163,7 +163,7 @@ private:
     bool m_watchdogStarted = false;
     // Checked again once shown, with the window manager's frame.
     bool m_settled = false;
-    QTimer* m_settle = nullptr;
+    bool m_settling = false;             // waiting for the window manager's frame
     std::optional<QPoint> m_wantedFrame; // where the frame goes once it is known
     QTimer* m_clearCheck = nullptr;      // one check for a burst of section placements
     QSize m_fullSize;

@@ -246,22 +246,15 @@ void CTessarinDlg::setVisible(bool visible)
         placeAtStart();
     }
     QDialog::setVisible(visible);
-    if (visible && !m_settled && !m_settle) {
+    if (visible && !m_settled && !m_settling) {
         // Not every platform takes a position given before the first showing as the frame's
         // (X11 takes it as the client area's: the title bar went above that point). Once the
         // window manager has framed the window, its frame goes where it was meant to.
-        m_settle = new QTimer(this);
-        m_settle->setInterval(WindowPlacement::kFrameCheckMs);
-        connect(m_settle, &QTimer::timeout, this, [this, tries = 0]() mutable {
-            const QWindow* window = windowHandle();
-            if (++tries < WindowPlacement::kFrameChecks &&
-                (!window || window->frameMargins().isNull()))
-                return; // not framed yet (without a window manager it never is)
-            m_settle->stop();
+        m_settling = true;
+        WindowPlacement::whenFramed(this, [this] {
             m_settled = true;
             keepClearOfLed();
         });
-        m_settle->start();
     }
 }
 

@@ -111,21 +111,29 @@ void WindowPlacement::placeDialog(QWidget* dialog, const QWidget* parent,
     frame.moveCenter(parent ? frameOf(parent->window()).center() : available.center());
     const QPoint at = clearOf(available, covered, frame);
     dialog->move(at);
-    auto* check = new QTimer(dialog);
+    whenFramed(dialog, [dialog, available, covered, at] {
+        if (!dialog->isVisible())
+            return;
+        QRect wanted = frameOf(dialog);
+        wanted.moveTopLeft(at);
+        moveFrameTo(dialog, clearOf(available, covered, wanted));
+    });
+}
+
+void WindowPlacement::whenFramed(QWidget* window, std::function<void()> then)
+{
+    // Owned by the window: a window closed before it is framed takes the look with it.
+    auto* check = new QTimer(window);
     check->setInterval(kFrameCheckMs);
-    QObject::connect(check, &QTimer::timeout, dialog,
-                     [dialog, check, available, covered, at, tries = 0]() mutable {
-                         const QWindow* handle = dialog->windowHandle();
+    QObject::connect(check, &QTimer::timeout, window,
+                     [window, check, then = std::move(then), tries = 0]() mutable {
+                         const QWindow* handle = window->windowHandle();
                          if (++tries < kFrameChecks &&
-                             (!dialog->isVisible() || !handle || handle->frameMargins().isNull()))
+                             (!window->isVisible() || !handle || handle->frameMargins().isNull()))
                              return;
-                         check->deleteLater();
                          check->stop();
-                         if (!dialog->isVisible())
-                             return;
-                         QRect wanted = frameOf(dialog);
-                         wanted.moveTopLeft(at);
-                         moveFrameTo(dialog, clearOf(available, covered, wanted));
+                         check->deleteLater();
+                         then();
                      });
     check->start();
 }

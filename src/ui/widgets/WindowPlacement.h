@@ -4,6 +4,8 @@
 #include <QPoint>
 #include <QRect>
 
+#include <functional>
+
 class QWidget;
 
 // Where the program's own windows go so that the LED's section windows, which stay on top, do
@@ -35,6 +37,10 @@ void moveFrameTo(QWidget* window, QPoint frameTopLeft);
 // covers it there, then off `covered`; once the window manager has framed it, its frame is
 // checked again (X11 takes a position given before the first showing as the client area's).
 void placeDialog(QWidget* dialog, const QWidget* parent, const QList<QRect>& covered);
+
+// Calls `then` once the shown `window` has its frame from the window manager, or when the looks
+// below are over without one (no window manager).
+void whenFramed(QWidget* window, std::function<void()> then);
 
 // How often, and how many times, a window just shown is looked at until it has a frame: on a
 // loaded PC the window manager may take seconds, and a window placed before its frame is known
