@@ -15,7 +15,6 @@
 #include <QFileInfo>
 #include <QJsonObject>
 
-
 namespace {
 
 // How long one wait for the decoder lasts before the stop is looked at again.
