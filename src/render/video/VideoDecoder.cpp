@@ -23,6 +23,16 @@ extern "C" {
 
 namespace {
 
+// The number an enumeration field holds, whether or not it is one of its enumerators.
+template <class Enum>
+int rawEnum(const Enum& field)
+{
+    static_assert(sizeof(Enum) == sizeof(int));
+    int value = 0;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
+
 struct FormatCloser
 {
     void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
@@ -464,10 +474,12 @@ void VideoDecoder::Impl::scale(Slot& slot)
     if (!scaler)
         return;
     if (scaler.get() != m_configured) {
-        // The stream's colour matrix and range (HD video is BT.709), to full-range RGB.
+        // The stream's colour matrix and range (HD video is BT.709), to full-range RGB. A damaged
+        // stream can leave numbers there that no enumerator names: read as numbers and checked.
+        const int matrix = rawEnum(f.colorspace);
         const int colorspace =
-            f.colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : f.colorspace;
-        const int fullRange = f.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
+            matrix <= AVCOL_SPC_UNSPECIFIED || matrix >= AVCOL_SPC_NB ? SWS_CS_DEFAULT : matrix;
+        const int fullRange = rawEnum(f.color_range) == AVCOL_RANGE_JPEG ? 1 : 0;
         const int* coefficients = sws_getCoefficients(colorspace);
         sws_setColorspaceDetails(scaler.get(), coefficients, fullRange,
                                  sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
