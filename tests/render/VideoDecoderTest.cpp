@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <vector>
 
 namespace {
@@ -92,6 +93,16 @@ TEST(VideoPlacement, EachFitPutsTheVideoWhereThePicturesGo)
     EXPECT_TRUE(same(place({64, 16}, {32, 32}, 3), QRect(24, 0, 16, 16), QRect(0, 0, 32, 32)));
     EXPECT_TRUE(same(place({16, 64}, {32, 32}, 3), QRect(0, 24, 16, 16), QRect(0, 0, 32, 32)));
     EXPECT_TRUE(place({0, 16}, {32, 32}, 1).target.isEmpty());
+
+    // Anamorphic video (stored pixels twice as wide as high): placed as it is shown, 64 x 16.
+    const auto wide = [](QSize a, int fit) {
+        return VideoDecoder::placement({32, 16}, a, fit, 2.0);
+    };
+    EXPECT_TRUE(same(wide({64, 64}, 1), QRect(0, 0, 32, 16), QRect(0, 24, 64, 16)));
+    EXPECT_TRUE(same(wide({64, 64}, 0), QRect(0, 0, 32, 16), QRect(0, 24, 64, 16)));
+    EXPECT_TRUE(same(wide({32, 32}, 0), QRect(8, 0, 16, 16), QRect(0, 8, 32, 16)));
+    EXPECT_TRUE(same(wide({32, 32}, 3), QRect(12, 0, 8, 16), QRect(0, 0, 32, 32)));
+    EXPECT_TRUE(same(wide({50, 70}, 2), QRect(0, 0, 32, 16), QRect(0, 0, 50, 70)));
 }
 
 TEST_F(VideoDecoderTest, EveryFrameReadsBackWithItsTimeAt25_30And60Fps)
@@ -297,6 +308,102 @@ TEST_F(VideoDecoderTest, DamagedBytesInEveryContainerEndWithWhatDecodes)
             const int frames = VideoDecoder::decodeAll(damaged, {48, 32}, round % 4);
             EXPECT_GE(frames, 0);
             EXPECT_LE(frames, 40); // never more than a damaged stream could hold
+        }
+    }
+}
+
+TEST_F(VideoDecoderTest, JoinedRecordingsWhoseClockJumpsPlayOnWithoutAWait)
+{
+    // Two recordings joined byte for byte: the second one's clock starts again (back), or runs
+    // 100 s on (forward). Its pictures follow the first one's on the timeline.
+    const QString first =
+        TestVideos::make(dir.path(), QStringLiteral("a.ts"), {64, 48}, QStringLiteral("25"), 1.0);
+    const QString later = TestVideos::make(
+        dir.path(), QStringLiteral("b.ts"), {64, 48}, QStringLiteral("25"), 1.0,
+        TestVideos::numberPattern(), {QStringLiteral("-output_ts_offset"), QStringLiteral("100")});
+    ASSERT_FALSE(first.isEmpty());
+    ASSERT_FALSE(later.isEmpty());
+    const auto bytesOf = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    for (const QString& second : {first, later}) {
+        SCOPED_TRACE(second.toStdString());
+        const QString joined = dir.filePath(QStringLiteral("joined.ts"));
+        QFile out(joined);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(bytesOf(first) + bytesOf(second));
+        out.close();
+        VideoDecoder decoder;
+        ASSERT_TRUE(decoder.open(joined, options({64, 48}), nullptr));
+        const Decoded d = decodeAll(decoder, QRect(0, 0, 64, 48));
+        ASSERT_EQ(d.numbers.size(), 50u);
+        for (size_t n = 1; n < d.ptsUs.size(); ++n) {
+            EXPECT_EQ(d.numbers[n], int(n % 25));
+            // Every step a frame or so: never the jump.
+            EXPECT_GE(d.ptsUs[n] - d.ptsUs[n - 1], 0) << n;
+            EXPECT_LE(d.ptsUs[n] - d.ptsUs[n - 1], 80000) << n;
+        }
+        EXPECT_NEAR(double(d.ptsUs.back()), 49 * 40000.0, 80000.0);
+    }
+}
+
+TEST_F(VideoDecoderTest, TheSoundIsResampledOntoThePicturesTimeline)
+{
+    // Two seconds of pictures; a tone that starts half a second in, in another rate and layout.
+    const QString path = dir.filePath(QStringLiteral("tone.mkv"));
+    ASSERT_TRUE(
+        TestVideos::ffmpeg({"-f", "lavfi", "-i", "color=c=black:s=64x48:r=25:d=2", "-f", "lavfi",
+                            "-i", "sine=f=440:r=44100:d=1.5", "-filter_complex",
+                            "[1:a]adelay=500,aformat=channel_layouts=mono[a]", "-map", "0:v",
+                            "-map", "[a]", "-c:v", "libx264", "-c:a", "flac", path}));
+    for (int passes : {1, 2}) {
+        SCOPED_TRACE(passes);
+        VideoDecoder decoder;
+        VideoDecoder::Options o = options({64, 48});
+        o.audioRate = 48000;
+        o.audioChannels = 2;
+        o.passes = passes;
+        ASSERT_TRUE(decoder.open(path, o, nullptr));
+        ASSERT_TRUE(decoder.hasAudio());
+        decoder.start();
+        std::vector<qint16> sound;
+        qint64 expected = 0;
+        bool contiguous = true;
+        int pictures = 0;
+        std::array<qint16, 2048> chunk{};
+        for (bool audioOver = false, videoOver = false; !audioOver || !videoOver;) {
+            qint64 first = 0;
+            const int n = decoder.readAudio(chunk.data(), 1024, &first);
+            if (n < 0)
+                audioOver = true;
+            if (n > 0) {
+                contiguous = contiguous && first == expected;
+                expected = first + n;
+                sound.insert(sound.end(), chunk.begin(), chunk.begin() + 2 * n);
+            }
+            const VideoFrame* frame = nullptr;
+            const auto status = decoder.frameAt(0, 2ms, &frame);
+            if (status == VideoDecoder::Status::Ended)
+                videoOver = true;
+            if (status == VideoDecoder::Status::Ready) {
+                ++pictures;
+                decoder.release();
+            }
+        }
+        EXPECT_TRUE(contiguous);
+        EXPECT_EQ(pictures, 50 * passes);
+        // Each pass: 2 s of sound at 48 kHz, stereo, silent for its first half second.
+        const qint64 frames = qint64(sound.size() / 2);
+        EXPECT_NEAR(double(frames), 96000.0 * passes, 2400.0);
+        for (int pass = 0; pass < passes; ++pass) {
+            qint64 onset = -1;
+            for (qint64 i = pass * 96000; i < frames && onset < 0; ++i)
+                if (std::abs(sound[size_t(2 * i)]) > 2000)
+                    onset = i - pass * 96000;
+            EXPECT_NEAR(double(onset), 24000.0, 480.0) << "pass " << pass; // within 10 ms
+            EXPECT_EQ(sound[size_t(2 * (pass * 96000 + 30000))],
+                      sound[size_t(2 * (pass * 96000 + 30000) + 1)]); // mono on both channels
         }
     }
 }

@@ -6,15 +6,20 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
 #include <libavutil/frame.h>
+#include <libavutil/hwcontext.h>
 #include <libavutil/imgutils.h>
+#include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
 #include <QFileInfo>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -53,6 +58,14 @@ struct ScalerFreer
 {
     void operator()(SwsContext* s) const { sws_freeContext(s); }
 };
+struct ResamplerFreer
+{
+    void operator()(SwrContext* s) const { swr_free(&s); }
+};
+struct BufferFreer
+{
+    void operator()(AVBufferRef* b) const { av_buffer_unref(&b); }
+};
 struct IoFreer
 {
     void operator()(AVIOContext* io) const
@@ -66,6 +79,9 @@ constexpr AVRational kMicroseconds{1, 1000000};
 constexpr qint64 kFallbackFrameUs = 40000; // 25 fps when the stream says nothing
 constexpr int kIoBufferBytes = 64 * 1024;
 constexpr int kMostVideoPixels = 8192 * 4320; // 8K
+// Timestamps further apart than this (and four pictures) are a jump, not a gap; a gap in the
+// sound up to it is silence.
+constexpr qint64 kMostGapUs = 2'000'000;
 // QImage's RGB32 in memory.
 constexpr AVPixelFormat kOutFormat =
     Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? AV_PIX_FMT_BGRA : AV_PIX_FMT_ARGB;
@@ -85,6 +101,44 @@ void setUpLibraries()
 {
     static std::once_flag once;
     std::call_once(once, [] { av_log_set_callback(&logCallback); });
+}
+
+// Asks the decoder for the GPU's pictures (VA-API) where this machine has a device for it and
+// the codec offers it; false (software) otherwise. Told once a run, either way.
+bool useHardware(AVCodecContext& codec, const AVCodec* decoder,
+                 std::unique_ptr<AVBufferRef, BufferFreer>* device)
+{
+    static std::atomic<bool> told{false};
+    const auto tell = [](const char* text, const char* detail) {
+        if (!told.exchange(true))
+            qCInfo(lcRender, "video: %s%s", text, detail);
+    };
+    bool offered = false;
+    for (int i = 0;; ++i) {
+        const AVCodecHWConfig* config = avcodec_get_hw_config(decoder, i);
+        if (!config)
+            break;
+        offered = offered || ((config->methods & AV_CODEC_HW_CONFIG_METHOD_HW_DEVICE_CTX) != 0 &&
+                              config->device_type == AV_HWDEVICE_TYPE_VAAPI);
+    }
+    if (!offered) {
+        tell("no VA-API decoding for this codec: decoding in software: ", decoder->name);
+        return false;
+    }
+    AVBufferRef* created = nullptr;
+    const int rc = av_hwdevice_ctx_create(&created, AV_HWDEVICE_TYPE_VAAPI, nullptr, nullptr, 0);
+    if (rc < 0) {
+        char why[AV_ERROR_MAX_STRING_SIZE] = {};
+        av_strerror(rc, why, sizeof why);
+        tell("no VA-API device, decoding in software: ", why);
+        return false;
+    }
+    device->reset(created);
+    codec.hw_device_ctx = av_buffer_ref(created);
+    if (!codec.hw_device_ctx)
+        return false;
+    tell("decoding on the GPU (VA-API)", "");
+    return true;
 }
 
 QString openError(const QString& name)
@@ -107,24 +161,42 @@ public:
         VideoFrame frame;
         int geometry = -1; // the placement its background was drawn for
     };
+    // What the reader hands the video thread: a packet, or where a pass or the file ends.
+    enum class Mark
+    {
+        Packet,
+        PassEnd,
+        End,
+    };
+    struct Entry
+    {
+        AVPacket* packet = nullptr; // owned by `packetPool`
+        Mark mark = Mark::Packet;
+        qint64 passUs = 0; // PassEnd: the pass's length on the timeline
+    };
+    // A stream's timestamps as the reader sees them, for the jumps of joined recordings.
+    struct Track
+    {
+        qint64 endUs = AV_NOPTS_VALUE; // where its last packet ended
+        qint64 shiftUs = 0;            // added to every time after a jump
+    };
 
     ~Impl() { stop(); }
 
     bool open(const QString& url, const QString& name, const Options& options, QString* error);
-    void run() noexcept;
+    void startThreads();
     void stop();
+    bool stopping() const
+    {
+        return stopFlag.load(std::memory_order_relaxed) ||
+               (options.stopRequested && options.stopRequested());
+    }
 
     // FFmpeg's interrupt callback: a stop ends a read that waits, and an open that probes.
-    static int interrupted(void* opaque)
-    {
-        const Impl& d = *static_cast<Impl*>(opaque);
-        return d.stopFlag.load(std::memory_order_relaxed) ||
-                       (d.options.stopRequested && d.options.stopRequested())
-                   ? 1
-                   : 0;
-    }
+    static int interrupted(void* opaque) { return static_cast<Impl*>(opaque)->stopping() ? 1 : 0; }
     static int readMemory(void* opaque, uint8_t* buffer, int size);
     static int64_t seekMemory(void* opaque, int64_t offset, int whence);
+    static AVPixelFormat pickFormat(AVCodecContext* context, const AVPixelFormat* offered);
 
     Options options;
     MemoryInput memory;
@@ -132,44 +204,88 @@ public:
     std::unique_ptr<AVIOContext, IoFreer> io;
     std::unique_ptr<AVFormatContext, FormatCloser> format;
     std::unique_ptr<AVCodecContext, CodecFreer> codec;
-    std::unique_ptr<AVFrame, FrameFreer> frame;
-    std::unique_ptr<AVPacket, PacketFreer> packet;
-    std::unique_ptr<SwsContext, ScalerFreer> scaler;
+    std::unique_ptr<AVCodecContext, CodecFreer> audioCodec;
+    std::unique_ptr<AVBufferRef, BufferFreer> hardwareDevice;
     int streamIndex = -1;
+    int audioIndex = -1;
     AVRational timeBase{1, 1};
-    qint64 startTs = 0; // where a pass starts, in the stream's time base
+    AVRational audioTimeBase{1, 1};
+    qint64 startTs = 0;  // where a pass starts, in the video's time base
+    qint64 originUs = 0; // the same, in microseconds: time 0 of every pass
     qint64 streamFrameUs = kFallbackFrameUs;
     QSize size;
     double rate = 0;
+    bool onHardware = false;
 
     std::atomic<bool> stopFlag{false};
-    std::thread thread;
+    std::atomic<bool> audioDiscarded{false};
+    std::thread reader;
+    std::thread video;
 
     std::mutex mutex;
     std::condition_variable changed;
+    // The pictures.
     std::vector<Slot> buffers;
     std::vector<int> ready; // oldest first
     std::vector<int> spare;
-    bool ended = false;
+    bool videoEnded = false;
     std::atomic<qint64> decoded{0};
+    // The video's packets, a ring of entries over a pool allocated at the open.
+    std::vector<std::unique_ptr<AVPacket, PacketFreer>> packetPool;
+    std::vector<Entry> packets;
+    size_t packetHead = 0;
+    size_t packetCount = 0;
+    qint64 packetBytes = 0;
+    size_t enoughPackets = 0; // what is read ahead when the sound has enough too
+    // The sound: interleaved samples, ring[(n % ringFrames) * channels] being sample n of the
+    // timeline, for n from audioRead to audioWrite.
+    std::vector<qint16> ring;
+    qint64 ringFrames = 0;
+    qint64 audioRead = 0;
+    qint64 audioWrite = 0;
+    bool audioEnded = false;
 
 private:
-    void loop();
-    bool decodePass(bool* any);
-    bool receiveAll(bool* any);
-    bool deliver(bool* any);
-    void scale(Slot& slot);
+    // The reader.
+    void readLoop();
+    bool readPass(qint64* passUs, bool* anyVideo);
+    bool queue(AVPacket* from, Mark mark, qint64 passUs);
+    void mend(AVPacket& p, Track& track, AVRational base);
+    bool decodeAudio(const AVPacket* p);
+    bool pushAudio();
+    bool writeAudio(const qint16* samples, qint64 frames);
     bool seekToStart();
+    // The video thread.
+    void videoLoop();
+    bool receiveAll(bool* any);
+    bool deliver(AVFrame& f, bool* any);
+    void scale(AVFrame& f, Slot& slot);
 
-    // The decoder thread's own.
+    // The reader's own.
+    std::unique_ptr<AVPacket, PacketFreer> m_packet;
+    std::unique_ptr<AVFrame, FrameFreer> m_audioFrame;
+    std::unique_ptr<SwrContext, ResamplerFreer> m_resampler;
+    std::vector<qint16> m_resampled;
+    int m_resampleRate = 0;
+    int m_resampleFormat = -1;
+    AVChannelLayout m_resampleLayout{};
+    Track m_videoTrack;
+    Track m_audioTrack;
+    qint64 m_audioBaseUs = 0; // the timeline's time where the reader's pass starts
+    bool m_audioStarted = false;
+
+    // The video thread's own.
+    std::unique_ptr<AVFrame, FrameFreer> m_frame;
+    std::unique_ptr<AVFrame, FrameFreer> m_softwareFrame;
+    std::unique_ptr<SwsContext, ScalerFreer> m_scaler;
     int m_geometry = 0;
     QSize m_lastSize;
     int m_lastFormat = -1;
+    AVRational m_lastAspect{0, 1};
     Placement m_place;
     const SwsContext* m_configured = nullptr;
-    qint64 m_firstPts = AV_NOPTS_VALUE;
     qint64 m_passBaseUs = 0;
-    qint64 m_lastRelUs = -1;
+    qint64 m_lastUs = -1; // the last picture's time on the timeline
     qint64 m_lastDurUs = 0;
     qint64 m_index = 0;
 };
@@ -206,6 +322,16 @@ int64_t VideoDecoder::Impl::seekMemory(void* opaque, int64_t offset, int whence)
         return -1;
     in.position = to;
     return to;
+}
+
+AVPixelFormat VideoDecoder::Impl::pickFormat(AVCodecContext* context, const AVPixelFormat* offered)
+{
+    // The GPU's pictures when the decoder offers them for this stream; otherwise (a profile the
+    // GPU lacks, or its set-up failed and the decoder asks again) the software formats.
+    for (const AVPixelFormat* f = offered; *f != AV_PIX_FMT_NONE; ++f)
+        if (*f == AV_PIX_FMT_VAAPI)
+            return *f;
+    return avcodec_default_get_format(context, offered);
 }
 
 bool VideoDecoder::Impl::open(const QString& url, const QString& name, const Options& wanted,
@@ -256,9 +382,6 @@ bool VideoDecoder::Impl::open(const QString& url, const QString& name, const Opt
     if (streamIndex < 0)
         return fail(dialogText("%1 holds no video.", "%1 不含视频。").arg(name));
     AVStream* stream = raw->streams[streamIndex];
-    for (unsigned i = 0; i < raw->nb_streams; ++i)
-        if (int(i) != streamIndex)
-            raw->streams[i]->discard = AVDISCARD_ALL;
 
     codec.reset(avcodec_alloc_context3(decoder));
     if (!codec || avcodec_parameters_to_context(codec.get(), stream->codecpar) < 0)
@@ -266,6 +389,10 @@ bool VideoDecoder::Impl::open(const QString& url, const QString& name, const Opt
     codec->pkt_timebase = stream->time_base;
     codec->thread_count = 0;              // as many as the machine has
     codec->max_pixels = kMostVideoPixels; // a damaged header's giant frame is refused
+    if (options.hardware)
+        onHardware = useHardware(*codec, decoder, &hardwareDevice);
+    if (onHardware)
+        codec->get_format = &Impl::pickFormat;
     if (avcodec_open2(codec.get(), decoder, nullptr) < 0)
         return fail(dialogText("%1: this build cannot decode its video (%2).",
                                "%1：本程序无法解码其视频（%2）。")
@@ -279,12 +406,38 @@ bool VideoDecoder::Impl::open(const QString& url, const QString& name, const Opt
     }
     startTs = (stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0) +
               av_rescale_q(std::max<qint64>(0, options.startUs), kMicroseconds, timeBase);
+    originUs = av_rescale_q(startTs, timeBase, kMicroseconds);
+
+    // The sound, where it is asked for and decodes; a file plays without it otherwise.
+    if (options.audioRate > 0 && options.audioChannels > 0) {
+        const AVCodec* audioDecoder = nullptr;
+        const int index =
+            av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, streamIndex, &audioDecoder, 0);
+        if (index >= 0 && audioDecoder) {
+            audioCodec.reset(avcodec_alloc_context3(audioDecoder));
+            if (audioCodec &&
+                avcodec_parameters_to_context(audioCodec.get(), raw->streams[index]->codecpar) >=
+                    0 &&
+                (audioCodec->pkt_timebase = raw->streams[index]->time_base,
+                 avcodec_open2(audioCodec.get(), audioDecoder, nullptr) >= 0)) {
+                audioIndex = index;
+                audioTimeBase = raw->streams[index]->time_base;
+            } else {
+                audioCodec.reset();
+            }
+        }
+    }
+    for (unsigned i = 0; i < raw->nb_streams; ++i)
+        if (int(i) != streamIndex && int(i) != audioIndex)
+            raw->streams[i]->discard = AVDISCARD_ALL;
     if (options.startUs > 0)
         seekToStart();
 
-    frame.reset(av_frame_alloc());
-    packet.reset(av_packet_alloc());
-    if (!frame || !packet)
+    m_frame.reset(av_frame_alloc());
+    m_softwareFrame.reset(av_frame_alloc());
+    m_audioFrame.reset(av_frame_alloc());
+    m_packet.reset(av_packet_alloc());
+    if (!m_frame || !m_softwareFrame || !m_audioFrame || !m_packet)
         return fail(loadString(StringId::OutOfMemory));
 
     // The queue: a few pictures of the area, fewer when they are large; two at least, one shown
@@ -301,6 +454,21 @@ bool VideoDecoder::Impl::open(const QString& url, const QString& name, const Opt
             return fail(loadString(StringId::OutOfMemory));
         buffers[size_t(i)].frame.picture = std::move(picture);
         spare.push_back(count - 1 - i);
+    }
+    // Packets: the pool, and entries for the pass marks beside them.
+    packetPool.resize(size_t(kMostPackets));
+    for (auto& p : packetPool) {
+        p.reset(av_packet_alloc());
+        if (!p)
+            return fail(loadString(StringId::OutOfMemory));
+    }
+    packets.resize(size_t(kMostPackets));
+    for (size_t i = 0; i < packets.size(); ++i)
+        packets[i].packet = packetPool[i].get();
+    enoughPackets = size_t(std::clamp(int(std::ceil(std::max(rate, 25.0) * 2)), 30, kMostPackets));
+    if (audioIndex >= 0) {
+        ringFrames = qint64(options.audioRate) * kAudioRingMs / 1000;
+        ring.assign(size_t(ringFrames * options.audioChannels), 0);
     }
     if (options.background.size() != options.area ||
         options.background.format() != QImage::Format_RGB32) {
@@ -321,92 +489,370 @@ bool VideoDecoder::Impl::seekToStart()
     int rc = av_seek_frame(format.get(), streamIndex, startTs, AVSEEK_FLAG_BACKWARD);
     if (rc < 0 && options.startUs <= 0) // a stream without an index: back to its first byte
         rc = av_seek_frame(format.get(), -1, 0, AVSEEK_FLAG_BYTE);
-    if (codec)
-        avcodec_flush_buffers(codec.get());
+    if (audioCodec)
+        avcodec_flush_buffers(audioCodec.get());
+    m_videoTrack = Track{};
+    m_audioTrack = Track{};
     return rc >= 0;
 }
 
-void VideoDecoder::Impl::run() noexcept
+void VideoDecoder::Impl::startThreads()
 {
-    try {
-        loop();
-    } catch (...) {
-        // Nothing crosses the thread's edge: the frames so far play, then the end.
-    }
-    {
-        std::lock_guard lock(mutex);
-        ended = true;
-    }
-    changed.notify_all();
+    reader = std::thread([this] {
+        try {
+            readLoop();
+        } catch (...) {
+            // Nothing crosses the thread's edge: what was read plays, then the end.
+        }
+        {
+            std::lock_guard lock(mutex);
+            audioEnded = true;
+        }
+        changed.notify_all();
+    });
+    video = std::thread([this] {
+        try {
+            videoLoop();
+        } catch (...) {
+        }
+        {
+            std::lock_guard lock(mutex);
+            videoEnded = true;
+        }
+        changed.notify_all();
+    });
 }
 
-void VideoDecoder::Impl::loop()
+void VideoDecoder::Impl::readLoop()
 {
     for (int pass = 1;; ++pass) {
-        bool any = false;
-        m_firstPts = AV_NOPTS_VALUE;
-        m_lastRelUs = -1;
-        if (!decodePass(&any) || !any)
-            return; // stopped, or nothing decodes: no endless rewinding
-        if (options.passes > 0 && pass >= options.passes)
+        qint64 passUs = 0;
+        bool anyVideo = false;
+        if (!readPass(&passUs, &anyVideo))
+            return; // stopped, or the pictures have ended
+        const bool last = !anyVideo || (options.passes > 0 && pass >= options.passes);
+        if (audioCodec) {
+            avcodec_send_packet(audioCodec.get(), nullptr); // what the decoder still holds
+            if (!decodeAudio(nullptr))
+                return;
+        }
+        // A pass that reads nothing ends the file: no endless rewinding.
+        if (!queue(nullptr, last ? Mark::End : Mark::PassEnd, passUs) || last)
             return;
-        m_passBaseUs += m_lastRelUs + std::max<qint64>(1, m_lastDurUs);
+        m_audioBaseUs += passUs;
         if (!seekToStart())
             return;
     }
 }
 
-bool VideoDecoder::Impl::decodePass(bool* any)
+bool VideoDecoder::Impl::readPass(qint64* passUs, bool* anyVideo)
 {
+    qint64 endUs = 0; // the latest end of a picture, from the pass's start
     for (;;) {
-        if (stopFlag.load() || (options.stopRequested && options.stopRequested()))
+        {
+            // Read ahead while either stream needs it, never beyond the queue's bounds.
+            std::unique_lock lock(mutex);
+            const auto mayRead = [&] {
+                if (stopFlag.load() || videoEnded)
+                    return true;
+                if (packetCount + 2 > packets.size() || packetBytes >= kMostPacketBytes)
+                    return false;
+                const bool audioNeeds = audioIndex >= 0 && !audioDiscarded.load() &&
+                                        audioWrite - audioRead < ringFrames / 2;
+                return packetCount < enoughPackets || audioNeeds;
+            };
+            changed.wait(lock, mayRead);
+            if (stopFlag.load() || videoEnded)
+                return false;
+        }
+        if (stopping())
             return false;
-        if (av_read_frame(format.get(), packet.get()) < 0) {
-            // The end, or as far as a damaged file reads: what the decoder still holds.
+        if (av_read_frame(format.get(), m_packet.get()) < 0)
+            break; // the end, or as far as a damaged file reads
+        AVPacket& p = *m_packet;
+        if (p.stream_index == streamIndex) {
+            mend(p, m_videoTrack, timeBase);
+            const qint64 ts = p.pts != AV_NOPTS_VALUE ? p.pts : p.dts;
+            if (ts != AV_NOPTS_VALUE) {
+                const qint64 duration = p.duration > 0
+                                            ? av_rescale_q(p.duration, timeBase, kMicroseconds)
+                                            : streamFrameUs;
+                endUs = std::max(endUs,
+                                 av_rescale_q(ts, timeBase, kMicroseconds) - originUs + duration);
+            }
+            *anyVideo = true;
+            if (!queue(&p, Mark::Packet, 0))
+                return false;
+        } else if (p.stream_index == audioIndex && audioIndex >= 0) {
+            mend(p, m_audioTrack, audioTimeBase);
+            const bool go = decodeAudio(&p);
+            av_packet_unref(&p);
+            if (!go)
+                return false;
+        } else {
+            av_packet_unref(&p);
+        }
+    }
+    // Pictures without times: the length of the sound decoded, or one picture.
+    if (endUs <= 0)
+        endUs = std::max(streamFrameUs,
+                         av_rescale(audioWrite, 1000000, std::max(1, options.audioRate)) -
+                             m_audioBaseUs);
+    *passUs = endUs;
+    return true;
+}
+
+bool VideoDecoder::Impl::queue(AVPacket* from, Mark mark, qint64 passUs)
+{
+    std::unique_lock lock(mutex);
+    changed.wait(lock,
+                 [&] { return packetCount < packets.size() || stopFlag.load() || videoEnded; });
+    if (stopFlag.load() || videoEnded) {
+        if (from)
+            av_packet_unref(from);
+        return false;
+    }
+    Entry& e = packets[(packetHead + packetCount) % packets.size()];
+    e.mark = mark;
+    e.passUs = passUs;
+    if (from) {
+        packetBytes += from->size;
+        av_packet_move_ref(e.packet, from);
+    }
+    ++packetCount;
+    lock.unlock();
+    changed.notify_all();
+    return true;
+}
+
+void VideoDecoder::Impl::mend(AVPacket& p, Track& track, AVRational base)
+{
+    // Joined recordings (transport streams) start their clock again, or jump on: taken as
+    // following on, so that nothing waits out the jump nor rushes through it.
+    const qint64 ts = p.dts != AV_NOPTS_VALUE ? p.dts : p.pts;
+    if (ts == AV_NOPTS_VALUE)
+        return;
+    qint64 atUs = av_rescale_q(ts, base, kMicroseconds) + track.shiftUs;
+    const qint64 durationUs = p.duration > 0 ? av_rescale_q(p.duration, base, kMicroseconds) : 0;
+    if (track.endUs != AV_NOPTS_VALUE) {
+        const qint64 jump = atUs - track.endUs;
+        const qint64 forward =
+            std::max<qint64>(kMostGapUs, 4 * std::max(durationUs, streamFrameUs));
+        if (jump > forward || jump < -kMostGapUs / 4) {
+            track.shiftUs -= jump;
+            atUs -= jump;
+            qCDebug(lcRender, "video: timestamps jump by %lld us, taken as following on",
+                    static_cast<long long>(jump));
+        }
+    }
+    if (track.shiftUs != 0) {
+        const qint64 shift = av_rescale_q(track.shiftUs, kMicroseconds, base);
+        if (p.pts != AV_NOPTS_VALUE)
+            p.pts += shift;
+        if (p.dts != AV_NOPTS_VALUE)
+            p.dts += shift;
+    }
+    track.endUs = atUs + durationUs;
+}
+
+bool VideoDecoder::Impl::decodeAudio(const AVPacket* p)
+{
+    if (p && avcodec_send_packet(audioCodec.get(), p) < 0)
+        return true; // a damaged packet: on to the next
+    for (;;) {
+        if (avcodec_receive_frame(audioCodec.get(), m_audioFrame.get()) < 0)
+            return true;
+        const bool go = pushAudio();
+        av_frame_unref(m_audioFrame.get());
+        if (!go)
+            return false;
+    }
+}
+
+bool VideoDecoder::Impl::pushAudio()
+{
+    AVFrame& f = *m_audioFrame;
+    if (f.nb_samples <= 0 || f.sample_rate <= 0 || f.ch_layout.nb_channels <= 0 ||
+        audioDiscarded.load())
+        return true;
+    if (!m_resampler || f.sample_rate != m_resampleRate || f.format != m_resampleFormat ||
+        av_channel_layout_compare(&f.ch_layout, &m_resampleLayout) != 0) {
+        AVChannelLayout out{};
+        av_channel_layout_default(&out, options.audioChannels);
+        SwrContext* resampler = nullptr;
+        const int rc = swr_alloc_set_opts2(&resampler, &out, AV_SAMPLE_FMT_S16, options.audioRate,
+                                           &f.ch_layout, static_cast<AVSampleFormat>(f.format),
+                                           f.sample_rate, 0, nullptr);
+        av_channel_layout_uninit(&out);
+        m_resampler.reset(resampler);
+        if (rc < 0 || !m_resampler || swr_init(m_resampler.get()) < 0) {
+            m_resampler.reset();
+            return true; // a sound that does not convert is not played
+        }
+        m_resampleRate = f.sample_rate;
+        m_resampleFormat = f.format;
+        av_channel_layout_uninit(&m_resampleLayout);
+        av_channel_layout_copy(&m_resampleLayout, &f.ch_layout);
+    }
+    const int most = swr_get_out_samples(m_resampler.get(), f.nb_samples);
+    if (most <= 0)
+        return true;
+    const size_t need = size_t(most) * size_t(options.audioChannels);
+    if (m_resampled.size() < need)
+        m_resampled.resize(need); // grows to the largest frame once
+    uint8_t* out[1] = {reinterpret_cast<uint8_t*>(m_resampled.data())};
+    const int frames = swr_convert(m_resampler.get(), out, most,
+                                   const_cast<const uint8_t**>(f.extended_data), f.nb_samples);
+    if (frames <= 0)
+        return true;
+
+    // Where the samples go on the timeline: after the last ones unless the stream says
+    // otherwise by more than a little (then a gap of silence, or the overlap cut off).
+    const qint16* samples = m_resampled.data();
+    qint64 count = frames;
+    const qint64 pts = f.best_effort_timestamp;
+    qint64 expected = 0;
+    {
+        std::lock_guard lock(mutex);
+        expected = audioWrite;
+    }
+    if (pts != AV_NOPTS_VALUE) {
+        const qint64 atUs =
+            av_rescale_q(pts, audioTimeBase, kMicroseconds) - originUs + m_audioBaseUs;
+        const qint64 at = av_rescale(atUs, options.audioRate, 1000000);
+        const qint64 slack = options.audioRate / 500; // 2 ms
+        qint64 gap = at - expected;
+        if (!m_audioStarted && gap > 0 && atUs - m_audioBaseUs > kMostGapUs * 5)
+            gap = 0; // sound that starts long after the pictures: taken as starting with them
+        if (gap > slack && gap <= av_rescale(kMostGapUs, options.audioRate, 1000000)) {
+            constexpr int kChunk = 1024;
+            static const std::array<qint16, kChunk * 8> silence{};
+            for (qint64 left = gap; left > 0;) {
+                const qint64 n = std::min<qint64>(left, kChunk * 8 / options.audioChannels);
+                if (!writeAudio(silence.data(), n))
+                    return false;
+                left -= n;
+            }
+        } else if (gap < -slack) {
+            const qint64 cut = std::min(count, -gap);
+            samples += cut * options.audioChannels;
+            count -= cut;
+        }
+    }
+    m_audioStarted = true;
+    return count <= 0 || writeAudio(samples, count);
+}
+
+bool VideoDecoder::Impl::writeAudio(const qint16* samples, qint64 frames)
+{
+    const int channels = options.audioChannels;
+    while (frames > 0) {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] {
+            return stopFlag.load() || videoEnded || audioDiscarded.load() ||
+                   audioWrite - audioRead < ringFrames || packetCount == 0;
+        });
+        if (stopFlag.load() || videoEnded)
+            return false;
+        if (audioDiscarded.load())
+            return true;
+        if (audioWrite - audioRead >= ringFrames) {
+            // Full while the pictures wait for packets: nobody plays the sound this far ahead
+            // (a file whose sound runs seconds before its pictures). The oldest goes.
+            audioRead = audioWrite - ringFrames + std::min<qint64>(frames, ringFrames);
+        }
+        const qint64 room = ringFrames - (audioWrite - audioRead);
+        const qint64 at = audioWrite % ringFrames;
+        const qint64 n = std::min({frames, room, ringFrames - at});
+        std::memcpy(ring.data() + at * channels, samples, size_t(n * channels) * sizeof(qint16));
+        audioWrite += n;
+        samples += n * channels;
+        frames -= n;
+        lock.unlock();
+        changed.notify_all();
+    }
+    return true;
+}
+
+void VideoDecoder::Impl::videoLoop()
+{
+    bool anyThisPass = false;
+    for (;;) {
+        Entry entry;
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return packetCount > 0 || stopFlag.load(); });
+            if (stopFlag.load())
+                return;
+            entry = packets[packetHead];
+        }
+        switch (entry.mark) {
+        case Mark::Packet:
+            avcodec_send_packet(codec.get(), entry.packet); // a damaged packet: on to the next
+            break;
+        case Mark::PassEnd:
+        case Mark::End:
             avcodec_send_packet(codec.get(), nullptr);
-            return receiveAll(any);
+            break;
         }
-        if (packet->stream_index != streamIndex) {
-            av_packet_unref(packet.get());
-            continue;
+        {
+            std::lock_guard lock(mutex);
+            packetBytes -= entry.packet->size;
+            av_packet_unref(entry.packet);
+            packetHead = (packetHead + 1) % packets.size();
+            --packetCount;
         }
-        avcodec_send_packet(codec.get(), packet.get()); // a damaged packet: on to the next
-        av_packet_unref(packet.get());
-        if (!receiveAll(any))
-            return false;
+        changed.notify_all();
+        if (!receiveAll(&anyThisPass))
+            return;
+        if (entry.mark == Mark::End)
+            return;
+        if (entry.mark == Mark::PassEnd) {
+            if (!anyThisPass)
+                return; // nothing decodes: no endless rewinding
+            avcodec_flush_buffers(codec.get());
+            m_passBaseUs += entry.passUs;
+            anyThisPass = false;
+        }
     }
 }
 
 bool VideoDecoder::Impl::receiveAll(bool* any)
 {
     for (;;) {
-        const int rc = avcodec_receive_frame(codec.get(), frame.get());
+        const int rc = avcodec_receive_frame(codec.get(), m_frame.get());
         if (rc < 0)
             return true; // wants input, drained, or a frame that does not decode
-        const bool go = deliver(any);
-        av_frame_unref(frame.get());
+        bool go = true;
+        if (m_frame->format == AV_PIX_FMT_VAAPI) {
+            // The GPU's picture, copied to memory for the scaler; one that does not copy is
+            // passed over.
+            av_frame_unref(m_softwareFrame.get());
+            if (av_hwframe_transfer_data(m_softwareFrame.get(), m_frame.get(), 0) >= 0 &&
+                av_frame_copy_props(m_softwareFrame.get(), m_frame.get()) >= 0)
+                go = deliver(*m_softwareFrame, any);
+            av_frame_unref(m_softwareFrame.get());
+        } else {
+            go = deliver(*m_frame, any);
+        }
+        av_frame_unref(m_frame.get());
         if (!go)
             return false;
     }
 }
 
-bool VideoDecoder::Impl::deliver(bool* any)
+bool VideoDecoder::Impl::deliver(AVFrame& f, bool* any)
 {
-    AVFrame& f = *frame;
     if (f.width <= 0 || f.height <= 0)
         return true;
     const qint64 pts = f.best_effort_timestamp;
-    qint64 relUs = 0;
-    if (pts == AV_NOPTS_VALUE || m_firstPts == AV_NOPTS_VALUE) {
-        if (pts != AV_NOPTS_VALUE && pts < startTs)
-            return true; // before the start, after a seek to the key frame before it
-        if (pts != AV_NOPTS_VALUE)
-            m_firstPts = pts;
-        relUs = m_lastRelUs < 0 ? 0 : m_lastRelUs + m_lastDurUs;
-    } else {
-        relUs = av_rescale_q(pts - m_firstPts, timeBase, kMicroseconds);
-    }
-    relUs = std::max(relUs, m_lastRelUs); // times never go back
+    if (pts != AV_NOPTS_VALUE && pts < startTs && options.startUs > 0)
+        return true; // before the start, after a seek to the key frame before it
+    qint64 atUs = m_lastUs < 0 ? m_passBaseUs : m_lastUs + m_lastDurUs;
+    if (pts != AV_NOPTS_VALUE)
+        atUs = m_passBaseUs +
+               std::max<qint64>(0, av_rescale_q(pts, timeBase, kMicroseconds) - originUs);
+    atUs = std::max(atUs, m_lastUs); // times never go back
 #if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
     const qint64 duration = f.duration;
 #else
@@ -426,11 +872,11 @@ bool VideoDecoder::Impl::deliver(bool* any)
         spare.pop_back();
     }
     Slot& slot = buffers[size_t(index)];
-    scale(slot);
-    slot.frame.ptsUs = m_passBaseUs + relUs;
+    scale(f, slot);
+    slot.frame.ptsUs = atUs;
     slot.frame.durationUs = durUs;
     slot.frame.index = m_index++;
-    m_lastRelUs = relUs;
+    m_lastUs = atUs;
     m_lastDurUs = durUs;
     *any = true;
     {
@@ -442,14 +888,18 @@ bool VideoDecoder::Impl::deliver(bool* any)
     return true;
 }
 
-void VideoDecoder::Impl::scale(Slot& slot)
+void VideoDecoder::Impl::scale(AVFrame& f, Slot& slot)
 {
-    AVFrame& f = *frame;
     const QSize frameSize(f.width, f.height);
-    if (frameSize != m_lastSize || f.format != m_lastFormat) {
-        m_place = placement(frameSize, options.area, options.fitMode);
+    if (frameSize != m_lastSize || f.format != m_lastFormat ||
+        av_cmp_q(f.sample_aspect_ratio, m_lastAspect) != 0) {
+        const AVRational aspect = f.sample_aspect_ratio;
+        const double pixelAspect =
+            aspect.num > 0 && aspect.den > 0 ? std::clamp(av_q2d(aspect), 0.1, 10.0) : 1.0;
+        m_place = placement(frameSize, options.area, options.fitMode, pixelAspect);
         m_lastSize = frameSize;
         m_lastFormat = f.format;
+        m_lastAspect = aspect;
         ++m_geometry;
     }
     QImage& picture = slot.frame.picture;
@@ -468,12 +918,12 @@ void VideoDecoder::Impl::scale(Slot& slot)
     f.crop_bottom = size_t(f.height - 1 - source.bottom());
     if (av_frame_apply_cropping(&f, AV_FRAME_CROP_UNALIGNED) < 0)
         return;
-    scaler.reset(sws_getCachedContext(
-        scaler.release(), f.width, f.height, static_cast<AVPixelFormat>(f.format), target.width(),
+    m_scaler.reset(sws_getCachedContext(
+        m_scaler.release(), f.width, f.height, static_cast<AVPixelFormat>(f.format), target.width(),
         target.height(), kOutFormat, SWS_BILINEAR, nullptr, nullptr, nullptr));
-    if (!scaler)
+    if (!m_scaler)
         return;
-    if (scaler.get() != m_configured) {
+    if (m_scaler.get() != m_configured) {
         // The stream's colour matrix and range (HD video is BT.709), to full-range RGB. A damaged
         // stream can leave numbers there that no enumerator names: read as numbers and checked.
         const int matrix = rawEnum(f.colorspace);
@@ -481,15 +931,15 @@ void VideoDecoder::Impl::scale(Slot& slot)
             matrix <= AVCOL_SPC_UNSPECIFIED || matrix >= AVCOL_SPC_NB ? SWS_CS_DEFAULT : matrix;
         const int fullRange = rawEnum(f.color_range) == AVCOL_RANGE_JPEG ? 1 : 0;
         const int* coefficients = sws_getCoefficients(colorspace);
-        sws_setColorspaceDetails(scaler.get(), coefficients, fullRange,
+        sws_setColorspaceDetails(m_scaler.get(), coefficients, fullRange,
                                  sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
-        m_configured = scaler.get();
+        m_configured = m_scaler.get();
     }
     const qsizetype stride = picture.bytesPerLine();
     uint8_t* out[4] = {picture.bits() + target.top() * stride + target.left() * 4, nullptr, nullptr,
                        nullptr};
     const int outStride[4] = {int(stride), 0, 0, 0};
-    sws_scale(scaler.get(), f.data, f.linesize, 0, f.height, out, outStride);
+    sws_scale(m_scaler.get(), f.data, f.linesize, 0, f.height, out, outStride);
 }
 
 void VideoDecoder::Impl::stop()
@@ -499,11 +949,15 @@ void VideoDecoder::Impl::stop()
         std::lock_guard lock(mutex);
     }
     changed.notify_all();
-    if (thread.joinable())
-        thread.join();
+    if (reader.joinable())
+        reader.join();
+    if (video.joinable())
+        video.join();
+    av_channel_layout_uninit(&m_resampleLayout);
 }
 
-VideoDecoder::Placement VideoDecoder::placement(QSize video, QSize area, int fitMode)
+VideoDecoder::Placement VideoDecoder::placement(QSize video, QSize area, int fitMode,
+                                                double pixelAspect)
 {
     const int vw = video.width();
     const int vh = video.height();
@@ -511,33 +965,47 @@ VideoDecoder::Placement VideoDecoder::placement(QSize video, QSize area, int fit
     const int ah = area.height();
     if (vw <= 0 || vh <= 0 || aw <= 0 || ah <= 0)
         return {};
+    // Arithmetic on the picture as it is shown (`dw` wide); source columns back in stored ones.
+    const bool square = !(pixelAspect > 0) || std::abs(pixelAspect - 1.0) < 1e-6;
+    const double aspect = square ? 1.0 : pixelAspect;
+    const int dw = square ? vw : std::max(1, int(std::lround(vw * aspect)));
+    const auto stored = [&](int shownColumns) {
+        return square ? shownColumns : int(std::lround(shownColumns / aspect));
+    };
     const QRect whole(0, 0, vw, vh);
     const QRect all(0, 0, aw, ah);
     switch (fitMode) {
     case 0: {
         // At its own size in the middle, cut at the area's edges (as pictures are).
-        const QRect at((aw - vw) / 2, (ah - vh) / 2, vw, vh);
+        const QRect at((aw - dw) / 2, (ah - vh) / 2, dw, vh);
         const QRect target = at & all;
-        return {target.translated(-at.topLeft()), target};
+        if (target.isEmpty())
+            return {};
+        const QRect shown = target.translated(-at.topLeft());
+        const int left = stored(shown.left());
+        const QRect source(left, shown.top(),
+                           std::clamp(stored(shown.right() + 1) - left, 1, vw - left),
+                           shown.height());
+        return {source & whole, target};
     }
     case 1:
         // The whole video, as large as fits, bars on two sides (the picture items' arithmetic).
-        if (double(vh) / ah < double(vw) / aw) {
-            const int sh = std::max(1, int(qint64(aw) * vh / vw));
+        if (double(vh) / ah < double(dw) / aw) {
+            const int sh = std::max(1, int(qint64(aw) * vh / dw));
             return {whole, QRect(0, (ah - sh) / 2, aw, sh)};
         } else {
-            const int sw = std::max(1, int(qint64(ah) * vw / vh));
+            const int sw = std::max(1, int(qint64(ah) * dw / vh));
             return {whole, QRect((aw - sw) / 2, 0, sw, ah)};
         }
     case 2:
         return {whole, all};
     default:
         // The whole area covered, the video's overhang cut off evenly.
-        if (qint64(vw) * ah > qint64(aw) * vh) {
-            const int cw = std::max(1, int(qint64(vh) * aw / ah));
+        if (qint64(dw) * ah > qint64(aw) * vh) {
+            const int cw = std::clamp(stored(std::max(1, int(qint64(vh) * aw / ah))), 1, vw);
             return {QRect((vw - cw) / 2, 0, cw, vh), all};
         } else {
-            const int ch = std::max(1, int(qint64(vw) * ah / aw));
+            const int ch = std::max(1, int(qint64(dw) * ah / aw));
             return {QRect(0, (vh - ch) / 2, vw, ch), all};
         }
     }
@@ -571,9 +1039,9 @@ bool VideoDecoder::openMemory(const QByteArray& bytes, const Options& options, Q
 
 void VideoDecoder::start()
 {
-    if (!m_impl->format || m_impl->thread.joinable())
+    if (!m_impl->format || m_impl->reader.joinable())
         return;
-    m_impl->thread = std::thread([impl = m_impl.get()] { impl->run(); });
+    m_impl->startThreads();
 }
 
 void VideoDecoder::stop()
@@ -586,14 +1054,14 @@ VideoDecoder::Status VideoDecoder::frameAt(int position, std::chrono::millisecon
 {
     Impl& d = *m_impl;
     std::unique_lock lock(d.mutex);
-    const auto have = [&] { return d.ready.size() > size_t(position) || d.ended; };
+    const auto have = [&] { return d.ready.size() > size_t(position) || d.videoEnded; };
     if (!have())
         d.changed.wait_for(lock, wait, have);
     if (d.ready.size() > size_t(position)) {
         *frame = &d.buffers[size_t(d.ready[size_t(position)])].frame;
         return Status::Ready;
     }
-    return d.ended ? Status::Ended : Status::Pending;
+    return d.videoEnded ? Status::Ended : Status::Pending;
 }
 
 void VideoDecoder::release()
@@ -607,6 +1075,47 @@ void VideoDecoder::release()
         d.ready.erase(d.ready.begin());
     }
     d.changed.notify_all();
+}
+
+bool VideoDecoder::hasAudio() const
+{
+    return m_impl->audioIndex >= 0;
+}
+
+void VideoDecoder::discardAudio()
+{
+    m_impl->audioDiscarded.store(true);
+    m_impl->changed.notify_all();
+}
+
+int VideoDecoder::readAudio(qint16* out, int most, qint64* first)
+{
+    Impl& d = *m_impl;
+    if (d.audioIndex < 0)
+        return -1;
+    const int channels = d.options.audioChannels;
+    int n = 0;
+    {
+        std::lock_guard lock(d.mutex);
+        const qint64 available = d.audioWrite - d.audioRead;
+        if (available <= 0)
+            return d.audioEnded || d.videoEnded ? -1 : 0;
+        n = int(std::min<qint64>(available, most));
+        *first = d.audioRead;
+        const qint64 at = d.audioRead % d.ringFrames;
+        const qint64 part = std::min<qint64>(n, d.ringFrames - at);
+        std::memcpy(out, d.ring.data() + at * channels, size_t(part * channels) * sizeof(qint16));
+        std::memcpy(out + part * channels, d.ring.data(),
+                    size_t((n - part) * channels) * sizeof(qint16));
+        d.audioRead += n;
+    }
+    d.changed.notify_all();
+    return n;
+}
+
+bool VideoDecoder::decodesOnHardware() const
+{
+    return m_impl->onHardware;
 }
 
 QSize VideoDecoder::videoSize() const
@@ -635,13 +1144,19 @@ int VideoDecoder::decodeAll(const QByteArray& bytes, QSize area, int fitMode)
     Options options;
     options.area = area;
     options.fitMode = fitMode;
+    options.audioRate = 8000;
+    options.audioChannels = 1;
     if (!decoder.openMemory(bytes, options, nullptr))
         return 0;
     decoder.start();
+    std::array<qint16, 4096> sound{};
     int frames = 0;
     for (;;) {
+        qint64 first = 0;
+        while (decoder.readAudio(sound.data(), int(sound.size()), &first) > 0) {
+        }
         const VideoFrame* frame = nullptr;
-        const Status status = decoder.frameAt(0, std::chrono::milliseconds(1000), &frame);
+        const Status status = decoder.frameAt(0, std::chrono::milliseconds(50), &frame);
         if (status == Status::Ended)
             break;
         if (status == Status::Ready) {
