@@ -3,6 +3,8 @@
 #include "ImagePlayer.h"
 #include "PlayerFile.h"
 #include "base/ColorRef.h"
+#include "base/Notifications.h"
+#include "base/SettingsStore.h"
 #include "base/StringTable.h"
 #include "canvas/BackBuffer.h"
 #include "model/CAct.h"
@@ -34,6 +36,27 @@ qint64 nanoseconds(WaitClock::TimePoint at)
 } // namespace
 
 VideoPlayer::VideoPlayer(const CPropVideo& item, CAct& area) : m_item(item), m_area(area) {}
+
+qint64 VideoPlayer::AudioFollower::correction(qint64 errorUs)
+{
+    if (m_locked) {
+        m_worstUs = std::max(m_worstUs, std::abs(errorUs));
+        ++m_count;
+    }
+    if (std::abs(errorUs) > kAudioJumpUs) {
+        // The sound starting, or back after running dry: straight to it.
+        m_smoothed = 0;
+        return errorUs;
+    }
+    m_locked = true;
+    // Single readings of the device's position jitter by a millisecond or two.
+    m_smoothed = 0.7 * m_smoothed + 0.3 * double(errorUs);
+    if (std::abs(m_smoothed) <= double(kAudioSlackUs))
+        return 0;
+    const auto move = static_cast<qint64>(m_smoothed);
+    m_smoothed = 0;
+    return move;
+}
 
 qint64 VideoPlayer::refreshFor(qint64 ptsUs, int milliHz)
 {
@@ -100,12 +123,31 @@ void VideoPlayer::play()
     const qint64 playTimeNs = qint64(m_item.playTimeMs()) * 1'000'000;
     options.passes = playTimeNs > 0 ? 0 : m_item.loops();
     options.stopRequested = [&area = m_area] { return area.stopRequested(); };
+    // Sound only in real time: a virtual clock (the render tool) has no device to follow.
+    const bool realTime = &m_area.clock() == &SteadyWaitClock::instance();
+    if (realTime && m_item.volume() > 0) {
+        options.audioRate = AudioOutput::kRate;
+        options.audioChannels = AudioOutput::kChannels;
+    }
+    options.hardware =
+        SettingsStore::readBool(QStringLiteral("Tessarin"), QStringLiteral("VideoHardware"), false);
     QString why;
     if (!m_decoder.open(m_item.filePath, options, &why)) {
         PlayerFile::refuse(m_item, why);
         return;
     }
     options.background = QImage();
+    bool sound = false;
+    if (m_decoder.hasAudio()) {
+        QString silent;
+        sound = m_audio.open(
+            m_item.volume(), [&area = m_area] { return area.stopRequested(); }, &silent);
+        if (!sound) {
+            m_decoder.discardAudio();
+            if (!m_area.stopRequested())
+                Notifications::postOnce(QStringLiteral("sound-device"), silent);
+        }
+    }
     m_decoder.start();
 
     const VideoFrame* frame = nullptr;
@@ -135,6 +177,9 @@ void VideoPlayer::play()
     qint64 shown = 1;
     qint64 dropped = 0;
     m_decoder.release();
+    AudioFollower follower;
+    if (sound)
+        m_audio.play(m_decoder, [&area = m_area] { return area.isPaused(); });
 
     const int milliHz = m_area.refreshMilliHz();
     const int item = m_area.currentIndex();
@@ -146,6 +191,13 @@ void VideoPlayer::play()
             break;
         if (playTimeNs > 0 && frame->ptsUs * 1000 >= playTimeNs)
             break;
+        if (qint64 heard = 0; sound && m_audio.heardUs(m_area.clock().now(), &heard)) {
+            // The sound is the clock while it is heard: the schedule moves to it.
+            const qint64 pictureUs =
+                std::chrono::duration_cast<std::chrono::microseconds>(m_area.clock().now() - base)
+                    .count();
+            base += std::chrono::microseconds(follower.correction(pictureUs - heard));
+        }
         const qint64 refresh = refreshFor(frame->ptsUs, milliHz);
         // The one after it, known before this one shows: due by the same refresh, this one is
         // dropped (a video faster than the display).
@@ -180,10 +232,15 @@ void VideoPlayer::play()
         ++shown;
         m_decoder.release();
     }
+    m_audio.stop();
     m_decoder.stop();
-    m_area.reportShown(m_item, QJsonObject{{QStringLiteral("phase"), QStringLiteral("played")},
-                                           {QStringLiteral("frames"), shown},
-                                           {QStringLiteral("dropped"), dropped}});
+    QJsonObject played{{QStringLiteral("phase"), QStringLiteral("played")},
+                       {QStringLiteral("frames"), shown},
+                       {QStringLiteral("dropped"), dropped},
+                       {QStringLiteral("sound"), sound}};
+    if (follower.count() > 0)
+        played.insert(QStringLiteral("soundOffsetWorstUs"), follower.worstUs());
+    m_area.reportShown(m_item, played);
     // The last frame stays for its own time, or until the play time is over.
     WaitClock::TimePoint end = base + (playTimeNs > 0 ? std::chrono::nanoseconds(playTimeNs)
                                                       : std::chrono::nanoseconds(endUs * 1000));

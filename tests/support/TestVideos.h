@@ -84,6 +84,28 @@ inline QString make(const QDir& dir, const QString& name, QSize size, const QStr
     return ffmpeg(arguments) ? path : QString();
 }
 
+// As make(), with a tone of `hz` all through it (AAC in .mp4, else FLAC).
+inline QString makeWithTone(const QDir& dir, const QString& name, QSize size, const QString& rate,
+                            double seconds, int hz = 440)
+{
+    const QString path = dir.filePath(name);
+    const QString source = QStringLiteral("color=c=black:s=%1x%2:r=%3:d=%4")
+                               .arg(size.width())
+                               .arg(size.height())
+                               .arg(rate)
+                               .arg(seconds);
+    const QString tone = QStringLiteral("sine=f=%1:r=48000:d=%2").arg(hz).arg(seconds);
+    const QString audioCodec =
+        name.endsWith(QLatin1String(".mp4")) ? QStringLiteral("aac") : QStringLiteral("flac");
+    const bool made =
+        ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), source,
+                QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), tone,
+                QStringLiteral("-vf"), numberPattern(), QStringLiteral("-c:v"),
+                QStringLiteral("libx264"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"),
+                QStringLiteral("-c:a"), audioCodec, path});
+    return made ? path : QString();
+}
+
 // The frame number a picture of numberPattern() shows in `rect` of it.
 inline int readNumber(const QImage& picture, const QRect& rect)
 {
