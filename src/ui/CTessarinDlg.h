@@ -78,6 +78,9 @@ public:
     // A message for the operator in the status line (and its log, the tooltip).
     void showStatus(const QString& text);
     QLabel* statusLine() const { return m_status; }
+    // A playing video's position ("1:05"), empty for the rest.
+    QLabel* positionLabel() const { return m_position; }
+    static QString positionText(qint64 positionUs);
 
     // A language was chosen in the settings: the program starts again once this window closed.
     bool restartRequested() const { return m_restart; }
@@ -158,6 +161,7 @@ private:
     QFrame* m_pageArea = nullptr;
     QLabel* m_hint = nullptr;
     QLabel* m_status = nullptr;
+    QLabel* m_position = nullptr;
     QStringList m_statusLog;
     bool m_placed = false; // placed beside the LED before its first showing
     bool m_watchdogStarted = false;

@@ -29,6 +29,7 @@
 #include <QShortcut>
 #include <QStyle>
 #include <QTime>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -116,6 +117,19 @@ void CTessarinDlg::buildWindow()
     // Room to read it in the toolbar strip of play mode as well.
     m_status->setMinimumWidth(m_status->fontMetrics().averageCharWidth() * 32);
     bar->addWidget(m_status, 1);
+    // Where a playing video is, beside the messages (which it never overwrites).
+    m_position = new QLabel(m_toolbar);
+    m_position->setObjectName(QStringLiteral("position"));
+    m_position->setTextFormat(Qt::PlainText);
+    bar->addWidget(m_position);
+    auto* positionTick = new QTimer(this);
+    positionTick->setInterval(250);
+    connect(positionTick, &QTimer::timeout, this, [this] {
+        const QString text = positionText(m_controller->shownPositionUs());
+        if (m_position->text() != text)
+            m_position->setText(text);
+    });
+    positionTick->start();
     connect(&Notifications::Relay::instance(), &Notifications::Relay::posted, this,
             &CTessarinDlg::showStatus);
     // A message that no longer holds ("converting...") leaves the line; its tooltip keeps it.
@@ -185,6 +199,20 @@ void CTessarinDlg::buildWindow()
     m_pages.setPlacement(QRect(QPoint(2, 2), m_pageArea->size() - QSize(4, 4)), true);
     // The page follows the page area, which grows with the window.
     m_pageArea->installEventFilter(this);
+}
+
+QString CTessarinDlg::positionText(qint64 positionUs)
+{
+    if (positionUs < 0)
+        return {};
+    const qint64 seconds = positionUs / 1000000;
+    const QChar zero(u'0');
+    if (seconds >= 3600)
+        return QStringLiteral("%1:%2:%3")
+            .arg(seconds / 3600)
+            .arg(seconds / 60 % 60, 2, 10, zero)
+            .arg(seconds % 60, 2, 10, zero);
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, zero);
 }
 
 void CTessarinDlg::showStatus(const QString& text)

@@ -10,6 +10,7 @@
 #include "remote/RemoteServer.h"
 #include "remote/RemoteSettings.h"
 #include "support/TestSettings.h"
+#include "support/TestVideos.h"
 #include "ui/CDlgSeting.h"
 #include "ui/CTessarinDlg.h"
 #include "ui/widgets/UserPrompts.h"
@@ -881,4 +882,33 @@ TEST_F(ControlWindowTest, ChineseLabelsReadWholeAndThePageSurvivesEditMode)
     }
     setTextSet(saved);
     QLocale::setDefault(QLocale::c());
+}
+
+TEST_F(ControlWindowTest, APlayingVideosPositionStandsBesideTheMessages)
+{
+    EXPECT_EQ(CTessarinDlg::positionText(-1), QString());
+    EXPECT_EQ(CTessarinDlg::positionText(0), QStringLiteral("0:00"));
+    EXPECT_EQ(CTessarinDlg::positionText(65'400'000), QStringLiteral("1:05"));
+    EXPECT_EQ(CTessarinDlg::positionText(3'725'000'000), QStringLiteral("1:02:05"));
+    if (!TestVideos::haveFfmpeg())
+        GTEST_SKIP() << "no ffmpeg command to make test videos with";
+    const QString path = TestVideos::make(dir.path(), QStringLiteral("clip.mp4"), {64, 48},
+                                          QStringLiteral("25"), 3.0);
+    ASSERT_FALSE(path.isEmpty());
+    auto w = open();
+    prompts.addFiles = QStringList{path};
+    w->onAddFile();
+    ASSERT_EQ(w->area()->itemCount(), 1);
+    w->showStatus(QStringLiteral("a message"));
+    w->onPlay();
+    QString seen;
+    for (int i = 0; i < 300 && seen != QStringLiteral("0:01"); ++i) {
+        QTest::qWait(10);
+        seen = w->positionLabel()->text();
+    }
+    EXPECT_EQ(seen, QStringLiteral("0:01"));
+    EXPECT_EQ(w->statusLine()->text(), QStringLiteral("a message")); // never overwritten
+    w->onStop();
+    QTest::qWait(400);
+    EXPECT_EQ(w->positionLabel()->text(), QString());
 }
