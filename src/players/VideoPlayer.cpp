@@ -178,8 +178,18 @@ void VideoPlayer::play()
     qint64 dropped = 0;
     m_decoder.release();
     AudioFollower follower;
-    if (sound)
+    if (sound) {
+        // The pictures move on when the sound begins: the first frame holds until the device
+        // plays (a server fills its buffer first), for a second at most.
         m_audio.play(m_decoder, [&area = m_area] { return area.isPaused(); });
+        const WaitClock::TimePoint giveUp = m_area.clock().now() + std::chrono::seconds(1);
+        while (!m_audio.started() && m_area.clock().now() < giveUp) {
+            WaitClock::TimePoint step = m_area.clock().now() + std::chrono::milliseconds(2);
+            if (m_area.WaitStopUntil(step))
+                return;
+        }
+        base = m_area.clock().now() - std::chrono::microseconds(frame->ptsUs);
+    }
 
     const int milliHz = m_area.refreshMilliHz();
     const int item = m_area.currentIndex();

@@ -51,6 +51,7 @@ public:
     std::function<bool()> paused;
     // The clock, as the audio thread last read it.
     bool running = false;
+    bool started = false; // the device has played some of it
     qint64 heardAtUs = 0;
     std::chrono::steady_clock::time_point readAt;
 
@@ -181,6 +182,7 @@ void AudioOutput::Impl::publish(QAudioSink& sink)
         m_stepCount > 0 && heard > m_settledAfter && heard + kRate / 100 < m_written;
     std::lock_guard lock(mutex);
     running = playing;
+    started = started || heard > 0;
     heardAtUs = (heard + offset) * 1000000 / kRate;
     readAt = std::chrono::steady_clock::now();
 }
@@ -241,6 +243,12 @@ void AudioOutput::stop()
     std::lock_guard lock(d.mutex);
     d.decoder = nullptr;
     d.running = false;
+}
+
+bool AudioOutput::started() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->started;
 }
 
 bool AudioOutput::heardUs(std::chrono::steady_clock::time_point now, qint64* us) const

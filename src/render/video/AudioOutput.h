@@ -37,6 +37,8 @@ public:
     // Ends the sound at once (the device's buffer is dropped) and the thread.
     void stop();
 
+    // Whether the device has begun to play the sound (servers wait for a buffer's worth first).
+    bool started() const;
     // The timeline's moment heard at `now`, in microseconds; false while nothing is heard (before
     // play, paused, run dry, ended).
     bool heardUs(std::chrono::steady_clock::time_point now, qint64* us) const;
