@@ -61,6 +61,16 @@ inline QString stripePattern()
     return QStringLiteral("format=yuv420p,geq=lum='50+50*floor(X*4/W)':cb=128:cr=128");
 }
 
+// ffmpeg's lavfi input of black frames of this size, rate and length.
+inline QString blackSource(QSize size, const QString& rate, double seconds)
+{
+    return QStringLiteral("color=c=black:s=%1x%2:r=%3:d=%4")
+        .arg(size.width())
+        .arg(size.height())
+        .arg(rate)
+        .arg(seconds);
+}
+
 // A video of `seconds` at `rate` ("25", "30000/1001") and this size, each frame showing the
 // filter's pattern; `extra` goes before the file name (a container's options).
 inline QString make(const QDir& dir, const QString& name, QSize size, const QString& rate,
@@ -68,11 +78,7 @@ inline QString make(const QDir& dir, const QString& name, QSize size, const QStr
                     const QStringList& extra = {})
 {
     const QString path = dir.filePath(name);
-    const QString source = QStringLiteral("color=c=black:s=%1x%2:r=%3:d=%4")
-                               .arg(size.width())
-                               .arg(size.height())
-                               .arg(rate)
-                               .arg(seconds);
+    const QString source = blackSource(size, rate, seconds);
     QStringList arguments{QStringLiteral("-f"),       QStringLiteral("lavfi"),
                           QStringLiteral("-i"),       source,
                           QStringLiteral("-vf"),      pattern,
@@ -89,11 +95,7 @@ inline QString makeWithTone(const QDir& dir, const QString& name, QSize size, co
                             double seconds, int hz = 440)
 {
     const QString path = dir.filePath(name);
-    const QString source = QStringLiteral("color=c=black:s=%1x%2:r=%3:d=%4")
-                               .arg(size.width())
-                               .arg(size.height())
-                               .arg(rate)
-                               .arg(seconds);
+    const QString source = blackSource(size, rate, seconds);
     const QString tone = QStringLiteral("sine=f=%1:r=48000:d=%2").arg(hz).arg(seconds);
     const QString audioCodec =
         name.endsWith(QLatin1String(".mp4")) ? QStringLiteral("aac") : QStringLiteral("flac");

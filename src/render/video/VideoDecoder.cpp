@@ -498,29 +498,20 @@ bool VideoDecoder::Impl::seekToStart()
 
 void VideoDecoder::Impl::startThreads()
 {
-    reader = std::thread([this] {
+    // Nothing crosses a thread's edge: what was decoded plays, then the end.
+    const auto guarded = [this](void (Impl::*loop)(), bool Impl::*ended) {
         try {
-            readLoop();
-        } catch (...) {
-            // Nothing crosses the thread's edge: what was read plays, then the end.
-        }
-        {
-            std::lock_guard lock(mutex);
-            audioEnded = true;
-        }
-        changed.notify_all();
-    });
-    video = std::thread([this] {
-        try {
-            videoLoop();
+            (this->*loop)();
         } catch (...) {
         }
         {
             std::lock_guard lock(mutex);
-            videoEnded = true;
+            this->*ended = true;
         }
         changed.notify_all();
-    });
+    };
+    reader = std::thread(guarded, &Impl::readLoop, &Impl::audioEnded);
+    video = std::thread(guarded, &Impl::videoLoop, &Impl::videoEnded);
 }
 
 void VideoDecoder::Impl::readLoop()
