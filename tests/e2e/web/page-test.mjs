@@ -38,10 +38,11 @@ try {
   console.log("page: logged in, " +
               (await page.$$eval("#items li", (items) => items.length)) + " items");
 
+  // Generous: the sanitized program beside the rest of the suite can take seconds to answer.
   const stateAfter = async (command, wanted) => {
     await page.click(`[data-cmd="${command}"]`);
     await page.waitForFunction(
-      (w) => document.getElementById("state").dataset.state === w, { timeout: 5000 }, wanted);
+      (w) => document.getElementById("state").dataset.state === w, { timeout: 20000 }, wanted);
     console.log(`page: ${command} -> ${wanted}`);
   };
   await stateAfter("stop", "stopped");
