@@ -183,7 +183,14 @@ TEST_F(SoundOnANullSink, APauseHoldsSoundAndPicturesAndBothGoOnTogether)
     ASSERT_FALSE(path.isEmpty());
     area.insertItem(0, videoItem(path));
     area.Play();
-    std::this_thread::sleep_for(1000ms);
+    // A second into the video (a loaded machine may take a while to open file and device).
+    for (int i = 0; i < 1000; ++i) {
+        const auto positions = recorder.positionsNow();
+        if (!positions.empty() && positions.back().ptsUs >= 1'000'000)
+            break;
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_FALSE(recorder.positionsNow().empty());
     area.Pause();
     std::this_thread::sleep_for(100ms); // the frame in hand may still show
     const auto pausedAt = std::chrono::steady_clock::now();
