@@ -23,14 +23,7 @@ void PicturePage::build(QGridLayout* grid, int& row)
         if (index >= 0)
             store<CPropImage>([index](CPropImage& it) { it.fitMode = index; });
     });
-    connect(m_clear, &QComboBox::activated, this, [this](int index) {
-        if (index >= 0)
-            store<CPropImage>([index](CPropImage& it) { it.clearEffect = index; });
-    });
-    connect(m_clearSpeed, &QLineEdit::textEdited, this, [this] {
-        if (const auto value = NumberField::numberIn(m_clearSpeed))
-            store<CPropImage>([&value](CPropImage& it) { it.clearSpeed = *value; });
-    });
+    connectClearing<CPropImage>(m_clear, m_clearSpeed);
 }
 
 void PicturePage::show(CPropBase& base)
@@ -38,7 +31,5 @@ void PicturePage::show(CPropBase& base)
     auto& it = static_cast<CPropImage&>(base);
     showTiming(it);
     m_fit->setCurrentIndex(it.fitMode);
-    m_clear->setCurrentIndex(it.clearEffect);
-    m_clearSpeed->setText(QString::number(it.clearSpeed));
-    NumberField::clearMark(m_clearSpeed);
+    showClearing(it, m_clear, m_clearSpeed);
 }

@@ -79,9 +79,9 @@ protected:
     void addSpeedAndHold(QGridLayout* grid, int& row);
     void addPreview(QGridLayout* grid, int& row, StringId tooltip);
 
-    // The "Magic", "Speed" and "Stop for" controls of an item kind that has them.
+    // The "Magic" and "Speed" controls of the entry, of an item kind that has them.
     template <class Item>
-    void connectTiming()
+    void connectEntry()
     {
         connect(m_magic, &QComboBox::activated, this, [this](int index) {
             if (index >= 0)
@@ -91,6 +91,19 @@ protected:
             if (const auto value = NumberField::numberIn(m_speed))
                 store<Item>([&value](Item& it) { it.speed = *value; });
         });
+    }
+    template <class Item>
+    void showEntry(const Item& it)
+    {
+        m_magic->setCurrentIndex(it.effect);
+        m_speed->setText(QString::number(it.speed));
+        NumberField::clearMark(m_speed);
+    }
+    // The entry and "Stop for".
+    template <class Item>
+    void connectTiming()
+    {
+        connectEntry<Item>();
         connect(m_hold, &QLineEdit::textEdited, this, [this] {
             if (const auto value = NumberField::numberIn(m_hold))
                 store<Item>([&value](Item& it) { it.holdTime = *value; });
@@ -99,11 +112,29 @@ protected:
     template <class Item>
     void showTiming(const Item& it)
     {
-        m_magic->setCurrentIndex(it.effect);
-        m_speed->setText(QString::number(it.speed));
-        NumberField::clearMark(m_speed);
+        showEntry(it);
         m_hold->setText(QString::number(it.holdTime));
         NumberField::clearMark(m_hold);
+    }
+    // The "clear" effect and "Clear speed" of a picture-like item.
+    template <class Item>
+    void connectClearing(QComboBox* clear, QLineEdit* clearSpeed)
+    {
+        connect(clear, &QComboBox::activated, this, [this](int index) {
+            if (index >= 0)
+                store<Item>([index](Item& it) { it.clearEffect = index; });
+        });
+        connect(clearSpeed, &QLineEdit::textEdited, this, [this, clearSpeed] {
+            if (const auto value = NumberField::numberIn(clearSpeed))
+                store<Item>([&value](Item& it) { it.clearSpeed = *value; });
+        });
+    }
+    template <class Item>
+    static void showClearing(const Item& it, QComboBox* clear, QLineEdit* clearSpeed)
+    {
+        clear->setCurrentIndex(it.clearEffect);
+        clearSpeed->setText(QString::number(it.clearSpeed));
+        NumberField::clearMark(clearSpeed);
     }
 
     QLineEdit* digitsEdit(int id, const QString& label, QGridLayout* grid, int row, int column);

@@ -54,42 +54,26 @@ void VideoPage::build(QGridLayout* grid, int& row)
                           row, 0);
     m_volume =
         settingEdit(kVolumeId, dialogText("Volume:", "音量:"), "volume", false, grid, row++, 2);
-    m_volume->setToolTip(
-        dialogText("0 to 100; kept, no sound is played yet", "0 到 100；已保存，暂不播放声音"));
+    m_volume->setToolTip(dialogText("0 (muted) to 100, of the video's own sound",
+                                    "0（静音）到 100，视频自身的声音"));
     grid->addWidget(new QLabel(dialogText("clear:", "清场:"), this), row, 0);
     m_clear = listCombo(1184, StringId::ClearEffects, grid, row, 1);
     m_clearSpeed = digitsEdit(1233, dialogText("Clear speed:", "清场速度:"), grid, row++, 2);
     NumberField::limit(m_clearSpeed, 0, 100);
     addPreview(grid, row, StringId::TipPreview);
 
-    connect(m_magic, &QComboBox::activated, this, [this](int index) {
-        if (index >= 0)
-            store<CPropVideo>([index](CPropVideo& it) { it.effect = index; });
-    });
-    connect(m_speed, &QLineEdit::textEdited, this, [this] {
-        if (const auto value = NumberField::numberIn(m_speed))
-            store<CPropVideo>([&value](CPropVideo& it) { it.speed = *value; });
-    });
+    connectEntry<CPropVideo>();
     connect(m_fit, &QComboBox::activated, this, [this](int index) {
         if (index >= 0)
             store<CPropVideo>([index](CPropVideo& it) { it.fitMode = index; });
     });
-    connect(m_clear, &QComboBox::activated, this, [this](int index) {
-        if (index >= 0)
-            store<CPropVideo>([index](CPropVideo& it) { it.clearEffect = index; });
-    });
-    connect(m_clearSpeed, &QLineEdit::textEdited, this, [this] {
-        if (const auto value = NumberField::numberIn(m_clearSpeed))
-            store<CPropVideo>([&value](CPropVideo& it) { it.clearSpeed = *value; });
-    });
+    connectClearing<CPropVideo>(m_clear, m_clearSpeed);
 }
 
 void VideoPage::show(CPropBase& base)
 {
     auto& it = static_cast<CPropVideo&>(base);
-    m_magic->setCurrentIndex(it.effect);
-    m_speed->setText(QString::number(it.speed));
-    NumberField::clearMark(m_speed);
+    showEntry(it);
     m_fit->setCurrentIndex(std::clamp(it.fitMode, 0, 3));
     m_playTime->setText(QString::number(it.playTimeMs() / 1000.0));
     m_loops->setText(QString::number(it.loops()));
@@ -97,7 +81,5 @@ void VideoPage::show(CPropBase& base)
     m_start->setText(QString::number(double(it.startUs()) / 1e6));
     for (QLineEdit* edit : {m_playTime, m_loops, m_volume, m_start})
         edit->setEnabled(true);
-    m_clear->setCurrentIndex(it.clearEffect);
-    m_clearSpeed->setText(QString::number(it.clearSpeed));
-    NumberField::clearMark(m_clearSpeed);
+    showClearing(it, m_clear, m_clearSpeed);
 }
