@@ -75,15 +75,7 @@ class PlayerFixture : public testing::Test, public PlayObserver
 protected:
     void setUpArea(int width, int height)
     {
-        area.setSectionHost(&host);
-        area.setClock(clock);
-        area.setPlayObserver(this);
-        area.changeSettings([&](AreaSettings& s) {
-            s.ledWidth = width;
-            s.ledHeight = height;
-        });
-        area.AddSection(0, width, 0);
-        area.LayoutSections();
+        setUpSections(area, host, clock, this, area.settings().splitMode, width, height, {width});
     }
 
     void pictureShown(const CPropBase&, const QJsonObject& details) override
