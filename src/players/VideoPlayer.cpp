@@ -201,12 +201,14 @@ void VideoPlayer::play()
             break;
         if (playTimeNs > 0 && frame->ptsUs * 1000 >= playTimeNs)
             break;
-        if (qint64 heard = 0; sound && m_audio.heardUs(m_area.clock().now(), &heard)) {
+        if (sound) {
             // The sound is the clock while it is heard: the schedule moves to it.
-            const qint64 pictureUs =
-                std::chrono::duration_cast<std::chrono::microseconds>(m_area.clock().now() - base)
-                    .count();
-            base += std::chrono::microseconds(follower.correction(pictureUs - heard));
+            const WaitClock::TimePoint now = m_area.clock().now();
+            if (qint64 heard = 0; m_audio.heardUs(now, &heard)) {
+                const qint64 pictureUs =
+                    std::chrono::duration_cast<std::chrono::microseconds>(now - base).count();
+                base += std::chrono::microseconds(follower.correction(pictureUs - heard));
+            }
         }
         const qint64 refresh = refreshFor(frame->ptsUs, milliHz);
         // The one after it, known before this one shows: due by the same refresh, this one is

@@ -38,7 +38,8 @@ public:
 
     void run();
     void pump(QAudioSink& sink, QIODevice& device);
-    void publish(QAudioSink& sink);
+    // What the device had played (its frames) at `at`, for heardUs().
+    void publish(qint64 heard, std::chrono::steady_clock::time_point at);
 
     int volumePercent = 100;
     std::unique_ptr<QThread> thread;
@@ -140,6 +141,7 @@ void AudioOutput::Impl::pump(QAudioSink& sink, QIODevice& device)
     }
     // What the device asks for, and at least enough to keep kBufferMs ahead of what it has
     // played: some servers ask for less at the start than they wait for before they play.
+    const auto playedAt = std::chrono::steady_clock::now();
     const qint64 played = sink.processedUSecs() * kRate / 1000000;
     const qint64 room = std::max<qint64>(sink.bytesFree() / (kChannels * 2),
                                          qint64(kRate) * kBufferMs / 1000 - (m_written - played));
@@ -165,12 +167,11 @@ void AudioOutput::Impl::pump(QAudioSink& sink, QIODevice& device)
         m_written += n;
         left -= n;
     }
-    publish(sink);
+    publish(played, playedAt);
 }
 
-void AudioOutput::Impl::publish(QAudioSink& sink)
+void AudioOutput::Impl::publish(qint64 heard, std::chrono::steady_clock::time_point at)
 {
-    const qint64 heard = sink.processedUSecs() * kRate / 1000000; // device frames
     qint64 offset = 0;
     for (int i = 0; i < m_stepCount; ++i)
         if (m_steps[size_t(i)].at <= heard)
@@ -184,7 +185,7 @@ void AudioOutput::Impl::publish(QAudioSink& sink)
     running = playing;
     started = started || heard > 0;
     heardAtUs = (heard + offset) * 1000000 / kRate;
-    readAt = std::chrono::steady_clock::now();
+    readAt = at;
 }
 
 AudioOutput::AudioOutput() : m_impl(std::make_unique<Impl>()) {}
