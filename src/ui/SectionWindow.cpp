@@ -1,8 +1,10 @@
 #include "SectionWindow.h"
 
+#include "ShmPresenter.h"
 #include "base/ColorRef.h"
 #include "base/FrameLog.h"
 #include "model/SectionRecord.h"
+#include "ui/widgets/UiLog.h"
 
 #include <QBackingStore>
 #include <QMouseEvent>
@@ -70,6 +72,7 @@ SectionWindow::SectionWindow(SectionRecord& section, const QString& title, QWidg
 SectionWindow::~SectionWindow()
 {
     m_wake.reset(); // off the event loop before its descriptor goes
+    m_ownPutWake.reset();
 #ifdef Q_OS_LINUX
     if (m_wakeFd >= 0)
         ::close(m_wakeFd);
@@ -140,6 +143,8 @@ bool SectionWindow::presentChanged()
     if (!isVisible() || !handle || !handle->isExposed() || !store || store->size() != size() ||
         m_childRect.isEmpty())
         return false;
+    if (presentOwn(handle))
+        return true;
     store->beginPaint(regionOf(m_childRect, m_paintRect, m_paintRegion));
     QPaintDevice* device = store->paintDevice();
     QRect copied;
@@ -158,6 +163,70 @@ bool SectionWindow::presentChanged()
     if (stamp.deadlineNs >= 0 && FrameLog::enabled())
         FrameLog::write(nowNs(), stamp.deadlineNs, stamp.item, stamp.step, m_section.sectionIndex);
     return true;
+}
+
+bool SectionWindow::presentOwn(QWindow* handle)
+{
+    const quintptr id = handle->winId();
+    const QSize size = m_childRect.size();
+    if (m_ownPut && (m_ownPut->window() != id || m_ownPut->childSize() != size))
+        dropOwnPut();
+    if (!m_ownPut) {
+        if (id == m_ownPutTriedWindow && size == m_ownPutTriedSize)
+            return false;
+        m_ownPutTriedWindow = id;
+        m_ownPutTriedSize = size;
+        m_ownPut = ShmPresenter::create(id, size);
+        if (!m_ownPut)
+            return false;
+        qCInfo(lcUi) << "section" << m_section.sectionIndex
+                     << "puts its pictures to the X server through shared memory of its own";
+        // An expose shows the backing store, which the own put leaves behind: it is repainted.
+        handle->installEventFilter(this);
+        m_ownPutWake = std::make_unique<QSocketNotifier>(m_ownPut->wakeFd(), QSocketNotifier::Read);
+        m_ownPutWake->setEnabled(false);
+        connect(m_ownPutWake.get(), &QSocketNotifier::activated, this, [this] {
+            m_ownPutWake->setEnabled(false);
+            if (!m_ownPut->takeEvents()) {
+                dropOwnPut();
+                return;
+            }
+            showPresented();
+        });
+    }
+    QRect copied;
+    FrameStamp stamp;
+    switch (m_ownPut->present(*m_section.renderChild, m_childRect.topLeft(), &copied, &stamp)) {
+    case ShmPresenter::Result::Put:
+        if (stamp.deadlineNs >= 0 && FrameLog::enabled())
+            FrameLog::write(nowNs(), stamp.deadlineNs, stamp.item, stamp.step,
+                            m_section.sectionIndex);
+        return true;
+    case ShmPresenter::Result::Busy:
+        m_ownPutWake->setEnabled(true); // the change waits in the back buffer
+        return true;
+    case ShmPresenter::Result::NoImage:
+        return false;
+    case ShmPresenter::Result::Failed:
+        dropOwnPut();
+        return false;
+    }
+    return false;
+}
+
+void SectionWindow::dropOwnPut()
+{
+    m_ownPutWake.reset();
+    m_ownPut.reset();
+    // The backing store missed every picture the own put showed.
+    update(m_childRect);
+}
+
+bool SectionWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Expose && m_ownPut && watched == windowHandle())
+        update(m_childRect);
+    return QWidget::eventFilter(watched, event);
 }
 
 void SectionWindow::paintEvent(QPaintEvent* event)

@@ -8,6 +8,8 @@
 
 class QSocketNotifier;
 class QTimer;
+class QWindow;
+class ShmPresenter;
 
 #include <atomic>
 #include <memory>
@@ -40,12 +42,16 @@ public:
     // and no allocation. False when the window cannot take it that way (not exposed, another
     // pixel format, no picture yet): then it repaints by paintEvent.
     bool presentChanged();
+    // True while the window puts its pictures through a shared-memory connection of its own
+    // (X11 on this machine) rather than through Qt's backing store.
+    bool presentsOnItsOwn() const { return m_ownPut != nullptr; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     SectionRecord& m_section;
@@ -58,6 +64,10 @@ private:
 
     // GUI thread: the new picture to the screen, as the play thread asked.
     void showPresented();
+    // The own shared-memory put: true when it took the change (or will, once the server has
+    // read a segment), false when the backing store must.
+    bool presentOwn(QWindow* handle);
+    void dropOwnPut();
 
     std::atomic<bool> m_updatePending{false};
     // Linux: the play thread wakes the GUI thread through an event counter, which allocates
@@ -69,4 +79,10 @@ private:
     QRegion m_paintRegion;
     QRect m_flushRect;
     QRegion m_flushRegion;
+
+    std::unique_ptr<ShmPresenter> m_ownPut;
+    std::unique_ptr<QSocketNotifier> m_ownPutWake; // on while both segments are being read
+    // What the own put was last tried for: not tried again until the window or size changes.
+    quintptr m_ownPutTriedWindow = 0;
+    QSize m_ownPutTriedSize;
 };
