@@ -145,6 +145,7 @@ bool MarqueePlayer::prepare(const QStringList& lines)
     }
     m_text = std::move(text);
     findRuns();
+    m_drawWhole = true; // the last text's pixels are not this one's
     return !m_text.isNull();
 }
 
@@ -190,11 +191,40 @@ QPoint MarqueePlayer::position(qint64 offset) const
     }
 }
 
+void MarqueePlayer::copyRuns(QRgb* out, int y, QPoint at, int from, int to, bool wipe) const
+{
+    const int ty = y - at.y();
+    from = std::max(from, at.x());
+    to = std::min(to, at.x() + m_text.width());
+    if (ty < 0 || ty >= m_text.height() || from >= to)
+        return;
+    const auto* in = wipe ? reinterpret_cast<const QRgb*>(m_plain.constScanLine(y))
+                          : reinterpret_cast<const QRgb*>(m_text.constScanLine(ty)) - at.x();
+    // The runs of the row that reach into [from, to), in text columns.
+    const auto first = m_runs.begin() + qsizetype(m_runStart[size_t(ty)]);
+    const auto last = m_runs.begin() + qsizetype(m_runStart[size_t(ty) + 1]);
+    auto run = std::lower_bound(first, last, from - at.x(),
+                                [](const Run& r, int x) { return r.end <= x; });
+    for (; run != last && run->begin + at.x() < to; ++run) {
+        const int a = std::max(from, run->begin + at.x());
+        const int b = std::min(to, run->end + at.x());
+        std::copy(in + a, in + b, out + a);
+    }
+}
+
 void MarqueePlayer::drawStep(QPoint at, const FrameStamp& stamp)
 {
     std::shared_lock sections(m_area.sectionsMutex());
     AreaBands::collect(m_area, m_bands);
-    for (const AreaBand& band : m_bands) {
+    if (m_drawn.size() != m_bands.size()) {
+        m_drawn.assign(m_bands.size(), Drawn{});
+        m_drawWhole = true;
+    }
+    // The rows the text covers now or covered at the last step.
+    const int textTop = std::min(at.y(), m_lastAt.y());
+    const int textBottom = std::max(at.y(), m_lastAt.y()) + m_text.height();
+    for (size_t i = 0; i < m_bands.size(); ++i) {
+        const AreaBand& band = m_bands[i];
         const QRect part = band.rect & m_rows & m_plain.rect();
         if (part.isEmpty())
             continue;
@@ -202,33 +232,29 @@ void MarqueePlayer::drawStep(QPoint at, const FrameStamp& stamp)
         QImage* buffer = band.child->GetBackBuffer();
         if (!buffer)
             continue;
+        Drawn& drawn = m_drawn[i];
+        const bool whole = m_drawWhole || drawn.child != band.child || drawn.rect != band.rect ||
+                           drawn.bufferSize != buffer->size();
+        drawn = Drawn{band.child, band.rect, buffer->size()};
         const QRect inBuffer = part.translated(-band.rect.topLeft()) & buffer->rect();
-        const QRect drawn = inBuffer.translated(band.rect.topLeft());
-        // The text's columns over this band.
-        const int from = std::max(drawn.left(), at.x());
-        const int to = std::min(drawn.right() + 1, at.x() + m_text.width());
-        for (int y = drawn.top(); y <= drawn.bottom(); ++y) {
+        QRect rows = inBuffer.translated(band.rect.topLeft());
+        if (!whole)
+            rows &= QRect(rows.left(), textTop, rows.width(), textBottom - textTop);
+        for (int y = rows.top(); y <= rows.bottom(); ++y) {
             auto* out =
                 reinterpret_cast<QRgb*>(buffer->scanLine(y - band.rect.y())) - band.rect.x();
-            const auto* plain = reinterpret_cast<const QRgb*>(m_plain.constScanLine(y));
-            std::copy(plain + drawn.left(), plain + drawn.right() + 1, out + drawn.left());
-            const int ty = y - at.y();
-            if (ty < 0 || ty >= m_text.height() || from >= to)
-                continue;
-            const auto* text = reinterpret_cast<const QRgb*>(m_text.constScanLine(ty)) - at.x();
-            // The runs of the row that reach into [from, to), in text columns.
-            const auto first = m_runs.begin() + qsizetype(m_runStart[size_t(ty)]);
-            const auto last = m_runs.begin() + qsizetype(m_runStart[size_t(ty) + 1]);
-            auto run = std::lower_bound(first, last, from - at.x(),
-                                        [](const Run& r, int x) { return r.end <= x; });
-            for (; run != last && run->begin + at.x() < to; ++run) {
-                const int a = std::max(from, run->begin + at.x());
-                const int b = std::min(to, run->end + at.x());
-                std::copy(text + a, text + b, out + a);
+            if (whole) {
+                const auto* plain = reinterpret_cast<const QRgb*>(m_plain.constScanLine(y));
+                std::copy(plain + rows.left(), plain + rows.right() + 1, out + rows.left());
+            } else {
+                copyRuns(out, y, m_lastAt, rows.left(), rows.right() + 1, true);
             }
+            copyRuns(out, y, at, rows.left(), rows.right() + 1, false);
         }
-        band.child->Present(stamp, inBuffer);
+        band.child->Present(stamp, rows.translated(-band.rect.topLeft()));
     }
+    m_lastAt = at;
+    m_drawWhole = false;
 }
 
 void MarqueePlayer::play()
@@ -238,6 +264,7 @@ void MarqueePlayer::play()
     if (m_rect.isEmpty())
         return;
     m_bands.reserve(16); // sections: at most ten
+    m_drawn.reserve(16);
     QStringList lines;
     if (!TextPlayer::readLines(m_item, m_area, &lines))
         return;

@@ -37,7 +37,12 @@ private:
     // The text's top-left corner in the picture at this offset.
     QPoint position(qint64 offset) const;
     // Draws the picture with the text at `at` into the sections; `rows` of the picture change.
+    // After the first step of a pass only the text's pixels of the last step are put back to
+    // the background, then the text drawn: the rest of the rows already holds the background.
     void drawStep(QPoint at, const FrameStamp& stamp);
+    // Writes the text's pixels of picture row `y`, the text at `at`, within columns [from, to)
+    // into the row `out` (picture columns): the text's own, or with `wipe` the background's.
+    void copyRuns(QRgb* out, int y, QPoint at, int from, int to, bool wipe) const;
 
     const CPropText& m_item;
     CAct& m_area;
@@ -57,4 +62,15 @@ private:
     QRect m_rows;        // the part of the picture the text moves through
     qint64 m_length = 0; // the distance of one pass
     std::vector<AreaBand> m_bands;
+    // What the last step drew into, band by band: a band that changed, or a buffer made
+    // again, is drawn whole.
+    struct Drawn
+    {
+        const BackBuffer* child = nullptr;
+        QRect rect;
+        QSize bufferSize;
+    };
+    std::vector<Drawn> m_drawn;
+    QPoint m_lastAt;
+    bool m_drawWhole = true;
 };

@@ -152,6 +152,52 @@ TEST_F(MarqueeTest, TheTextCrossesTheJoinsWithoutASeamInBothArrangements)
     }
 }
 
+// A step puts back the background only where the last step's text was: every picture must
+// still be the last one's text moved by the step, nothing left behind, in every direction and
+// across uneven sections.
+TEST_F(MarqueeTest, EveryStepIsTheLastOneMovedWithNothingLeftBehind)
+{
+    struct Case
+    {
+        const char* direction;
+        int splitMode;
+        QPoint unit; // where the text goes, a pixel at a time
+    };
+    for (const Case c : {Case{"left", 0, {-1, 0}}, Case{"right", 0, {1, 0}}, Case{"up", 1, {0, -1}},
+                         Case{"down", 1, {0, 1}}}) {
+        SCOPED_TRACE(c.direction);
+        const bool stacked = c.splitMode != 0;
+        makeArea(c.splitMode, stacked ? 90 : 200, stacked ? 120 : 40,
+                 stacked ? std::vector<int>{35, 50, 35} : std::vector<int>{70, 60, 70});
+        frames.clear();
+        setItem("移动 W|W", c.direction, 150); // 2.5 px a step
+        item.Play(area);
+        ASSERT_GT(frames.size(), 20u);
+        int inked = 0;
+        for (size_t k = 1; k < frames.size(); ++k) {
+            const QImage& now = frames[k];
+            const QImage& before = frames[k - 1];
+            const int moved = int(MarqueePlayer::offsetAt(qint64(k), 150, 60000) -
+                                  MarqueePlayer::offsetAt(qint64(k) - 1, 150, 60000));
+            const QPoint d = c.unit * moved;
+            for (int y = 0; y < now.height(); ++y)
+                for (int x = 0; x < now.width(); ++x) {
+                    const QRgb pixel = now.pixel(x, y);
+                    ASSERT_TRUE(pixel == kInk || pixel == kBack) << "step " << k;
+                    inked += pixel == kInk;
+                    const QPoint from = QPoint(x, y) - d;
+                    if (!before.rect().contains(from))
+                        continue; // where the text comes in
+                    ASSERT_EQ(pixel == kInk, before.pixel(from) == kInk)
+                        << "step " << k << " at " << x << "," << y;
+                }
+        }
+        EXPECT_GT(inked, 1000);
+        EXPECT_EQ(firstInk(joined(), true, false), -1) << "the pass ends on the background";
+        passes.clear();
+    }
+}
+
 TEST_F(MarqueeTest, PassesRepeatAndEachLastsUntilTheTextHasLeft)
 {
     makeArea(0, 100, 30, {100});
