@@ -82,9 +82,31 @@ constexpr int kMostVideoPixels = 8192 * 4320; // 8K
 // Timestamps further apart than this (and four pictures) are a jump, not a gap; a gap in the
 // sound up to it is silence.
 constexpr qint64 kMostGapUs = 2'000'000;
+// Times further than this either way, and picture lengths over kMostDurationUs, come from
+// damage: taken as no time, so that the sums of a few of them never overflow.
+constexpr qint64 kMostTimeUs = qint64(1) << 50; // 35 years
+constexpr qint64 kMostDurationUs = 600'000'000;
 // QImage's RGB32 in memory.
 constexpr AVPixelFormat kOutFormat =
     Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? AV_PIX_FMT_BGRA : AV_PIX_FMT_ARGB;
+
+// `ts` of time base `base` in microseconds; AV_NOPTS_VALUE for none, or for one out of reach.
+qint64 toUs(qint64 ts, AVRational base)
+{
+    if (ts == AV_NOPTS_VALUE)
+        return AV_NOPTS_VALUE;
+    const qint64 us = av_rescale_q(ts, base, kMicroseconds);
+    return us > kMostTimeUs || us < -kMostTimeUs ? AV_NOPTS_VALUE : us;
+}
+
+// A packet's or picture's length in microseconds; 0 for none, or for one beyond belief.
+qint64 durationToUs(qint64 duration, AVRational base)
+{
+    if (duration <= 0)
+        return 0;
+    const qint64 us = av_rescale_q(duration, base, kMicroseconds);
+    return us > 0 && us <= kMostDurationUs ? us : 0;
+}
 
 // FFmpeg's messages (damaged files make many) go to this layer's debug log, not to stderr.
 void logCallback(void* avcl, int level, const char* format, va_list args)
@@ -402,11 +424,17 @@ bool VideoDecoder::Impl::open(const QString& url, const QString& name, const Opt
     const AVRational frameRate = av_guess_frame_rate(raw, stream, nullptr);
     if (frameRate.num > 0 && frameRate.den > 0) {
         rate = av_q2d(frameRate);
-        streamFrameUs = av_rescale(1000000, frameRate.den, frameRate.num);
+        streamFrameUs =
+            std::clamp<qint64>(av_rescale(1000000, frameRate.den, frameRate.num), 1000, 10'000'000);
     }
-    startTs = (stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0) +
-              av_rescale_q(std::max<qint64>(0, options.startUs), kMicroseconds, timeBase);
-    originUs = av_rescale_q(startTs, timeBase, kMicroseconds);
+    // A start time out of reach (damage) is taken as none.
+    const qint64 streamStart =
+        toUs(stream->start_time, timeBase) != AV_NOPTS_VALUE ? stream->start_time : 0;
+    startTs = streamStart + av_rescale_q(std::clamp<qint64>(options.startUs, 0, kMostTimeUs),
+                                         kMicroseconds, timeBase);
+    originUs = toUs(startTs, timeBase);
+    if (originUs == AV_NOPTS_VALUE)
+        startTs = originUs = 0;
 
     // The sound, where it is asked for and decodes; a file plays without it otherwise.
     if (options.audioRate > 0 && options.audioChannels > 0) {
@@ -563,13 +591,11 @@ bool VideoDecoder::Impl::readPass(qint64* passUs, bool* anyVideo)
         AVPacket& p = *m_packet;
         if (p.stream_index == streamIndex) {
             mend(p, m_videoTrack, timeBase);
-            const qint64 ts = p.pts != AV_NOPTS_VALUE ? p.pts : p.dts;
-            if (ts != AV_NOPTS_VALUE) {
-                const qint64 duration = p.duration > 0
-                                            ? av_rescale_q(p.duration, timeBase, kMicroseconds)
-                                            : streamFrameUs;
-                endUs = std::max(endUs,
-                                 av_rescale_q(ts, timeBase, kMicroseconds) - originUs + duration);
+            const qint64 tsUs = toUs(p.pts != AV_NOPTS_VALUE ? p.pts : p.dts, timeBase);
+            if (tsUs != AV_NOPTS_VALUE) {
+                const qint64 duration = durationToUs(p.duration, timeBase);
+                endUs =
+                    std::max(endUs, tsUs - originUs + (duration > 0 ? duration : streamFrameUs));
             }
             *anyVideo = true;
             if (!queue(&p, Mark::Packet, 0))
@@ -620,11 +646,16 @@ void VideoDecoder::Impl::mend(AVPacket& p, Track& track, AVRational base)
 {
     // Joined recordings (transport streams) start their clock again, or jump on: taken as
     // following on, so that nothing waits out the jump nor rushes through it.
+    // Times out of reach are damage: the packet goes on without them.
+    if (toUs(p.pts, base) == AV_NOPTS_VALUE)
+        p.pts = AV_NOPTS_VALUE;
+    if (toUs(p.dts, base) == AV_NOPTS_VALUE)
+        p.dts = AV_NOPTS_VALUE;
     const qint64 ts = p.dts != AV_NOPTS_VALUE ? p.dts : p.pts;
     if (ts == AV_NOPTS_VALUE)
         return;
-    qint64 atUs = av_rescale_q(ts, base, kMicroseconds) + track.shiftUs;
-    const qint64 durationUs = p.duration > 0 ? av_rescale_q(p.duration, base, kMicroseconds) : 0;
+    qint64 atUs = toUs(ts, base) + track.shiftUs;
+    const qint64 durationUs = durationToUs(p.duration, base);
     if (track.endUs != AV_NOPTS_VALUE) {
         const qint64 jump = atUs - track.endUs;
         const qint64 forward =
@@ -638,10 +669,9 @@ void VideoDecoder::Impl::mend(AVPacket& p, Track& track, AVRational base)
     }
     if (track.shiftUs != 0) {
         const qint64 shift = av_rescale_q(track.shiftUs, kMicroseconds, base);
-        if (p.pts != AV_NOPTS_VALUE)
-            p.pts += shift;
-        if (p.dts != AV_NOPTS_VALUE)
-            p.dts += shift;
+        for (int64_t* t : {&p.pts, &p.dts})
+            if (*t != AV_NOPTS_VALUE && __builtin_add_overflow(*t, shift, t))
+                *t = AV_NOPTS_VALUE;
     }
     track.endUs = atUs + durationUs;
 }
@@ -701,15 +731,14 @@ bool VideoDecoder::Impl::pushAudio()
     // otherwise by more than a little (then a gap of silence, or the overlap cut off).
     const qint16* samples = m_resampled.data();
     qint64 count = frames;
-    const qint64 pts = f.best_effort_timestamp;
+    const qint64 ptsUs = toUs(f.best_effort_timestamp, audioTimeBase);
     qint64 expected = 0;
     {
         std::lock_guard lock(mutex);
         expected = audioWrite;
     }
-    if (pts != AV_NOPTS_VALUE) {
-        const qint64 atUs =
-            av_rescale_q(pts, audioTimeBase, kMicroseconds) - originUs + m_audioBaseUs;
+    if (ptsUs != AV_NOPTS_VALUE) {
+        const qint64 atUs = ptsUs - originUs + m_audioBaseUs;
         const qint64 at = av_rescale(atUs, options.audioRate, 1000000);
         const qint64 slack = options.audioRate / 500; // 2 ms
         qint64 gap = at - expected;
@@ -836,20 +865,19 @@ bool VideoDecoder::Impl::deliver(AVFrame& f, bool* any)
 {
     if (f.width <= 0 || f.height <= 0)
         return true;
-    const qint64 pts = f.best_effort_timestamp;
-    if (pts != AV_NOPTS_VALUE && pts < startTs && options.startUs > 0)
+    const qint64 ptsUs = toUs(f.best_effort_timestamp, timeBase);
+    if (ptsUs != AV_NOPTS_VALUE && ptsUs < originUs && options.startUs > 0)
         return true; // before the start, after a seek to the key frame before it
     qint64 atUs = m_lastUs < 0 ? m_passBaseUs : m_lastUs + m_lastDurUs;
-    if (pts != AV_NOPTS_VALUE)
-        atUs = m_passBaseUs +
-               std::max<qint64>(0, av_rescale_q(pts, timeBase, kMicroseconds) - originUs);
+    if (ptsUs != AV_NOPTS_VALUE)
+        atUs = m_passBaseUs + std::max<qint64>(0, ptsUs - originUs);
     atUs = std::max(atUs, m_lastUs); // times never go back
 #if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
     const qint64 duration = f.duration;
 #else
     const qint64 duration = f.pkt_duration;
 #endif
-    qint64 durUs = duration > 0 ? av_rescale_q(duration, timeBase, kMicroseconds) : 0;
+    qint64 durUs = durationToUs(duration, timeBase);
     if (durUs <= 0)
         durUs = streamFrameUs;
 
