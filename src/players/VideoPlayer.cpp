@@ -22,6 +22,9 @@ namespace {
 // How long one wait for the decoder lasts before the stop is looked at again.
 constexpr std::chrono::milliseconds kDecoderPoll{20};
 constexpr qint64 kNsPerSecond = 1'000'000'000;
+// A frame goes into the sections this long before its refresh, so that at the refresh only the
+// windows' copy is left to do.
+constexpr std::chrono::milliseconds kStageLead{4};
 
 qint64 refreshTimeNs(qint64 refresh, int milliHz)
 {
@@ -88,9 +91,14 @@ VideoPlayer::Got VideoPlayer::waitFrame(int position, const VideoFrame** frame)
     }
 }
 
+void VideoPlayer::stage(const VideoFrame& frame)
+{
+    AreaBands::stage(m_area, frame.picture, frame.picture.rect());
+}
+
 void VideoPlayer::present(const VideoFrame& frame, const FrameStamp& stamp)
 {
-    AreaBands::present(m_area, frame.picture, frame.picture.rect(), &stamp);
+    AreaBands::presentStaged(m_area, frame.picture.rect(), stamp);
 }
 
 void VideoPlayer::clear()
@@ -225,10 +233,15 @@ void VideoPlayer::play()
             continue;
         }
         WaitClock::TimePoint due = base + std::chrono::nanoseconds(refreshTimeNs(refresh, milliHz));
-        const WaitClock::TimePoint asked = due;
-        if (m_area.WaitStopUntil(due))
+        // On a virtual clock (the render tool, tests) the sections hold exactly the frame that
+        // is due at every moment: nothing goes in ahead.
+        const auto lead = realTime ? kStageLead : std::chrono::milliseconds(0);
+        WaitClock::TimePoint stageAt = due - lead;
+        const WaitClock::TimePoint asked = stageAt;
+        if (m_area.WaitStopUntil(stageAt))
             return;
-        base += due - asked; // a pause moves the whole schedule on
+        base += stageAt - asked; // a pause moves the whole schedule on
+        due += stageAt - asked;
         // Woken so late that the next frame is due already: this one is dropped, not shown late.
         if (nextRefresh >= 0 &&
             m_area.clock().now() >=
@@ -239,6 +252,15 @@ void VideoPlayer::play()
         }
         if (m_area.PassPauseGate())
             return;
+        stage(*frame);
+        if (lead.count() > 0) {
+            const WaitClock::TimePoint staged = due;
+            if (m_area.WaitStopUntil(due))
+                return;
+            base += due - staged;
+            if (m_area.PassPauseGate())
+                return;
+        }
         present(*frame, FrameStamp{nanoseconds(due), item, frame->index});
         m_area.reportPosition(m_item, frame->ptsUs);
         ++shown;

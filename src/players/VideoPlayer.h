@@ -61,7 +61,9 @@ private:
     };
     // Waits for the decoder (real time, a stop ends it within a poll).
     Got waitFrame(int position, const VideoFrame** frame);
-    // Copies the frame into every section through the area's bands.
+    // Copies the frame into every section through the area's bands ahead of its refresh, then
+    // shows it there.
+    void stage(const VideoFrame& frame);
     void present(const VideoFrame& frame, const FrameStamp& stamp);
     void clear();
 

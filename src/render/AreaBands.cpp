@@ -24,10 +24,13 @@ void AreaBands::collect(const CAct& area, std::vector<AreaBand>& bands)
     }
 }
 
-void AreaBands::present(CAct& area, const QImage& picture, const QRect& region,
-                        const FrameStamp* stamp)
+namespace {
+
+// Calls `unit(child, buffer, part in picture coordinates, band origin)` for every section that
+// `dirty` touches, each under its own mutex, with the sections lock held.
+template <class Unit>
+void forEachPart(CAct& area, const QRect& dirty, Unit&& unit)
 {
-    const QRect dirty = region & picture.rect();
     if (dirty.isEmpty())
         return;
     std::shared_lock sections(area.sectionsMutex());
@@ -43,13 +46,39 @@ void AreaBands::present(CAct& area, const QImage& picture, const QRect& region,
         if (part.isEmpty())
             continue;
         std::lock_guard lock(child.sectionMutex);
-        if (QImage* buffer = child.GetBackBuffer()) {
-            PixelOps::copyRect(picture, part.x(), part.y(), *buffer, part.x() - band.x(),
-                               part.y() - band.y(), part.width(), part.height());
-            if (stamp)
-                child.Present(*stamp, part.translated(-band.topLeft()));
-            else
-                child.Present();
-        }
+        if (QImage* buffer = child.GetBackBuffer())
+            unit(child, *buffer, part, band.topLeft());
     }
+}
+
+} // namespace
+
+void AreaBands::present(CAct& area, const QImage& picture, const QRect& region,
+                        const FrameStamp* stamp)
+{
+    forEachPart(area, region & picture.rect(),
+                [&](BackBuffer& child, QImage& buffer, const QRect& part, QPoint origin) {
+                    PixelOps::copyRect(picture, part.x(), part.y(), buffer, part.x() - origin.x(),
+                                       part.y() - origin.y(), part.width(), part.height());
+                    if (stamp)
+                        child.Present(*stamp, part.translated(-origin));
+                    else
+                        child.Present();
+                });
+}
+
+void AreaBands::stage(CAct& area, const QImage& picture, const QRect& region)
+{
+    forEachPart(area, region & picture.rect(),
+                [&](BackBuffer&, QImage& buffer, const QRect& part, QPoint origin) {
+                    PixelOps::copyRect(picture, part.x(), part.y(), buffer, part.x() - origin.x(),
+                                       part.y() - origin.y(), part.width(), part.height());
+                });
+}
+
+void AreaBands::presentStaged(CAct& area, const QRect& region, const FrameStamp& stamp)
+{
+    forEachPart(area, region, [&](BackBuffer& child, QImage&, const QRect& part, QPoint origin) {
+        child.Present(stamp, part.translated(-origin));
+    });
 }

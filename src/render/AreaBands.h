@@ -27,5 +27,9 @@ void collect(const CAct& area, std::vector<AreaBand>& bands);
 // (the frame log counts it) that changed only that part of each section. Takes the sections lock.
 void present(CAct& area, const QImage& picture, const QRect& region,
              const FrameStamp* stamp = nullptr);
+// The same in two halves, for a player whose copy should be done before its refresh: stage
+// copies without telling the windows, presentStaged then presents that part as the stamp's step.
+void stage(CAct& area, const QImage& picture, const QRect& region);
+void presentStaged(CAct& area, const QRect& region, const FrameStamp& stamp);
 
 } // namespace AreaBands
