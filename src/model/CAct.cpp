@@ -1,5 +1,7 @@
 #include "CAct.h"
 
+#include "ItemSettings.h"
+#include "ModelLog.h"
 #include "ProjectFile.h"
 #include "SectionHost.h"
 #include "canvas/SectionLayout.h"
@@ -116,6 +118,46 @@ void CAct::setSettings(const AreaSettings& settings)
     m_manualPlay.store(settings.manualPlay);
 }
 
+std::vector<AreaZone> CAct::zones() const
+{
+    std::shared_lock lock(m_sectionsMutex);
+    return m_zones;
+}
+
+bool CAct::setZones(std::vector<AreaZone> zones, QString* why)
+{
+    Q_ASSERT(!hasPlayThread());
+    const QSize led(m_settings.ledWidth, m_settings.ledHeight);
+    const QString refused = AreaZones::check(zones, led);
+    if (!refused.isEmpty()) {
+        if (why)
+            *why = refused;
+        return false;
+    }
+    if (AreaZones::isWhole(zones, led))
+        zones.clear();
+    std::unique_lock lock(m_sectionsMutex);
+    m_zones = std::move(zones);
+    return true;
+}
+
+void CAct::takeStoredZones()
+{
+    CPropBase* first = item(0);
+    if (!first)
+        return;
+    const QJsonValue stored = ItemSettings::read(*first).value(AreaZones::kZonesKey);
+    if (stored.isUndefined())
+        return;
+    std::vector<AreaZone> read;
+    QString why;
+    if (!AreaZones::fromJson(stored, &read, &why) || !setZones(std::move(read), &why)) {
+        qCWarning(lcModel) << "the project's zones are not used:" << why;
+        return;
+    }
+    ItemSettings::write(*first, AreaZones::kZonesKey, QJsonValue());
+}
+
 bool CAct::manualPlay() const
 {
     return m_manualPlay.load(std::memory_order_relaxed) != 0;
@@ -156,6 +198,7 @@ void CAct::takeProject(CAct& other)
     }
     m_sections.swap(other.m_sections);
     m_items.swap(other.m_items);
+    m_zones.swap(other.m_zones);
     m_currentItem.store(nullptr);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AreaSettings.h"
+#include "AreaZones.h"
 #include "CMyText.h"
 #include "CPropBase.h"
 #include "Event.h"
@@ -186,6 +187,18 @@ public:
     void setRefreshMilliHz(int milliHz) { m_refreshMilliHz.store(milliHz > 0 ? milliHz : 60000); }
     int refreshMilliHz() const { return m_refreshMilliHz.load(); }
 
+    // --- zones ----------------------------------------------------------------------------
+    // Any thread. The zones of the LED picture; empty for an area without them (one zone over
+    // the whole LED, which is how every project without zones plays).
+    std::vector<AreaZone> zones() const;
+    // GUI thread, nothing playing. Takes zones that AreaZones::check allows on this LED; one
+    // zone over the whole LED is kept as none. False (and why), changing nothing, otherwise.
+    bool setZones(std::vector<AreaZone> zones, QString* why = nullptr);
+    // Reading a project: the zones the first item's settings hold, taken into the area (and
+    // out of the item: the area writes them back into whichever item is first when it is
+    // saved). Zones that do not fit the LED are left where they are and not used.
+    void takeStoredZones();
+
     // --- stored settings ------------------------------------------------------------------
     // GUI thread. The play thread reads them under the sections' lock (a player that draws) or
     // through the accessors below.
@@ -234,6 +247,7 @@ private:
     // The play thread's copy of manual play, read without the sections' lock.
     std::atomic<int> m_manualPlay{0};
     std::unique_ptr<CMyText> m_caption; // never null
+    std::vector<AreaZone> m_zones;      // under the sections' lock
     std::vector<std::unique_ptr<SectionRecord>> m_sections;
     SectionHost* m_sectionHost = nullptr;
     std::atomic<PlayObserver*> m_observer{nullptr};

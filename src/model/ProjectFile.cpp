@@ -3,6 +3,7 @@
 #include "ArchiveReader.h"
 #include "ArchiveWriter.h"
 #include "CAct.h"
+#include "ItemSettings.h"
 #include "base/FileSniff.h"
 #include "base/SafeFile.h"
 #include "base/StringTable.h"
@@ -32,15 +33,26 @@ QByteArray projectToBytes(CAct& area)
     area.caption().Serialize(writer);
     const int itemCount = area.itemCount();
     writer.writeCount(static_cast<quint32>(itemCount));
-    for (int i = 0; i < itemCount; ++i)
-        writer.writeItem(*area.item(i));
+    const std::vector<AreaZone> zones = area.zones();
+    for (int i = 0; i < itemCount; ++i) {
+        CPropBase& item = *area.item(i);
+        if (i > 0 || zones.empty()) {
+            writer.writeItem(item);
+            continue;
+        }
+        // The zones go with whichever item is first now.
+        std::unique_ptr<CPropBase> first = item.lockedClone();
+        ItemSettings::write(*first, AreaZones::kZonesKey, AreaZones::toJson(zones));
+        writer.writeItem(*first);
+    }
     writer.writeCount(static_cast<quint32>(area.sections().size()));
     for (const auto& section : area.sections())
         writer.writeSection(*section);
     return bytes;
 }
 
-bool projectFromBytes(CAct& area, QByteArrayView bytes, const QString& path, QString* errorText)
+bool projectFromBytes(CAct& area, QByteArrayView bytes, const QString& path, QString* errorText,
+                      bool zones)
 {
     // Read into a detached area first: the real one never holds a half-read object.
     CAct loaded;
@@ -59,6 +71,8 @@ bool projectFromBytes(CAct& area, QByteArrayView bytes, const QString& path, QSt
         if (std::unique_ptr<SectionRecord> section = reader.readSection())
             loaded.adoptSection(std::move(section));
     }
+    if (!reader.failed() && zones)
+        loaded.takeStoredZones();
     if (reader.failed()) {
         area.ClearItems();
         area.ClearSections(); // with their windows: none may outlive its record
@@ -69,8 +83,28 @@ bool projectFromBytes(CAct& area, QByteArrayView bytes, const QString& path, QSt
     return true;
 }
 
+QString zonesNotStorable(const CAct& area)
+{
+    if (area.zones().empty())
+        return {};
+    const CPropBase* first = area.item(0);
+    if (!first)
+        return dialogText("The zones are kept with the first item: add an item before saving.",
+                          "分区随第一个项目保存：请先添加项目再保存。");
+    if (!ItemSettings::write(*first->lockedClone(), AreaZones::kZonesKey, QJsonArray()))
+        return dialogText("The zones cannot be kept: the first item's settings are not ours.",
+                          "无法保存分区：第一个项目的设置不是本程序的。");
+    return {};
+}
+
 bool saveProjectFile(CAct& area, const QString& path, QString* errorText)
 {
+    // Saved without its zones, the project would play otherwise: refused, nothing written.
+    if (const QString why = zonesNotStorable(area); !why.isEmpty()) {
+        if (errorText)
+            *errorText = why;
+        return false;
+    }
     const QByteArray bytes = projectToBytes(area);
     const SafeFile::Error error = SafeFile::write(path, bytes);
     if (error != SafeFile::Error::None) {

@@ -2,6 +2,7 @@
 
 #include "CAct.h"
 #include "FieldVisitor.h"
+#include "ItemSettings.h"
 #include "PersistentClass.h"
 
 #include <QJsonArray>
@@ -205,10 +206,23 @@ bool readItems(const QJsonValue& v, CAct& area, QString* error)
                         QStringLiteral("expected one of ") + names.join(QStringLiteral(", ")));
             return false;
         }
+        const QJsonValue zone = reader.take("zone");
         std::unique_ptr<CPropBase> item = cls->kind->factory();
         item->Serialize(reader);
         if (!reader.ok())
             return false;
+        if (!zone.isUndefined()) {
+            const double n = zone.toDouble(-1);
+            if (!zone.isDouble() || n < 0 || n != std::floor(n) || n >= AreaZones::kMostZones) {
+                reader.fail("zone", QStringLiteral("expected a zone number from 0"));
+                return false;
+            }
+            // Zone 0 is every item's without a word: a project of one zone keeps its bytes.
+            if (n > 0 && !ItemSettings::write(*item, AreaZones::kZoneKey, int(n))) {
+                reader.fail("zone", QStringLiteral("the item's reservedText is no JSON object"));
+                return false;
+            }
+        }
         area.appendItem(std::move(item));
         return true;
     });
@@ -234,12 +248,15 @@ QJsonObject projectToJson(CAct& area)
     JsonWriter settingsWriter(settings);
     area.SerializeSettings(settingsWriter);
 
+    const std::vector<AreaZone> zones = area.zones();
     QJsonArray items;
     for (int i = 0; i < area.itemCount(); ++i) {
         CPropBase& item = *area.item(i);
         QJsonObject json{{QStringLiteral("class"), QLatin1String(item.className())}};
         JsonWriter writer(json);
         item.Serialize(writer);
+        if (!zones.empty())
+            json.insert(AreaZones::kZoneKey, AreaZones::zoneOf(item, int(zones.size())));
         items.append(json);
     }
 
@@ -251,10 +268,13 @@ QJsonObject projectToJson(CAct& area)
         sections.append(json);
     }
 
-    return QJsonObject{{QStringLiteral("area"), settings},
-                       {QStringLiteral("caption"), JsonWriter::textBlockJson(area.caption())},
-                       {QStringLiteral("items"), items},
-                       {QStringLiteral("sections"), sections}};
+    QJsonObject project{{QStringLiteral("area"), settings},
+                        {QStringLiteral("caption"), JsonWriter::textBlockJson(area.caption())},
+                        {QStringLiteral("items"), items},
+                        {QStringLiteral("sections"), sections}};
+    if (!zones.empty())
+        project.insert(AreaZones::kZonesKey, AreaZones::toJson(zones));
+    return project;
 }
 
 bool projectFromJson(const QJsonObject& json, CAct& area, QString* errorText)
@@ -265,6 +285,7 @@ bool projectFromJson(const QJsonObject& json, CAct& area, QString* errorText)
     const QJsonValue caption = top.take("caption");
     const QJsonValue items = top.take("items");
     const QJsonValue sections = top.take("sections");
+    const QJsonValue zones = top.take("zones");
     bool ok = top.finish();
     if (ok && !settings.isUndefined()) {
         if (settings.isObject()) {
@@ -279,6 +300,19 @@ bool projectFromJson(const QJsonObject& json, CAct& area, QString* errorText)
     if (ok && !caption.isUndefined())
         ok = JsonReader::readTextBlock(caption, QStringLiteral("caption"), area.caption(), &error);
     ok = ok && readItems(items, area, &error) && readSections(sections, area, &error);
+    if (ok && !zones.isUndefined()) {
+        std::vector<AreaZone> read;
+        QString why;
+        ok = AreaZones::fromJson(zones, &read, &why) && area.setZones(std::move(read), &why);
+        if (!ok)
+            error = QStringLiteral("zones: ") + why;
+        const int count = std::max<int>(1, int(area.zones().size()));
+        for (int i = 0; ok && i < area.itemCount(); ++i)
+            if (ItemSettings::number(*area.item(i), AreaZones::kZoneKey, 0) >= count) {
+                error = QStringLiteral("items[%1].zone: there is no such zone").arg(i);
+                ok = false;
+            }
+    }
     if (!ok && errorText)
         *errorText = error;
     return ok;

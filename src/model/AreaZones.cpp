@@ -1,0 +1,138 @@
+#include "AreaZones.h"
+
+#include "CPropBase.h"
+#include "ItemSettings.h"
+#include "base/StringTable.h"
+
+#include <QJsonObject>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QString nameOf(const AreaZone& zone, size_t index)
+{
+    return zone.name.isEmpty() ? QString::number(index) : zone.name;
+}
+
+} // namespace
+
+QString AreaZones::check(const std::vector<AreaZone>& zones, QSize ledSize)
+{
+    if (zones.empty())
+        return dialogText("An area needs at least one zone.", "区域至少需要一个分区。");
+    if (zones.size() > size_t(kMostZones))
+        return dialogText("An area has at most %1 zones.", "一个区域最多有 %1 个分区。")
+            .arg(kMostZones);
+    const QRect led(QPoint(0, 0), ledSize);
+    for (size_t i = 0; i < zones.size(); ++i) {
+        const QRect& r = zones[i].rect;
+        if (r.isEmpty() || !led.contains(r))
+            return dialogText("Zone %1 (%2, %3, %4 x %5) does not lie inside the LED of %6 x %7.",
+                              "分区 %1（%2, %3, %4 x %5）不在 %6 x %7 的显示屏内。")
+                .arg(nameOf(zones[i], i))
+                .arg(r.x())
+                .arg(r.y())
+                .arg(r.width())
+                .arg(r.height())
+                .arg(ledSize.width())
+                .arg(ledSize.height());
+        for (size_t j = 0; j < i; ++j)
+            if (zones[j].rect.intersects(r))
+                return dialogText("Zones may not overlap: %1 and %2 do.",
+                                  "分区不能重叠：%1 与 %2 重叠了。")
+                    .arg(nameOf(zones[j], j), nameOf(zones[i], i));
+    }
+    return {};
+}
+
+bool AreaZones::isWhole(const std::vector<AreaZone>& zones, QSize ledSize)
+{
+    return zones.size() == 1 && zones.front().rect == QRect(QPoint(0, 0), ledSize);
+}
+
+std::vector<AreaZone> AreaZones::whole(QSize ledSize)
+{
+    return {AreaZone{QString(), QRect(QPoint(0, 0), ledSize)}};
+}
+
+QJsonArray AreaZones::toJson(const std::vector<AreaZone>& zones)
+{
+    QJsonArray out;
+    for (const AreaZone& zone : zones) {
+        const QRect& r = zone.rect;
+        out.append(
+            QJsonObject{{QStringLiteral("name"), zone.name},
+                        {QStringLiteral("rect"), QJsonArray{r.x(), r.y(), r.width(), r.height()}}});
+    }
+    return out;
+}
+
+bool AreaZones::fromJson(const QJsonValue& value, std::vector<AreaZone>* zones, QString* why)
+{
+    const auto fail = [why](const QString& text) {
+        if (why)
+            *why = text;
+        return false;
+    };
+    if (!value.isArray())
+        return fail(QStringLiteral("\"zones\" is not a list"));
+    std::vector<AreaZone> read;
+    for (const QJsonValue& entry : value.toArray()) {
+        const QJsonObject zone = entry.toObject();
+        const QJsonArray rect = zone.value(QStringLiteral("rect")).toArray();
+        if (!entry.isObject() || rect.size() != 4)
+            return fail(QStringLiteral("a zone needs \"rect\": [x, y, width, height]"));
+        int numbers[4] = {};
+        for (int k = 0; k < 4; ++k) {
+            const double n = rect.at(k).toDouble(std::nan(""));
+            if (!std::isfinite(n) || n != std::floor(n) || std::abs(n) > 1e6)
+                return fail(QStringLiteral("a zone's \"rect\" holds whole numbers of pixels"));
+            numbers[k] = int(n);
+        }
+        read.push_back(AreaZone{zone.value(QStringLiteral("name")).toString(),
+                                QRect(numbers[0], numbers[1], numbers[2], numbers[3])});
+        if (read.size() > size_t(kMostZones))
+            return fail(dialogText("An area has at most %1 zones.", "一个区域最多有 %1 个分区。")
+                            .arg(kMostZones));
+    }
+    *zones = std::move(read);
+    return true;
+}
+
+int AreaZones::zoneOf(const CPropBase& item, int zoneCount)
+{
+    const double zone = ItemSettings::number(item, kZoneKey, 0);
+    const int index = std::isfinite(zone) ? int(zone) : 0;
+    return index >= 0 && index < zoneCount ? index : 0;
+}
+
+std::vector<AreaZone> AreaZones::fromTemplate(Template layout, QSize led)
+{
+    const int w = led.width();
+    const int h = led.height();
+    switch (layout) {
+    case Template::Full:
+        return whole(led);
+    case Template::TickerBelow: {
+        const int ticker = std::clamp(h / 4, 1, std::max(1, h - 1));
+        return {AreaZone{QStringLiteral("main"), QRect(0, 0, w, h - ticker)},
+                AreaZone{QStringLiteral("ticker"), QRect(0, h - ticker, w, ticker)}};
+    }
+    case Template::ClockCorner: {
+        const int clockWidth = std::clamp(w / 4, 1, std::max(1, w - 1));
+        const int clockHeight = std::clamp(h / 4, 1, h);
+        return {
+            AreaZone{QStringLiteral("main"), QRect(0, 0, w - clockWidth, h)},
+            AreaZone{QStringLiteral("clock"), QRect(w - clockWidth, 0, clockWidth, clockHeight)}};
+    }
+    case Template::TwoHalves:
+        if (h > w)
+            return {AreaZone{QStringLiteral("top"), QRect(0, 0, w, h / 2)},
+                    AreaZone{QStringLiteral("bottom"), QRect(0, h / 2, w, h - h / 2)}};
+        return {AreaZone{QStringLiteral("left"), QRect(0, 0, w / 2, h)},
+                AreaZone{QStringLiteral("right"), QRect(w / 2, 0, w - w / 2, h)}};
+    }
+    return whole(led);
+}
