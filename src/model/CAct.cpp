@@ -4,13 +4,24 @@
 #include "ModelLog.h"
 #include "ProjectFile.h"
 #include "SectionHost.h"
+#include "base/ColorRef.h"
+#include "canvas/BackBuffer.h"
 #include "canvas/SectionLayout.h"
 
 CAct::CAct() : m_caption(std::make_unique<CMyText>()) {}
 
+CAct::CAct(CAct& parent, int zoneIndex)
+    : m_zoneParent(&parent), m_zoneIndex(zoneIndex), m_caption(std::make_unique<CMyText>())
+{
+    m_hub.setClock(parent.clock());
+    m_observer.store(parent.m_observer.load());
+    m_refreshMilliHz.store(parent.refreshMilliHz());
+}
+
 CAct::~CAct()
 {
     Stop();
+    m_zoneAreas.clear();
     // The play thread has ended: nobody reports to the observer any more.
     m_observer.store(nullptr);
     ClearItems();
@@ -22,6 +33,108 @@ void CAct::setPlayObserver(PlayObserver* observer)
     // The play thread reads it without a lock: it changes only while no thread runs.
     Q_ASSERT(!hasPlayThread());
     m_observer.store(observer, std::memory_order_release);
+    for (const auto& zone : m_zoneAreas)
+        zone->m_observer.store(observer, std::memory_order_release);
+}
+
+void CAct::Play()
+{
+    if (!m_zones.empty() && !hasPlayThread())
+        fillBackground();
+    m_loop.Play();
+    for (const auto& zone : m_zoneAreas)
+        zone->m_loop.Play();
+}
+
+void CAct::Pause()
+{
+    m_loop.Pause();
+    for (const auto& zone : m_zoneAreas)
+        zone->m_loop.Pause();
+}
+
+void CAct::Stop()
+{
+    m_loop.Stop();
+    for (const auto& zone : m_zoneAreas)
+        zone->m_loop.Stop();
+}
+
+bool CAct::StopWithin(std::chrono::milliseconds timeout)
+{
+    // Every zone is told at once; together they get the time one would.
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    bool stopped = m_loop.StopWithin(timeout);
+    for (const auto& zone : m_zoneAreas) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        stopped = zone->m_loop.StopWithin(std::max(left, std::chrono::milliseconds(0))) && stopped;
+    }
+    return stopped;
+}
+
+bool CAct::stopPending() const
+{
+    bool pending = m_loop.stopPending();
+    for (const auto& zone : m_zoneAreas)
+        pending = pending || zone->m_loop.stopPending();
+    return pending;
+}
+
+bool CAct::hasPlayThread() const
+{
+    bool any = m_loop.hasThread();
+    for (const auto& zone : m_zoneAreas)
+        any = any || zone->m_loop.hasThread();
+    return any;
+}
+
+bool CAct::playProgressing(std::chrono::nanoseconds grace) const
+{
+    bool progressing = m_loop.progressing(grace);
+    for (const auto& zone : m_zoneAreas)
+        progressing = progressing && zone->m_loop.progressing(grace);
+    return progressing;
+}
+
+void CAct::setClock(WaitClock& clock)
+{
+    m_hub.setClock(clock);
+    for (const auto& zone : m_zoneAreas)
+        zone->m_hub.setClock(clock);
+}
+
+void CAct::setRefreshMilliHz(int milliHz)
+{
+    m_refreshMilliHz.store(milliHz > 0 ? milliHz : 60000);
+    for (const auto& zone : m_zoneAreas)
+        zone->setRefreshMilliHz(milliHz);
+}
+
+bool CAct::playsItem(const CPropBase& item) const
+{
+    // The zones change only while nothing plays: read without a lock.
+    const CAct& owner = itemsOwner();
+    if (owner.m_zones.empty())
+        return true;
+    return AreaZones::zoneOf(item, int(owner.m_zones.size())) == m_zoneIndex;
+}
+
+void CAct::makeZoneAreas()
+{
+    Q_ASSERT(!m_zoneParent && !hasPlayThread());
+    m_zoneAreas.clear();
+    for (int k = 1; k < int(m_zones.size()); ++k)
+        m_zoneAreas.push_back(std::unique_ptr<CAct>(new CAct(*this, k)));
+}
+
+void CAct::fillBackground()
+{
+    std::shared_lock sections(m_sectionsMutex);
+    for (const auto& section : m_sections) {
+        std::lock_guard sectionLock(section->renderChild->sectionMutex);
+        section->renderChild->Blank(colorRefToRgb(m_settings.backColor));
+    }
 }
 
 void CAct::playFrom(int index)
@@ -29,6 +142,13 @@ void CAct::playFrom(int index)
     CPropBase* item = this->item(index);
     if (!item)
         return;
+    // The zone's area that plays the item; the others play on.
+    for (const auto& zone : m_zoneAreas)
+        if (zone->playsItem(*item)) {
+            zone->m_currentIndex.store(index);
+            zone->m_loop.SetCurrent(item, false);
+            return;
+        }
     m_currentIndex.store(index);
     m_loop.SetCurrent(item, false);
 }
@@ -136,8 +256,11 @@ bool CAct::setZones(std::vector<AreaZone> zones, QString* why)
     }
     if (AreaZones::isWhole(zones, led))
         zones.clear();
-    std::unique_lock lock(m_sectionsMutex);
-    m_zones = std::move(zones);
+    {
+        std::unique_lock lock(m_sectionsMutex);
+        m_zones = std::move(zones);
+    }
+    makeZoneAreas();
     return true;
 }
 
@@ -160,6 +283,8 @@ void CAct::takeStoredZones()
 
 bool CAct::manualPlay() const
 {
+    if (m_zoneParent)
+        return m_zoneParent->manualPlay();
     return m_manualPlay.load(std::memory_order_relaxed) != 0;
 }
 
@@ -186,20 +311,23 @@ void CAct::takeProject(CAct& other)
     SettingFields theirs;
     SerializeSettings(mine);
     other.SerializeSettings(theirs);
-    std::scoped_lock lock(m_sectionsMutex, m_itemsMutex, other.m_itemsMutex);
-    for (size_t i = 0; i < mine.fields.size(); ++i)
-        *mine.fields[i] = *theirs.fields[i];
-    m_manualPlay.store(m_settings.manualPlay);
-    m_caption.swap(other.m_caption);
-    // The sections that go take their windows with them: no window outlives its record.
-    if (m_sectionHost) {
-        for (const auto& section : m_sections)
-            m_sectionHost->destroyWindow(*section);
+    {
+        std::scoped_lock lock(m_sectionsMutex, m_itemsMutex, other.m_itemsMutex);
+        for (size_t i = 0; i < mine.fields.size(); ++i)
+            *mine.fields[i] = *theirs.fields[i];
+        m_manualPlay.store(m_settings.manualPlay);
+        m_caption.swap(other.m_caption);
+        // The sections that go take their windows with them: no window outlives its record.
+        if (m_sectionHost) {
+            for (const auto& section : m_sections)
+                m_sectionHost->destroyWindow(*section);
+        }
+        m_sections.swap(other.m_sections);
+        m_items.swap(other.m_items);
+        m_zones.swap(other.m_zones);
+        m_currentItem.store(nullptr);
     }
-    m_sections.swap(other.m_sections);
-    m_items.swap(other.m_items);
-    m_zones.swap(other.m_zones);
-    m_currentItem.store(nullptr);
+    makeZoneAreas();
 }
 
 std::unique_ptr<CPropBase> CAct::makeItemForFile(const QString& path)
@@ -223,12 +351,16 @@ int CAct::AddFile(const QString& path)
 
 int CAct::itemCount() const
 {
+    if (m_zoneParent)
+        return m_zoneParent->itemCount();
     std::lock_guard lock(m_itemsMutex);
     return static_cast<int>(m_items.size());
 }
 
 CPropBase* CAct::item(int index) const
 {
+    if (m_zoneParent)
+        return m_zoneParent->item(index);
     std::lock_guard lock(m_itemsMutex);
     if (index < 0 || index >= static_cast<int>(m_items.size()))
         return nullptr;
@@ -301,10 +433,13 @@ void CAct::setWallClockStart(const QDateTime& start)
     std::lock_guard lock(m_wallMutex);
     m_wallStart = start;
     m_wallStartAt = clock().now();
+    // The zones' areas read the wall clock through this one.
 }
 
 QDateTime CAct::wallTime() const
 {
+    if (m_zoneParent)
+        return m_zoneParent->wallTime();
     std::lock_guard lock(m_wallMutex);
     if (!m_wallStart.isValid())
         return QDateTime::currentDateTime();
@@ -411,17 +546,26 @@ bool CAct::SectionsVisible() const
 
 QRect CAct::pictureRect() const
 {
-    std::shared_lock lock(m_sectionsMutex);
-    return m_sections.empty() ? QRect() : TotalRect();
+    std::shared_lock lock(sectionsMutex());
+    return sections().empty() ? QRect() : QRect(QPoint(0, 0), zoneRectLocked().size());
+}
+
+QRect CAct::zoneRectLocked() const
+{
+    const QRect total = TotalRect();
+    const std::vector<AreaZone>& zones = itemsOwner().m_zones;
+    if (zones.empty() || m_zoneIndex >= int(zones.size()))
+        return total;
+    return zones[size_t(m_zoneIndex)].rect & total;
 }
 
 QRect CAct::TotalRect() const
 {
     std::vector<QSize> sizes;
-    sizes.reserve(m_sections.size());
-    for (const auto& section : m_sections)
+    sizes.reserve(sections().size());
+    for (const auto& section : sections())
         sizes.push_back(section->renderChild->clientSize());
-    return QRect(QPoint(0, 0), SectionLayout::totalSize(sizes, m_settings.splitMode));
+    return QRect(QPoint(0, 0), SectionLayout::totalSize(sizes, settings().splitMode));
 }
 
 bool CAct::WaitStop(int ms)

@@ -113,20 +113,28 @@ public:
     bool SectionsVisible() const;
     // The size of the whole picture, from the render children (origin 0,0).
     QRect TotalRect() const;
-    // The same under the sections' lock, for a player about to draw: empty when there are no
-    // sections or they are being divided again (nothing to draw into).
+    // The picture this area's players draw (the size of its zone, origin 0,0), under the
+    // sections' lock, for a player about to draw: empty when there are no sections or they are
+    // being divided again (nothing to draw into).
     QRect pictureRect() const;
+    // With the sections' lock held: where that picture lies in the whole one (the zone's
+    // rectangle, cut to the sections; the whole picture without zones).
+    QRect zoneRectLocked() const;
     // Held shared by the play thread while it draws into sections and exclusively by the GUI
     // thread while it adds or removes them, so the list never changes under a drawing unit.
-    std::shared_mutex& sectionsMutex() const { return m_sectionsMutex; }
+    std::shared_mutex& sectionsMutex() const
+    {
+        return m_zoneParent ? m_zoneParent->m_sectionsMutex : m_sectionsMutex;
+    }
 
     // --- playback -------------------------------------------------------------------------
-    void Play() { m_loop.Play(); }
-    void Pause() { m_loop.Pause(); }
-    void Stop() { m_loop.Stop(); }
-    bool StopWithin(std::chrono::milliseconds timeout) { return m_loop.StopWithin(timeout); }
+    // With zones, each acts on every zone's play thread.
+    void Play();
+    void Pause();
+    void Stop();
+    bool StopWithin(std::chrono::milliseconds timeout);
     // A stop that did not wait for the thread's end, whose thread still runs.
-    bool stopPending() const { return m_loop.stopPending(); }
+    bool stopPending() const;
     // Makes item `index` current and plays on from it.
     void playFrom(int index);
     // Plays the item once and then idles (a page's preview); the current index stays.
@@ -134,10 +142,10 @@ public:
     // Makes item `index` current without playing it (the render tool plays items one by one);
     // only while stopped.
     void setCurrent(int index);
-    bool hasPlayThread() const { return m_loop.hasThread(); }
+    bool hasPlayThread() const;
     // Whether the play thread makes progress (for the watchdog): not stuck in one drawing unit,
     // nor in a wait, more than `grace` past its deadline.
-    bool playProgressing(std::chrono::nanoseconds grace) const { return m_loop.progressing(grace); }
+    bool playProgressing(std::chrono::nanoseconds grace) const;
 
     // Any thread: the playback state as the play thread last left it.
     bool isPlaying() const { return m_isPlaying.load(); }
@@ -177,14 +185,14 @@ public:
             observer->itemSkipped(item, index, reason);
     }
     // Tests put a virtual clock here; it must outlive the area.
-    void setClock(WaitClock& clock) { m_hub.setClock(clock); }
+    void setClock(WaitClock& clock);
 
     // The wall clock that live text shows: the system's, or one that starts at `start` now and
     // runs with the area's clock (the render tool's --clock; virtual under --fast).
     void setWallClockStart(const QDateTime& start);
     QDateTime wallTime() const;
     // How often the display shows a new picture, in millihertz (60 Hz unless the screen says).
-    void setRefreshMilliHz(int milliHz) { m_refreshMilliHz.store(milliHz > 0 ? milliHz : 60000); }
+    void setRefreshMilliHz(int milliHz);
     int refreshMilliHz() const { return m_refreshMilliHz.load(); }
 
     // --- zones ----------------------------------------------------------------------------
@@ -198,11 +206,22 @@ public:
     // out of the item: the area writes them back into whichever item is first when it is
     // saved). Zones that do not fit the LED are left where they are and not used.
     void takeStoredZones();
+    // The zone this area plays: 0 for the area itself, which plays the first zone.
+    int zoneIndex() const { return m_zoneIndex; }
+    // The areas that play the other zones beside this one, made by setZones: each shares this
+    // area's sections, settings, items, clock and observer, and plays the items of its zone.
+    // Empty without zones.
+    const std::vector<std::unique_ptr<CAct>>& zoneAreas() const { return m_zoneAreas; }
+    // Any thread: whether the item plays in this area's zone (its "zone" setting).
+    bool playsItem(const CPropBase& item) const;
 
     // --- stored settings ------------------------------------------------------------------
     // GUI thread. The play thread reads them under the sections' lock (a player that draws) or
     // through the accessors below.
-    const AreaSettings& settings() const { return m_settings; }
+    const AreaSettings& settings() const
+    {
+        return m_zoneParent ? m_zoneParent->m_settings : m_settings;
+    }
     // Takes the settings whole, under the sections' lock; the windows follow at the next
     // LayoutSections().
     void setSettings(const AreaSettings& settings);
@@ -222,7 +241,10 @@ public:
 
     // The sections, in section order. Changed only on the GUI thread, under sectionsMutex();
     // the play thread reads them under the same lock, shared.
-    const std::vector<std::unique_ptr<SectionRecord>>& sections() const { return m_sections; }
+    const std::vector<std::unique_ptr<SectionRecord>>& sections() const
+    {
+        return m_zoneParent ? m_zoneParent->m_sections : m_sections;
+    }
     // A section record read from a project file (or made by a test), without a window yet.
     void adoptSection(std::unique_ptr<SectionRecord> section);
     // Section k's length along the stacking axis and its offset across it; false without it.
@@ -230,7 +252,18 @@ public:
 
 private:
     friend class PlayLoop;
+    // An area that plays zone `zoneIndex` of `parent`.
+    CAct(CAct& parent, int zoneIndex);
     QString sectionTitle(const char* format, int index) const;
+    // The area whose items these are: the parent of a zone's area, else this one.
+    CAct& itemsOwner() { return m_zoneParent ? *m_zoneParent : *this; }
+    const CAct& itemsOwner() const { return m_zoneParent ? *m_zoneParent : *this; }
+    void makeZoneAreas();
+    // GUI thread, no play thread: the area's background over the whole LED, under the zones.
+    void fillBackground();
+
+    CAct* m_zoneParent = nullptr;
+    int m_zoneIndex = 0;
 
     EventHub m_hub{SteadyWaitClock::instance()};
     Event m_quitEvent{m_hub, Event::Reset::Manual};
@@ -258,6 +291,8 @@ private:
     mutable std::shared_mutex m_sectionsMutex;
     mutable std::mutex m_itemsMutex;
     std::vector<std::unique_ptr<CPropBase>> m_items;
+    // After the items: a zone's play thread uses them.
+    std::vector<std::unique_ptr<CAct>> m_zoneAreas;
     // Last: the play thread ends before anything it uses goes.
     PlayLoop m_loop{*this};
 };

@@ -7,6 +7,7 @@
 #include "base/ColorRef.h"
 #include "base/ThreadPriority.h"
 #include "canvas/BackBuffer.h"
+#include "canvas/SectionLayout.h"
 
 #include <atomic>
 #include <ctime>
@@ -221,7 +222,8 @@ bool PlayLoop::passOver(const CPropBase& item)
     if (another) {
         another = false;
         for (int i = 0; i < m_area.itemCount() && !another; ++i)
-            if (const CPropBase* other = m_area.item(i); other && other != &item)
+            if (const CPropBase* other = m_area.item(i);
+                other && other != &item && m_area.playsItem(*other))
                 another = Schedule::of(*other).allows(now);
     }
     if (!another) {
@@ -239,12 +241,28 @@ void PlayLoop::showBackground()
     if (passGate())
         return;
     std::shared_lock sections(m_area.sectionsMutex());
+    // The zone's part of each section (all of it without zones).
+    const QRect zone = m_area.zoneRectLocked();
+    const bool stacked = SectionLayout::splitsHeight(m_area.settings().splitMode);
+    int offset = 0;
     for (const auto& section : m_area.sections()) {
         BackBuffer& child = *section->renderChild;
+        const QSize size = child.clientSize();
+        const QRect band =
+            stacked ? QRect(QPoint(0, offset), size) : QRect(QPoint(offset, 0), size);
+        offset += stacked ? size.height() : size.width();
+        const QRect part = (band & zone).translated(-band.topLeft());
+        if (part.isEmpty())
+            continue;
         std::lock_guard lock(child.sectionMutex);
         if (QImage* buffer = child.GetBackBuffer()) {
-            buffer->fill(colorRefToRgb(m_area.settings().backColor));
-            child.Present();
+            const QRgb back = colorRefToRgb(m_area.settings().backColor);
+            const QRect inBuffer = part & buffer->rect();
+            for (int y = inBuffer.top(); y <= inBuffer.bottom(); ++y) {
+                auto* line = reinterpret_cast<QRgb*>(buffer->scanLine(y));
+                std::fill(line + inBuffer.left(), line + inBuffer.right() + 1, back);
+            }
+            child.Present(FrameStamp{}, part);
         }
     }
 }
@@ -252,6 +270,11 @@ void PlayLoop::showBackground()
 void PlayLoop::PlayCurrent()
 {
     CPropBase* current = m_area.m_currentItem.load();
+    // An item of another zone (chosen before the zones were) is that zone's to play.
+    if (current && !m_area.playsItem(*current)) {
+        Advance();
+        return;
+    }
     if (current && passOver(*current)) {
         Advance();
         return;
@@ -279,18 +302,33 @@ void PlayLoop::Advance()
     {
         // Under the list's lock: a move on the GUI thread renumbers the current index, and the
         // next one is counted from where the item stands now.
-        std::lock_guard lock(m_area.m_itemsMutex);
-        const int count = static_cast<int>(m_area.m_items.size());
+        CAct& owner = m_area.itemsOwner();
+        std::lock_guard lock(owner.m_itemsMutex);
+        const auto& items = owner.m_items;
+        const int count = static_cast<int>(items.size());
         if (count == 0)
             return;
         int index = m_area.m_currentIndex.load();
-        if (!m_area.manualPlay())
+        // A zone's area that has played nothing yet starts at its zone's first item.
+        const bool fresh = m_area.m_zoneParent && !m_area.m_currentItem.load();
+        if (!m_area.manualPlay() && !fresh)
             ++index;
         // Also keeps a manual index valid after the list shrank.
         if (index > count - 1 || index < 0)
             index = 0;
-        m_area.m_currentIndex.store(index);
-        m_area.m_currentItem.store(m_area.m_items[static_cast<size_t>(index)].get());
+        // The next item of this area's zone from there; a zone without items plays nothing.
+        int found = -1;
+        for (int n = 0; n < count && found < 0; ++n) {
+            const int k = (index + n) % count;
+            if (m_area.playsItem(*items[static_cast<size_t>(k)]))
+                found = k;
+        }
+        if (found < 0) {
+            m_area.m_currentItem.store(nullptr);
+            return;
+        }
+        m_area.m_currentIndex.store(found);
+        m_area.m_currentItem.store(items[static_cast<size_t>(found)].get());
     }
     m_area.m_playEvent.set();
 }

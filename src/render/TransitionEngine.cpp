@@ -12,11 +12,12 @@
 
 namespace {
 
-// One section as a step sees it: its band of the picture and its render child's size.
+// One section as a step sees it: its band of the picture and its render child's size. A zone's
+// transition sees one band without a section: the zone's own picture, passed on to the sections.
 struct Band
 {
-    SectionRecord* section;
-    int offset; // start of the band along the split axis of the picture
+    SectionRecord* section; // null: the zone's picture
+    int offset;             // start of the band along the split axis of the picture
     int width;
     int height;
 };
@@ -34,9 +35,24 @@ public:
         std::shared_lock lock(area.sectionsMutex());
         m_stacked = SectionLayout::splitsHeight(area.settings().splitMode);
         const QRect total = area.TotalRect();
-        m_width = total.width();
-        m_height = total.height();
+        m_zone = area.zoneRectLocked();
+        m_width = m_zone.width();
+        m_height = m_zone.height();
         m_bands.reserve(area.sections().size());
+        if (m_zone != total && !m_zone.isEmpty()) {
+            // A zone: the effect runs on its picture as on one section (the one allocation),
+            // and every unit passes what it drew on to the sections under the zone.
+            m_zoned = true;
+            m_stacked = false;
+            m_picture = QImage(m_zone.size(), QImage::Format_RGB32);
+            m_picture.fill(Qt::black);
+            forZoneParts([&](BackBuffer& child, const QRect& inZone, QPoint bufferAt) {
+                std::lock_guard sectionLock(child.sectionMutex);
+                if (const QImage* buffer = child.GetBackBuffer())
+                    PixelOps::copyRect(*buffer, bufferAt.x(), bufferAt.y(), m_picture, inZone.x(),
+                                       inZone.y(), inZone.width(), inZone.height());
+            });
+        }
     }
 
     void run(int effect);
@@ -64,6 +80,24 @@ private:
     template <class Draw>
     void unit(const Band& band, Draw&& draw, const QRect& changed = QRect()) const
     {
+        if (!band.section) {
+            draw(m_picture);
+            const QRect drawn = changed.isNull() ? m_picture.rect() : changed & m_picture.rect();
+            forZoneParts([&](BackBuffer& child, const QRect& inZone, QPoint bufferAt) {
+                const QRect part = inZone & drawn;
+                if (part.isEmpty())
+                    return;
+                std::lock_guard lock(child.sectionMutex);
+                QImage* buffer = child.GetBackBuffer();
+                if (!buffer)
+                    return;
+                const QPoint at = bufferAt + (part.topLeft() - inZone.topLeft());
+                PixelOps::copyRect(m_picture, part.x(), part.y(), *buffer, at.x(), at.y(),
+                                   part.width(), part.height());
+                child.Present(m_stamp, QRect(at, part.size()));
+            });
+            return;
+        }
         BackBuffer& child = *band.section->renderChild;
         std::lock_guard lock(child.sectionMutex);
         QImage* buffer = child.GetBackBuffer();
@@ -78,17 +112,44 @@ private:
 
     // Reads a neighbour's back buffer under its own mutex, never while holding another.
     template <class Read>
-    static void unitRead(const Band& band, Read&& read)
+    void unitRead(const Band& band, Read&& read) const
     {
+        if (!band.section) {
+            read(m_picture);
+            return;
+        }
         BackBuffer& child = *band.section->renderChild;
         std::lock_guard lock(child.sectionMutex);
         if (const QImage* buffer = child.GetBackBuffer())
             read(*buffer);
     }
 
+    // With the sections lock held: `unit(child, part of the zone in zone coordinates, where
+    // its top left lies in the child's buffer)` for every section under the zone.
+    template <class Unit>
+    void forZoneParts(Unit&& unit) const
+    {
+        const bool stacked = SectionLayout::splitsHeight(m_area.settings().splitMode);
+        int offset = 0;
+        for (const auto& section : m_area.sections()) {
+            BackBuffer& child = *section->renderChild;
+            const QSize size = child.clientSize();
+            const QRect band =
+                stacked ? QRect(QPoint(0, offset), size) : QRect(QPoint(offset, 0), size);
+            offset += stacked ? size.height() : size.width();
+            const QRect part = band & m_zone;
+            if (!part.isEmpty())
+                unit(child, part.translated(-m_zone.topLeft()), part.topLeft() - band.topLeft());
+        }
+    }
+
     void refreshBands()
     {
         m_bands.clear();
+        if (m_zoned) {
+            m_bands.push_back(Band{nullptr, 0, m_width, m_height});
+            return;
+        }
         int offset = 0;
         for (const auto& section : m_area.sections()) {
             const QSize size = section->renderChild->clientSize();
@@ -212,6 +273,9 @@ private:
     bool m_stacked = false;
     int m_width = 0;
     int m_height = 0;
+    QRect m_zone; // where the picture lies in the whole LED
+    bool m_zoned = false;
+    mutable QImage m_picture; // a zone's: what the effect draws on
     std::vector<Band> m_bands;
     FrameStamp m_stamp;
 };
