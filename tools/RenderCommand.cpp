@@ -158,17 +158,22 @@ int renderProject(const RenderOptions& options, QTextStream& out, QTextStream& e
     if (options.wallClock.isValid())
         area.setWallClockStart(options.wallClock);
 
+    // With zones, what no zone covers shows the background; each item plays in its zone, one
+    // after the other.
+    if (!area.zones().empty())
+        area.fillBackground();
     for (int loop = 0; loop < options.loops; ++loop) {
         for (int i = 0; i < area.itemCount(); ++i) {
             CPropBase* item = area.item(i);
+            CAct& zoneArea = area.areaFor(*item);
             writer.setItemIndex(i);
-            area.setCurrent(i);
+            zoneArea.setCurrent(i);
             // As the play loop does: an item outside its schedule is passed over.
             if (!Schedule::of(*item).allows(area.wallTime())) {
                 area.reportSkipped(*item, i, "schedule");
                 continue;
             }
-            item->Play(area);
+            item->Play(zoneArea);
         }
     }
     area.setPlayObserver(nullptr);

@@ -120,6 +120,22 @@ bool CAct::playsItem(const CPropBase& item) const
     return AreaZones::zoneOf(item, int(owner.m_zones.size())) == m_zoneIndex;
 }
 
+std::vector<CAct*> CAct::zonesAndThis()
+{
+    std::vector<CAct*> all{this};
+    for (const auto& zone : m_zoneAreas)
+        all.push_back(zone.get());
+    return all;
+}
+
+CAct& CAct::areaFor(const CPropBase& item)
+{
+    for (const auto& zone : m_zoneAreas)
+        if (zone->playsItem(item))
+            return *zone;
+    return *this;
+}
+
 void CAct::makeZoneAreas()
 {
     Q_ASSERT(!m_zoneParent && !hasPlayThread());
@@ -142,15 +158,15 @@ void CAct::playFrom(int index)
     CPropBase* item = this->item(index);
     if (!item)
         return;
-    // The zone's area that plays the item; the others play on.
-    for (const auto& zone : m_zoneAreas)
-        if (zone->playsItem(*item)) {
-            zone->m_currentIndex.store(index);
-            zone->m_loop.SetCurrent(item, false);
-            return;
-        }
-    m_currentIndex.store(index);
-    m_loop.SetCurrent(item, false);
+    if (!m_zones.empty() && !hasPlayThread())
+        fillBackground();
+    // The zone's area plays from the item; the others play on, or start where they stand.
+    CAct& zone = areaFor(*item);
+    zone.m_currentIndex.store(index);
+    zone.m_loop.SetCurrent(item, false);
+    for (CAct* other : zonesAndThis())
+        if (other != &zone && !other->isPlaying())
+            other->m_loop.Play();
 }
 
 void CAct::setCurrent(int index)

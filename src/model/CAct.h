@@ -212,6 +212,11 @@ public:
     // area's sections, settings, items, clock and observer, and plays the items of its zone.
     // Empty without zones.
     const std::vector<std::unique_ptr<CAct>>& zoneAreas() const { return m_zoneAreas; }
+    // The area that plays the item: this one, or the area of the item's zone.
+    CAct& areaFor(const CPropBase& item);
+    // GUI thread, no play thread: the area's background over the whole LED (what the parts no
+    // zone covers show).
+    void fillBackground();
     // Any thread: whether the item plays in this area's zone (its "zone" setting).
     bool playsItem(const CPropBase& item) const;
 
@@ -259,8 +264,8 @@ private:
     CAct& itemsOwner() { return m_zoneParent ? *m_zoneParent : *this; }
     const CAct& itemsOwner() const { return m_zoneParent ? *m_zoneParent : *this; }
     void makeZoneAreas();
-    // GUI thread, no play thread: the area's background over the whole LED, under the zones.
-    void fillBackground();
+    // This area and the areas of its other zones.
+    std::vector<CAct*> zonesAndThis();
 
     CAct* m_zoneParent = nullptr;
     int m_zoneIndex = 0;
