@@ -25,31 +25,53 @@ QString AreaZones::check(const std::vector<AreaZone>& zones, QSize ledSize)
     if (zones.size() > size_t(kMostZones))
         return dialogText("An area has at most %1 zones.", "一个区域最多有 %1 个分区。")
             .arg(kMostZones);
-    const QRect led(QPoint(0, 0), ledSize);
+    // In 64 bits: a damaged file may hold any number for the LED or a rectangle.
+    const qint64 ledWidth = ledSize.width();
+    const qint64 ledHeight = ledSize.height();
+    if (ledWidth <= 0 || ledHeight <= 0 || ledWidth > kMostSide || ledHeight > kMostSide)
+        return dialogText("An LED of %1 x %2 cannot be cut into zones.",
+                          "%1 x %2 的显示屏无法划分分区。")
+            .arg(ledWidth)
+            .arg(ledHeight);
+    struct Span
+    {
+        qint64 x, y, w, h;
+    };
+    const auto spanOf = [](const QRect& r) {
+        return Span{r.left(), r.top(), qint64(r.right()) - r.left() + 1,
+                    qint64(r.bottom()) - r.top() + 1};
+    };
     for (size_t i = 0; i < zones.size(); ++i) {
-        const QRect& r = zones[i].rect;
-        if (r.isEmpty() || !led.contains(r))
+        const Span r = spanOf(zones[i].rect);
+        if (r.w <= 0 || r.h <= 0 || r.x < 0 || r.y < 0 || r.x + r.w > ledWidth ||
+            r.y + r.h > ledHeight)
             return dialogText("Zone %1 (%2, %3, %4 x %5) does not lie inside the LED of %6 x %7.",
                               "分区 %1（%2, %3, %4 x %5）不在 %6 x %7 的显示屏内。")
                 .arg(nameOf(zones[i], i))
-                .arg(r.x())
-                .arg(r.y())
-                .arg(r.width())
-                .arg(r.height())
-                .arg(ledSize.width())
-                .arg(ledSize.height());
-        for (size_t j = 0; j < i; ++j)
-            if (zones[j].rect.intersects(r))
+                .arg(r.x)
+                .arg(r.y)
+                .arg(r.w)
+                .arg(r.h)
+                .arg(ledWidth)
+                .arg(ledHeight);
+        for (size_t j = 0; j < i; ++j) {
+            const Span o = spanOf(zones[j].rect);
+            if (r.x < o.x + o.w && o.x < r.x + r.w && r.y < o.y + o.h && o.y < r.y + r.h)
                 return dialogText("Zones may not overlap: %1 and %2 do.",
                                   "分区不能重叠：%1 与 %2 重叠了。")
                     .arg(nameOf(zones[j], j), nameOf(zones[i], i));
+        }
     }
     return {};
 }
 
 bool AreaZones::isWhole(const std::vector<AreaZone>& zones, QSize ledSize)
 {
-    return zones.size() == 1 && zones.front().rect == QRect(QPoint(0, 0), ledSize);
+    if (zones.size() != 1)
+        return false;
+    const QRect& r = zones.front().rect;
+    return r.left() == 0 && r.top() == 0 && qint64(r.right()) + 1 == ledSize.width() &&
+           qint64(r.bottom()) + 1 == ledSize.height();
 }
 
 std::vector<AreaZone> AreaZones::whole(QSize ledSize)

@@ -26,6 +26,7 @@ struct AreaZone
 namespace AreaZones {
 
 constexpr int kMostZones = 8;
+constexpr int kMostSide = 1 << 20; // LED pixels: beyond it a size is damage
 inline const QString kZonesKey = QStringLiteral("zones");
 inline const QString kZoneKey = QStringLiteral("zone");
 

@@ -11,6 +11,8 @@
 #include <QJsonDocument>
 #include <QTemporaryDir>
 
+#include <climits>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -68,6 +70,12 @@ TEST(AreaZones, OverlapsAndRectanglesBeyondTheLedAreRefusedWithTheirNames)
     EXPECT_FALSE(AreaZones::check(many, led).isEmpty());
     many.pop_back();
     EXPECT_TRUE(AreaZones::check(many, led).isEmpty()) << "touching is no overlap";
+    // Numbers from a damaged file: refused, no arithmetic overflows.
+    EXPECT_FALSE(AreaZones::check(tickerZones(), QSize(INT_MAX, 128)).isEmpty());
+    EXPECT_FALSE(AreaZones::check(
+                     {AreaZone{QString(), QRect(QPoint(INT_MAX - 5, 0), QPoint(INT_MAX, 9))}}, led)
+                     .isEmpty());
+    EXPECT_FALSE(AreaZones::isWhole(tickerZones(), QSize(INT_MAX, INT_MAX)));
 }
 
 TEST(AreaZones, EveryTemplateFitsWallsOfEveryShape)
