@@ -11,6 +11,7 @@
 #include "PlayObserver.h"
 #include "SectionRecord.h"
 #include "WaitClock.h"
+#include "canvas/SectionLayout.h"
 
 #include <QDateTime>
 #include <QRect>
@@ -120,6 +121,20 @@ public:
     // With the sections' lock held: where that picture lies in the whole one (the zone's
     // rectangle, cut to the sections; the whole picture without zones).
     QRect zoneRectLocked() const;
+    // With the sections' lock held: `visit(section, band)` for every section in order, `band`
+    // being its part of the whole picture.
+    template <class Visit>
+    void forEachBand(Visit&& visit) const
+    {
+        const bool stacked = SectionLayout::splitsHeight(settings().splitMode);
+        int offset = 0;
+        for (const auto& section : sections()) {
+            const QSize size = section->renderChild->clientSize();
+            visit(*section,
+                  stacked ? QRect(QPoint(0, offset), size) : QRect(QPoint(offset, 0), size));
+            offset += stacked ? size.height() : size.width();
+        }
+    }
     // Held shared by the play thread while it draws into sections and exclusively by the GUI
     // thread while it adds or removes them, so the list never changes under a drawing unit.
     std::shared_mutex& sectionsMutex() const

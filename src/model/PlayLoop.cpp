@@ -7,7 +7,6 @@
 #include "base/ColorRef.h"
 #include "base/ThreadPriority.h"
 #include "canvas/BackBuffer.h"
-#include "canvas/SectionLayout.h"
 
 #include <atomic>
 #include <ctime>
@@ -243,17 +242,11 @@ void PlayLoop::showBackground()
     std::shared_lock sections(m_area.sectionsMutex());
     // The zone's part of each section (all of it without zones).
     const QRect zone = m_area.zoneRectLocked();
-    const bool stacked = SectionLayout::splitsHeight(m_area.settings().splitMode);
-    int offset = 0;
-    for (const auto& section : m_area.sections()) {
-        BackBuffer& child = *section->renderChild;
-        const QSize size = child.clientSize();
-        const QRect band =
-            stacked ? QRect(QPoint(0, offset), size) : QRect(QPoint(offset, 0), size);
-        offset += stacked ? size.height() : size.width();
+    m_area.forEachBand([&](SectionRecord& section, const QRect& band) {
+        BackBuffer& child = *section.renderChild;
         const QRect part = (band & zone).translated(-band.topLeft());
         if (part.isEmpty())
-            continue;
+            return;
         std::lock_guard lock(child.sectionMutex);
         if (QImage* buffer = child.GetBackBuffer()) {
             const QRgb back = colorRefToRgb(m_area.settings().backColor);
@@ -264,7 +257,7 @@ void PlayLoop::showBackground()
             }
             child.Present(FrameStamp{}, part);
         }
-    }
+    });
 }
 
 void PlayLoop::PlayCurrent()

@@ -13,18 +13,11 @@
 void AreaBands::collect(const CAct& area, std::vector<AreaBand>& bands)
 {
     bands.clear();
-    const bool stacked = SectionLayout::splitsHeight(area.settings().splitMode);
     // In the zone's own coordinates: a player draws its zone as it draws a whole LED.
     const QPoint zone = area.zoneRectLocked().topLeft();
-    int offset = 0;
-    for (const auto& section : area.sections()) {
-        BackBuffer* child = section->renderChild.get();
-        const QSize size = child->clientSize();
-        const QRect band =
-            stacked ? QRect(QPoint(0, offset), size) : QRect(QPoint(offset, 0), size);
-        bands.push_back(AreaBand{child, band.translated(-zone)});
-        offset += stacked ? size.height() : size.width();
-    }
+    area.forEachBand([&](SectionRecord& section, const QRect& band) {
+        bands.push_back(AreaBand{section.renderChild.get(), band.translated(-zone)});
+    });
 }
 
 namespace {
@@ -37,25 +30,19 @@ void forEachPart(CAct& area, const QRect& dirty, Unit&& unit)
     if (dirty.isEmpty())
         return;
     std::shared_lock sections(area.sectionsMutex());
-    const bool stacked = SectionLayout::splitsHeight(area.settings().splitMode);
     const QRect zone = area.zoneRectLocked();
     // `dirty` is in the zone's coordinates, cut to it.
-    const QRect inZone = (dirty & QRect(QPoint(0, 0), zone.size()));
-    int offset = 0;
-    for (const auto& section : area.sections()) {
-        BackBuffer& child = *section->renderChild;
-        const QSize size = child.clientSize();
-        const QRect band =
-            (stacked ? QRect(QPoint(0, offset), size) : QRect(QPoint(offset, 0), size))
-                .translated(-zone.topLeft());
-        offset += stacked ? size.height() : size.width();
+    const QRect inZone = dirty & QRect(QPoint(0, 0), zone.size());
+    area.forEachBand([&](SectionRecord& section, const QRect& whole) {
+        BackBuffer& child = *section.renderChild;
+        const QRect band = whole.translated(-zone.topLeft());
         const QRect part = band & inZone;
         if (part.isEmpty())
-            continue;
+            return;
         std::lock_guard lock(child.sectionMutex);
         if (QImage* buffer = child.GetBackBuffer())
             unit(child, *buffer, part, band.topLeft());
-    }
+    });
 }
 
 } // namespace

@@ -129,18 +129,12 @@ private:
     template <class Unit>
     void forZoneParts(Unit&& unit) const
     {
-        const bool stacked = SectionLayout::splitsHeight(m_area.settings().splitMode);
-        int offset = 0;
-        for (const auto& section : m_area.sections()) {
-            BackBuffer& child = *section->renderChild;
-            const QSize size = child.clientSize();
-            const QRect band =
-                stacked ? QRect(QPoint(0, offset), size) : QRect(QPoint(offset, 0), size);
-            offset += stacked ? size.height() : size.width();
+        m_area.forEachBand([&](SectionRecord& section, const QRect& band) {
             const QRect part = band & m_zone;
             if (!part.isEmpty())
-                unit(child, part.translated(-m_zone.topLeft()), part.topLeft() - band.topLeft());
-        }
+                unit(*section.renderChild, part.translated(-m_zone.topLeft()),
+                     part.topLeft() - band.topLeft());
+        });
     }
 
     void refreshBands()
