@@ -41,67 +41,61 @@ void CAct::Play()
 {
     if (!m_zones.empty() && !hasPlayThread())
         fillBackground();
-    m_loop.Play();
-    for (const auto& zone : m_zoneAreas)
-        zone->m_loop.Play();
+    forEachLoop([](PlayLoop& loop) { loop.Play(); });
 }
 
 void CAct::Pause()
 {
-    m_loop.Pause();
-    for (const auto& zone : m_zoneAreas)
-        zone->m_loop.Pause();
+    forEachLoop([](PlayLoop& loop) { loop.Pause(); });
 }
 
 void CAct::Stop()
 {
-    m_loop.Stop();
-    for (const auto& zone : m_zoneAreas)
-        zone->m_loop.Stop();
+    // Every zone is told at once, then waited for.
+    forEachLoop([](PlayLoop& loop) { loop.tellStop(); });
+    forEachLoop([](PlayLoop& loop) { loop.Stop(); });
 }
 
 bool CAct::StopWithin(std::chrono::milliseconds timeout)
 {
     // Every zone is told at once; together they get the time one would.
+    forEachLoop([](PlayLoop& loop) { loop.tellStop(); });
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    bool stopped = m_loop.StopWithin(timeout);
-    for (const auto& zone : m_zoneAreas) {
+    bool stopped = true;
+    forEachLoop([&](PlayLoop& loop) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        stopped = zone->m_loop.StopWithin(std::max(left, std::chrono::milliseconds(0))) && stopped;
-    }
+        stopped = loop.StopWithin(std::max(left, std::chrono::milliseconds(0))) && stopped;
+    });
     return stopped;
 }
 
 bool CAct::stopPending() const
 {
-    bool pending = m_loop.stopPending();
-    for (const auto& zone : m_zoneAreas)
-        pending = pending || zone->m_loop.stopPending();
+    bool pending = false;
+    forEachLoop([&](const PlayLoop& loop) { pending = pending || loop.stopPending(); });
     return pending;
 }
 
 bool CAct::hasPlayThread() const
 {
-    bool any = m_loop.hasThread();
-    for (const auto& zone : m_zoneAreas)
-        any = any || zone->m_loop.hasThread();
+    bool any = false;
+    forEachLoop([&](const PlayLoop& loop) { any = any || loop.hasThread(); });
     return any;
 }
 
 bool CAct::playProgressing(std::chrono::nanoseconds grace) const
 {
-    bool progressing = m_loop.progressing(grace);
-    for (const auto& zone : m_zoneAreas)
-        progressing = progressing && zone->m_loop.progressing(grace);
+    bool progressing = true;
+    forEachLoop(
+        [&](const PlayLoop& loop) { progressing = progressing && loop.progressing(grace); });
     return progressing;
 }
 
 void CAct::setClock(WaitClock& clock)
 {
-    m_hub.setClock(clock);
-    for (const auto& zone : m_zoneAreas)
-        zone->m_hub.setClock(clock);
+    for (CAct* area : zonesAndThis())
+        area->m_hub.setClock(clock);
 }
 
 void CAct::setRefreshMilliHz(int milliHz)
@@ -449,7 +443,6 @@ void CAct::setWallClockStart(const QDateTime& start)
     std::lock_guard lock(m_wallMutex);
     m_wallStart = start;
     m_wallStartAt = clock().now();
-    // The zones' areas read the wall clock through this one.
 }
 
 QDateTime CAct::wallTime() const
@@ -577,11 +570,21 @@ QRect CAct::zoneRectLocked() const
 
 QRect CAct::TotalRect() const
 {
-    std::vector<QSize> sizes;
-    sizes.reserve(sections().size());
-    for (const auto& section : sections())
-        sizes.push_back(section->renderChild->clientSize());
-    return QRect(QPoint(0, 0), SectionLayout::totalSize(sizes, settings().splitMode));
+    // As SectionLayout::totalSize counts it (the first section across, all of them along),
+    // without a list: players ask once a step.
+    const bool stacked = SectionLayout::splitsHeight(settings().splitMode);
+    QSize total(0, 0);
+    bool first = true;
+    forEachBand([&](SectionRecord&, const QRect& band) {
+        if (first)
+            total = band.size();
+        else if (stacked)
+            total.rheight() += band.height();
+        else
+            total.rwidth() += band.width();
+        first = false;
+    });
+    return QRect(QPoint(0, 0), total);
 }
 
 bool CAct::WaitStop(int ms)

@@ -281,6 +281,21 @@ private:
     void makeZoneAreas();
     // This area and the areas of its other zones.
     std::vector<CAct*> zonesAndThis();
+    // `visit(loop)` for this area's play loop and each zone's.
+    template <class Visit>
+    void forEachLoop(Visit&& visit) const
+    {
+        visit(m_loop);
+        for (const auto& zone : m_zoneAreas)
+            visit(zone->m_loop);
+    }
+    template <class Visit>
+    void forEachLoop(Visit&& visit)
+    {
+        visit(m_loop);
+        for (const auto& zone : m_zoneAreas)
+            visit(zone->m_loop);
+    }
 
     CAct* m_zoneParent = nullptr;
     int m_zoneIndex = 0;

@@ -31,6 +31,13 @@ public:
     // hangs. False when the thread is still busy (a long decode, say): it ends by itself, and
     // the next Play or Stop waits for it.
     bool StopWithin(std::chrono::milliseconds timeout);
+    // Tells the play thread to end without waiting (Stop and StopWithin then wait for it), so
+    // that several loops end together.
+    void tellStop()
+    {
+        if (m_thread.joinable() && !m_stopPending)
+            signalStop();
+    }
     void SetCurrent(CPropBase* item, bool keep);
 
     bool hasThread() const { return m_thread.joinable(); }
