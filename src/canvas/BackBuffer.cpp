@@ -72,22 +72,20 @@ void BackBuffer::Present()
 
 void BackBuffer::Present(const FrameStamp& stamp)
 {
-    m_stamp = stamp;
-    m_stampTaken = false;
+    m_stamps.add(stamp);
     Present();
 }
 
 void BackBuffer::Present(const FrameStamp& stamp, const QRect& changed)
 {
-    m_stamp = stamp;
-    m_stampTaken = false;
+    m_stamps.add(stamp);
     m_changed |= changed & m_bufferRect;
     m_presentCount.fetch_add(1);
     if (m_view)
         m_view->backBufferPresented();
 }
 
-bool BackBuffer::copyChanged(QImage& target, QPoint at, QRect* copied, FrameStamp* stamp)
+bool BackBuffer::copyChanged(QImage& target, QPoint at, QRect* copied, FrameStamps* stamps)
 {
     std::lock_guard lock(sectionMutex);
     *copied = QRect();
@@ -105,23 +103,37 @@ bool BackBuffer::copyChanged(QImage& target, QPoint at, QRect* copied, FrameStam
                         m_buffer.constScanLine(y) + size_t(part.x()) * 4, bytes);
         *copied = part;
     }
-    if (!m_stampTaken) {
-        *stamp = m_stamp;
-        m_stampTaken = true;
-    } else {
-        stamp->deadlineNs = -1;
-    }
+    *stamps = m_stamps;
+    m_stamps.clear();
     return true;
 }
 
-bool BackBuffer::takeStamp(FrameStamp* stamp)
+bool BackBuffer::takeStamps(FrameStamps* stamps)
 {
     std::lock_guard lock(sectionMutex);
-    if (m_stampTaken)
-        return false;
-    *stamp = m_stamp;
-    m_stampTaken = true;
-    return true;
+    *stamps = m_stamps;
+    m_stamps.clear();
+    return !stamps->isEmpty();
+}
+
+void FrameStamps::add(const FrameStamp& stamp)
+{
+    if (stamp.deadlineNs < 0)
+        return;
+    FrameStamp* oldest = nullptr;
+    for (int k = 0; k < m_count; ++k) {
+        FrameStamp& held = m_stamps[size_t(k)];
+        if (held.item == stamp.item) {
+            held = stamp; // painted together: the later step counts
+            return;
+        }
+        if (!oldest || held.deadlineNs < oldest->deadlineNs)
+            oldest = &held;
+    }
+    if (m_count < kMost)
+        m_stamps[size_t(m_count++)] = stamp;
+    else
+        *oldest = stamp;
 }
 
 void BackBuffer::Paint(QPainter& painter, const QRect& update)

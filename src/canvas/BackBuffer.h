@@ -4,6 +4,7 @@
 #include <QRect>
 #include <QSize>
 
+#include <array>
 #include <atomic>
 #include <mutex>
 
@@ -25,6 +26,27 @@ struct FrameStamp
     qint64 deadlineNs = -1;
     int item = -1;
     qint64 step = -1;
+};
+
+// The stamps of the steps presented since the last paint: the latest of each item, as the
+// players of several zones present into one section. Fixed size: nothing is allocated a step.
+class FrameStamps
+{
+public:
+    static constexpr int kMost = 8;
+
+    // A stamp of no paced step (deadline < 0) is none; with every place taken, the oldest
+    // deadline goes.
+    void add(const FrameStamp& stamp);
+    void clear() { m_count = 0; }
+    bool isEmpty() const { return m_count == 0; }
+    int size() const { return m_count; }
+    const FrameStamp* begin() const { return m_stamps.data(); }
+    const FrameStamp* end() const { return m_stamps.data() + m_count; }
+
+private:
+    std::array<FrameStamp, kMost> m_stamps{};
+    int m_count = 0;
 };
 
 // The render child of a section: the back buffer the players draw into, the mutex that guards
@@ -64,19 +86,19 @@ public:
     // The same, telling the part of the buffer that changed (buffer coordinates): the window
     // copies only that.
     void Present(const FrameStamp& stamp, const QRect& changed);
-    // On the GUI thread after a paint: the stamp of the last presented picture if it was not
-    // taken yet. Takes the section mutex.
-    bool takeStamp(FrameStamp* stamp);
+    // On the GUI thread after a paint: the stamps presented since the last take (false when
+    // none). Takes the section mutex.
+    bool takeStamps(FrameStamps* stamps);
     // How many times the back buffer was presented.
     quint64 presentCount() const { return m_presentCount.load(); }
 
     // On the GUI thread, the present path: copies what changed since the last copy into
     // `target` (a 32-bit picture, such as a window's backing store) at `at`, and takes the
-    // stamp as takeStamp does. `copied` is the part copied, in child coordinates (empty when
+    // stamps as takeStamps does. `copied` is the part copied, in child coordinates (empty when
     // nothing changed). False, copying nothing, when there is no picture yet or `target` is of
     // another format: then the window paints by the painting rule. No allocation. Takes the
     // section mutex.
-    bool copyChanged(QImage& target, QPoint at, QRect* copied, FrameStamp* stamp);
+    bool copyChanged(QImage& target, QPoint at, QRect* copied, FrameStamps* stamps);
 
     // The painting rule, on the GUI thread: the update rectangle (child coordinates) from the
     // back buffer, the fill colour beyond it, all fill colour when nothing was drawn yet.
@@ -88,8 +110,7 @@ private:
     QRect m_bufferRect;
     QRect m_changed; // presented since the last copy, buffer coordinates
     SectionView* m_view = nullptr;
-    FrameStamp m_stamp;
-    bool m_stampTaken = true;
+    FrameStamps m_stamps;
     std::atomic<quint64> m_size{0};
     std::atomic<int> m_fillColor{0};
     std::atomic<bool> m_hasWindow{false};

@@ -148,20 +148,19 @@ bool SectionWindow::presentChanged()
     store->beginPaint(regionOf(m_childRect, m_paintRect, m_paintRegion));
     QPaintDevice* device = store->paintDevice();
     QRect copied;
-    FrameStamp stamp;
+    FrameStamps stamps;
     // The device of a raster backing store is its picture, at one device pixel a pixel here.
     const bool done = device && device->devType() == QInternal::Image &&
                       static_cast<QImage*>(device)->size() == size() &&
                       m_section.renderChild->copyChanged(*static_cast<QImage*>(device),
-                                                         m_childRect.topLeft(), &copied, &stamp);
+                                                         m_childRect.topLeft(), &copied, &stamps);
     store->endPaint();
     if (!done)
         return false;
     if (!copied.isEmpty())
         store->flush(regionOf(copied.translated(m_childRect.topLeft()), m_flushRect, m_flushRegion),
                      handle);
-    if (stamp.deadlineNs >= 0 && FrameLog::enabled())
-        FrameLog::write(nowNs(), stamp.deadlineNs, stamp.item, stamp.step, m_section.sectionIndex);
+    logStamps(stamps);
     return true;
 }
 
@@ -195,12 +194,10 @@ bool SectionWindow::presentOwn(QWindow* handle)
         });
     }
     QRect copied;
-    FrameStamp stamp;
-    switch (m_ownPut->present(*m_section.renderChild, m_childRect.topLeft(), &copied, &stamp)) {
+    FrameStamps stamps;
+    switch (m_ownPut->present(*m_section.renderChild, m_childRect.topLeft(), &copied, &stamps)) {
     case ShmPresenter::Result::Put:
-        if (stamp.deadlineNs >= 0 && FrameLog::enabled())
-            FrameLog::write(nowNs(), stamp.deadlineNs, stamp.item, stamp.step,
-                            m_section.sectionIndex);
+        logStamps(stamps);
         return true;
     case ShmPresenter::Result::Busy:
         m_ownPutWake->setEnabled(true); // the change waits in the back buffer
@@ -243,9 +240,18 @@ void SectionWindow::paintEvent(QPaintEvent* event)
         return;
     painter.translate(m_childRect.topLeft());
     m_section.renderChild->Paint(painter, inChild.translated(-m_childRect.topLeft()));
-    FrameStamp stamp;
-    if (FrameLog::enabled() && m_section.renderChild->takeStamp(&stamp))
-        FrameLog::write(nowNs(), stamp.deadlineNs, stamp.item, stamp.step, m_section.sectionIndex);
+    FrameStamps stamps;
+    if (FrameLog::enabled() && m_section.renderChild->takeStamps(&stamps))
+        logStamps(stamps);
+}
+
+void SectionWindow::logStamps(const FrameStamps& stamps) const
+{
+    if (stamps.isEmpty() || !FrameLog::enabled())
+        return;
+    const qint64 paintNs = nowNs();
+    for (const FrameStamp& stamp : stamps)
+        FrameLog::write(paintNs, stamp.deadlineNs, stamp.item, stamp.step, m_section.sectionIndex);
 }
 
 void SectionWindow::focusInEvent(QFocusEvent* event)

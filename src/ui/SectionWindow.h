@@ -68,6 +68,8 @@ private:
     // read a segment), false when the backing store must.
     bool presentOwn(QWindow* handle);
     void dropOwnPut();
+    // A frame-log line for each step the paint showed.
+    void logStamps(const FrameStamps& stamps) const;
 
     std::atomic<bool> m_updatePending{false};
     // Linux: the play thread wakes the GUI thread through an event counter, which allocates

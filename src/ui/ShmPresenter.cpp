@@ -215,7 +215,7 @@ bool ShmPresenter::takeEvents()
 }
 
 ShmPresenter::Result ShmPresenter::present(BackBuffer& child, QPoint at, QRect* copied,
-                                           FrameStamp* stamp)
+                                           FrameStamps* stamps)
 {
     *copied = QRect();
     if (!takeEvents())
@@ -228,7 +228,7 @@ ShmPresenter::Result ShmPresenter::present(BackBuffer& child, QPoint at, QRect* 
     }
     if (!free)
         return Result::Busy;
-    if (!child.copyChanged(free->image, QPoint(0, 0), copied, stamp))
+    if (!child.copyChanged(free->image, QPoint(0, 0), copied, stamps))
         return Result::NoImage;
     if (copied->isEmpty())
         return Result::Put;
@@ -271,7 +271,7 @@ bool ShmPresenter::takeEvents()
 {
     return false;
 }
-ShmPresenter::Result ShmPresenter::present(BackBuffer&, QPoint, QRect*, FrameStamp*)
+ShmPresenter::Result ShmPresenter::present(BackBuffer&, QPoint, QRect*, FrameStamps*)
 {
     return Result::Failed;
 }

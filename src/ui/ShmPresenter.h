@@ -7,7 +7,7 @@
 #include <memory>
 
 class BackBuffer;
-struct FrameStamp;
+class FrameStamps;
 
 // The present path of one section window on X11: what changed in the back buffer is copied into
 // one of two shared-memory segments and put to the window from an X connection of its own. A
@@ -37,9 +37,9 @@ public:
     QSize childSize() const { return m_childSize; }
 
     // Copies what changed in `child` since its last copy into a free segment and puts it at
-    // `at` in the window. `copied` is the part put, in child coordinates; `stamp` as
+    // `at` in the window. `copied` is the part put, in child coordinates; `stamps` as
     // BackBuffer::copyChanged takes it. Allocates nothing.
-    Result present(BackBuffer& child, QPoint at, QRect* copied, FrameStamp* stamp);
+    Result present(BackBuffer& child, QPoint at, QRect* copied, FrameStamps* stamps);
     // The connection's socket: readable when a completion (or an error) has come in.
     int wakeFd() const;
     // Takes in what the server sent; false when the connection broke or the window is gone.

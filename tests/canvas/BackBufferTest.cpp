@@ -142,23 +142,52 @@ TEST(BackBuffer, PresentTellsTheViewAndPaintWaitsForADrawingUnit)
 TEST(BackBuffer, AStepsStampIsTakenOnceByThePaintThatShowsIt)
 {
     BackBuffer child;
-    FrameStamp stamp;
-    EXPECT_FALSE(child.takeStamp(&stamp)); // nothing presented yet
+    FrameStamps stamps;
+    EXPECT_FALSE(child.takeStamps(&stamps)); // nothing presented yet
     {
         std::lock_guard lock(child.sectionMutex);
         child.Present(FrameStamp{123456789, 2, 40});
         child.Present(FrameStamp{123456999, 2, 41}); // painted together: the last one counts
     }
-    ASSERT_TRUE(child.takeStamp(&stamp));
-    EXPECT_EQ(stamp.deadlineNs, 123456999);
-    EXPECT_EQ(stamp.item, 2);
-    EXPECT_EQ(stamp.step, 41);
-    EXPECT_FALSE(child.takeStamp(&stamp));
+    ASSERT_TRUE(child.takeStamps(&stamps));
+    ASSERT_EQ(stamps.size(), 1);
+    EXPECT_EQ(stamps.begin()->deadlineNs, 123456999);
+    EXPECT_EQ(stamps.begin()->item, 2);
+    EXPECT_EQ(stamps.begin()->step, 41);
+    EXPECT_FALSE(child.takeStamps(&stamps));
     {
         std::lock_guard lock(child.sectionMutex);
         child.Present(); // a picture of no paced step
     }
-    EXPECT_FALSE(child.takeStamp(&stamp));
+    EXPECT_FALSE(child.takeStamps(&stamps));
+}
+
+TEST(BackBuffer, StepsOfSeveralItemsPaintedTogetherAreEachLogged)
+{
+    // Zones: a marquee and a transition present into one section between two paints.
+    BackBuffer child;
+    {
+        std::lock_guard lock(child.sectionMutex);
+        child.Present(FrameStamp{1000, 0, 7});
+        child.Present(FrameStamp{1100, 3, 2}, QRect(0, 0, 4, 4));
+        child.Present(FrameStamp{1200, 0, 8});
+    }
+    FrameStamps stamps;
+    ASSERT_TRUE(child.takeStamps(&stamps));
+    std::vector<std::pair<int, qint64>> steps;
+    for (const FrameStamp& stamp : stamps)
+        steps.emplace_back(stamp.item, stamp.step);
+    EXPECT_EQ(steps, (std::vector<std::pair<int, qint64>>{{0, 8}, {3, 2}}));
+    // More items than places: the oldest deadline makes room, the rest stay.
+    {
+        std::lock_guard lock(child.sectionMutex);
+        for (int item = 0; item <= FrameStamps::kMost; ++item)
+            child.Present(FrameStamp{5000 + item, item, 1});
+    }
+    ASSERT_TRUE(child.takeStamps(&stamps));
+    ASSERT_EQ(stamps.size(), FrameStamps::kMost);
+    for (const FrameStamp& stamp : stamps)
+        EXPECT_NE(stamp.item, 0);
 }
 
 namespace {
@@ -195,13 +224,14 @@ TEST(BackBuffer, APresentCopiesOnlyWhatChanged)
     QImage store(48, 28, QImage::Format_RGB32); // the window: a frame of 4 around the child
     store.fill(Qt::magenta);
     QRect copied;
-    FrameStamp stamp;
-    EXPECT_FALSE(child.copyChanged(store, QPoint(4, 4), &copied, &stamp)) << "nothing drawn yet";
+    FrameStamps stamps;
+    EXPECT_FALSE(child.copyChanged(store, QPoint(4, 4), &copied, &stamps)) << "nothing drawn yet";
 
     drawRows(child, 0, 20, qRgb(0, 0, 0), 0); // the whole picture first
-    ASSERT_TRUE(child.copyChanged(store, QPoint(4, 4), &copied, &stamp));
+    ASSERT_TRUE(child.copyChanged(store, QPoint(4, 4), &copied, &stamps));
     EXPECT_EQ(copied, QRect(0, 0, 40, 20));
-    EXPECT_EQ(stamp.step, 0);
+    ASSERT_EQ(stamps.size(), 1);
+    EXPECT_EQ(stamps.begin()->step, 0);
     EXPECT_EQ(rowsOf(store, 10, qRgb(0, 0, 0)), 20);
     EXPECT_EQ(rowsOf(store, 2, qRgb(255, 0, 255)), 28) << "the frame is the window's";
 
@@ -217,10 +247,11 @@ TEST(BackBuffer, APresentCopiesOnlyWhatChanged)
         const QRgb colour = qRgb(int(step), 200, 0);
         drawRows(child, 8, 6, colour, step);
         AllocationCounter counter;
-        ASSERT_TRUE(child.copyChanged(store, QPoint(4, 4), &copied, &stamp));
+        ASSERT_TRUE(child.copyChanged(store, QPoint(4, 4), &copied, &stamps));
         allocations += counter.count();
         EXPECT_EQ(copied, QRect(0, 8, 40, 6));
-        EXPECT_EQ(stamp.step, step);
+        ASSERT_EQ(stamps.size(), 1);
+        EXPECT_EQ(stamps.begin()->step, step);
         EXPECT_EQ(rowsOf(store, 10, colour), 6);
     }
     EXPECT_EQ(allocations, 0u);
@@ -234,22 +265,23 @@ TEST(BackBuffer, APresentCopiesOnlyWhatChanged)
     // Two steps before one copy: both parts go; the stamp is taken once.
     drawRows(child, 0, 2, qRgb(9, 9, 9), 51);
     drawRows(child, 18, 2, qRgb(9, 9, 9), 52);
-    ASSERT_TRUE(child.copyChanged(store, QPoint(4, 4), &copied, &stamp));
+    ASSERT_TRUE(child.copyChanged(store, QPoint(4, 4), &copied, &stamps));
     EXPECT_EQ(copied, QRect(0, 0, 40, 20));
-    EXPECT_EQ(stamp.step, 52);
-    ASSERT_TRUE(child.copyChanged(store, QPoint(4, 4), &copied, &stamp));
+    ASSERT_EQ(stamps.size(), 1);
+    EXPECT_EQ(stamps.begin()->step, 52);
+    ASSERT_TRUE(child.copyChanged(store, QPoint(4, 4), &copied, &stamps));
     EXPECT_TRUE(copied.isEmpty());
-    EXPECT_EQ(stamp.deadlineNs, -1) << "a stamp is told once";
+    EXPECT_TRUE(stamps.isEmpty()) << "a stamp is told once";
 
     // A present that does not say what changed is the whole picture.
     {
         std::lock_guard lock(child.sectionMutex);
         child.Present();
     }
-    ASSERT_TRUE(child.copyChanged(store, QPoint(4, 4), &copied, &stamp));
+    ASSERT_TRUE(child.copyChanged(store, QPoint(4, 4), &copied, &stamps));
     EXPECT_EQ(copied, QRect(0, 0, 40, 20));
 
     // A window picture of another format is painted the usual way.
     QImage other(48, 28, QImage::Format_RGB16);
-    EXPECT_FALSE(child.copyChanged(other, QPoint(4, 4), &copied, &stamp));
+    EXPECT_FALSE(child.copyChanged(other, QPoint(4, 4), &copied, &stamps));
 }
