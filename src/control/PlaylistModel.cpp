@@ -1,5 +1,6 @@
 #include "PlaylistModel.h"
 
+#include "model/AreaZones.h"
 #include "model/CAct.h"
 #include "model/CPropBase.h"
 
@@ -7,6 +8,8 @@
 
 #include <QBrush>
 #include <QFont>
+
+#include <algorithm>
 
 PlaylistModel::PlaylistModel(const CAct& area, QObject* parent)
     : QAbstractListModel(parent), m_area(area)
@@ -22,7 +25,8 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const
     const CPropBase* item = index.isValid() ? m_area.item(index.row()) : nullptr;
     if (!item)
         return {};
-    const bool playing = index.row() == m_playingRow;
+    const bool playing = std::find(m_playingRows.begin(), m_playingRows.end(), index.row()) !=
+                         m_playingRows.end();
     const bool missing = !item->filePath.isEmpty() && m_missing.contains(item->filePath);
     switch (role) {
     case Qt::DisplayRole:
@@ -39,6 +43,8 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const
         return playing;
     case MissingRole:
         return missing;
+    case ZoneRole:
+        return AreaZones::zoneOf(*item, m_area.zoneCount());
     case Qt::ForegroundRole:
         return missing ? QVariant(QBrush(QColor(0xC0, 0x20, 0x20))) : QVariant();
     case Qt::FontRole:
@@ -62,17 +68,23 @@ QString PlaylistModel::lineFor(const QString& filePath)
     return filePath.mid(cut + 1);
 }
 
-void PlaylistModel::setPlayingRow(int row)
+void PlaylistModel::setPlayingRows(const std::vector<int>& rows)
 {
-    if (row == m_playingRow)
+    if (rows == m_playingRows)
         return;
-    const int before = m_playingRow;
-    m_playingRow = row;
-    for (const int changed : {before, row}) {
-        if (changed >= 0 && changed < rowCount())
-            emit dataChanged(index(changed), index(changed),
+    std::vector<int> changed = m_playingRows;
+    changed.insert(changed.end(), rows.begin(), rows.end());
+    m_playingRows = rows;
+    for (const int row : changed)
+        if (row >= 0 && row < rowCount())
+            emit dataChanged(index(row), index(row),
                              {Qt::FontRole, Qt::DecorationRole, PlayingRole});
-    }
+}
+
+void PlaylistModel::zonesChanged()
+{
+    if (rowCount() > 0)
+        emit dataChanged(index(0), index(rowCount() - 1), {ZoneRole});
 }
 
 void PlaylistModel::setMissing(const QString& filePath, bool missing)
@@ -91,7 +103,7 @@ void PlaylistModel::setMissing(const QString& filePath, bool missing)
 
 void PlaylistModel::endReset()
 {
-    m_playingRow = -1;
+    m_playingRows.clear();
     endResetModel();
 }
 

@@ -4,6 +4,8 @@
 #include <QIcon>
 #include <QSet>
 
+#include <vector>
+
 class CAct;
 
 // The playlist as the views see it: one row an item of the area, its file name, the playing row
@@ -21,6 +23,7 @@ public:
         ClassNameRole,
         PlayingRole,
         MissingRole,
+        ZoneRole, // the zone the item plays in
     };
 
     explicit PlaylistModel(const CAct& area, QObject* parent = nullptr);
@@ -32,8 +35,14 @@ public:
     static QString lineFor(const QString& filePath);
 
     void setPlayingIcon(const QIcon& icon) { m_playingIcon = icon; }
-    int playingRow() const { return m_playingRow; }
-    void setPlayingRow(int row);
+    // The first zone's playing row; with zones every zone's is marked.
+    int playingRow() const { return m_playingRows.empty() ? -1 : m_playingRows.front(); }
+    void setPlayingRow(int row) { setPlayingRows({row}); }
+    // Zone k's playing row at k (-1: none).
+    void setPlayingRows(const std::vector<int>& rows);
+    const std::vector<int>& playingRows() const { return m_playingRows; }
+    // The items' zones changed.
+    void zonesChanged();
 
     // Whether the rows of this file show it as missing; false unmarks them.
     void setMissing(const QString& filePath, bool missing);
@@ -52,6 +61,6 @@ public:
 private:
     const CAct& m_area;
     QIcon m_playingIcon;
-    int m_playingRow = -1;
+    std::vector<int> m_playingRows;
     QSet<QString> m_missing; // by path: every item of a missing file is marked
 };

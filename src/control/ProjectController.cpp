@@ -19,6 +19,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kWatchMs = 300;
@@ -207,11 +209,13 @@ int ProjectController::itemCount() const
     return m_area->itemCount();
 }
 
-int ProjectController::addFile(const QString& path, QString* why)
+int ProjectController::addFile(const QString& path, QString* why, int zone)
 {
     std::unique_ptr<CPropBase> item = CAct::makeItemForFile(path);
     if (!item)
         return -1;
+    if (zone > 0 && zone < zoneCount())
+        ItemSettings::write(*item, AreaZones::kZoneKey, zone);
     // What is there is looked at first: a file whose bytes are not what its name says would
     // play as garbage or as a blank page.
     if (QFileInfo(path).isFile()) {
@@ -229,13 +233,13 @@ int ProjectController::addFile(const QString& path, QString* why)
     return index;
 }
 
-QStringList ProjectController::addFiles(const QStringList& paths, int* last)
+QStringList ProjectController::addFiles(const QStringList& paths, int* last, int zone)
 {
     QStringList refused;
     int added = -1;
     for (const QString& path : paths) {
         QString why;
-        const int index = addFile(path, &why);
+        const int index = addFile(path, &why, zone);
         if (index < 0) {
             const QString name = QDir::toNativeSeparators(path);
             refused << (why.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, why));
@@ -353,64 +357,117 @@ ProjectController::PlayState ProjectController::playState() const
 {
     if (itemCount() == 0)
         return PlayState::Idle;
-    if (!m_area->isPlaying())
+    bool playing = false;
+    bool paused = false;
+    for (int zone = 0; zone < zoneCount(); ++zone) {
+        const CAct& area = m_area->zoneArea(zone);
+        playing = playing || area.isPlaying();
+        paused = paused || (area.isPlaying() && area.isPaused());
+    }
+    if (!playing)
         return PlayState::Stopped;
-    return m_area->isPaused() ? PlayState::Paused : PlayState::Playing;
+    return paused ? PlayState::Paused : PlayState::Playing;
 }
 
-int ProjectController::playingIndex() const
+bool ProjectController::anyZonePlaying() const
 {
-    return m_area->isPlaying() ? m_area->currentIndex() : -1;
+    for (int zone = 0; zone < zoneCount(); ++zone)
+        if (m_area->zoneArea(zone).isPlaying())
+            return true;
+    return false;
 }
 
-int ProjectController::currentIndex() const
+int ProjectController::playingIndex(int zone) const
 {
-    return m_area->currentIndex();
+    const CAct& area = m_area->zoneArea(zone);
+    return area.isPlaying() ? area.currentIndex() : -1;
 }
 
-int ProjectController::shownPage() const
+int ProjectController::currentIndex(int zone) const
 {
-    const int index = playingIndex();
-    return index >= 0 && m_pageItem.load() == index ? m_page.load() : 0;
+    return m_area->zoneArea(zone).currentIndex();
 }
 
-qint64 ProjectController::shownPositionUs() const
+int ProjectController::shownPage(int zone) const
+{
+    const int index = playingIndex(zone);
+    const Shown& shown = m_shown[size_t(std::clamp(zone, 0, AreaZones::kMostZones - 1))];
+    return index >= 0 && shown.pageItem.load() == index ? shown.page.load() : 0;
+}
+
+qint64 ProjectController::shownPositionUs(int zone) const
 {
     // The item first, then the time: a time stored before its item was, never an older one.
-    const int index = playingIndex();
-    if (index < 0 || m_positionItem.load(std::memory_order_acquire) != index)
+    const int index = playingIndex(zone);
+    const Shown& shown = m_shown[size_t(std::clamp(zone, 0, AreaZones::kMostZones - 1))];
+    if (index < 0 || shown.positionItem.load(std::memory_order_acquire) != index)
         return -1;
-    return m_positionUs.load(std::memory_order_relaxed);
+    return shown.positionUs.load(std::memory_order_relaxed);
 }
 
 void ProjectController::positionShown(const CPropBase&, qint64 ptsUs)
 {
     // On the play thread, at the frame rate: only atomics.
-    m_positionUs.store(ptsUs, std::memory_order_relaxed);
-    m_positionItem.store(m_area->currentIndex(), std::memory_order_release);
+    const int zone = CAct::playThreadZone();
+    Shown& shown = m_shown[size_t(zone)];
+    shown.positionUs.store(ptsUs, std::memory_order_relaxed);
+    shown.positionItem.store(m_area->zoneArea(zone).currentIndex(), std::memory_order_release);
 }
 
 void ProjectController::pictureShown(const CPropBase&, const QJsonObject& details)
 {
     // On the play thread: only atomics.
+    const int zone = CAct::playThreadZone();
+    Shown& shown = m_shown[size_t(zone)];
     if (details.value(QStringLiteral("phase")) == QStringLiteral("cleared"))
-        m_positionItem.store(-1); // the area's last frame is gone
+        shown.positionItem.store(-1); // the zone's last frame is gone
     if (!details.contains(QStringLiteral("page")))
         return;
-    m_page.store(details.value(QStringLiteral("page")).toInt());
-    m_pageItem.store(m_area->currentIndex());
+    shown.page.store(details.value(QStringLiteral("page")).toInt());
+    shown.pageItem.store(m_area->zoneArea(zone).currentIndex());
 }
 
 bool ProjectController::startAt(int index)
 {
-    if (index < 0 || index >= itemCount())
+    if (index >= itemCount() || itemCount() == 0)
         return false;
     if (!stopBounded())
         return false;
-    m_area->playFrom(index);
+    m_area->playAllFrom(index);
     qCDebug(lcControl) << "playing from item" << index;
     watchPlayback();
     return true;
+}
+
+bool ProjectController::startZoneAt(int index)
+{
+    const CPropBase* item = m_area->item(index);
+    if (!item)
+        return false;
+    const int zone = zoneOfItem(index);
+    bool othersPlay = false;
+    for (int other = 0; other < zoneCount(); ++other)
+        othersPlay = othersPlay || (other != zone && m_area->zoneArea(other).isPlaying());
+    if (!othersPlay)
+        return startAt(index);
+    if (!stopZoneBounded(zone))
+        return false;
+    m_area->playFrom(index);
+    qCDebug(lcControl) << "zone" << zone << "playing from item" << index;
+    watchPlayback();
+    return true;
+}
+
+bool ProjectController::stopZoneBounded(int zone, QString* error)
+{
+    if (m_area->zoneArea(zone).StopWithin(kStopWait))
+        return true;
+    if (error)
+        *error = QStringLiteral("the player is still finishing its step");
+    qCInfo(lcControl) << "zone" << zone << "stop not finished within" << kStopWait.count() << "ms";
+    emit message(dialogText("Stopping: the player is still finishing its step.",
+                            "正在停止：播放线程仍在完成当前步骤。"));
+    return false;
 }
 
 bool ProjectController::play()
@@ -419,7 +476,7 @@ bool ProjectController::play()
         resume();
         return true;
     }
-    return startAt(0);
+    return startAt(-1);
 }
 
 bool ProjectController::playOrResume()
@@ -431,7 +488,7 @@ bool ProjectController::playOrResume()
     case PlayState::Playing:
         return true;
     case PlayState::Stopped:
-        return startAt(0);
+        return startAt(-1);
     case PlayState::Idle:
         return false;
     }
@@ -440,7 +497,7 @@ bool ProjectController::playOrResume()
 
 bool ProjectController::restart()
 {
-    return startAt(0);
+    return startAt(-1);
 }
 
 void ProjectController::pause()
@@ -474,31 +531,147 @@ bool ProjectController::stop()
 
 bool ProjectController::playItem(int index)
 {
-    return startAt(index);
+    return startZoneAt(index);
 }
 
-bool ProjectController::next()
+bool ProjectController::next(int zone)
 {
-    const int count = itemCount();
-    const int index = currentIndex();
-    return count > 0 && startAt(index >= count - 1 ? 0 : index + 1);
+    const std::vector<int> rows = zoneRows(zone);
+    if (rows.empty())
+        return false;
+    const auto at = std::find(rows.begin(), rows.end(), currentIndex(zone));
+    return startZoneAt(at == rows.end() || at + 1 == rows.end() ? rows.front() : *(at + 1));
 }
 
-bool ProjectController::previous()
+bool ProjectController::previous(int zone)
 {
-    const int count = itemCount();
-    const int index = currentIndex();
-    return count > 0 && startAt(index <= 0 ? count - 1 : index - 1);
+    const std::vector<int> rows = zoneRows(zone);
+    if (rows.empty())
+        return false;
+    const auto at = std::find(rows.begin(), rows.end(), currentIndex(zone));
+    return startZoneAt(at == rows.end() || at == rows.begin() ? rows.back() : *(at - 1));
 }
 
-bool ProjectController::first()
+bool ProjectController::first(int zone)
 {
-    return startAt(0);
+    const std::vector<int> rows = zoneRows(zone);
+    return !rows.empty() && startZoneAt(rows.front());
 }
 
-bool ProjectController::last()
+bool ProjectController::last(int zone)
 {
-    return startAt(itemCount() - 1);
+    const std::vector<int> rows = zoneRows(zone);
+    return !rows.empty() && startZoneAt(rows.back());
+}
+
+// --- zones ----------------------------------------------------------------------------------
+
+int ProjectController::zoneCount() const
+{
+    return m_area->zoneCount();
+}
+
+std::vector<AreaZone> ProjectController::zones() const
+{
+    std::vector<AreaZone> zones = m_area->zones();
+    if (zones.empty())
+        zones = AreaZones::whole(QSize(m_area->settings().ledWidth, m_area->settings().ledHeight));
+    return zones;
+}
+
+bool ProjectController::setZones(std::vector<AreaZone> zones, QString* why)
+{
+    const QSize led(m_area->settings().ledWidth, m_area->settings().ledHeight);
+    const QString refused = AreaZones::check(zones, led);
+    if (!refused.isEmpty()) {
+        if (why)
+            *why = refused;
+        return false;
+    }
+    if (zones == this->zones())
+        return true;
+    const bool wasPlaying = playState() == PlayState::Playing;
+    if (!stopBounded(why))
+        return false;
+    if (!m_area->setZones(std::move(zones), why))
+        return false;
+    m_playlist->zonesChanged();
+    setModified(true);
+    emit zonesChanged();
+    watchPlayback();
+    if (wasPlaying && itemCount() > 0)
+        restart();
+    return true;
+}
+
+bool ProjectController::removeZone(int zone, QString* why)
+{
+    std::vector<AreaZone> zones = this->zones();
+    if (zone < 1 || zone >= int(zones.size())) {
+        if (why)
+            *why = QStringLiteral("no such zone");
+        return false;
+    }
+    const bool wasPlaying = playState() == PlayState::Playing;
+    if (!stopBounded(why))
+        return false;
+    for (int i = 0; i < itemCount(); ++i) {
+        const int at = zoneOfItem(i);
+        if (at >= zone)
+            setItemZone(i, at == zone ? 0 : at - 1);
+    }
+    zones.erase(zones.begin() + zone);
+    const bool taken = setZones(std::move(zones), why);
+    if (wasPlaying && itemCount() > 0 && !anyZonePlaying())
+        restart();
+    return taken;
+}
+
+int ProjectController::zoneOfItem(int index) const
+{
+    const CPropBase* item = m_area->item(index);
+    return item ? AreaZones::zoneOf(*item, zoneCount()) : 0;
+}
+
+bool ProjectController::setItemZone(int index, int zone, QString* why)
+{
+    CPropBase* item = m_area->item(index);
+    if (!item || zone < 0 || zone >= AreaZones::kMostZones) {
+        if (why)
+            *why = QStringLiteral("no such item or zone");
+        return false;
+    }
+    if (zone == zoneOfItem(index) && zone < zoneCount())
+        return true;
+    // The player may hold the item: its zone's thread ends first, and the item's new zone
+    // plays it from its next turn.
+    if (!stopZoneBounded(zoneOfItem(index), why))
+        return false;
+    bool written = false;
+    {
+        std::lock_guard lock(item->fieldsMutex());
+        written = ItemSettings::write(*item, AreaZones::kZoneKey,
+                                      zone == 0 ? QJsonValue() : QJsonValue(zone));
+    }
+    if (!written) {
+        if (why)
+            *why = QStringLiteral("the item's settings are not ours to change");
+        return false;
+    }
+    m_playlist->zonesChanged();
+    setModified(true);
+    emit zonesChanged();
+    watchPlayback();
+    return true;
+}
+
+std::vector<int> ProjectController::zoneRows(int zone) const
+{
+    std::vector<int> rows;
+    for (int i = 0; i < itemCount(); ++i)
+        if (zoneOfItem(i) == zone)
+            rows.push_back(i);
+    return rows;
 }
 
 bool ProjectController::preview(CPropBase& item)
@@ -518,10 +691,13 @@ void ProjectController::watchPlayback()
         m_lastState = state;
         emit playStateChanged();
     }
+    std::vector<int> rows(size_t(zoneCount()), -1);
+    for (int zone = 0; zone < zoneCount(); ++zone)
+        rows[size_t(zone)] = playingIndex(zone);
+    m_playlist->setPlayingRows(rows);
     if (playing == m_lastPlaying)
         return;
     m_lastPlaying = playing;
-    m_playlist->setPlayingRow(playing);
     emit playingIndexChanged(playing);
     // What plays now, for a start after a crash; a stop is kept as a stop.
     ResumeState resume;

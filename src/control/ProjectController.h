@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/AreaZones.h"
 #include "model/PlayObserver.h"
 
 #include <QObject>
@@ -7,10 +8,12 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class CAct;
 class CPropBase;
@@ -81,10 +84,11 @@ public:
     // The index of the item added, or -1 when no kind plays the file or the file is not what
     // its name says (PNG bytes in a .txt; the reason then in `why`). A file that is not there is
     // added, marked missing and told.
-    int addFile(const QString& path, QString* why = nullptr);
+    // `zone`: the zone it plays in (the first when out of range).
+    int addFile(const QString& path, QString* why = nullptr, int zone = 0);
     // Adds each file; those refused come back (the path, and the reason when it is not the
     // name), the index of the last added in `last`.
-    QStringList addFiles(const QStringList& paths, int* last = nullptr);
+    QStringList addFiles(const QStringList& paths, int* last = nullptr, int zone = 0);
     // Appends a ready-made item (one a project file or a test made); its index.
     int appendItem(std::unique_ptr<CPropBase> item);
     // A text item that shows the date and the time, from clockFilePath().
@@ -97,16 +101,34 @@ public:
     bool removeItem(int index, QString* error = nullptr);
     bool moveItem(int from, int to);
 
+    // --- zones ----------------------------------------------------------------------------
+    // 1 without zones.
+    int zoneCount() const;
+    // The zones as the area plays them: one over the whole LED without zones.
+    std::vector<AreaZone> zones() const;
+    // Takes zones that the LED allows (else false, why, nothing changed). Playback ends first
+    // and starts again from every zone's first item when it played.
+    bool setZones(std::vector<AreaZone> zones, QString* why = nullptr);
+    // Zone `zone` (not the first) goes: its items join the first zone, the later zones' items
+    // move down one with their zones.
+    bool removeZone(int zone, QString* why = nullptr);
+    // The zone item `index` plays in (0 for no such item).
+    int zoneOfItem(int index) const;
+    // Item `index` plays in zone `zone` from now on (it stays in the list where it is).
+    bool setItemZone(int index, int zone, QString* why = nullptr);
+    // The rows of zone `zone`'s items, in playlist order.
+    std::vector<int> zoneRows(int zone) const;
+
     // --- playback -------------------------------------------------------------------------
     PlayState playState() const;
-    // The line that plays, -1 when nothing plays.
-    int playingIndex() const;
-    int currentIndex() const;
-    // The page the playing item shows now (0 before its first), for status answers.
-    int shownPage() const;
-    // The presentation time of the frame the playing video item shows, in microseconds; -1 when
-    // no video item shows a frame.
-    qint64 shownPositionUs() const;
+    // The line that plays in the zone, -1 when nothing plays there.
+    int playingIndex(int zone = 0) const;
+    int currentIndex(int zone = 0) const;
+    // The page the zone's playing item shows now (0 before its first), for status answers.
+    int shownPage(int zone = 0) const;
+    // The presentation time of the frame the zone's playing video item shows, in microseconds;
+    // -1 when no video item shows a frame there.
+    qint64 shownPositionUs(int zone = 0) const;
 
     // The toolbar's Play: resumes a paused wall, else starts from the first item.
     bool play();
@@ -119,18 +141,22 @@ public:
     void resume();
     // Ends playback within kStopWait; false (and a message) when the thread is still busy.
     bool stop();
-    // Plays item `index` and goes on from it; false when there is no such item.
+    // Plays item `index` and goes on from it; false when there is no such item. With zones
+    // only the item's zone starts again while the others play on.
     bool playItem(int index);
-    bool next();
-    bool previous();
-    bool first();
-    bool last();
+    // Within the zone's items, which the other zones do not feel.
+    bool next(int zone = 0);
+    bool previous(int zone = 0);
+    bool first(int zone = 0);
+    bool last(int zone = 0);
     // A page's play button: the item once, then the wall idles.
     bool preview(CPropBase& item);
 
 signals:
     void playStateChanged();
     void playingIndexChanged(int index);
+    // The zones or the items' zones changed.
+    void zonesChanged();
     void modifiedChanged(bool modified);
     // A new project took the place of the old (new, open): sections and items are new.
     void projectReplaced();
@@ -141,7 +167,13 @@ private:
     // Waits at most kStopWait for the play thread; false (and a message, and `error` for the
     // caller's answer) when it still runs.
     bool stopBounded(QString* error = nullptr);
+    // Every zone from its first item, the zone of `index` from that item (-1: none).
     bool startAt(int index);
+    // Only the item's zone, when another plays; else as startAt.
+    bool startZoneAt(int index);
+    // The zone's play thread ended within kStopWait; false (and a message) when it still runs.
+    bool stopZoneBounded(int zone, QString* error = nullptr);
+    bool anyZonePlaying() const;
     void resetToNew();
     void watchPlayback();
     void rememberRecent(const QString& path);
@@ -155,10 +187,15 @@ private:
     bool m_modified = false;
     // Written by the play thread (as the observer); declared before the area, which ends the
     // play thread when it goes.
-    std::atomic<int> m_pageItem{-1};
-    std::atomic<int> m_page{0};
-    std::atomic<int> m_positionItem{-1};
-    std::atomic<qint64> m_positionUs{0};
+    // A zone's at its index.
+    struct Shown
+    {
+        std::atomic<int> pageItem{-1};
+        std::atomic<int> page{0};
+        std::atomic<int> positionItem{-1};
+        std::atomic<qint64> positionUs{0};
+    };
+    std::array<Shown, AreaZones::kMostZones> m_shown;
     std::unique_ptr<CAct> m_area;
     std::unique_ptr<PlaylistModel> m_playlist;
     QTimer m_watch; // follows the play thread's item and state

@@ -122,6 +122,30 @@ std::vector<CAct*> CAct::zonesAndThis()
     return all;
 }
 
+namespace {
+thread_local int t_playThreadZone = 0;
+} // namespace
+
+int CAct::playThreadZone()
+{
+    return t_playThreadZone;
+}
+
+void CAct::setPlayThreadZone(int zone)
+{
+    t_playThreadZone = zone;
+}
+
+CAct& CAct::zoneArea(int zone)
+{
+    return zone >= 1 && zone <= int(m_zoneAreas.size()) ? *m_zoneAreas[size_t(zone - 1)] : *this;
+}
+
+const CAct& CAct::zoneArea(int zone) const
+{
+    return zone >= 1 && zone <= int(m_zoneAreas.size()) ? *m_zoneAreas[size_t(zone - 1)] : *this;
+}
+
 CAct& CAct::areaFor(const CPropBase& item)
 {
     for (const auto& zone : m_zoneAreas)
@@ -161,6 +185,28 @@ void CAct::playFrom(int index)
     for (CAct* other : zonesAndThis())
         if (other != &zone && !other->isPlaying())
             other->m_loop.Play();
+}
+
+void CAct::playAllFrom(int index)
+{
+    Q_ASSERT(!m_zoneParent);
+    CPropBase* from = item(index);
+    if (m_zones.empty()) {
+        playFrom(from ? index : 0);
+        return;
+    }
+    if (!hasPlayThread())
+        fillBackground();
+    for (CAct* zone : zonesAndThis()) {
+        int start = from && zone->playsItem(*from) ? index : -1;
+        for (int i = 0; i < itemCount() && start < 0; ++i)
+            if (const CPropBase* candidate = item(i); candidate && zone->playsItem(*candidate))
+                start = i;
+        if (start < 0)
+            continue; // a zone without items shows the background
+        zone->m_currentIndex.store(start);
+        zone->m_loop.SetCurrent(item(start), false);
+    }
 }
 
 void CAct::setCurrent(int index)
@@ -399,9 +445,14 @@ std::unique_ptr<CPropBase> CAct::takeItem(int index)
         return nullptr;
     std::unique_ptr<CPropBase> taken = std::move(m_items[static_cast<size_t>(index)]);
     m_items.erase(m_items.begin() + index);
-    // A later Play must not reach the item through the current slot.
-    CPropBase* expected = taken.get();
-    m_currentItem.compare_exchange_strong(expected, nullptr);
+    // A later Play must not reach the item through the current slot, nor a zone's; a zone's
+    // index after it moves up with its item.
+    for (CAct* area : zonesAndThis()) {
+        CPropBase* expected = taken.get();
+        area->m_currentItem.compare_exchange_strong(expected, nullptr);
+        if (area != this && area->m_currentIndex.load() > index)
+            area->m_currentIndex.fetch_sub(1);
+    }
     return taken;
 }
 
@@ -414,14 +465,18 @@ bool CAct::moveItem(int from, int to)
     std::unique_ptr<CPropBase> moving = std::move(m_items[static_cast<size_t>(from)]);
     m_items.erase(m_items.begin() + from);
     m_items.insert(m_items.begin() + to, std::move(moving));
-    // The current index follows its item, so the loop goes on from where that item is now.
-    const int current = m_currentIndex.load();
-    if (current == from)
-        m_currentIndex.store(to);
-    else if (from < current && current <= to)
-        m_currentIndex.store(current - 1);
-    else if (to <= current && current < from)
-        m_currentIndex.store(current + 1);
+    // The current index follows its item, so the loop goes on from where that item is now;
+    // every zone's alike.
+    for (CAct* area : zonesAndThis()) {
+        std::atomic<int>& index = area->m_currentIndex;
+        const int current = index.load();
+        if (current == from)
+            index.store(to);
+        else if (from < current && current <= to)
+            index.store(current - 1);
+        else if (to <= current && current < from)
+            index.store(current + 1);
+    }
     return true;
 }
 

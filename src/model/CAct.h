@@ -150,8 +150,12 @@ public:
     bool StopWithin(std::chrono::milliseconds timeout);
     // A stop that did not wait for the thread's end, whose thread still runs.
     bool stopPending() const;
-    // Makes item `index` current and plays on from it.
+    // Makes item `index` current and plays on from it; the other zones play on, or start where
+    // they stood.
     void playFrom(int index);
+    // Nothing playing: every zone starts at its first item, the zone of item `index` (when
+    // there is one) at that item.
+    void playAllFrom(int index);
     // Plays the item once and then idles (a page's preview); the current index stays.
     void preview(CPropBase* item) { m_loop.SetCurrent(item, true); }
     // Makes item `index` current without playing it (the render tool plays items one by one);
@@ -227,6 +231,13 @@ public:
     // area's sections, settings, items, clock and observer, and plays the items of its zone.
     // Empty without zones.
     const std::vector<std::unique_ptr<CAct>>& zoneAreas() const { return m_zoneAreas; }
+    // On a play thread: the zone it plays (0 elsewhere), for observers that keep a zone's state.
+    static int playThreadZone();
+    // How many zones play: 1 without zones.
+    int zoneCount() const { return m_zones.empty() ? 1 : int(m_zones.size()); }
+    // The area that plays zone `zone` (0: this one); this one for a zone out of range.
+    CAct& zoneArea(int zone);
+    const CAct& zoneArea(int zone) const;
     // The area that plays the item: this one, or the area of the item's zone.
     CAct& areaFor(const CPropBase& item);
     // GUI thread, no play thread: the area's background over the whole LED (what the parts no
@@ -275,6 +286,8 @@ private:
     // An area that plays zone `zoneIndex` of `parent`.
     CAct(CAct& parent, int zoneIndex);
     QString sectionTitle(const char* format, int index) const;
+    // The play thread names its zone once it starts.
+    static void setPlayThreadZone(int zone);
     // The area whose items these are: the parent of a zone's area, else this one.
     CAct& itemsOwner() { return m_zoneParent ? *m_zoneParent : *this; }
     const CAct& itemsOwner() const { return m_zoneParent ? *m_zoneParent : *this; }

@@ -181,6 +181,7 @@ bool PlayLoop::passGate()
 void PlayLoop::threadProc()
 {
     PlayRandom::seed(static_cast<unsigned int>(std::time(nullptr)));
+    CAct::setPlayThreadZone(m_area.m_zoneIndex);
     // Steps keep their deadlines beside busy processes: real-time where the system allows.
     ThreadPriority::raiseForPlayback();
     bool first = true;
