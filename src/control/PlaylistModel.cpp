@@ -25,8 +25,8 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const
     const CPropBase* item = index.isValid() ? m_area.item(index.row()) : nullptr;
     if (!item)
         return {};
-    const bool playing = std::find(m_playingRows.begin(), m_playingRows.end(), index.row()) !=
-                         m_playingRows.end();
+    const bool playing =
+        std::find(m_playingRows.begin(), m_playingRows.end(), index.row()) != m_playingRows.end();
     const bool missing = !item->filePath.isEmpty() && m_missing.contains(item->filePath);
     switch (role) {
     case Qt::DisplayRole:

@@ -460,7 +460,7 @@ bool ProjectController::startZoneAt(int index)
 
 bool ProjectController::stopZoneBounded(int zone, QString* error)
 {
-    if (m_area->zoneArea(zone).StopWithin(kStopWait))
+    if (m_area->zoneArea(zone).StopZoneWithin(kStopWait))
         return true;
     if (error)
         *error = QStringLiteral("the player is still finishing its step");

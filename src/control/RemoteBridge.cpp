@@ -81,6 +81,8 @@ QJsonObject RemoteBridge::status() const
         {QStringLiteral("led"), led},
         {QStringLiteral("version"), QStringLiteral(TESSARIN_VERSION)},
     };
+    if (m_controller.zoneCount() > 1)
+        status.insert(QStringLiteral("zones"), zones());
     if (m_fleet)
         status.insert(QStringLiteral("fleet"),
                       QJsonObject{{QStringLiteral("connected"), m_fleet->isConnected()},
@@ -91,19 +93,61 @@ QJsonObject RemoteBridge::status() const
 QJsonArray RemoteBridge::items() const
 {
     const CAct& area = m_controller.area();
-    const int playing = m_controller.playingIndex();
+    const bool zoned = m_controller.zoneCount() > 1;
     QJsonArray list;
     for (int i = 0; i < area.itemCount(); ++i) {
         const CPropBase* item = area.item(i);
-        list.append(QJsonObject{{QStringLiteral("index"), i},
-                                {QStringLiteral("file"), item->filePath},
-                                {QStringLiteral("class"), QLatin1String(item->className())},
-                                {QStringLiteral("playing"), i == playing},
-                                // As the playlist marks it: a remote operator sees it too.
-                                {QStringLiteral("missing"),
-                                 !item->filePath.isEmpty() && !QFileInfo::exists(item->filePath)}});
+        const int zone = m_controller.zoneOfItem(i);
+        QJsonObject line{{QStringLiteral("index"), i},
+                         {QStringLiteral("file"), item->filePath},
+                         {QStringLiteral("class"), QLatin1String(item->className())},
+                         {QStringLiteral("playing"), i == m_controller.playingIndex(zone)},
+                         // As the playlist marks it: a remote operator sees it too.
+                         {QStringLiteral("missing"),
+                          !item->filePath.isEmpty() && !QFileInfo::exists(item->filePath)}};
+        if (zoned)
+            line.insert(QStringLiteral("zone"), zone);
+        list.append(line);
     }
     return list;
+}
+
+QJsonArray RemoteBridge::zones() const
+{
+    const CAct& area = m_controller.area();
+    const std::vector<AreaZone> zones = m_controller.zones();
+    QJsonArray list;
+    for (int k = 0; k < int(zones.size()); ++k) {
+        const QRect& rect = zones[size_t(k)].rect;
+        const int index = m_controller.playingIndex(k);
+        const CPropBase* item = index >= 0 ? area.item(index) : nullptr;
+        list.append(QJsonObject{
+            {QStringLiteral("index"), k},
+            {QStringLiteral("name"), zones[size_t(k)].name},
+            {QStringLiteral("rect"), QJsonArray{rect.x(), rect.y(), rect.width(), rect.height()}},
+            {QStringLiteral("item"), item ? QJsonValue(index) : QJsonValue()},
+            {QStringLiteral("file"), item ? QJsonValue(item->filePath) : QJsonValue()},
+            {QStringLiteral("page"), item ? m_controller.shownPage(k) : 0},
+            {QStringLiteral("position"), positionSeconds(m_controller.shownPositionUs(k))},
+        });
+    }
+    return list;
+}
+
+bool RemoteBridge::zoneCommand(int zone, const QString& name)
+{
+    ProjectController& c = m_controller;
+    if (zone < 0 || zone >= c.zoneCount())
+        return false;
+    if (name == QLatin1String("next"))
+        return c.next(zone);
+    if (name == QLatin1String("previous"))
+        return c.previous(zone);
+    if (name == QLatin1String("first"))
+        return c.first(zone);
+    if (name == QLatin1String("last"))
+        return c.last(zone);
+    return command(name);
 }
 
 bool RemoteBridge::command(const QString& name)
@@ -139,9 +183,9 @@ bool RemoteBridge::playItem(int index)
     return m_controller.playItem(index);
 }
 
-int RemoteBridge::addFile(const QString& path)
+int RemoteBridge::addFile(const QString& path, int zone)
 {
-    return m_controller.addFile(path);
+    return m_controller.addFile(path, nullptr, zone);
 }
 
 namespace {

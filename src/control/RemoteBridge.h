@@ -33,7 +33,9 @@ public:
     QJsonArray items() const override;
     bool command(const QString& name) override;
     bool playItem(int index) override;
-    int addFile(const QString& path) override;
+    int addFile(const QString& path, int zone) override;
+    QJsonArray zones() const override;
+    bool zoneCommand(int zone, const QString& name) override;
     bool deleteItem(int index) override;
     bool moveItem(int from, int to) override;
     bool openProject(const QString& path, QString* error) override;

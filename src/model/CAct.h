@@ -148,6 +148,8 @@ public:
     void Pause();
     void Stop();
     bool StopWithin(std::chrono::milliseconds timeout);
+    // Ends only this area's own zone (not the zones a parent area holds), as StopWithin does.
+    bool StopZoneWithin(std::chrono::milliseconds timeout) { return m_loop.StopWithin(timeout); }
     // A stop that did not wait for the thread's end, whose thread still runs.
     bool stopPending() const;
     // Makes item `index` current and plays on from it; the other zones play on, or start where

@@ -13,9 +13,11 @@ class RemoteController
 public:
     virtual ~RemoteController() = default;
 
-    // {"state", "item", "itemCount", "file", "page", "project", "modified", "led", "version"}
+    // {"state", "item", "itemCount", "file", "page", "project", "modified", "led", "version"},
+    // and "zones" (as zones() lists them) when the project has more than one. "item", "file",
+    // "page" are the first zone's.
     virtual QJsonObject status() const = 0;
-    // One object a playlist line: {"index", "file", "class", "playing"}.
+    // One object a playlist line: {"index", "file", "class", "playing"}, and "zone" with zones.
     virtual QJsonArray items() const = 0;
     // "play" (resumes a paused wall, starts a stopped one, leaves a playing one alone),
     // "restart" (from the first item), "pause", "resume", "stop", "next", "previous", "first",
@@ -23,8 +25,14 @@ public:
     virtual bool command(const QString& name) = 0;
     // Plays item `index` and goes on from it; false when there is no such item.
     virtual bool playItem(int index) = 0;
-    // Adds a file as AddFile does; its index, or -1 when no kind plays it.
-    virtual int addFile(const QString& path) = 0;
+    // One object a zone: {"index", "name", "rect": [x, y, w, h], "item", "file", "page",
+    // "position"}; a project without zones has one over the whole LED.
+    virtual QJsonArray zones() const = 0;
+    // "next", "previous", "first", "last" within zone `zone`'s items (the other zones play on);
+    // the rest as command() does. False for no such zone, or as command().
+    virtual bool zoneCommand(int zone, const QString& name) = 0;
+    // Adds a file as AddFile does, into zone `zone`; its index, or -1 when no kind plays it.
+    virtual int addFile(const QString& path, int zone) = 0;
     virtual bool deleteItem(int index) = 0;
     virtual bool moveItem(int from, int to) = 0;
     virtual bool openProject(const QString& path, QString* error) = 0;

@@ -72,6 +72,20 @@ bool pathIndex(const QString& text, int* index)
     return true;
 }
 
+// The zone an upload goes into: 0 for /api/items, Z for /api/zones/Z/items, -1 for no upload.
+int uploadZone(const QByteArray& path)
+{
+    if (path == "/api/items")
+        return 0;
+    const QStringList parts = QString::fromLatin1(path).split(QLatin1Char('/'));
+    int zone = -1;
+    if (parts.size() == 5 && parts[1] == QLatin1String("api") &&
+        parts[2] == QLatin1String("zones") && parts[4] == QLatin1String("items") &&
+        pathIndex(parts[3], &zone))
+        return zone;
+    return -1;
+}
+
 int connectionsTheFileLimitAllows()
 {
     const long limit = FileLimit::openFiles();
@@ -230,7 +244,7 @@ qint64 RemoteServer::bodyLimit(const HttpRequestHead& head) const
 {
     if (!head.path.startsWith("/api/"))
         return 0;
-    if (head.method == "POST" && head.path == "/api/items")
+    if (head.method == "POST" && uploadZone(head.path) >= 0)
         return m_settings.maxUploadBytes;
     return kMostJsonBytes;
 }
@@ -347,7 +361,7 @@ HttpConnection::Admission RemoteServer::admit(HttpConnection& connection,
                                            : QStringLiteral("the request body is larger than "
                                                             "%1 bytes allow")
                                                  .arg(most)));
-    if (head.method == "POST" && head.path == "/api/items") {
+    if (head.method == "POST" && uploadZone(head.path) >= 0) {
         if (!QDir().mkpath(m_settings.mediaDir))
             return answer(error(
                 500,
@@ -489,7 +503,7 @@ RemoteServer::Answer RemoteServer::api(const Request& request, std::unique_ptr<Q
             if (get)
                 return json(m_controller.items());
             if (post)
-                return upload(request, std::move(file));
+                return upload(request, std::move(file), 0);
             return error(405, statusReason(405));
         }
         int index = 0;
@@ -521,6 +535,8 @@ RemoteServer::Answer RemoteServer::api(const Request& request, std::unique_ptr<Q
         }
         return error(404, statusReason(404));
     }
+    if (first == QLatin1String("zones"))
+        return zonesApi(request, parts, std::move(file));
     if (first == QLatin1String("project") && parts.size() == 2 && post) {
         QString message;
         if (parts[1] == QLatin1String("open")) {
@@ -543,8 +559,60 @@ RemoteServer::Answer RemoteServer::api(const Request& request, std::unique_ptr<Q
     return error(404, statusReason(404));
 }
 
+// /api/zones, /api/zones/Z, /api/zones/Z/COMMAND, /api/zones/Z/items,
+// /api/zones/Z/items/N/play (N as /api/items counts, an item of zone Z).
+RemoteServer::Answer RemoteServer::zonesApi(const Request& request, const QStringList& parts,
+                                            std::unique_ptr<QTemporaryFile> file)
+{
+    const QByteArray& method = request.head.method;
+    const bool get = method == "GET" || method == "HEAD";
+    const bool post = method == "POST";
+    const QJsonArray zones = m_controller.zones();
+    if (parts.size() == 1)
+        return get ? json(zones) : error(405, statusReason(405));
+    int zone = 0;
+    if (!pathIndex(parts[1], &zone) || zone >= zones.size())
+        return error(404, QStringLiteral("there is no zone %1").arg(parts[1]));
+    if (parts.size() == 2)
+        return get ? json(zones[zone]) : error(405, statusReason(405));
+    const QString& what = parts[2];
+    if (parts.size() == 3 && what != QLatin1String("items")) {
+        if (!post)
+            return error(405, statusReason(405));
+        if (!m_controller.zoneCommand(zone, what))
+            return error(404, statusReason(404));
+        return json(m_controller.status());
+    }
+    if (what != QLatin1String("items"))
+        return error(404, statusReason(404));
+    const auto inZone = [&](const QJsonValue& line) {
+        return line.toObject().value(QStringLiteral("zone")).toInt(0) == zone;
+    };
+    if (parts.size() == 3) {
+        if (post)
+            return upload(request, std::move(file), zone);
+        if (!get)
+            return error(405, statusReason(405));
+        QJsonArray lines;
+        for (const QJsonValue& line : m_controller.items())
+            if (inZone(line))
+                lines.append(line);
+        return json(lines);
+    }
+    int index = 0;
+    if (parts.size() == 5 && parts[4] == QLatin1String("play") && pathIndex(parts[3], &index)) {
+        if (!post)
+            return error(405, statusReason(405));
+        const QJsonArray items = m_controller.items();
+        if (index >= items.size() || !inZone(items[index]) || !m_controller.playItem(index))
+            return error(404, QStringLiteral("zone %1 has no item %2").arg(zone).arg(index));
+        return json(m_controller.status());
+    }
+    return error(404, statusReason(404));
+}
+
 RemoteServer::Answer RemoteServer::upload(const Request& request,
-                                          std::unique_ptr<QTemporaryFile> file)
+                                          std::unique_ptr<QTemporaryFile> file, int zone)
 {
     if (!file)
         return error(500, QStringLiteral("the upload was not stored"));
@@ -589,7 +657,7 @@ RemoteServer::Answer RemoteServer::upload(const Request& request,
                 507, QStringLiteral("%1 could not be stored: %2").arg(path, file->errorString()));
         file->setAutoRemove(false);
     }
-    const int index = m_controller.addFile(path);
+    const int index = m_controller.addFile(path, zone);
     if (index < 0) {
         QFile::remove(path);
         return error(415, QStringLiteral("%1: no item plays this file").arg(base));

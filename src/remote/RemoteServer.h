@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QPointer>
+#include <QStringList>
 #include <QThreadPool>
 #include <QTimer>
 #include <QWebSocketServer>
@@ -89,7 +90,9 @@ private:
     void sweep();
 
     Answer api(const Request& request, std::unique_ptr<QTemporaryFile> file);
-    Answer upload(const Request& request, std::unique_ptr<QTemporaryFile> file);
+    Answer upload(const Request& request, std::unique_ptr<QTemporaryFile> file, int zone);
+    Answer zonesApi(const Request& request, const QStringList& parts,
+                    std::unique_ptr<QTemporaryFile> file);
     Answer page(const QByteArray& path) const;
     static Answer json(const QJsonValue& value, int status = 200);
     static Answer error(int status, const QString& message);

@@ -10,10 +10,12 @@
 #include "model/CPropText.h"
 #include "model/HeadlessSectionHost.h"
 #include "model/ItemKinds.h"
+#include "model/ItemSettings.h"
 #include "model/ProjectFile.h"
 #include "remote/FleetClient.h"
 #include "remote/RemoteServer.h"
 #include "remote/RemoteSettings.h"
+#include "render/DesktopImage.h"
 #include "support/MqttBroker.h"
 #include "support/TestSettings.h"
 #include "support/VirtualClock.h"
@@ -49,8 +51,11 @@ public:
     std::unique_ptr<CPropBase> clone() const override { return std::make_unique<HoldItem>(*this); }
 };
 
+std::atomic<int> g_holdStarts{0};
+
 void playHold(const CPropBase& item, CAct& area)
 {
+    g_holdStarts.fetch_add(1);
     area.reportShown(item, QJsonObject{{"page", 1}});
     while (!area.PassPauseGate() && !area.stopRequested())
         std::this_thread::sleep_for(1ms);
@@ -819,4 +824,150 @@ TEST_F(ProjectControllerTest, MissingFilesAreMarkedToldOnceAndUnmarkedWhenTheyCo
     EXPECT_EQ(messages,
               (QStringList{Notifications::missingText(gone), Notifications::missingText(kept)}));
     Notifications::setSink({});
+}
+
+namespace {
+
+// The real server over the real bridge: a request and its answer.
+class Api
+{
+public:
+    explicit Api(RemoteBridge& bridge) : m_server(bridge)
+    {
+        RemoteSettings settings;
+        settings.enabled = true;
+        settings.address = QStringLiteral("127.0.0.1");
+        settings.port = 0;
+        settings.token = QStringLiteral("t0ken");
+        settings.mediaDir = m_dir.filePath("media");
+        QString error;
+        EXPECT_TRUE(m_server.start(settings, &error)) << error.toStdString();
+    }
+    // The status code; the answer's JSON in `answer`.
+    int send(const QByteArray& method, const QString& path, QJsonDocument* answer = nullptr)
+    {
+        QNetworkRequest request(
+            QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.port()).arg(path)));
+        request.setRawHeader("Authorization", "Bearer t0ken");
+        QNetworkReply* reply = m_network.sendCustomRequest(request, method);
+        QEventLoop loop;
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        loop.exec();
+        if (answer)
+            *answer = QJsonDocument::fromJson(reply->readAll());
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        reply->deleteLater();
+        return status;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    RemoteServer m_server;
+    QNetworkAccessManager m_network;
+};
+
+} // namespace
+
+TEST_F(ProjectControllerTest, ZonesPlayTogetherAndCommandsMoveOnlyTheZoneTheyName)
+{
+    const QSize led(controller.area().settings().ledWidth, controller.area().settings().ledHeight);
+    QString why;
+    ASSERT_TRUE(
+        controller.setZones(AreaZones::fromTemplate(AreaZones::Template::TwoHalves, led), &why))
+        << why.toStdString();
+    ASSERT_TRUE(controller.setItemZone(1, 1));
+    ASSERT_TRUE(controller.setItemZone(3, 1));
+    EXPECT_EQ(controller.zoneRows(0), (std::vector<int>{0, 2}));
+    EXPECT_EQ(controller.zoneRows(1), (std::vector<int>{1, 3}));
+    const auto playing = [this](int zone0, int zone1) {
+        return within(3000, [&] {
+            return controller.playingIndex(0) == zone0 && controller.playingIndex(1) == zone1 &&
+                   controller.shownPage(0) == 1 && controller.shownPage(1) == 1;
+        });
+    };
+
+    ASSERT_TRUE(controller.play());
+    ASSERT_TRUE(playing(0, 1));
+    EXPECT_EQ(controller.playlist().playingRows(), (std::vector<int>{0, 1}));
+    EXPECT_EQ(state(), "playing");
+
+    Api api(bridge);
+    QJsonDocument answer;
+    int starts = g_holdStarts.load();
+    ASSERT_EQ(api.send("POST", "/api/zones/1/next", &answer), 200);
+    ASSERT_TRUE(playing(0, 3));
+    EXPECT_EQ(g_holdStarts.load(), starts + 1) << "the first zone was started again";
+    const QJsonArray zones = bridge.status().value("zones").toArray();
+    ASSERT_EQ(zones.size(), 2);
+    EXPECT_EQ(zones[1].toObject().value("item").toInt(), 3);
+    EXPECT_EQ(zones[1].toObject().value("rect").toArray().size(), 4);
+    EXPECT_EQ(bridge.status().value("item").toInt(), 0) << "the status's own item is zone 0's";
+
+    // Without a zone: the first zone's.
+    starts = g_holdStarts.load();
+    ASSERT_EQ(api.send("POST", "/api/next"), 200);
+    ASSERT_TRUE(playing(2, 3));
+    EXPECT_EQ(g_holdStarts.load(), starts + 1);
+    ASSERT_EQ(api.send("POST", "/api/zones/1/items/1/play"), 200);
+    ASSERT_TRUE(playing(2, 1));
+    EXPECT_EQ(api.send("POST", "/api/zones/1/items/2/play"), 404) << "item 2 is zone 0's";
+    EXPECT_EQ(api.send("POST", "/api/zones/2/next"), 404);
+    EXPECT_EQ(api.send("POST", "/api/zones/x/next"), 404);
+    ASSERT_EQ(api.send("GET", "/api/zones/1/items", &answer), 200);
+    ASSERT_EQ(answer.array().size(), 2);
+    EXPECT_EQ(answer.array()[1].toObject().value("index").toInt(), 3);
+    ASSERT_EQ(api.send("GET", "/api/zones/0", &answer), 200);
+    EXPECT_EQ(answer.object().value("item").toInt(), 2);
+    // A whole-list play starts its zone only, too.
+    ASSERT_TRUE(controller.playItem(0));
+    ASSERT_TRUE(playing(0, 1));
+
+    // Pause and stop hold and end both.
+    ASSERT_EQ(api.send("POST", "/api/zones/1/pause"), 200);
+    EXPECT_EQ(state(), "paused");
+    EXPECT_TRUE(controller.area().zoneArea(0).isPaused());
+    EXPECT_TRUE(controller.area().zoneArea(1).isPaused());
+    EXPECT_TRUE(controller.play());
+    EXPECT_EQ(state(), "playing");
+    EXPECT_TRUE(controller.stop());
+    EXPECT_EQ(state(), "stopped");
+    EXPECT_FALSE(controller.area().zoneArea(1).isPlaying());
+
+    // Overlapping zones are refused and change nothing.
+    std::vector<AreaZone> overlapping = controller.zones();
+    overlapping[1].rect.translate(-1, 0);
+    EXPECT_FALSE(controller.setZones(overlapping, &why));
+    EXPECT_FALSE(why.isEmpty());
+    EXPECT_EQ(controller.zoneCount(), 2);
+
+    // The second zone goes: its items join the first.
+    ASSERT_TRUE(controller.removeZone(1, &why)) << why.toStdString();
+    EXPECT_EQ(controller.zoneCount(), 1);
+    EXPECT_EQ(controller.zoneRows(0), (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_FALSE(bridge.status().contains("zones"));
+    EXPECT_FALSE(bridge.items()[1].toObject().contains("zone"));
+}
+
+TEST_F(ProjectControllerTest, AZoneWhoseItemsAreAllOutOfScheduleShowsTheBackground)
+{
+    const QSize led(controller.area().settings().ledWidth, controller.area().settings().ledHeight);
+    ASSERT_TRUE(controller.setZones(AreaZones::fromTemplate(AreaZones::Template::TwoHalves, led)));
+    ASSERT_TRUE(controller.setItemZone(3, 1));
+    CPropBase* outOfTime = controller.area().item(3);
+    {
+        std::lock_guard lock(outOfTime->fieldsMutex());
+        // A day that has passed: never again.
+        ItemSettings::write(*outOfTime, QStringLiteral("schedule"),
+                            QJsonObject{{"from", "2001-01-01"}, {"until", "2001-01-02"}});
+    }
+    controller.area().changeSettings([](AreaSettings& s) { s.backColor = 0x0000ff; }); // red
+    ASSERT_TRUE(controller.play());
+    ASSERT_TRUE(within(3000, [this] { return controller.shownPage(0) == 1; }));
+    const QRect right = controller.zones()[1].rect;
+    EXPECT_TRUE(within(3000, [&] {
+        const QImage wall = composeWall(controller.area());
+        return !wall.isNull() && wall.pixel(right.center()) == qRgb(255, 0, 0);
+    }));
+    EXPECT_EQ(controller.playingIndex(0), 0);
 }

@@ -33,8 +33,20 @@ public:
         commands << QStringLiteral("item %1").arg(index);
         return index >= 0 && index < files.size();
     }
-    int addFile(const QString& path) override
+    QJsonArray zones() const override
     {
+        return QJsonArray{QJsonObject{{"index", 0}, {"name", "main"}},
+                          QJsonObject{{"index", 1}, {"name", "ticker"}}};
+    }
+    bool zoneCommand(int zone, const QString& name) override
+    {
+        commands << QStringLiteral("zone %1 %2").arg(zone).arg(name);
+        return zone >= 0 && zone < 2;
+    }
+    int addFile(const QString& path, int zone) override
+    {
+        if (zone != 0)
+            commands << QStringLiteral("upload into zone %1").arg(zone);
         files << path;
         return int(files.size()) - 1;
     }

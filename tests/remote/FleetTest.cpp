@@ -48,7 +48,9 @@ public:
         state = "playing";
         return index >= 0 && index < 5;
     }
-    int addFile(const QString&) override { return -1; }
+    int addFile(const QString&, int) override { return -1; }
+    QJsonArray zones() const override { return {}; }
+    bool zoneCommand(int zone, const QString& name) override { return zone == 0 && command(name); }
     bool deleteItem(int) override { return false; }
     bool moveItem(int, int) override { return false; }
     bool openProject(const QString& path, QString* error) override

@@ -195,6 +195,26 @@ TEST_F(RemoteServerTest, TransportCommandsAnswerTheNewStatus)
     EXPECT_EQ(send("POST", "/api/project/save").status, 409);
 }
 
+TEST_F(RemoteServerTest, ZoneCommandsNameTheirZoneAndUploadsGoIntoIt)
+{
+    EXPECT_EQ(send("GET", "/api/zones").body,
+              R"([{"index":0,"name":"main"},{"index":1,"name":"ticker"}])");
+    EXPECT_EQ(send("GET", "/api/zones/1").json().value("name").toString(), "ticker");
+    EXPECT_EQ(send("GET", "/api/zones/2").status, 404);
+    EXPECT_EQ(send("GET", "/api/zones/-1").status, 404);
+    EXPECT_EQ(send("POST", "/api/zones/1/next").status, 200);
+    EXPECT_EQ(send("POST", "/api/zones/0/first").status, 200);
+    EXPECT_EQ(send("GET", "/api/zones/1/next").status, 405);
+    EXPECT_EQ(send("POST", "/api/zones/1/nonsense/more").status, 404);
+    EXPECT_EQ(controller.commands, QStringList({"zone 1 next", "zone 0 first"}));
+    const QByteArray bmp = QByteArray("BM") + QByteArray(60, '\0');
+    Reply r = send("POST", "/api/zones/1/items", bmp, {{"X-File-Name", "z.bmp"}});
+    EXPECT_EQ(r.status, 201) << r.body.toStdString();
+    EXPECT_TRUE(controller.commands.contains("upload into zone 1"));
+    EXPECT_EQ(send("POST", "/api/zones/9/items", bmp, {{"X-File-Name", "y.bmp"}}).status, 404);
+    EXPECT_EQ(controller.files.size(), 1);
+}
+
 TEST_F(RemoteServerTest, TheLedAndWallPicturesArePngsBehindTheToken)
 {
     const auto png = [](const Reply& r) {
