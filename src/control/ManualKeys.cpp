@@ -35,16 +35,16 @@ void ManualKeys::press(int key, bool keypad)
         cancel();
         switch (key) {
         case Qt::Key_1:
-            m_controller.previous();
+            m_controller.previous(m_zone);
             break;
         case Qt::Key_2:
-            m_controller.next();
+            m_controller.next(m_zone);
             break;
         case Qt::Key_3:
-            m_controller.first();
+            m_controller.first(m_zone);
             break;
         default:
-            m_controller.last();
+            m_controller.last(m_zone);
             break;
         }
     } else {

@@ -4,6 +4,9 @@
 #include "ControlIds.h"
 #include "LedPreview.h"
 #include "SectionWindowHost.h"
+#include "ZoneEditor.h"
+#include "ZoneFilterModel.h"
+#include "ZonePanel.h"
 #include "base/RecentFileList.h"
 #include "base/ResumeState.h"
 #include "base/StringTable.h"
@@ -211,17 +214,45 @@ QString CTessarinDlg::projectPath() const
 
 int CTessarinDlg::currentRow() const
 {
-    const QModelIndex current = m_list->currentIndex();
+    const QModelIndex current = m_zoneFilter->mapToSource(m_list->currentIndex());
     return current.isValid() ? current.row() : -1;
 }
 
 void CTessarinDlg::setCurrentRow(int row)
 {
-    QAbstractItemModel* model = m_list->model();
-    if (!model || row < 0 || row >= model->rowCount())
+    QAbstractItemModel* model = m_zoneFilter->sourceModel();
+    if (!model || row < 0 || row >= model->rowCount()) {
         m_list->setCurrentIndex(QModelIndex());
-    else
-        m_list->setCurrentIndex(model->index(row, 0));
+        return;
+    }
+    // A row of another zone: that zone is selected first, so that the list shows it.
+    if (m_controller && m_controller->zoneOfItem(row) != m_zoneFilter->zone())
+        m_zonePanel->editor()->setSelectedZone(m_controller->zoneOfItem(row));
+    m_list->setCurrentIndex(m_zoneFilter->mapFromSource(model->index(row, 0)));
+}
+
+int CTessarinDlg::shownNeighbour(int row, int offset) const
+{
+    QAbstractItemModel* model = m_zoneFilter->sourceModel();
+    if (!model || row < 0 || row >= model->rowCount())
+        return -1;
+    const QModelIndex shown = m_zoneFilter->mapFromSource(model->index(row, 0));
+    const int at = shown.row() + offset;
+    if (!shown.isValid() || at < 0 || at >= m_zoneFilter->rowCount())
+        return -1;
+    return m_zoneFilter->mapToSource(m_zoneFilter->index(at, 0)).row();
+}
+
+void CTessarinDlg::zoneSelected(int zone)
+{
+    const int row = currentRow();
+    m_zoneFilter->setZone(zone);
+    if (m_manualKeys)
+        m_manualKeys->setZone(zone);
+    // The selection stays when it is in the zone, else the zone's first item.
+    if (row < 0 || !m_controller || m_controller->zoneOfItem(row) != zone)
+        m_list->setCurrentIndex(m_zoneFilter->index(0, 0));
+    updateSelection();
 }
 
 void CTessarinDlg::onPreview()
@@ -451,6 +482,7 @@ void CTessarinDlg::onAddClock()
         m_prompts->showMessage(this, error);
         return;
     }
+    m_controller->setItemZone(index, m_zoneFilter->zone());
     setCurrentRow(index);
     updateSelection();
 }
@@ -458,7 +490,7 @@ void CTessarinDlg::onAddClock()
 void CTessarinDlg::addFiles(const QStringList& files)
 {
     int last = -1;
-    const QStringList refused = m_controller->addFiles(files, &last);
+    const QStringList refused = m_controller->addFiles(files, &last, m_zoneFilter->zone());
     // A file of a kind nothing plays is said, not dropped without a word.
     if (!refused.isEmpty())
         m_prompts->showMessage(this,
@@ -472,6 +504,7 @@ void CTessarinDlg::addFiles(const QStringList& files)
 void CTessarinDlg::onDeleteFile()
 {
     const int row = currentRow();
+    const int shown = m_list->currentIndex().row();
     QString error;
     if (row < 0)
         return;
@@ -479,24 +512,29 @@ void CTessarinDlg::onDeleteFile()
         showStatus(error);
         return;
     }
-    const int count = m_controller->itemCount();
-    setCurrentRow(count == 0 ? -1 : std::min(row, count - 1));
+    // The line that took its place in the list as it shows, else the one above.
+    const int shownRows = m_zoneFilter->rowCount();
+    m_list->setCurrentIndex(
+        shownRows == 0 ? QModelIndex() : m_zoneFilter->index(std::min(shown, shownRows - 1), 0));
     updateSelection();
 }
 
 void CTessarinDlg::onMoveUpFile()
 {
+    // Past the line above as the list shows it (with zones, other zones' items lie between).
     const int row = currentRow();
-    if (row >= 1 && m_controller->moveItem(row, row - 1))
-        setCurrentRow(row - 1);
+    const int above = shownNeighbour(row, -1);
+    if (above >= 0 && m_controller->moveItem(row, above))
+        setCurrentRow(above);
     updateSelection();
 }
 
 void CTessarinDlg::onMoveDownFile()
 {
     const int row = currentRow();
-    if (row >= 0 && m_controller->moveItem(row, row + 1))
-        setCurrentRow(row + 1);
+    const int below = shownNeighbour(row, 1);
+    if (below >= 0 && m_controller->moveItem(row, below))
+        setCurrentRow(below);
     updateSelection();
 }
 
@@ -528,8 +566,8 @@ void CTessarinDlg::updateSelection()
     const int count = m_controller->itemCount();
     const bool selected = row >= 0 && row < count;
     button(IdDeleteFile)->setEnabled(selected);
-    button(IdMoveUp)->setEnabled(selected && row > 0);
-    button(IdMoveDown)->setEnabled(selected && row < count - 1);
+    button(IdMoveUp)->setEnabled(selected && shownNeighbour(row, -1) >= 0);
+    button(IdMoveDown)->setEnabled(selected && shownNeighbour(row, 1) >= 0);
     m_hint->setVisible(!selected);
     if (!selected) {
         m_pages.ShowSubForm(-1);

@@ -26,6 +26,8 @@ class RemoteBridge;
 class SectionWindowHost;
 class UserPrompts;
 class Watchdog;
+class ZoneFilterModel;
+class ZonePanel;
 
 // The control window: toolbar, playlist and the page area of the selected item. The project and
 // the meaning of every command are the controller's; this window asks the operator's questions
@@ -49,6 +51,8 @@ public:
     QString projectPath() const;
     bool editMode() const;
     QListView* fileList() const { return m_list; }
+    ZonePanel* zonePanel() const { return m_zonePanel; }
+    // The selected item's row in the project's list (the list shows the selected zone's items).
     int currentRow() const;
     void setCurrentRow(int row);
     CSubFormCollection& pageHost() { return m_pages; }
@@ -127,6 +131,9 @@ private:
     void setEditMode(bool on);
     void updateSelection();
     void addFiles(const QStringList& files);
+    // The project's row `offset` rows from `row` in the list as it shows, -1 when there is none.
+    int shownNeighbour(int row, int offset) const;
+    void zoneSelected(int zone);
     // Before another project takes this one's place: stop, and offer to save what changed.
     // Asks about unsaved changes; false when the operator keeps the project (Cancel).
     bool leaveCurrentProject();
@@ -158,6 +165,8 @@ private:
     QWidget* m_toolbar = nullptr;
     QWidget* m_body = nullptr;
     QListView* m_list = nullptr;
+    ZonePanel* m_zonePanel = nullptr;
+    ZoneFilterModel* m_zoneFilter = nullptr; // the playlist's rows of the selected zone
     QFrame* m_pageArea = nullptr;
     QLabel* m_hint = nullptr;
     QLabel* m_status = nullptr;

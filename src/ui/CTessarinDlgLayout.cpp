@@ -4,6 +4,8 @@
 #include "ControlIds.h"
 #include "LedPreview.h"
 #include "SectionWindowHost.h"
+#include "ZoneFilterModel.h"
+#include "ZonePanel.h"
 #include "base/Notifications.h"
 #include "base/SettingsStore.h"
 #include "base/StringTable.h"
@@ -148,15 +150,26 @@ void CTessarinDlg::buildWindow()
     auto* body = new QHBoxLayout(m_body);
     body->setContentsMargins(0, 0, 0, 0);
     auto* left = new QVBoxLayout;
+    // The zones over the wall's picture; the list shows the selected zone's items.
+    m_zonePanel = new ZonePanel(*m_controller, m_body);
+    left->addWidget(m_zonePanel);
+    connect(m_zonePanel, &ZonePanel::message, this, &CTessarinDlg::showStatus);
+    connect(m_zonePanel, &ZonePanel::selectedZoneChanged, this, &CTessarinDlg::zoneSelected);
     left->addWidget(new QLabel(dialogText("File", "文件"), m_body));
     m_list = new QListView(m_body);
-    m_list->setMinimumWidth(160);
+    m_list->setMinimumWidth(180);
+    // The list takes the height the page area leaves: the zones above it never make the
+    // window taller.
+    m_list->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+    m_list->setMinimumHeight(60);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setUniformItemSizes(true);
     // The area's own list, through the controller's model; the playing line is marked there.
     PlaylistModel& playlist = m_controller->playlist();
     playlist.setPlayingIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-    m_list->setModel(&playlist);
+    m_zoneFilter = new ZoneFilterModel(this);
+    m_zoneFilter->setSourceModel(&playlist);
+    m_list->setModel(m_zoneFilter);
     connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { updateSelection(); });
     left->addWidget(m_list);
@@ -355,6 +368,25 @@ void CTessarinDlg::contextMenuEvent(QContextMenuEvent* event)
     if (about.isEmpty())
         return;
     QMenu menu(this);
+    // Over an item of the list, with zones: the zone it plays in.
+    const int row = currentRow();
+    if (m_controller && m_controller->zoneCount() > 1 && row >= 0 &&
+        m_list->viewport()->rect().contains(
+            m_list->viewport()->mapFromGlobal(event->globalPos()))) {
+        QMenu* zones = menu.addMenu(dialogText("Play in zone", "播放分区"));
+        const std::vector<AreaZone> all = m_controller->zones();
+        for (int k = 0; k < int(all.size()); ++k) {
+            QAction* action = zones->addAction(
+                all[size_t(k)].name.isEmpty() ? QString::number(k + 1) : all[size_t(k)].name, this,
+                [this, row, k] {
+                    QString why;
+                    if (!m_controller->setItemZone(row, k, &why))
+                        showStatus(why);
+                });
+            action->setCheckable(true);
+            action->setChecked(m_controller->zoneOfItem(row) == k);
+        }
+    }
     menu.addAction(QString(about).replace(QLatin1String("(&A)"), QString()), this,
                    &CTessarinDlg::onAbout);
     menu.exec(event->globalPos());

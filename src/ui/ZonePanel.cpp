@@ -1,0 +1,254 @@
+#include "ZonePanel.h"
+
+#include "ZoneEditor.h"
+#include "base/StringTable.h"
+#include "control/ProjectController.h"
+#include "model/CAct.h"
+#include "render/DesktopImage.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QSize ledOf(const ProjectController& controller)
+{
+    const AreaSettings& s = controller.area().settings();
+    return {s.ledWidth, s.ledHeight};
+}
+
+} // namespace
+
+ZonePanel::ZonePanel(ProjectController& controller, QWidget* parent)
+    : QWidget(parent), m_controller(controller), m_wallTimer(this)
+{
+    setObjectName(QStringLiteral("zonePanel"));
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(2);
+
+    // Compact: one line without zones; with them the editor and the selected zone's fields.
+    auto* header = new QHBoxLayout;
+    header->setSpacing(2);
+    m_title = new QLabel(dialogText("Zones", "分区"), this);
+    header->addWidget(m_title);
+    m_name = new QLineEdit(this);
+    m_name->setObjectName(QStringLiteral("zoneName"));
+    m_name->setMaxLength(40);
+    m_name->setPlaceholderText(dialogText("zone name", "分区名称"));
+    connect(m_name, &QLineEdit::editingFinished, this, &ZonePanel::fieldsEdited);
+    header->addWidget(m_name, 1);
+    header->addStretch();
+    auto* layouts = new QToolButton(this);
+    layouts->setObjectName(QStringLiteral("zoneLayouts"));
+    layouts->setText(dialogText("Layout", "布局"));
+    layouts->setPopupMode(QToolButton::InstantPopup);
+    layouts->setAutoRaise(true);
+    auto* menu = new QMenu(layouts);
+    using Template = AreaZones::Template;
+    const struct
+    {
+        Template layout;
+        const char* english;
+        const char* chinese;
+    } templates[] = {
+        {Template::Full, "Full", "全屏"},
+        {Template::TickerBelow, "Main + ticker below", "主区 + 底部滚动字幕"},
+        {Template::ClockCorner, "Main + clock in the corner", "主区 + 角落时钟"},
+        {Template::TwoHalves, "Two halves", "两等分"},
+    };
+    for (const auto& entry : templates)
+        menu->addAction(dialogText(entry.english, entry.chinese), this, [this, entry] {
+            apply(AreaZones::fromTemplate(entry.layout, ledOf(m_controller)));
+        });
+    layouts->setMenu(menu);
+    header->addWidget(layouts);
+    auto* add = new QToolButton(this);
+    add->setObjectName(QStringLiteral("addZone"));
+    add->setText(QStringLiteral("+"));
+    add->setToolTip(dialogText("Add a zone: half of the selected one", "添加分区：选中分区的一半"));
+    add->setAutoRaise(true);
+    connect(add, &QToolButton::clicked, this, [this] { addZone(); });
+    header->addWidget(add);
+    m_remove = new QToolButton(this);
+    m_remove->setObjectName(QStringLiteral("removeZone"));
+    m_remove->setText(QStringLiteral("−"));
+    m_remove->setToolTip(
+        dialogText("Remove the zone (its items go to the first)", "删除分区（其文件归入第一个分区）"));
+    m_remove->setAutoRaise(true);
+    connect(m_remove, &QToolButton::clicked, this, [this] { removeSelectedZone(); });
+    header->addWidget(m_remove);
+    column->addLayout(header);
+
+    m_editor = new ZoneEditor(this);
+    column->addWidget(m_editor);
+    connect(m_editor, &ZoneEditor::zoneSelected, this, [this](int zone) {
+        fillFields();
+        emit selectedZoneChanged(zone);
+    });
+    connect(m_editor, &ZoneEditor::zonesEdited, this,
+            [this](const std::vector<AreaZone>& zones) { apply(zones); });
+
+    m_fields = new QWidget(this);
+    auto* fields = new QGridLayout(m_fields);
+    fields->setContentsMargins(0, 0, 0, 0);
+    fields->setHorizontalSpacing(4);
+    fields->setVerticalSpacing(2);
+    const auto spin = [this](const char* name, const char* prefix, int min) {
+        auto* box = new QSpinBox(m_fields);
+        box->setObjectName(QString::fromLatin1(name));
+        box->setPrefix(QString::fromLatin1(prefix));
+        box->setRange(min, AreaZones::kMostSide);
+        box->setKeyboardTracking(false);
+        connect(box, &QSpinBox::editingFinished, this, &ZonePanel::fieldsEdited);
+        return box;
+    };
+    m_x = spin("zoneX", "x ", 0);
+    m_y = spin("zoneY", "y ", 0);
+    m_width = spin("zoneWidth", "w ", 1);
+    m_height = spin("zoneHeight", "h ", 1);
+    fields->addWidget(m_x, 0, 0);
+    fields->addWidget(m_y, 0, 1);
+    fields->addWidget(m_width, 1, 0);
+    fields->addWidget(m_height, 1, 1);
+    column->addWidget(m_fields);
+
+    m_wallTimer.setInterval(1000);
+    connect(&m_wallTimer, &QTimer::timeout, this,
+            [this] { m_editor->setWallPicture(composeWall(m_controller.area())); });
+    connect(&m_controller, &ProjectController::zonesChanged, this, &ZonePanel::reload);
+    connect(&m_controller, &ProjectController::projectReplaced, this, &ZonePanel::reload);
+    reload();
+}
+
+int ZonePanel::selectedZone() const
+{
+    return m_editor->selectedZone();
+}
+
+void ZonePanel::reload()
+{
+    const int before = m_editor->selectedZone();
+    m_editor->setLedSize(ledOf(m_controller));
+    m_editor->setZones(m_controller.zones());
+    m_remove->setEnabled(m_editor->selectedZone() > 0);
+    const bool zoned = m_controller.zoneCount() > 1;
+    m_title->setVisible(!zoned);
+    m_name->setVisible(zoned);
+    m_editor->setVisible(zoned);
+    m_fields->setVisible(zoned);
+    fillFields();
+    if (m_editor->selectedZone() != before)
+        emit selectedZoneChanged(m_editor->selectedZone());
+}
+
+bool ZonePanel::apply(std::vector<AreaZone> zones)
+{
+    QString why;
+    if (!m_controller.setZones(std::move(zones), &why)) {
+        emit message(dialogText("The zones were not changed: ", "分区未更改：") + why);
+        reload();
+        return false;
+    }
+    reload();
+    return true;
+}
+
+bool ZonePanel::addZone()
+{
+    std::vector<AreaZone> zones = m_controller.zones();
+    const int selected = m_editor->selectedZone();
+    if (int(zones.size()) >= AreaZones::kMostZones || selected >= int(zones.size())) {
+        emit message(dialogText("No more zones: an LED takes %1.", "分区已满：最多 %1 个。")
+                         .arg(AreaZones::kMostZones));
+        return false;
+    }
+    QRect& split = zones[size_t(selected)].rect;
+    const bool across = split.width() >= split.height();
+    const int side = across ? split.width() : split.height();
+    if (side < 2) {
+        emit message(dialogText("The selected zone is too small to divide.", "选中的分区太小，无法分割。"));
+        return false;
+    }
+    QRect added = split;
+    if (across) {
+        split.setWidth(side / 2);
+        added.setLeft(split.x() + split.width());
+    } else {
+        split.setHeight(side / 2);
+        added.setTop(split.y() + split.height());
+    }
+    zones.push_back(AreaZone{dialogText("Zone %1", "分区 %1").arg(zones.size() + 1), added});
+    const int index = int(zones.size()) - 1;
+    if (!apply(std::move(zones)))
+        return false;
+    m_editor->setSelectedZone(index);
+    m_remove->setEnabled(true);
+    return true;
+}
+
+bool ZonePanel::removeSelectedZone()
+{
+    QString why;
+    if (!m_controller.removeZone(m_editor->selectedZone(), &why)) {
+        emit message(why);
+        return false;
+    }
+    reload();
+    return true;
+}
+
+void ZonePanel::fillFields()
+{
+    const std::vector<AreaZone>& zones = m_editor->zones();
+    const int selected = m_editor->selectedZone();
+    m_remove->setEnabled(selected > 0);
+    if (selected >= int(zones.size()))
+        return;
+    const AreaZone& zone = zones[size_t(selected)];
+    const QSignalBlocker blockName(m_name);
+    const QSignalBlocker blockX(m_x);
+    const QSignalBlocker blockY(m_y);
+    const QSignalBlocker blockWidth(m_width);
+    const QSignalBlocker blockHeight(m_height);
+    m_name->setText(zone.name);
+    m_x->setValue(zone.rect.x());
+    m_y->setValue(zone.rect.y());
+    m_width->setValue(zone.rect.width());
+    m_height->setValue(zone.rect.height());
+}
+
+void ZonePanel::fieldsEdited()
+{
+    std::vector<AreaZone> zones = m_controller.zones();
+    const int selected = m_editor->selectedZone();
+    if (selected >= int(zones.size()))
+        return;
+    AreaZone& zone = zones[size_t(selected)];
+    const AreaZone typed{m_name->text().trimmed(),
+                         QRect(m_x->value(), m_y->value(), m_width->value(), m_height->value())};
+    if (typed == zone)
+        return;
+    zone = typed;
+    apply(std::move(zones));
+}
+
+void ZonePanel::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    m_editor->setWallPicture(composeWall(m_controller.area()));
+    m_wallTimer.start();
+}
+
+void ZonePanel::hideEvent(QHideEvent* event)
+{
+    m_wallTimer.stop();
+    QWidget::hideEvent(event);
+}
