@@ -11,8 +11,9 @@ namespace {
 constexpr double kGripPx = 5.0; // how near an edge a press takes the edge
 constexpr double kSnapPx = 6.0; // how near another edge a dragged edge snaps to it
 
-// The line among `lines` nearest to `value`, when within `snap`; else `value`.
-int snapped(int value, const std::vector<int>& lines, int snap)
+// The line among `lines` nearest to `value`, when within `snap`; else `value`. `found` says
+// whether one was.
+int snapped(int value, const std::vector<int>& lines, int snap, bool* found = nullptr)
 {
     int best = value;
     int bestDistance = snap + 1;
@@ -21,7 +22,21 @@ int snapped(int value, const std::vector<int>& lines, int snap)
             best = line;
             bestDistance = distance;
         }
+    if (found)
+        *found = bestDistance <= snap;
     return best;
+}
+
+// How far a moved span [from, from + length) shifts to snap its nearer edge to a line.
+int snapShift(int from, int length, const std::vector<int>& lines, int snap)
+{
+    bool startFound = false;
+    bool endFound = false;
+    const int byStart = snapped(from, lines, snap, &startFound) - from;
+    const int byEnd = snapped(from + length, lines, snap, &endFound) - (from + length);
+    if (startFound && (!endFound || std::abs(byStart) <= std::abs(byEnd)))
+        return byStart;
+    return endFound ? byEnd : 0;
 }
 
 } // namespace
@@ -95,8 +110,8 @@ QRect ZoneEditor::draggedRect(const std::vector<AreaZone>& zones, int index, Gri
                           grip == Grip::BottomLeft;
     const bool moveRight = grip == Grip::Move || grip == Grip::Right || grip == Grip::TopRight ||
                            grip == Grip::BottomRight;
-    const bool moveTop = grip == Grip::Move || grip == Grip::Top || grip == Grip::TopLeft ||
-                         grip == Grip::TopRight;
+    const bool moveTop =
+        grip == Grip::Move || grip == Grip::Top || grip == Grip::TopLeft || grip == Grip::TopRight;
     const bool moveBottom = grip == Grip::Move || grip == Grip::Bottom ||
                             grip == Grip::BottomLeft || grip == Grip::BottomRight;
     if (grip == Grip::Move) {
@@ -104,13 +119,9 @@ QRect ZoneEditor::draggedRect(const std::vector<AreaZone>& zones, int index, Gri
         const int height = bottom - top;
         // The nearer of the two edges snaps and the other follows; the whole stays on the LED.
         int x = left + delta.x();
-        const int byLeft = snapped(x, columns, snap) - x;
-        const int byRight = snapped(x + width, columns, snap) - (x + width);
-        x += std::abs(byLeft) <= std::abs(byRight) ? byLeft : byRight;
+        x += snapShift(x, width, columns, snap);
         int y = top + delta.y();
-        const int byTop = snapped(y, rows, snap) - y;
-        const int byBottom = snapped(y + height, rows, snap) - (y + height);
-        y += std::abs(byTop) <= std::abs(byBottom) ? byTop : byBottom;
+        y += snapShift(y, height, rows, snap);
         x = std::clamp(x, 0, std::max(0, led.width() - width));
         y = std::clamp(y, 0, std::max(0, led.height() - height));
         return QRect(x, y, width, height);
@@ -206,15 +217,17 @@ void ZoneEditor::paintEvent(QPaintEvent*)
     for (int k = 0; k < int(m_zones.size()); ++k) {
         const bool selected = k == m_selected;
         const QRectF r = toWidget(m_zones[size_t(k)].rect).adjusted(0.5, 0.5, -0.5, -0.5);
-        painter.setPen(QPen(selected ? QColor(255, 200, 0) : QColor(0, 200, 255), selected ? 2 : 1));
+        painter.setPen(
+            QPen(selected ? QColor(255, 200, 0) : QColor(0, 200, 255), selected ? 2 : 1));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(r);
-        const QString label = m_zones[size_t(k)].name.isEmpty() ? QString::number(k + 1)
-                                                                : m_zones[size_t(k)].name;
+        const QString label =
+            m_zones[size_t(k)].name.isEmpty() ? QString::number(k + 1) : m_zones[size_t(k)].name;
         painter.setPen(Qt::white);
         painter.drawText(r.adjusted(3, 1, -2, -1), Qt::AlignLeft | Qt::AlignTop, label);
         if (selected)
-            for (const QPointF corner : {r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight()})
+            for (const QPointF corner :
+                 {r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight()})
                 painter.fillRect(QRectF(corner - QPointF(2.5, 2.5), QSizeF(5, 5)),
                                  QColor(255, 200, 0));
     }

@@ -45,8 +45,8 @@ public:
     // Zone `index` of `zones` with the grip dragged by `delta` LED pixels: kept inside the LED
     // and at least a pixel each way, each moved edge snapped to the nearest LED or other zone
     // edge within `snap` pixels.
-    static QRect draggedRect(const std::vector<AreaZone>& zones, int index, Grip grip,
-                             QPoint delta, QSize led, int snap);
+    static QRect draggedRect(const std::vector<AreaZone>& zones, int index, Grip grip, QPoint delta,
+                             QSize led, int snap);
 
     // Where the LED lies in the widget, and the LED pixel under a widget point.
     QRectF ledArea() const;

@@ -80,8 +80,8 @@ ZonePanel::ZonePanel(ProjectController& controller, QWidget* parent)
     m_remove = new QToolButton(this);
     m_remove->setObjectName(QStringLiteral("removeZone"));
     m_remove->setText(QStringLiteral("−"));
-    m_remove->setToolTip(
-        dialogText("Remove the zone (its items go to the first)", "删除分区（其文件归入第一个分区）"));
+    m_remove->setToolTip(dialogText("Remove the zone (its items go to the first)",
+                                    "删除分区（其文件归入第一个分区）"));
     m_remove->setAutoRaise(true);
     connect(m_remove, &QToolButton::clicked, this, [this] { removeSelectedZone(); });
     header->addWidget(m_remove);
@@ -174,7 +174,8 @@ bool ZonePanel::addZone()
     const bool across = split.width() >= split.height();
     const int side = across ? split.width() : split.height();
     if (side < 2) {
-        emit message(dialogText("The selected zone is too small to divide.", "选中的分区太小，无法分割。"));
+        emit message(
+            dialogText("The selected zone is too small to divide.", "选中的分区太小，无法分割。"));
         return false;
     }
     QRect added = split;

@@ -13,6 +13,8 @@
 #include "support/TestVideos.h"
 #include "ui/CDlgSeting.h"
 #include "ui/CTessarinDlg.h"
+#include "ui/ZoneEditor.h"
+#include "ui/ZonePanel.h"
 #include "ui/widgets/UserPrompts.h"
 #include "ui/widgets/WindowPlacement.h"
 
@@ -28,6 +30,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -911,4 +914,109 @@ TEST_F(ControlWindowTest, APlayingVideosPositionStandsBesideTheMessages)
     w->onStop();
     QTest::qWait(400);
     EXPECT_EQ(w->positionLabel()->text(), QString());
+}
+
+TEST(ZoneEditor, DragsMoveByWholePixelsStayOnTheLedAndSnapToEdges)
+{
+    const QSize led(320, 96);
+    const std::vector<AreaZone> zones{{"main", QRect(0, 0, 200, 64)},
+                                      {"clock", QRect(240, 0, 80, 64)},
+                                      {"ticker", QRect(0, 64, 320, 32)}};
+    using Grip = ZoneEditor::Grip;
+    // The right edge dragged near the clock's left edge snaps to it; not near, it goes as told.
+    EXPECT_EQ(ZoneEditor::draggedRect(zones, 0, Grip::Right, {37, 0}, led, 4),
+              QRect(0, 0, 240, 64));
+    EXPECT_EQ(ZoneEditor::draggedRect(zones, 0, Grip::Right, {20, 0}, led, 4),
+              QRect(0, 0, 220, 64));
+    // Never past the LED, never less than a pixel.
+    EXPECT_EQ(ZoneEditor::draggedRect(zones, 1, Grip::Right, {500, 0}, led, 0),
+              QRect(240, 0, 80, 64));
+    EXPECT_EQ(ZoneEditor::draggedRect(zones, 1, Grip::Left, {500, 0}, led, 0),
+              QRect(319, 0, 1, 64));
+    EXPECT_EQ(ZoneEditor::draggedRect(zones, 2, Grip::TopLeft, {-9, -9}, led, 0),
+              QRect(0, 55, 320, 41));
+    // A move keeps the size, stays on the LED, and its nearer edge snaps.
+    EXPECT_EQ(ZoneEditor::draggedRect(zones, 1, Grip::Move, {100, 100}, led, 0),
+              QRect(240, 32, 80, 64));
+    EXPECT_EQ(ZoneEditor::draggedRect(zones, 1, Grip::Move, {-38, 0}, led, 3),
+              QRect(200, 0, 80, 64));
+}
+
+TEST_F(ControlWindowTest, ZonesAreLaidOutEditedAndEachListsItsOwnItems)
+{
+    auto w = withItems(2);
+    w->show();
+    ProjectController& controller = *w->controller();
+    ZonePanel& panel = *w->zonePanel();
+    ZoneEditor& editor = *panel.editor();
+    EXPECT_FALSE(editor.isVisible()) << "one zone: the panel is a line";
+    // A layout from the menu: main above a ticker.
+    auto* layouts = panel.findChild<QToolButton*>("zoneLayouts");
+    ASSERT_NE(layouts, nullptr);
+    const QList<QAction*> actions = layouts->menu()->actions();
+    ASSERT_EQ(actions.size(), 4);
+    actions[1]->trigger();
+    ASSERT_EQ(controller.zoneCount(), 2);
+    EXPECT_TRUE(editor.isVisible());
+    EXPECT_TRUE(w->isModified());
+    QAbstractItemModel* list = w->fileList()->model();
+    EXPECT_EQ(list->rowCount(), 2) << "the first zone holds every item so far";
+
+    // The ticker selected by a click in it: its list is empty; a file added goes into it.
+    const QRectF ticker = editor.toWidget(controller.zones()[1].rect);
+    QTest::mouseClick(&editor, Qt::LeftButton, {}, ticker.center().toPoint());
+    EXPECT_EQ(panel.selectedZone(), 1);
+    EXPECT_EQ(list->rowCount(), 0);
+    prompts.addFiles = {textFile("news.txt")};
+    w->onAddFile();
+    EXPECT_EQ(list->rowCount(), 1);
+    EXPECT_EQ(controller.zoneOfItem(2), 1);
+    EXPECT_EQ(w->currentRow(), 2);
+    EXPECT_FALSE(enabled(*w, MoveUp)) << "the item above in the project is another zone's";
+
+    // The ticker's top edge dragged up by the mouse: the main zone is in the way, refused.
+    const QRect before = controller.zones()[1].rect;
+    const QPoint top(int(ticker.center().x()), int(std::round(ticker.top())));
+    QTest::mousePress(&editor, Qt::LeftButton, {}, top);
+    QTest::mouseMove(&editor, top - QPoint(0, 20));
+    QTest::mouseRelease(&editor, Qt::LeftButton, {}, top - QPoint(0, 20));
+    EXPECT_EQ(controller.zones()[1].rect, before);
+    EXPECT_TRUE(w->statusLine()->text().contains("overlap"))
+        << w->statusLine()->text().toStdString();
+    // The main zone's right edge dragged in: narrower, by whole LED pixels.
+    const QRect main = controller.zones()[0].rect;
+    const QRectF mainShown = editor.toWidget(main);
+    QTest::mouseClick(&editor, Qt::LeftButton, {}, mainShown.center().toPoint());
+    ASSERT_EQ(panel.selectedZone(), 0);
+    const QPoint edge(int(std::round(mainShown.right())), int(mainShown.center().y()));
+    QTest::mousePress(&editor, Qt::LeftButton, {}, edge);
+    QTest::mouseMove(&editor, edge - QPoint(int(mainShown.width() / 3), 0));
+    QTest::mouseRelease(&editor, Qt::LeftButton, {}, edge - QPoint(int(mainShown.width() / 3), 0));
+    const QRect narrower = controller.zones()[0].rect;
+    EXPECT_LT(narrower.width(), main.width() * 3 / 4);
+    EXPECT_GT(narrower.width(), main.width() / 2);
+    EXPECT_EQ(narrower.topLeft(), main.topLeft());
+    EXPECT_EQ(narrower.height(), main.height());
+    editor.setSelectedZone(1);
+    const QRect after = controller.zones()[1].rect;
+
+    // Typed: the ticker's height.
+    auto* height = panel.findChild<QSpinBox*>("zoneHeight");
+    ASSERT_NE(height, nullptr);
+    EXPECT_EQ(height->value(), after.height());
+    height->setValue(after.height() - 2);
+    emit height->editingFinished();
+    EXPECT_EQ(controller.zones()[1].rect.height(), after.height() - 2);
+
+    // Another zone by halving the selected one; the last removed: its item joins the first.
+    ASSERT_TRUE(panel.addZone());
+    EXPECT_EQ(controller.zoneCount(), 3);
+    EXPECT_EQ(panel.selectedZone(), 2);
+    ASSERT_TRUE(panel.removeSelectedZone());
+    EXPECT_EQ(controller.zoneCount(), 2);
+    editor.setSelectedZone(1);
+    ASSERT_TRUE(panel.removeSelectedZone());
+    EXPECT_EQ(controller.zoneCount(), 1);
+    EXPECT_EQ(list->rowCount(), 3);
+    EXPECT_FALSE(editor.isVisible());
 }
