@@ -130,3 +130,33 @@ ThreadPriority::Result ThreadPriority::raiseForPresenting()
     static std::atomic<bool> told{false};
     return raiseAndTell("GUI thread", false, told);
 }
+
+ThreadPriority::OrdinaryScope::OrdinaryScope()
+{
+#ifdef Q_OS_LINUX
+    const int policy = sched_getscheduler(currentTid());
+    if (policy < 0)
+        return;
+    const int bare = policy & ~SCHED_RESET_ON_FORK;
+    sched_param param{};
+    if ((bare != SCHED_RR && bare != SCHED_FIFO) || sched_getparam(currentTid(), &param) != 0)
+        return;
+    const sched_param normal{};
+    if (sched_setscheduler(currentTid(), SCHED_OTHER | SCHED_RESET_ON_FORK, &normal) != 0)
+        return;
+    m_policy = bare;
+    m_priority = param.sched_priority;
+#endif
+}
+
+ThreadPriority::OrdinaryScope::~OrdinaryScope()
+{
+#ifdef Q_OS_LINUX
+    if (m_policy < 0)
+        return;
+    sched_param param{};
+    param.sched_priority = m_priority;
+    // Allowed: the thread had it a moment ago under the same limits.
+    sched_setscheduler(currentTid(), m_policy | SCHED_RESET_ON_FORK, &param);
+#endif
+}

@@ -36,4 +36,21 @@ Result raiseForPlayback();
 // more than presenting, so never real time); logged once.
 Result raiseForPresenting();
 
+// While it lives, the calling thread runs at the ordinary policy if it ran real-time, and
+// real-time again after: for a play thread's unpaced work (reading, decoding and composing a
+// picture, loading a document), which must not hold a core for tens of milliseconds from the GUI
+// thread that presents the other zones' steps meanwhile.
+class OrdinaryScope
+{
+public:
+    OrdinaryScope();
+    ~OrdinaryScope();
+    OrdinaryScope(const OrdinaryScope&) = delete;
+    OrdinaryScope& operator=(const OrdinaryScope&) = delete;
+
+private:
+    int m_policy = -1; // the real-time policy to go back to; -1: none
+    int m_priority = 0;
+};
+
 } // namespace ThreadPriority

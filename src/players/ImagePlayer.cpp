@@ -2,6 +2,7 @@
 
 #include "PlayerFile.h"
 #include "base/ColorRef.h"
+#include "base/ThreadPriority.h"
 #include "model/CAct.h"
 #include "model/CPropImage.h"
 #include "model/PlayRandom.h"
@@ -60,21 +61,25 @@ void ImagePlayer::play()
         return;
     // A picture that is not there, not what its name says or does not decode is told and not
     // drawn: never a blank page in its place.
-    CMyBitmap picture;
     {
-        QByteArray bytes;
-        if (!PlayerFile::read(m_item, m_area, &bytes))
-            return;
-        if (!picture.LoadData(bytes, m_item.filePath)) {
-            PlayerFile::refuse(m_item, PlayerFile::undecodable(m_item.filePath));
-            return;
+        // Unpaced: the other zones' steps go on meanwhile.
+        const ThreadPriority::OrdinaryScope ordinary;
+        CMyBitmap picture;
+        {
+            QByteArray bytes;
+            if (!PlayerFile::read(m_item, m_area, &bytes))
+                return;
+            if (!picture.LoadData(bytes, m_item.filePath)) {
+                PlayerFile::refuse(m_item, PlayerFile::undecodable(m_item.filePath));
+                return;
+            }
         }
+        PlayerFile::played(m_item);
+        m_composed = QImage(rect.size(), QImage::Format_RGB32);
+        CMyBitmap::FillBackground(m_composed, m_item.backColor, m_item.backImagePath,
+                                  m_item.backFitMode);
+        picture.DrawFitted(m_composed, rect, m_item.fitMode);
     }
-    PlayerFile::played(m_item);
-    m_composed = QImage(rect.size(), QImage::Format_RGB32);
-    CMyBitmap::FillBackground(m_composed, m_item.backColor, m_item.backImagePath,
-                              m_item.backFitMode);
-    picture.DrawFitted(m_composed, rect, m_item.fitMode);
     RunTransition(m_composed, effect, m_item.speed, m_area);
     m_area.reportShown(m_item, QJsonObject{{QStringLiteral("phase"), QStringLiteral("shown")},
                                            {QStringLiteral("effect"), effect}});

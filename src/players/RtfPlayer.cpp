@@ -3,6 +3,7 @@
 #include "PlayerFile.h"
 #include "base/ColorRef.h"
 #include "base/Notifications.h"
+#include "base/ThreadPriority.h"
 #include "model/CAct.h"
 #include "model/CPropRtf.h"
 #include "model/ItemKinds.h"
@@ -61,26 +62,31 @@ void RtfPlayer::play()
     const auto stopped = [this] { return m_area.stopRequested(); };
     // A failure is told once for this file until it changes: the item fails on every pass.
     const QString failureKey = PlayerFile::key(m_item);
-    if (ext.compare(QLatin1String("RTF"), Qt::CaseInsensitive) == 0) {
-        QString error;
-        if (edit.LoadFile(m_item.filePath, &error, stopped))
-            Notifications::clear(failureKey);
-        else if (!error.isEmpty())
-            Notifications::postOnce(failureKey, error);
-    } else if (isDocument(ext) || isSpreadsheet(ext)) {
-        // Documents and spreadsheets play from their rich-text cache, converted when needed.
-        QString message;
-        const bool converted =
-            isSpreadsheet(ext)
-                ? OfficeConverter::ConvertSpreadsheet(m_item.filePath, edit, &message, stopped)
-                : OfficeConverter::ConvertWordDocument(m_item.filePath, edit, &message, stopped);
-        if (!message.isEmpty())
-            Notifications::postOnce(failureKey, message);
-        else if (converted)
-            Notifications::clear(failureKey);
-        if (!converted) {
-            m_area.WaitStop(1000);
-            return;
+    {
+        // Unpaced: the other zones' steps go on meanwhile.
+        const ThreadPriority::OrdinaryScope ordinary;
+        if (ext.compare(QLatin1String("RTF"), Qt::CaseInsensitive) == 0) {
+            QString error;
+            if (edit.LoadFile(m_item.filePath, &error, stopped))
+                Notifications::clear(failureKey);
+            else if (!error.isEmpty())
+                Notifications::postOnce(failureKey, error);
+        } else if (isDocument(ext) || isSpreadsheet(ext)) {
+            // Documents and spreadsheets play from their rich-text cache, converted when needed.
+            QString message;
+            const bool converted =
+                isSpreadsheet(ext)
+                    ? OfficeConverter::ConvertSpreadsheet(m_item.filePath, edit, &message, stopped)
+                    : OfficeConverter::ConvertWordDocument(m_item.filePath, edit, &message,
+                                                           stopped);
+            if (!message.isEmpty())
+                Notifications::postOnce(failureKey, message);
+            else if (converted)
+                Notifications::clear(failureKey);
+            if (!converted) {
+                m_area.WaitStop(1000);
+                return;
+            }
         }
     }
     // Reversed for black-on-white documents on a black wall: near greys (the page, black text)

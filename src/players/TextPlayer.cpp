@@ -3,6 +3,7 @@
 #include "PlayerFile.h"
 #include "base/ColorRef.h"
 #include "base/StringTable.h"
+#include "base/ThreadPriority.h"
 #include "model/CAct.h"
 #include "model/CPropText.h"
 #include "model/PlayRandom.h"
@@ -46,6 +47,8 @@ TextPlayer::TextPlayer(const CPropText& item, CAct& area) : m_item(item), m_area
 
 bool TextPlayer::readLines(const CPropText& item, CAct& area, QStringList* lines)
 {
+    // Unpaced: the other zones' steps go on meanwhile.
+    const ThreadPriority::OrdinaryScope ordinary;
     QByteArray bytes;
     // A failure is told once for this file until it plays: the item fails on every pass.
     if (!PlayerFile::read(item, area, &bytes))

@@ -185,3 +185,27 @@ TEST(ThreadPriorityTest, TheSettingTurnsRealTimeOff)
     });
     TestSettings::clear();
 }
+
+// A raised play thread does its unpaced work at the ordinary policy and is raised again after;
+// a thread that never was raised stays as it was.
+TEST(ThreadPriority, AnOrdinaryScopeLowersARealTimeThreadForItsLength)
+{
+    onThread([] {
+        const ThreadPriority::Result raised = ThreadPriority::raiseCurrentThread(true);
+        {
+            const ThreadPriority::OrdinaryScope ordinary;
+            if (raised.obtained == Obtained::RealTime)
+                expectRunsAt(ThreadPriority::Result{Obtained::Unchanged, 0});
+            else
+                expectRunsAt(raised);
+        }
+        expectRunsAt(raised);
+    });
+    onThread([] {
+        {
+            const ThreadPriority::OrdinaryScope ordinary;
+            expectRunsAt(ThreadPriority::Result{});
+        }
+        expectRunsAt(ThreadPriority::Result{});
+    });
+}
