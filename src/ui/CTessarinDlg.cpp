@@ -549,6 +549,16 @@ void CTessarinDlg::onSettings()
             m_remote->applySettings();
     });
     settings.exec();
+    // A new LED size: the zones are shown on it, and told when they no longer fit (they play
+    // cut to the LED until they are moved).
+    m_zonePanel->reload();
+    if (m_controller && m_controller->zoneCount() > 1) {
+        const AreaSettings& area = m_controller->area().settings();
+        const QString why =
+            AreaZones::check(m_controller->area().zones(), QSize(area.ledWidth, area.ledHeight));
+        if (!why.isEmpty())
+            showStatus(dialogText("The zones do not fit the LED: ", "分区超出LED：") + why);
+    }
     if (settings.fleetChanged() && m_controller)
         startFleet(); // the broker settings hold from now on
     if (settings.languageChosen() != 0) {

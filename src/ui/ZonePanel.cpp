@@ -2,9 +2,10 @@
 
 #include "ZoneEditor.h"
 #include "base/StringTable.h"
+#include "canvas/BackBuffer.h"
 #include "control/ProjectController.h"
 #include "model/CAct.h"
-#include "render/DesktopImage.h"
+#include "model/SectionRecord.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -16,12 +17,50 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <mutex>
+#include <shared_mutex>
+
 namespace {
 
 QSize ledOf(const ProjectController& controller)
 {
     const AreaSettings& s = controller.area().settings();
     return {s.ledWidth, s.ledHeight};
+}
+
+// The wall at `size`, each dot the LED pixel under its centre, read straight from the sections'
+// pictures: a few thousand reads, where the whole wall composed would hold the GUI thread (and so
+// every zone's steps) for milliseconds each time.
+QImage wallThumbnail(const CAct& area, QSize led, QSize size)
+{
+    if (size.isEmpty() || led.isEmpty())
+        return {};
+    QImage thumb(size, QImage::Format_RGB32);
+    if (thumb.isNull())
+        return thumb;
+    thumb.fill(Qt::black);
+    std::shared_lock sections(area.sectionsMutex());
+    area.forEachBand([&](SectionRecord& section, const QRect& band) {
+        std::lock_guard lock(section.renderChild->sectionMutex);
+        const QImage* buffer = section.renderChild->GetBackBuffer();
+        if (!buffer || buffer->isNull() || buffer->depth() != 32)
+            return;
+        for (int ty = 0; ty < size.height(); ++ty) {
+            const int y = int((qint64(ty) * 2 + 1) * led.height() / (qint64(size.height()) * 2));
+            const int by = y - band.y();
+            if (by < 0 || by >= band.height() || by >= buffer->height())
+                continue;
+            const auto* line = reinterpret_cast<const QRgb*>(buffer->constScanLine(by));
+            auto* out = reinterpret_cast<QRgb*>(thumb.scanLine(ty));
+            for (int tx = 0; tx < size.width(); ++tx) {
+                const int x = int((qint64(tx) * 2 + 1) * led.width() / (qint64(size.width()) * 2));
+                const int bx = x - band.x();
+                if (bx >= 0 && bx < band.width() && bx < buffer->width())
+                    out[tx] = line[bx];
+            }
+        }
+    });
+    return thumb;
 }
 
 } // namespace
@@ -121,8 +160,7 @@ ZonePanel::ZonePanel(ProjectController& controller, QWidget* parent)
     column->addWidget(m_fields);
 
     m_wallTimer.setInterval(1000);
-    connect(&m_wallTimer, &QTimer::timeout, this,
-            [this] { m_editor->setWallPicture(composeWall(m_controller.area())); });
+    connect(&m_wallTimer, &QTimer::timeout, this, [this] { refreshWall(); });
     connect(&m_controller, &ProjectController::zonesChanged, this, &ZonePanel::reload);
     connect(&m_controller, &ProjectController::projectReplaced, this, &ZonePanel::reload);
     reload();
@@ -144,6 +182,7 @@ void ZonePanel::reload()
     m_name->setVisible(zoned);
     m_editor->setVisible(zoned);
     m_fields->setVisible(zoned);
+    refreshWall();
     fillFields();
     if (m_editor->selectedZone() != before)
         emit selectedZoneChanged(m_editor->selectedZone());
@@ -244,7 +283,7 @@ void ZonePanel::fieldsEdited()
 void ZonePanel::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    m_editor->setWallPicture(composeWall(m_controller.area()));
+    refreshWall();
     m_wallTimer.start();
 }
 
@@ -252,4 +291,13 @@ void ZonePanel::hideEvent(QHideEvent* event)
 {
     m_wallTimer.stop();
     QWidget::hideEvent(event);
+}
+
+void ZonePanel::refreshWall()
+{
+    if (!m_editor->isVisible())
+        return;
+    const QSizeF shown = m_editor->ledArea().size();
+    m_editor->setWallPicture(wallThumbnail(m_controller.area(), ledOf(m_controller),
+                                           QSize(int(shown.width()), int(shown.height()))));
 }

@@ -45,6 +45,7 @@ protected:
 private:
     void fillFields();
     void fieldsEdited();
+    void refreshWall();
 
     ProjectController& m_controller;
     ZoneEditor* m_editor = nullptr;
