@@ -172,7 +172,7 @@ void CTessarinDlg::buildWindow()
     m_list->setModel(m_zoneFilter);
     connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { updateSelection(); });
-    left->addWidget(m_list);
+    left->addWidget(m_list, 1);
     auto* listBar = new QHBoxLayout;
     for (const ButtonSpec& entry : listButtons)
         listBar->addWidget(makeButton(entry, m_body));

@@ -66,7 +66,7 @@ QImage wallThumbnail(const CAct& area, QSize led, QSize size)
 } // namespace
 
 ZonePanel::ZonePanel(ProjectController& controller, QWidget* parent)
-    : QWidget(parent), m_controller(controller), m_wallTimer(this)
+    : QWidget(parent), m_controller(&controller), m_wallTimer(this)
 {
     setObjectName(QStringLiteral("zonePanel"));
     auto* column = new QVBoxLayout(this);
@@ -105,7 +105,8 @@ ZonePanel::ZonePanel(ProjectController& controller, QWidget* parent)
     };
     for (const auto& entry : templates)
         menu->addAction(dialogText(entry.english, entry.chinese), this, [this, entry] {
-            apply(AreaZones::fromTemplate(entry.layout, ledOf(m_controller)));
+            if (m_controller)
+                apply(AreaZones::fromTemplate(entry.layout, ledOf(*m_controller)));
         });
     layouts->setMenu(menu);
     header->addWidget(layouts);
@@ -161,8 +162,9 @@ ZonePanel::ZonePanel(ProjectController& controller, QWidget* parent)
 
     m_wallTimer.setInterval(1000);
     connect(&m_wallTimer, &QTimer::timeout, this, [this] { refreshWall(); });
-    connect(&m_controller, &ProjectController::zonesChanged, this, &ZonePanel::reload);
-    connect(&m_controller, &ProjectController::projectReplaced, this, &ZonePanel::reload);
+    connect(&controller, &ProjectController::zonesChanged, this, &ZonePanel::reload);
+    connect(&controller, &ProjectController::projectReplaced, this, &ZonePanel::reload);
+    connect(&controller, &QObject::destroyed, this, [this] { m_wallTimer.stop(); });
     reload();
 }
 
@@ -173,11 +175,13 @@ int ZonePanel::selectedZone() const
 
 void ZonePanel::reload()
 {
+    if (!m_controller)
+        return;
     const int before = m_editor->selectedZone();
-    m_editor->setLedSize(ledOf(m_controller));
-    m_editor->setZones(m_controller.zones());
+    m_editor->setLedSize(ledOf(*m_controller));
+    m_editor->setZones(m_controller->zones());
     m_remove->setEnabled(m_editor->selectedZone() > 0);
-    const bool zoned = m_controller.zoneCount() > 1;
+    const bool zoned = m_controller->zoneCount() > 1;
     m_title->setVisible(!zoned);
     m_name->setVisible(zoned);
     m_editor->setVisible(zoned);
@@ -190,8 +194,10 @@ void ZonePanel::reload()
 
 bool ZonePanel::apply(std::vector<AreaZone> zones)
 {
+    if (!m_controller)
+        return false;
     QString why;
-    if (!m_controller.setZones(std::move(zones), &why)) {
+    if (!m_controller->setZones(std::move(zones), &why)) {
         emit message(dialogText("The zones were not changed: ", "分区未更改：") + why);
         reload();
         return false;
@@ -202,7 +208,9 @@ bool ZonePanel::apply(std::vector<AreaZone> zones)
 
 bool ZonePanel::addZone()
 {
-    std::vector<AreaZone> zones = m_controller.zones();
+    if (!m_controller)
+        return false;
+    std::vector<AreaZone> zones = m_controller->zones();
     const int selected = m_editor->selectedZone();
     if (int(zones.size()) >= AreaZones::kMostZones || selected >= int(zones.size())) {
         emit message(dialogText("No more zones: an LED takes %1.", "分区已满：最多 %1 个。")
@@ -236,8 +244,10 @@ bool ZonePanel::addZone()
 
 bool ZonePanel::removeSelectedZone()
 {
+    if (!m_controller)
+        return false;
     QString why;
-    if (!m_controller.removeZone(m_editor->selectedZone(), &why)) {
+    if (!m_controller->removeZone(m_editor->selectedZone(), &why)) {
         emit message(why);
         return false;
     }
@@ -267,7 +277,9 @@ void ZonePanel::fillFields()
 
 void ZonePanel::fieldsEdited()
 {
-    std::vector<AreaZone> zones = m_controller.zones();
+    if (!m_controller)
+        return;
+    std::vector<AreaZone> zones = m_controller->zones();
     const int selected = m_editor->selectedZone();
     if (selected >= int(zones.size()))
         return;
@@ -295,9 +307,9 @@ void ZonePanel::hideEvent(QHideEvent* event)
 
 void ZonePanel::refreshWall()
 {
-    if (!m_editor->isVisible())
+    if (!m_controller || !m_editor->isVisible())
         return;
     const QSizeF shown = m_editor->ledArea().size();
-    m_editor->setWallPicture(wallThumbnail(m_controller.area(), ledOf(m_controller),
+    m_editor->setWallPicture(wallThumbnail(m_controller->area(), ledOf(*m_controller),
                                            QSize(int(shown.width()), int(shown.height()))));
 }

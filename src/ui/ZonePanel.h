@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -47,7 +48,9 @@ private:
     void fieldsEdited();
     void refreshWall();
 
-    ProjectController& m_controller;
+    // Null once the project's controller is gone: the window closes it before this panel (a
+    // field that loses its focus then edits nothing).
+    QPointer<ProjectController> m_controller;
     ZoneEditor* m_editor = nullptr;
     QLabel* m_title = nullptr;
     QWidget* m_fields = nullptr;

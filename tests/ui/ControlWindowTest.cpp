@@ -1020,3 +1020,24 @@ TEST_F(ControlWindowTest, ZonesAreLaidOutEditedAndEachListsItsOwnItems)
     EXPECT_EQ(list->rowCount(), 3);
     EXPECT_FALSE(editor.isVisible());
 }
+
+// Closing the window with a zone's field being typed in: the field's last edit comes when the
+// project's controller is gone, and changes nothing.
+TEST_F(ControlWindowTest, ClosingWhileAZoneFieldHasTheFocusIsAnOrdinaryClose)
+{
+    auto w = withItems(1);
+    w->show();
+    w->activateWindow();
+    ZonePanel& panel = *w->zonePanel();
+    const QSize led(w->area()->settings().ledWidth, w->area()->settings().ledHeight);
+    ASSERT_TRUE(panel.apply(AreaZones::fromTemplate(AreaZones::Template::TickerBelow, led)));
+    auto* name = panel.findChild<QLineEdit*>("zoneName");
+    ASSERT_NE(name, nullptr);
+    name->setFocus();
+    QTest::keyClicks(name, "typed");
+    QApplication::processEvents();
+
+    w->SetModified(false);
+    w.reset();
+    SUCCEED();
+}
