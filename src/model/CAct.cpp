@@ -111,6 +111,8 @@ bool CAct::playsItem(const CPropBase& item) const
     const CAct& owner = itemsOwner();
     if (owner.m_zones.empty())
         return true;
+    // A page, or the item moved to another zone, may write its settings meanwhile.
+    std::lock_guard lock(item.fieldsMutex());
     return AreaZones::zoneOf(item, int(owner.m_zones.size())) == m_zoneIndex;
 }
 
