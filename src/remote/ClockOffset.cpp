@@ -65,8 +65,8 @@ void ClockOffset::reckon()
     std::sort(byRoundTrip.begin(), byRoundTrip.end(),
               [](const Sample& a, const Sample& b) { return a.roundTripNs < b.roundTripNs; });
     // The drift, from the better half.
-    const size_t halfCount = std::max(std::min(size_t(kReady), byRoundTrip.size()),
-                                      byRoundTrip.size() / 2);
+    const size_t halfCount =
+        std::max(std::min(size_t(kReady), byRoundTrip.size()), byRoundTrip.size() / 2);
     qint64 earliest = byRoundTrip.front().atNs;
     qint64 latest = earliest;
     for (size_t k = 0; k < halfCount; ++k) {

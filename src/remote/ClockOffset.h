@@ -33,9 +33,9 @@ struct ClockExchange
 class ClockOffset
 {
 public:
-    static constexpr int kKept = 64;             // exchanges kept, two minutes of them or more
-    static constexpr int kBest = 8;              // of those, the shortest round trips
-    static constexpr int kReady = 3;             // exchanges before the reckoning holds
+    static constexpr int kKept = 64;              // exchanges kept, two minutes of them or more
+    static constexpr int kBest = 8;               // of those, the shortest round trips
+    static constexpr int kReady = 3;              // exchanges before the reckoning holds
     static constexpr qint64 kStepNs = 20'000'000; // a disagreement past this and the round trip
 
     // False, keeping nothing, for an exchange that cannot be: a negative round trip, an answer

@@ -87,7 +87,8 @@ TEST(ClockOffset, OneExchangeSeesTheOffsetWithinHalfItsRoundTrip)
 // millisecond of the truth once it holds, at every moment between exchanges too.
 TEST(ClockOffset, UnevenJitteryDelaysAndDriftingClocksStayWithinAMillisecond)
 {
-    for (const TrueClocks clocks : {TrueClocks{3'200 * kMs, 40e-6}, TrueClocks{-5'000 * kMs, -25e-6}}) {
+    for (const TrueClocks clocks :
+         {TrueClocks{3'200 * kMs, 40e-6}, TrueClocks{-5'000 * kMs, -25e-6}}) {
         SCOPED_TRACE(testing::Message() << "offset " << clocks.offsetNs / kMs << " ms");
         Network network;
         ClockOffset offset;
