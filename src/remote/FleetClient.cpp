@@ -435,6 +435,12 @@ QString FleetSettings::cleanName(const QString& host, const QByteArray& machineI
     return isId ? name + QLatin1Char('-') + QString::fromLatin1(hex) : name;
 }
 
+bool FleetSettings::isTopicWord(QStringView word)
+{
+    return !word.isEmpty() && !word.contains(QLatin1Char('/')) &&
+           !word.contains(QLatin1Char('+')) && !word.contains(QLatin1Char('#'));
+}
+
 bool FleetSettings::configure(mosquitto* client, bool tls, QString* error) const
 {
     mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
@@ -520,8 +526,7 @@ bool FleetClient::startLink(const FleetSettings& settings, QString* error)
         return false;
     }
     const QString name = settings.playerName();
-    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('+')) ||
-        name.contains(QLatin1Char('#')) || name == QLatin1String("all")) {
+    if (!FleetSettings::isTopicWord(name) || name == QLatin1String("all")) {
         *error = QStringLiteral("%1 cannot be a player's name in topics").arg(name);
         return false;
     }

@@ -36,6 +36,9 @@ struct FleetSettings
     // host, port and TLS from the URL; false when it is not an mqtt:// or mqtts:// URL.
     static bool parseUrl(const QString& url, QString* host, int* port, bool* tls);
     QString playerName() const;
+    // Whether `word` can stand as one level of a topic (a name, a group): not empty, no '/', and
+    // none of the wildcards '+' and '#'.
+    static bool isTopicWord(QStringView word);
     // The host name and the first 8 hex digits of the machine id (cloned PCs share a host name
     // but, once set up, not the id), or the host name alone without an id.
     static QString defaultName();

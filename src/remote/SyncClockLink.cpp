@@ -51,8 +51,7 @@ bool SyncClockLink::start(const FleetSettings& settings, QString* error, int ask
         *error = QStringLiteral("sync: %1 is no mqtt:// or mqtts:// address").arg(settings.url);
         return false;
     }
-    if (m_group.isEmpty() || m_group.contains(QLatin1Char('/')) ||
-        m_group.contains(QLatin1Char('+')) || m_group.contains(QLatin1Char('#'))) {
+    if (!FleetSettings::isTopicWord(m_group)) {
         *error = QStringLiteral("sync: the group needs a name without / + #");
         return false;
     }
@@ -135,8 +134,8 @@ void SyncClockLink::onMessage(mosquitto* client, void* data, const mosquitto_mes
     if (self.m_role == Role::Leader) {
         // "T1 NAME": answered on NAME's topic with our two stamps.
         qint64 sent = 0;
-        if (parts.size() != 2 || !parseNumber(parts[0], &sent) || parts[1].isEmpty() ||
-            parts[1].contains('/') || parts[1].contains('+') || parts[1].contains('#'))
+        if (parts.size() != 2 || !parseNumber(parts[0], &sent) ||
+            !FleetSettings::isTopicWord(QString::fromUtf8(parts[1])))
             return;
         const QByteArray topic = self.m_topicPrefix + parts[1];
         const QByteArray answer = parts[0] + ' ' + QByteArray::number(arrivedNs) + ' ' +

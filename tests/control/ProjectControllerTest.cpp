@@ -146,10 +146,11 @@ private:
     RemoteBridge& m_bridge;
 };
 
-class HttpSource final : public Source
+// The real server over the real bridge: a request and its answer.
+class Api
 {
 public:
-    explicit HttpSource(RemoteBridge& bridge) : m_server(bridge)
+    explicit Api(RemoteBridge& bridge) : m_server(bridge)
     {
         RemoteSettings settings;
         settings.enabled = true;
@@ -160,27 +161,42 @@ public:
         QString error;
         EXPECT_TRUE(m_server.start(settings, &error)) << error.toStdString();
     }
-    bool send(const QString& command, int item) override
+    // The status code; the answer's JSON in `answer`.
+    int send(const QByteArray& method, const QString& path, QJsonDocument* answer = nullptr)
     {
-        const QString path = item >= 0 ? QStringLiteral("/api/items/%1/play").arg(item)
-                                       : QStringLiteral("/api/") + command;
         QNetworkRequest request(
             QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.port()).arg(path)));
         request.setRawHeader("Authorization", "Bearer t0ken");
-        QNetworkReply* reply = m_network.post(request, QByteArray());
+        QNetworkReply* reply = m_network.sendCustomRequest(request, method);
         QEventLoop loop;
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
         QTimer::singleShot(5000, &loop, &QEventLoop::quit);
         loop.exec();
+        if (answer)
+            *answer = QJsonDocument::fromJson(reply->readAll());
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         reply->deleteLater();
-        return status == 200;
+        return status;
     }
 
 private:
     QTemporaryDir m_dir;
     RemoteServer m_server;
     QNetworkAccessManager m_network;
+};
+
+class HttpSource final : public Source
+{
+public:
+    explicit HttpSource(RemoteBridge& bridge) : m_api(bridge) {}
+    bool send(const QString& command, int item) override
+    {
+        return m_api.send("POST", item >= 0 ? QStringLiteral("/api/items/%1/play").arg(item)
+                                            : QStringLiteral("/api/") + command) == 200;
+    }
+
+private:
+    Api m_api;
 };
 
 class FleetSource final : public Source
@@ -825,49 +841,6 @@ TEST_F(ProjectControllerTest, MissingFilesAreMarkedToldOnceAndUnmarkedWhenTheyCo
               (QStringList{Notifications::missingText(gone), Notifications::missingText(kept)}));
     Notifications::setSink({});
 }
-
-namespace {
-
-// The real server over the real bridge: a request and its answer.
-class Api
-{
-public:
-    explicit Api(RemoteBridge& bridge) : m_server(bridge)
-    {
-        RemoteSettings settings;
-        settings.enabled = true;
-        settings.address = QStringLiteral("127.0.0.1");
-        settings.port = 0;
-        settings.token = QStringLiteral("t0ken");
-        settings.mediaDir = m_dir.filePath("media");
-        QString error;
-        EXPECT_TRUE(m_server.start(settings, &error)) << error.toStdString();
-    }
-    // The status code; the answer's JSON in `answer`.
-    int send(const QByteArray& method, const QString& path, QJsonDocument* answer = nullptr)
-    {
-        QNetworkRequest request(
-            QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.port()).arg(path)));
-        request.setRawHeader("Authorization", "Bearer t0ken");
-        QNetworkReply* reply = m_network.sendCustomRequest(request, method);
-        QEventLoop loop;
-        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-        loop.exec();
-        if (answer)
-            *answer = QJsonDocument::fromJson(reply->readAll());
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        reply->deleteLater();
-        return status;
-    }
-
-private:
-    QTemporaryDir m_dir;
-    RemoteServer m_server;
-    QNetworkAccessManager m_network;
-};
-
-} // namespace
 
 TEST_F(ProjectControllerTest, ZonesPlayTogetherAndCommandsMoveOnlyTheZoneTheyName)
 {
