@@ -51,7 +51,14 @@ qint64 VideoPlayer::AudioFollower::correction(qint64 errorUs)
         m_smoothed = 0;
         return errorUs;
     }
-    m_locked = true;
+    if (!m_locked) {
+        // Not yet with the sound (its start, or after a pause): straight to it until within the
+        // slack; from then on it is followed smoothly, and counted.
+        if (std::abs(errorUs) > kAudioSlackUs)
+            return errorUs;
+        m_locked = true;
+        return 0;
+    }
     // Single readings of the device's position jitter by a millisecond or two.
     m_smoothed = 0.7 * m_smoothed + 0.3 * double(errorUs);
     if (std::abs(m_smoothed) <= double(kAudioSlackUs))
@@ -73,6 +80,24 @@ QString VideoPlayer::undecodable(const QString& path)
 {
     return dialogText("%1 does not decode as a video.", "%1 无法解码为视频。")
         .arg(QFileInfo(path).fileName());
+}
+
+bool VideoPlayer::passGate(WaitClock::TimePoint* base, WaitClock::TimePoint* due,
+                           AudioFollower& follower)
+{
+    // A pause that begins between a wait and the gate holds here: the schedule moves on by it
+    // as it does in a wait, or every frame after it would be late and dropped.
+    const bool pausing = m_area.isPaused();
+    const WaitClock::TimePoint before = m_area.clock().now();
+    if (m_area.PassPauseGate())
+        return false;
+    const auto held = m_area.clock().now() - before;
+    if (pausing && held.count() > 0) {
+        *base += held;
+        *due += held;
+        follower.unlock();
+    }
+    return true;
 }
 
 VideoPlayer::Got VideoPlayer::waitFrame(int position, const VideoFrame** frame)
@@ -240,8 +265,12 @@ void VideoPlayer::play()
         const WaitClock::TimePoint asked = stageAt;
         if (m_area.WaitStopUntil(stageAt))
             return;
-        base += stageAt - asked; // a pause moves the whole schedule on
-        due += stageAt - asked;
+        // A pause moves the whole schedule on, and the sound comes back after a delay of its own.
+        const auto paused = stageAt - asked;
+        base += paused;
+        due += paused;
+        if (paused.count() > 0)
+            follower.unlock();
         // Woken so late that the next frame is due already: this one is dropped, not shown late.
         if (nextRefresh >= 0 &&
             m_area.clock().now() >=
@@ -250,7 +279,7 @@ void VideoPlayer::play()
             m_decoder.release();
             continue;
         }
-        if (m_area.PassPauseGate())
+        if (!passGate(&base, &due, follower))
             return;
         stage(*frame);
         if (lead.count() > 0) {
@@ -258,7 +287,9 @@ void VideoPlayer::play()
             if (m_area.WaitStopUntil(due))
                 return;
             base += due - staged;
-            if (m_area.PassPauseGate())
+            if (due != staged)
+                follower.unlock();
+            if (!passGate(&base, &due, follower))
                 return;
         }
         present(*frame, FrameStamp{nanoseconds(due), item, frame->index});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/WaitClock.h"
 #include "render/video/AudioOutput.h"
 #include "render/video/VideoDecoder.h"
 
@@ -41,6 +42,13 @@ public:
         static constexpr qint64 kAudioJumpUs = 150000;
         // How far to move the schedule on (positive: later), 0 for none.
         qint64 correction(qint64 errorUs);
+        // A pause came between: the sound starts again after its own delay, so the pictures snap
+        // to it until the two agree again, and those readings are not counted.
+        void unlock()
+        {
+            m_locked = false;
+            m_smoothed = 0;
+        }
         // The errors seen after the first correction, for the frame log.
         qint64 worstUs() const { return m_worstUs; }
         qint64 count() const { return m_count; }
@@ -59,6 +67,8 @@ private:
         End,
         Stopped,
     };
+    // The pause gate: false when stopped; a pause held there moves `base` and `due` on.
+    bool passGate(WaitClock::TimePoint* base, WaitClock::TimePoint* due, AudioFollower& follower);
     // Waits for the decoder (real time, a stop ends it within a poll).
     Got waitFrame(int position, const VideoFrame** frame);
     // Copies the frame into every section through the area's bands ahead of its refresh, then

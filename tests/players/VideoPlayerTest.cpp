@@ -150,6 +150,33 @@ TEST(VideoRefresh, AFrameShowsAtTheFirstRefreshAtOrAfterItsTime)
     EXPECT_EQ(VideoPlayer::refreshFor(n * 1001000 / 30, 59940), 2 * n);
 }
 
+// The pictures follow the heard sound: smoothly once with it, straight to it before (its start,
+// a pause), and what they were off by is counted only once they were with it.
+TEST(VideoAudioFollower, SnapsToTheSoundUntilWithItThenFollowsSmoothlyAndCounts)
+{
+    using Follower = VideoPlayer::AudioFollower;
+    Follower follower;
+    EXPECT_EQ(follower.correction(30000), 30000) << "not yet with the sound: straight to it";
+    EXPECT_EQ(follower.count(), 0);
+    EXPECT_EQ(follower.correction(2000), 0) << "within the slack: with it from now on";
+    EXPECT_EQ(follower.correction(3000), 0);
+    EXPECT_EQ(follower.worstUs(), 3000);
+    // Off by 12 ms for a few readings: moved by parts, smoothed.
+    qint64 moved = 0;
+    for (int i = 0; i < 3; ++i)
+        moved += follower.correction(12000 - moved);
+    EXPECT_GT(moved, 0);
+    EXPECT_LT(moved, 12000);
+    EXPECT_EQ(follower.worstUs(), 12000);
+    // A pause: the sound comes back 50 ms after the pictures; straight to it, not counted.
+    follower.unlock();
+    EXPECT_EQ(follower.correction(50000), 50000);
+    EXPECT_EQ(follower.correction(-1000), 0);
+    EXPECT_EQ(follower.worstUs(), 12000);
+    // Far off at any time (the sound ran dry): straight to it.
+    EXPECT_EQ(follower.correction(-200000), -200000);
+}
+
 TEST_F(VideoPlayerTest, TheFrameShownAtEveryMomentIsTheOneDueAt25_30And60Fps)
 {
     struct Case
