@@ -10,13 +10,14 @@ const texts = {
     drop: "Drop pictures, texts or documents here, or choose them:", playing: "playing",
     paused: "paused", stopped: "stopped", idle: "idle", badToken: "The token was refused.",
     added: "Added", failed: "Not added", modified: "(modified)", offline: "no connection",
+    zone: "Zone",
   },
   zh: {
     token: "令牌", connect: "连接", first: "第一个", previous: "上一个", play: "播放",
     pause: "暂停", stop: "停止", next: "下一个", last: "最后一个", playlist: "节目列表",
     drop: "把图片、文本或文档拖到这里，或选择文件：", playing: "播放中", paused: "已暂停",
     stopped: "已停止", idle: "空闲", badToken: "令牌不正确。", added: "已添加",
-    failed: "未添加", modified: "（已修改）", offline: "未连接",
+    failed: "未添加", modified: "（已修改）", offline: "未连接", zone: "分区",
   },
 };
 const lang = document.documentElement.lang === "zh" ? "zh" : "en";
@@ -24,6 +25,9 @@ const t = (key) => texts[lang][key] || key;
 const $ = (id) => document.getElementById(id);
 
 let token = sessionStorage.getItem("tessarinToken") || "";
+// With zones: their names, and the one the moving commands and the uploads act on.
+let zones = [];
+let zone = 0;
 let socket = null;
 let ledUrl = null;
 
@@ -48,11 +52,31 @@ function showStatus(status) {
   $("state").textContent = t(status.state);
   $("state").dataset.state = status.state;
   $("project").textContent = (status.project || "") + (status.modified ? " " + t("modified") : "");
+  // Every zone's playing item is marked.
+  const playing = status.zones ? status.zones.map((z) => z.item) : [status.item];
   for (const li of $("items").children)
     li.classList.toggle("playing", status.state !== "stopped" && status.state !== "idle" &&
-                                   Number(li.dataset.index) === status.item);
-  if (status.itemCount !== $("items").children.length) refreshItems();
+                                   playing.includes(Number(li.dataset.index)));
+  const names = (status.zones || []).map((z) => z.name || String(z.index + 1));
+  if (names.join("\n") !== zones.join("\n")) {
+    zones = names;
+    showZones();
+    refreshItems();
+  } else if (status.itemCount !== $("items").children.length) {
+    refreshItems();
+  }
 }
+
+function showZones() {
+  const select = $("zone");
+  select.replaceChildren(...zones.map((name, index) => new Option(name, String(index))));
+  if (zone >= zones.length) zone = 0;
+  select.value = String(zone);
+  $("zoneChoice").hidden = zones.length < 2;
+}
+
+// Where a moving command or an upload goes: the chosen zone's, with zones.
+const zonePath = (rest) => (zones.length > 1 ? `/api/zones/${zone}/${rest}` : `/api/${rest}`);
 
 async function refreshItems() {
   const items = await (await api("GET", "/api/items")).json();
@@ -61,7 +85,10 @@ async function refreshItems() {
   for (const item of items) {
     const li = document.createElement("li");
     li.dataset.index = item.index;
-    li.textContent = item.file.split("/").pop();
+    const name = item.file.split("/").pop();
+    li.textContent = zones.length > 1 && item.zone !== undefined
+                       ? `${zones[item.zone] || item.zone} · ${name}` : name;
+    if (item.zone !== undefined) li.dataset.zone = item.zone;
     li.title = item.file;
     li.classList.toggle("playing", item.playing);
     li.addEventListener("dblclick", () => api("POST", `/api/items/${item.index}/play`));
@@ -103,7 +130,7 @@ function listen() {
 function upload(file) {
   return new Promise((resolve) => {
     const request = new XMLHttpRequest();
-    request.open("POST", "/api/items");
+    request.open("POST", zonePath("items"));
     request.setRequestHeader("Authorization", "Bearer " + token);
     request.setRequestHeader("X-File-Name", encodeURIComponent(file.name));
     const progress = $("progress");
@@ -159,10 +186,14 @@ $("login").addEventListener("submit", (event) => {
   token = $("token").value.trim();
   login();
 });
+const moving = ["first", "previous", "next", "last"];
 for (const button of document.querySelectorAll("[data-cmd]"))
   button.addEventListener("click", async () => {
-    showStatus(await (await api("POST", "/api/" + button.dataset.cmd)).json());
+    const command = button.dataset.cmd;
+    const path = moving.includes(command) ? zonePath(command) : "/api/" + command;
+    showStatus(await (await api("POST", path)).json());
   });
+$("zone").addEventListener("change", (e) => { zone = Number(e.target.value); });
 const drop = $("drop");
 drop.addEventListener("dragover", (e) => { e.preventDefault(); drop.classList.add("over"); });
 drop.addEventListener("dragleave", () => drop.classList.remove("over"));
