@@ -314,6 +314,27 @@ bool ProjectController::removeItem(int index, QString* error)
         return false;
     }
     const bool wasPlaying = playState() == PlayState::Playing;
+    if (zoneCount() > 1) {
+        // Only the item's zone needs its thread ended; the others play on undisturbed.
+        const int zone = zoneOfItem(index);
+        bool othersPlay = false;
+        for (int other = 0; other < zoneCount(); ++other)
+            othersPlay = othersPlay || (other != zone && m_area->zoneArea(other).isPlaying());
+        if (othersPlay) {
+            const bool resume = wasPlaying && m_area->zoneArea(zone).isPlaying();
+            if (!stopZoneBounded(zone, error))
+                return false;
+            m_playlist->beginRemove(index);
+            m_area->takeItem(index);
+            m_playlist->endRemove();
+            setModified(true);
+            // The removed item's place now holds the one after it.
+            if (resume)
+                playZoneAfter(zone, index);
+            watchPlayback();
+            return true;
+        }
+    }
     const int playing = playingIndex();
     if (!stopBounded(error))
         return false;
@@ -641,11 +662,15 @@ bool ProjectController::setItemZone(int index, int zone, QString* why)
             *why = QStringLiteral("no such item or zone");
         return false;
     }
-    if (zone == zoneOfItem(index) && zone < zoneCount())
+    const int from = zoneOfItem(index);
+    if (zone == from && zone < zoneCount())
         return true;
-    // The player may hold the item: its zone's thread ends first, and the item's new zone
-    // plays it from its next turn.
-    if (!stopZoneBounded(zoneOfItem(index), why))
+    // The player may hold the item when it is its zone's current one: that zone's thread ends
+    // first and goes on with its next item; the item's new zone plays it from its next turn.
+    const bool held = m_area->zoneArea(from).currentItem() == item;
+    const bool resume =
+        held && m_area->zoneArea(from).isPlaying() && playState() == PlayState::Playing;
+    if (held && !stopZoneBounded(from, why))
         return false;
     bool written = false;
     {
@@ -661,8 +686,19 @@ bool ProjectController::setItemZone(int index, int zone, QString* why)
     m_playlist->zonesChanged();
     setModified(true);
     emit zonesChanged();
+    if (resume)
+        playZoneAfter(from, index);
     watchPlayback();
     return true;
+}
+
+void ProjectController::playZoneAfter(int zone, int row)
+{
+    const std::vector<int> rows = zoneRows(zone);
+    if (rows.empty())
+        return; // the zone shows what it showed
+    const auto next = std::find_if(rows.begin(), rows.end(), [row](int r) { return r >= row; });
+    startZoneAt(next == rows.end() ? rows.front() : *next);
 }
 
 std::vector<int> ProjectController::zoneRows(int zone) const

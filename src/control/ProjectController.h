@@ -174,6 +174,8 @@ private:
     // The zone's play thread ended within kStopWait; false (and a message) when it still runs.
     bool stopZoneBounded(int zone, QString* error = nullptr);
     bool anyZonePlaying() const;
+    // Starts zone `zone` again at its first item at or after `row` (its first when none).
+    void playZoneAfter(int zone, int row);
     void resetToNew();
     void watchPlayback();
     void rememberRecent(const QString& path);

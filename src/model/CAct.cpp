@@ -441,18 +441,20 @@ void CAct::insertItem(int index, std::unique_ptr<CPropBase> item)
 
 std::unique_ptr<CPropBase> CAct::takeItem(int index)
 {
-    Q_ASSERT(!hasPlayThread()); // the player may hold the item
     std::lock_guard lock(m_itemsMutex);
     if (index < 0 || index >= static_cast<int>(m_items.size()))
         return nullptr;
+    // The player of the item's zone may hold it; the other zones' threads reach items only under
+    // the list's lock, and never this one.
+    Q_ASSERT(!areaFor(*m_items[size_t(index)]).m_loop.hasThread());
     std::unique_ptr<CPropBase> taken = std::move(m_items[static_cast<size_t>(index)]);
     m_items.erase(m_items.begin() + index);
-    // A later Play must not reach the item through the current slot, nor a zone's; a zone's
-    // index after it moves up with its item.
+    // A later Play must not reach the item through the current slot, nor a zone's; an index
+    // after it moves up with its item.
     for (CAct* area : zonesAndThis()) {
         CPropBase* expected = taken.get();
         area->m_currentItem.compare_exchange_strong(expected, nullptr);
-        if (area != this && area->m_currentIndex.load() > index)
+        if (area->m_currentIndex.load() > index)
             area->m_currentIndex.fetch_sub(1);
     }
     return taken;

@@ -221,10 +221,16 @@ bool PlayLoop::passOver(const CPropBase& item)
     bool another = !m_area.manualPlay();
     if (another) {
         another = false;
-        for (int i = 0; i < m_area.itemCount() && !another; ++i)
-            if (const CPropBase* other = m_area.item(i);
-                other && other != &item && m_area.playsItem(*other))
-                another = Schedule::of(*other).allows(now);
+        // Under the list's lock: with zones, an item of another zone may be removed meanwhile.
+        const CAct& owner = m_area.itemsOwner();
+        std::lock_guard lock(owner.m_itemsMutex);
+        for (const auto& other : owner.m_items) {
+            if (other.get() != &item && m_area.playsItem(*other) &&
+                Schedule::of(*other).allows(now)) {
+                another = true;
+                break;
+            }
+        }
     }
     if (!another) {
         showBackground();

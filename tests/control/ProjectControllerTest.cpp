@@ -944,3 +944,47 @@ TEST_F(ProjectControllerTest, AZoneWhoseItemsAreAllOutOfScheduleShowsTheBackgrou
     }));
     EXPECT_EQ(controller.playingIndex(0), 0);
 }
+
+// With zones, removing an item or moving it to another zone ends only its zone's thread: the
+// other zones play on, and the item's zone goes on with its next item.
+TEST_F(ProjectControllerTest, RemovingOrMovingAnItemLeavesTheOtherZonesPlaying)
+{
+    const QSize led(controller.area().settings().ledWidth, controller.area().settings().ledHeight);
+    ASSERT_TRUE(controller.setZones(AreaZones::fromTemplate(AreaZones::Template::TwoHalves, led)));
+    controller.appendItem(makeHold());
+    for (const int row : {1, 3, 4})
+        ASSERT_TRUE(controller.setItemZone(row, 1));
+    // Zone 0: items 0, 2; zone 1: items 1, 3, 4.
+    const auto playing = [this](int zone0, int zone1) {
+        return within(3000, [&] {
+            return controller.playingIndex(0) == zone0 && controller.playingIndex(1) == zone1;
+        });
+    };
+    ASSERT_TRUE(controller.play());
+    ASSERT_TRUE(playing(0, 1));
+    ASSERT_TRUE(within(3000, [this] { return controller.shownPage(1) == 1; }));
+
+    int starts = g_holdStarts.load();
+    QString why;
+    ASSERT_TRUE(controller.removeItem(1, &why)) << why.toStdString();
+    // Zone 1 goes on with what was item 3 (now 2); zone 0 plays item 0 still, not started again.
+    ASSERT_TRUE(playing(0, 2));
+    EXPECT_TRUE(within(3000, [&] { return g_holdStarts.load() == starts + 1; }));
+    EXPECT_EQ(g_holdStarts.load(), starts + 1);
+    EXPECT_EQ(controller.zoneRows(1), (std::vector<int>{2, 3}));
+    EXPECT_EQ(controller.playlist().playingRows(), (std::vector<int>{0, 2}));
+
+    // Zone 0's playing item moved to zone 1: zone 0 goes on with its next (item 1), zone 1 is
+    // not started again.
+    starts = g_holdStarts.load();
+    ASSERT_TRUE(controller.setItemZone(0, 1, &why)) << why.toStdString();
+    ASSERT_TRUE(playing(1, 2));
+    EXPECT_TRUE(within(3000, [&] { return g_holdStarts.load() == starts + 1; }));
+    EXPECT_EQ(controller.zoneRows(1), (std::vector<int>{0, 2, 3}));
+    // An item no zone plays now moves without stopping anything.
+    starts = g_holdStarts.load();
+    ASSERT_TRUE(controller.setItemZone(3, 0));
+    within(100, [] { return false; });
+    EXPECT_EQ(g_holdStarts.load(), starts);
+    EXPECT_EQ(state(), "playing");
+}
