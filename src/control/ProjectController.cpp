@@ -65,14 +65,25 @@ void ProjectController::setModified(bool modified)
 
 bool ProjectController::stopBounded(QString* error)
 {
-    if (m_area->StopWithin(kStopWait))
-        return true;
+    return m_area->StopWithin(kStopWait) || stopUnfinished(-1, error);
+}
+
+bool ProjectController::stopZoneBounded(int zone, QString* error)
+{
+    return m_area->zoneArea(zone).StopZoneWithin(kStopWait) || stopUnfinished(zone, error);
+}
+
+bool ProjectController::stopUnfinished(int zone, QString* error)
+{
     if (error)
         *error = QStringLiteral("the player is still finishing its step");
-    const QString text = dialogText("Stopping: the player is still finishing its step.",
-                                    "正在停止：播放线程仍在完成当前步骤。");
-    qCInfo(lcControl) << "stop not finished within" << kStopWait.count() << "ms";
-    emit message(text);
+    if (zone >= 0)
+        qCInfo(lcControl) << "zone" << zone << "stop not finished within" << kStopWait.count()
+                          << "ms";
+    else
+        qCInfo(lcControl) << "stop not finished within" << kStopWait.count() << "ms";
+    emit message(dialogText("Stopping: the player is still finishing its step.",
+                            "正在停止：播放线程仍在完成当前步骤。"));
     return false;
 }
 
@@ -317,10 +328,7 @@ bool ProjectController::removeItem(int index, QString* error)
     if (zoneCount() > 1) {
         // Only the item's zone needs its thread ended; the others play on undisturbed.
         const int zone = zoneOfItem(index);
-        bool othersPlay = false;
-        for (int other = 0; other < zoneCount(); ++other)
-            othersPlay = othersPlay || (other != zone && m_area->zoneArea(other).isPlaying());
-        if (othersPlay) {
+        if (otherZonePlays(zone)) {
             const bool resume = wasPlaying && m_area->zoneArea(zone).isPlaying();
             if (!stopZoneBounded(zone, error))
                 return false;
@@ -392,10 +400,20 @@ ProjectController::PlayState ProjectController::playState() const
 
 bool ProjectController::anyZonePlaying() const
 {
-    for (int zone = 0; zone < zoneCount(); ++zone)
-        if (m_area->zoneArea(zone).isPlaying())
+    return otherZonePlays(-1);
+}
+
+bool ProjectController::otherZonePlays(int zone) const
+{
+    for (int other = 0; other < zoneCount(); ++other)
+        if (other != zone && m_area->zoneArea(other).isPlaying())
             return true;
     return false;
+}
+
+const ProjectController::Shown& ProjectController::shownOf(int zone) const
+{
+    return m_shown[size_t(std::clamp(zone, 0, AreaZones::kMostZones - 1))];
 }
 
 int ProjectController::playingIndex(int zone) const
@@ -412,7 +430,7 @@ int ProjectController::currentIndex(int zone) const
 int ProjectController::shownPage(int zone) const
 {
     const int index = playingIndex(zone);
-    const Shown& shown = m_shown[size_t(std::clamp(zone, 0, AreaZones::kMostZones - 1))];
+    const Shown& shown = shownOf(zone);
     return index >= 0 && shown.pageItem.load() == index ? shown.page.load() : 0;
 }
 
@@ -420,7 +438,7 @@ qint64 ProjectController::shownPositionUs(int zone) const
 {
     // The item first, then the time: a time stored before its item was, never an older one.
     const int index = playingIndex(zone);
-    const Shown& shown = m_shown[size_t(std::clamp(zone, 0, AreaZones::kMostZones - 1))];
+    const Shown& shown = shownOf(zone);
     if (index < 0 || shown.positionItem.load(std::memory_order_acquire) != index)
         return -1;
     return shown.positionUs.load(std::memory_order_relaxed);
@@ -466,10 +484,7 @@ bool ProjectController::startZoneAt(int index)
     if (!item)
         return false;
     const int zone = zoneOfItem(index);
-    bool othersPlay = false;
-    for (int other = 0; other < zoneCount(); ++other)
-        othersPlay = othersPlay || (other != zone && m_area->zoneArea(other).isPlaying());
-    if (!othersPlay)
+    if (!otherZonePlays(zone))
         return startAt(index);
     if (!stopZoneBounded(zone))
         return false;
@@ -477,18 +492,6 @@ bool ProjectController::startZoneAt(int index)
     qCDebug(lcControl) << "zone" << zone << "playing from item" << index;
     watchPlayback();
     return true;
-}
-
-bool ProjectController::stopZoneBounded(int zone, QString* error)
-{
-    if (m_area->zoneArea(zone).StopZoneWithin(kStopWait))
-        return true;
-    if (error)
-        *error = QStringLiteral("the player is still finishing its step");
-    qCInfo(lcControl) << "zone" << zone << "stop not finished within" << kStopWait.count() << "ms";
-    emit message(dialogText("Stopping: the player is still finishing its step.",
-                            "正在停止：播放线程仍在完成当前步骤。"));
-    return false;
 }
 
 bool ProjectController::play()
@@ -636,10 +639,11 @@ bool ProjectController::removeZone(int zone, QString* why)
     const bool wasPlaying = playState() == PlayState::Playing;
     if (!stopBounded(why))
         return false;
+    // Nothing plays: the items' zones are written as they are, told once by setZones.
     for (int i = 0; i < itemCount(); ++i) {
         const int at = zoneOfItem(i);
         if (at >= zone)
-            setItemZone(i, at == zone ? 0 : at - 1);
+            writeItemZone(*m_area->item(i), at == zone ? 0 : at - 1);
     }
     zones.erase(zones.begin() + zone);
     const bool taken = setZones(std::move(zones), why);
@@ -672,13 +676,7 @@ bool ProjectController::setItemZone(int index, int zone, QString* why)
         held && m_area->zoneArea(from).isPlaying() && playState() == PlayState::Playing;
     if (held && !stopZoneBounded(from, why))
         return false;
-    bool written = false;
-    {
-        std::lock_guard lock(item->fieldsMutex());
-        written = ItemSettings::write(*item, AreaZones::kZoneKey,
-                                      zone == 0 ? QJsonValue() : QJsonValue(zone));
-    }
-    if (!written) {
+    if (!writeItemZone(*item, zone)) {
         if (why)
             *why = QStringLiteral("the item's settings are not ours to change");
         return false;
@@ -690,6 +688,13 @@ bool ProjectController::setItemZone(int index, int zone, QString* why)
         playZoneAfter(from, index);
     watchPlayback();
     return true;
+}
+
+bool ProjectController::writeItemZone(CPropBase& item, int zone)
+{
+    std::lock_guard lock(item.fieldsMutex());
+    return ItemSettings::write(item, AreaZones::kZoneKey,
+                               zone == 0 ? QJsonValue() : QJsonValue(zone));
 }
 
 void ProjectController::playZoneAfter(int zone, int row)

@@ -173,7 +173,13 @@ private:
     bool startZoneAt(int index);
     // The zone's play thread ended within kStopWait; false (and a message) when it still runs.
     bool stopZoneBounded(int zone, QString* error = nullptr);
+    // Tells a stop that did not end in time (of zone `zone`, or -1 for all); false.
+    bool stopUnfinished(int zone, QString* error);
     bool anyZonePlaying() const;
+    // Whether a zone other than `zone` plays.
+    bool otherZonePlays(int zone) const;
+    // The item plays in zone `zone` (0: no setting); false when its settings are not ours.
+    static bool writeItemZone(CPropBase& item, int zone);
     // Starts zone `zone` again at its first item at or after `row` (its first when none).
     void playZoneAfter(int zone, int row);
     void resetToNew();
@@ -198,6 +204,7 @@ private:
         std::atomic<qint64> positionUs{0};
     };
     std::array<Shown, AreaZones::kMostZones> m_shown;
+    const Shown& shownOf(int zone) const;
     std::unique_ptr<CAct> m_area;
     std::unique_ptr<PlaylistModel> m_playlist;
     QTimer m_watch; // follows the play thread's item and state
