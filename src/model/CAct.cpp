@@ -199,15 +199,19 @@ void CAct::playAllFrom(int index)
     }
     if (!hasPlayThread())
         fillBackground();
-    for (CAct* zone : zonesAndThis()) {
-        int start = from && zone->playsItem(*from) ? index : -1;
-        for (int i = 0; i < itemCount() && start < 0; ++i)
-            if (const CPropBase* candidate = item(i); candidate && zone->playsItem(*candidate))
-                start = i;
-        if (start < 0)
+    // Each zone's first item, the list read once.
+    std::vector<int> starts(m_zones.size(), -1);
+    for (int i = itemCount() - 1; i >= 0; --i)
+        if (const CPropBase* candidate = item(i))
+            starts[size_t(AreaZones::zoneOf(*candidate, int(m_zones.size())))] = i;
+    if (from)
+        starts[size_t(AreaZones::zoneOf(*from, int(m_zones.size())))] = index;
+    const std::vector<CAct*> zones = zonesAndThis();
+    for (size_t k = 0; k < zones.size(); ++k) {
+        if (starts[k] < 0)
             continue; // a zone without items shows the background
-        zone->m_currentIndex.store(start);
-        zone->m_loop.SetCurrent(item(start), false);
+        zones[k]->m_currentIndex.store(starts[k]);
+        zones[k]->m_loop.SetCurrent(item(starts[k]), false);
     }
 }
 

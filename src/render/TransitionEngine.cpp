@@ -144,12 +144,10 @@ private:
             m_bands.push_back(Band{nullptr, 0, m_width, m_height});
             return;
         }
-        int offset = 0;
-        for (const auto& section : m_area.sections()) {
-            const QSize size = section->renderChild->clientSize();
-            m_bands.push_back(Band{section.get(), offset, size.width(), size.height()});
-            offset += m_stacked ? size.height() : size.width();
-        }
+        m_area.forEachBand([&](SectionRecord& section, const QRect& band) {
+            m_bands.push_back(
+                Band{&section, m_stacked ? band.y() : band.x(), band.width(), band.height()});
+        });
     }
 
     // Local column x of a band from the picture.
