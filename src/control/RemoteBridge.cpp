@@ -139,6 +139,7 @@ bool RemoteBridge::zoneCommand(int zone, const QString& name)
     ProjectController& c = m_controller;
     if (zone < 0 || zone >= c.zoneCount())
         return false;
+    // Those that move act on the zone; the rest on every zone.
     if (name == QLatin1String("next"))
         return c.next(zone);
     if (name == QLatin1String("previous"))
@@ -147,12 +148,6 @@ bool RemoteBridge::zoneCommand(int zone, const QString& name)
         return c.first(zone);
     if (name == QLatin1String("last"))
         return c.last(zone);
-    return command(name);
-}
-
-bool RemoteBridge::command(const QString& name)
-{
-    ProjectController& c = m_controller;
     if (name == QLatin1String("play"))
         return c.playOrResume();
     if (name == QLatin1String("restart"))
@@ -167,15 +162,18 @@ bool RemoteBridge::command(const QString& name)
     }
     if (name == QLatin1String("stop"))
         return c.stop();
-    if (name == QLatin1String("next"))
-        return c.next();
-    if (name == QLatin1String("previous"))
-        return c.previous();
-    if (name == QLatin1String("first"))
-        return c.first();
-    if (name == QLatin1String("last"))
-        return c.last();
     return false;
+}
+
+bool RemoteBridge::playZoneItem(int zone, int index)
+{
+    return index >= 0 && index < m_controller.itemCount() &&
+           m_controller.zoneOfItem(index) == zone && m_controller.playItem(index);
+}
+
+bool RemoteBridge::command(const QString& name)
+{
+    return zoneCommand(0, name);
 }
 
 bool RemoteBridge::playItem(int index)

@@ -36,6 +36,7 @@ public:
     int addFile(const QString& path, int zone) override;
     QJsonArray zones() const override;
     bool zoneCommand(int zone, const QString& name) override;
+    bool playZoneItem(int zone, int index) override;
     bool deleteItem(int index) override;
     bool moveItem(int from, int to) override;
     bool openProject(const QString& path, QString* error) override;

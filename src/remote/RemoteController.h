@@ -31,6 +31,8 @@ public:
     // "next", "previous", "first", "last" within zone `zone`'s items (the other zones play on);
     // the rest as command() does. False for no such zone, or as command().
     virtual bool zoneCommand(int zone, const QString& name) = 0;
+    // Plays item `index` (as items() counts) when it is one of zone `zone`'s.
+    virtual bool playZoneItem(int zone, int index) { return zone == 0 && playItem(index); }
     // Adds a file as AddFile does, into zone `zone`; its index, or -1 when no kind plays it.
     virtual int addFile(const QString& path, int zone) = 0;
     virtual bool deleteItem(int index) = 0;

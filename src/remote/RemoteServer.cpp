@@ -603,8 +603,7 @@ RemoteServer::Answer RemoteServer::zonesApi(const Request& request, const QStrin
     if (parts.size() == 5 && parts[4] == QLatin1String("play") && pathIndex(parts[3], &index)) {
         if (!post)
             return error(405, statusReason(405));
-        const QJsonArray items = m_controller.items();
-        if (index >= items.size() || !inZone(items[index]) || !m_controller.playItem(index))
+        if (!m_controller.playZoneItem(zone, index))
             return error(404, QStringLiteral("zone %1 has no item %2").arg(zone).arg(index));
         return json(m_controller.status());
     }
