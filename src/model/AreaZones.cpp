@@ -9,14 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-QString nameOf(const AreaZone& zone, size_t index)
-{
-    return zone.name.isEmpty() ? QString::number(index) : zone.name;
-}
-
-} // namespace
+namespace {} // namespace
 
 QString AreaZones::check(const std::vector<AreaZone>& zones, QSize ledSize)
 {
@@ -47,7 +40,7 @@ QString AreaZones::check(const std::vector<AreaZone>& zones, QSize ledSize)
             r.y + r.h > ledHeight)
             return dialogText("Zone %1 (%2, %3, %4 x %5) does not lie inside the LED of %6 x %7.",
                               "分区 %1（%2, %3, %4 x %5）不在 %6 x %7 的显示屏内。")
-                .arg(nameOf(zones[i], i))
+                .arg(nameOf(zones[i], int(i)))
                 .arg(r.x)
                 .arg(r.y)
                 .arg(r.w)
@@ -59,10 +52,15 @@ QString AreaZones::check(const std::vector<AreaZone>& zones, QSize ledSize)
             if (r.x < o.x + o.w && o.x < r.x + r.w && r.y < o.y + o.h && o.y < r.y + r.h)
                 return dialogText("Zones may not overlap: %1 and %2 do.",
                                   "分区不能重叠：%1 与 %2 重叠了。")
-                    .arg(nameOf(zones[j], j), nameOf(zones[i], i));
+                    .arg(nameOf(zones[j], int(j)), nameOf(zones[i], int(i)));
         }
     }
     return {};
+}
+
+QString AreaZones::nameOf(const AreaZone& zone, int index)
+{
+    return zone.name.isEmpty() ? QString::number(index + 1) : zone.name;
 }
 
 bool AreaZones::isWhole(const std::vector<AreaZone>& zones, QSize ledSize)

@@ -33,6 +33,8 @@ inline const QString kZoneKey = QStringLiteral("zone");
 // Why these zones cannot be an LED's of `ledSize`: none, too many, a rectangle empty or beyond
 // the LED, two that overlap. Empty when they can.
 QString check(const std::vector<AreaZone>& zones, QSize ledSize);
+// What the operator reads for zone `index`: its name, or its number counted from 1.
+QString nameOf(const AreaZone& zone, int index);
 // One zone over the whole LED: what a project without zones plays.
 bool isWhole(const std::vector<AreaZone>& zones, QSize ledSize);
 std::vector<AreaZone> whole(QSize ledSize);

@@ -376,9 +376,8 @@ void CTessarinDlg::contextMenuEvent(QContextMenuEvent* event)
         QMenu* zones = menu.addMenu(dialogText("Play in zone", "播放分区"));
         const std::vector<AreaZone> all = m_controller->zones();
         for (int k = 0; k < int(all.size()); ++k) {
-            QAction* action = zones->addAction(
-                all[size_t(k)].name.isEmpty() ? QString::number(k + 1) : all[size_t(k)].name, this,
-                [this, row, k] {
+            QAction* action =
+                zones->addAction(AreaZones::nameOf(all[size_t(k)], k), this, [this, row, k] {
                     QString why;
                     if (!m_controller->setItemZone(row, k, &why))
                         showStatus(why);

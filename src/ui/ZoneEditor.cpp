@@ -221,8 +221,7 @@ void ZoneEditor::paintEvent(QPaintEvent*)
             QPen(selected ? QColor(255, 200, 0) : QColor(0, 200, 255), selected ? 2 : 1));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(r);
-        const QString label =
-            m_zones[size_t(k)].name.isEmpty() ? QString::number(k + 1) : m_zones[size_t(k)].name;
+        const QString label = AreaZones::nameOf(m_zones[size_t(k)], k);
         painter.setPen(Qt::white);
         painter.drawText(r.adjusted(3, 1, -2, -1), Qt::AlignLeft | Qt::AlignTop, label);
         if (selected)
