@@ -180,7 +180,6 @@ void ZonePanel::reload()
     const int before = m_editor->selectedZone();
     m_editor->setLedSize(ledOf(*m_controller));
     m_editor->setZones(m_controller->zones());
-    m_remove->setEnabled(m_editor->selectedZone() > 0);
     const bool zoned = m_controller->zoneCount() > 1;
     m_title->setVisible(!zoned);
     m_name->setVisible(zoned);
@@ -202,8 +201,7 @@ bool ZonePanel::apply(std::vector<AreaZone> zones)
         reload();
         return false;
     }
-    reload();
-    return true;
+    return true; // the controller's zonesChanged shows them
 }
 
 bool ZonePanel::addZone()
@@ -238,7 +236,6 @@ bool ZonePanel::addZone()
     if (!apply(std::move(zones)))
         return false;
     m_editor->setSelectedZone(index);
-    m_remove->setEnabled(true);
     return true;
 }
 
@@ -251,7 +248,6 @@ bool ZonePanel::removeSelectedZone()
         emit message(why);
         return false;
     }
-    reload();
     return true;
 }
 
