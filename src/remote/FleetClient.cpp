@@ -45,12 +45,6 @@ constexpr auto kStopWait = 3s;               // how long a stop waits for the ne
 constexpr qsizetype kMaxWaiting = 1000;      // messages the GUI thread has not taken yet
 constexpr qsizetype kMaxPayload = 64 * 1024; // a command is a few dozen bytes
 
-void initialiseLibrary()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { mosquitto_lib_init(); });
-}
-
 QString hostAndPort(const QString& host, int port)
 {
     return (host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host) +
@@ -435,6 +429,20 @@ QString FleetSettings::cleanName(const QString& host, const QByteArray& machineI
     return isId ? name + QLatin1Char('-') + QString::fromLatin1(hex) : name;
 }
 
+bool FleetSettings::brokerAddress(QString* host, int* port, bool* tls, QString* error) const
+{
+    if (parseUrl(url, host, port, tls))
+        return true;
+    *error = QStringLiteral("%1 is not an mqtt:// or mqtts:// address").arg(url);
+    return false;
+}
+
+void FleetSettings::initialiseLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
 bool FleetSettings::isTopicWord(QStringView word)
 {
     return !word.isEmpty() && !word.contains(QLatin1Char('/')) &&
@@ -521,16 +529,14 @@ bool FleetClient::startLink(const FleetSettings& settings, QString* error)
     QString host;
     int port = 0;
     bool tls = false;
-    if (!FleetSettings::parseUrl(settings.url, &host, &port, &tls)) {
-        *error = QStringLiteral("%1 is not an mqtt:// or mqtts:// address").arg(settings.url);
+    if (!settings.brokerAddress(&host, &port, &tls, error))
         return false;
-    }
     const QString name = settings.playerName();
     if (!FleetSettings::isTopicWord(name) || name == QLatin1String("all")) {
         *error = QStringLiteral("%1 cannot be a player's name in topics").arg(name);
         return false;
     }
-    initialiseLibrary();
+    FleetSettings::initialiseLibrary();
     auto link = std::make_shared<Link>();
     link->host = host.toUtf8();
     link->port = port;

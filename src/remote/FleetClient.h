@@ -35,6 +35,10 @@ struct FleetSettings
     static FleetSettings load();
     // host, port and TLS from the URL; false when it is not an mqtt:// or mqtts:// URL.
     static bool parseUrl(const QString& url, QString* host, int* port, bool* tls);
+    // The same of this one's URL, with the reason in `error` when it is none.
+    bool brokerAddress(QString* host, int* port, bool* tls, QString* error) const;
+    // libmosquitto's set-up, once a process, before the first client.
+    static void initialiseLibrary();
     QString playerName() const;
     // Whether `word` can stand as one level of a topic (a name, a group): not empty, no '/', and
     // none of the wildcards '+' and '#'.

@@ -10,12 +10,6 @@
 
 namespace {
 
-void initialiseLibrary()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { mosquitto_lib_init(); });
-}
-
 bool parseNumber(const QByteArray& text, qint64* value)
 {
     bool ok = false;
@@ -47,15 +41,15 @@ bool SyncClockLink::start(const FleetSettings& settings, QString* error, int ask
     QString host;
     int port = 0;
     bool tls = false;
-    if (!FleetSettings::parseUrl(settings.url, &host, &port, &tls)) {
-        *error = QStringLiteral("sync: %1 is no mqtt:// or mqtts:// address").arg(settings.url);
+    if (!settings.brokerAddress(&host, &port, &tls, error)) {
+        *error = QStringLiteral("sync: ") + *error;
         return false;
     }
     if (!FleetSettings::isTopicWord(m_group)) {
         *error = QStringLiteral("sync: the group needs a name without / + #");
         return false;
     }
-    initialiseLibrary();
+    FleetSettings::initialiseLibrary();
     m_name = settings.playerName().toUtf8();
     m_topicPrefix =
         (settings.topicPrefix + QStringLiteral("/sync/") + m_group + QStringLiteral("/time/"))
