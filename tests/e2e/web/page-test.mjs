@@ -1,19 +1,12 @@
 // The remote page in Debian's Chromium, headless: it loads without a token, takes the token,
 // stops and starts playback, and uploads a picture that then appears in the playlist.
 // Usage: node page-test.mjs BASE_URL TOKEN PICTURE SCREENSHOT_DIR
-import puppeteer from "puppeteer-core";
+import { failure, launch } from "./browser.mjs";
 
 const [base, token, picture, shots] = process.argv.slice(2);
-const fail = (message) => {
-  console.error("page-test: " + message);
-  process.exit(1);
-};
+const fail = failure("page-test");
 
-const browser = await puppeteer.launch({
-  executablePath: "/usr/bin/chromium",
-  headless: true,
-  args: ["--no-sandbox", "--disable-gpu", "--no-first-run"],
-});
+const browser = await launch();
 try {
   const page = await browser.newPage();
   await page.setViewport({ width: 900, height: 700 });

@@ -2,19 +2,12 @@
 // item names its zone, both zones' playing items are marked, "next" with the ticker chosen goes
 // to the ticker's zone, and an upload with it chosen lands in it.
 // Usage: node zones-page-test.mjs BASE_URL TOKEN PICTURE
-import puppeteer from "puppeteer-core";
+import { failure, launch } from "./browser.mjs";
 
 const [base, token, picture] = process.argv.slice(2);
-const fail = (message) => {
-  console.error("zones-page-test: " + message);
-  process.exit(1);
-};
+const fail = failure("zones-page-test");
 
-const browser = await puppeteer.launch({
-  executablePath: "/usr/bin/chromium",
-  headless: true,
-  args: ["--no-sandbox", "--disable-gpu", "--no-first-run"],
-});
+const browser = await launch();
 try {
   const page = await browser.newPage();
   const posted = [];
@@ -38,7 +31,6 @@ try {
 
   await page.select("#zone", "1");
   await page.click('[data-cmd="next"]');
-  await page.waitForFunction(() => true);
   await new Promise((resolve) => setTimeout(resolve, 300));
   if (!posted.includes("/api/zones/1/next")) fail("next went to " + posted.join(", "));
   await page.click('[data-cmd="pause"]');
