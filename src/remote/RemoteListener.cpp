@@ -58,7 +58,8 @@ bool RemoteListener::listen(const QHostAddress& address, quint16 port, QString* 
     const int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     const int yes = 1;
     if (fd < 0 || ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
-        ::bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0 || ::listen(fd, 1024) != 0) {
+        ::bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0 ||
+        ::listen(fd, kBacklog) != 0) {
         if (error)
             *error = QString::fromLocal8Bit(std::strerror(errno));
         if (fd >= 0)

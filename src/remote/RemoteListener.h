@@ -28,6 +28,11 @@ public:
     // Accepting paused (by the owner, for a while).
     void pause(int pauseMs);
 
+    // The crowd that has sent nothing waits in the system's queue (deferred accept), so the
+    // queue is as long as the system allows (net.core.somaxconn caps it): once it is full the
+    // system answers with SYN cookies, and under a flood some of those connections are reset
+    // at their first request, an operator's as likely as anyone's.
+    static constexpr int kBacklog = 65535;
     static constexpr int kFirstPauseMs = 50;
     static constexpr int kLongestPauseMs = 2000;
 
