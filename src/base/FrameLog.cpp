@@ -24,6 +24,8 @@ bool FrameLog::open(const QString& path)
     logFile = std::fopen(QFile::encodeName(path).constData(), "a");
     if (!logFile)
         return false;
+    // A line at a time: what a killed or crashed program painted last is in the log.
+    std::setvbuf(logFile, nullptr, _IOLBF, 0);
     std::fputs("# paintNs deadlineNs item step section\n", logFile);
     logOn.store(true);
     return true;
