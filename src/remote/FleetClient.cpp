@@ -1,4 +1,6 @@
 #include "FleetClient.h"
+
+#include "MqttConnection.h"
 #include "RemoteLog.h"
 
 #include "RemoteController.h"
@@ -457,6 +459,34 @@ bool FleetSettings::configure(mosquitto* client, bool tls, QString* error) const
         mosquitto_username_pw_set(client, user.toUtf8().constData(), password.toUtf8().constData());
     // Never in clear when TLS was asked for: any failure to set it up ends here.
     return !tls || applyTls(client, error);
+}
+
+std::unique_ptr<MqttConnection> FleetSettings::openClient(const QByteArray& id, void* self,
+                                                          void (*setUp)(mosquitto*),
+                                                          QString* error) const
+{
+    QString host;
+    int port = 0;
+    bool tls = false;
+    if (!brokerAddress(&host, &port, &tls, error))
+        return nullptr;
+    initialiseLibrary();
+    mosquitto* client = mosquitto_new(id.constData(), true, self);
+    if (!client) {
+        *error = QStringLiteral("no MQTT client");
+        return nullptr;
+    }
+    if (!configure(client, tls, error)) {
+        mosquitto_destroy(client);
+        return nullptr;
+    }
+    setUp(client);
+    if (mosquitto_connect_async(client, host.toUtf8().constData(), port, 10) != MOSQ_ERR_SUCCESS) {
+        *error = QStringLiteral("cannot reach the broker at %1").arg(url);
+        mosquitto_destroy(client);
+        return nullptr;
+    }
+    return std::make_unique<MqttConnection>(client);
 }
 
 bool FleetSettings::applyTls(mosquitto* client, QString* error) const

@@ -14,6 +14,8 @@
 
 struct mosquitto;
 
+class MqttConnection;
+
 class RemoteController;
 
 // Where a fleet's broker is and who this player is in it: the settings store's group "Mqtt".
@@ -55,6 +57,11 @@ struct FleetSettings
     // (the broker says why it drops us), no waiting to fill packets, the user, and TLS when
     // `tls`; false, the client unusable, when TLS cannot be set up.
     bool configure(mosquitto* client, bool tls, QString* error) const;
+    // A client of these settings named `id`, its callbacks' data `self`, set up further by
+    // `setUp` (callbacks, a last will) before it connects in the background on a network thread
+    // of its own; null with the reason when the settings cannot be used. Reconnects by itself.
+    std::unique_ptr<MqttConnection> openClient(const QByteArray& id, void* self,
+                                               void (*setUp)(mosquitto*), QString* error) const;
 };
 
 // The player's end of a fleet on an MQTT broker (MQTT 5, libmosquitto, its network loop on a

@@ -1,14 +1,32 @@
 #include "SyncClockLink.h"
 
 #include "FleetClient.h"
+#include "MqttConnection.h"
 #include "RemoteLog.h"
 
 #include <mosquitto.h>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <ctime>
 
 namespace {
+
+// A broker that holds back small packets while one is unacknowledged (Mosquitto does unless
+// set_tcp_nodelay is on) waits for our delayed acknowledgement, 40 ms, before the second of
+// two answers that come close together: the way back grows and the offset with it. Acknowledging
+// at once keeps that wait to a round trip. Linux drops the mode by itself now and then, so it is
+// asked for again after every message.
+void acknowledgeAtOnce(mosquitto* client)
+{
+    const int socket = mosquitto_socket(client);
+    const int on = 1;
+    if (socket >= 0)
+        setsockopt(socket, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+}
 
 bool parseNumber(const QByteArray& text, qint64* value)
 {
@@ -26,8 +44,8 @@ qint64 SyncClockLink::monotonicNs()
     return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
-SyncClockLink::SyncClockLink(Role role, QString group, Clock clock)
-    : m_role(role), m_group(std::move(group)), m_clock(std::move(clock))
+SyncClockLink::SyncClockLink(QString group, Clock clock)
+    : m_group(std::move(group)), m_clock(std::move(clock))
 {}
 
 SyncClockLink::~SyncClockLink()
@@ -35,52 +53,36 @@ SyncClockLink::~SyncClockLink()
     stop();
 }
 
+void SyncClockLink::setUp(mosquitto* client)
+{
+    mosquitto_connect_callback_set(client, &SyncClockLink::onConnect);
+    mosquitto_disconnect_callback_set(client, &SyncClockLink::onDisconnect);
+    mosquitto_message_callback_set(client, &SyncClockLink::onMessage);
+}
+
 bool SyncClockLink::start(const FleetSettings& settings, QString* error, int askEveryMs)
 {
     stop();
-    QString host;
-    int port = 0;
-    bool tls = false;
-    if (!settings.brokerAddress(&host, &port, &tls, error)) {
-        *error = QStringLiteral("sync: ") + *error;
-        return false;
-    }
     if (!FleetSettings::isTopicWord(m_group)) {
         *error = QStringLiteral("sync: the group needs a name without / + #");
         return false;
     }
-    FleetSettings::initialiseLibrary();
     m_name = settings.playerName().toUtf8();
     m_topicPrefix =
         (settings.topicPrefix + QStringLiteral("/sync/") + m_group + QStringLiteral("/time/"))
             .toUtf8();
     m_askTopic = m_topicPrefix + "ask";
     m_answerTopic = m_topicPrefix + m_name;
-    const QByteArray id = "tessarin-sync-" + m_name;
-    m_client = mosquitto_new(id.constData(), true, this);
-    if (!m_client || !settings.configure(m_client, tls, error)) {
-        if (error && error->isEmpty())
-            *error = QStringLiteral("sync: no MQTT client");
-        stop();
+    m_connection =
+        settings.openClient("tessarin-sync-" + m_name, this, &SyncClockLink::setUp, error);
+    if (!m_connection) {
+        *error = QStringLiteral("sync: ") + *error;
         return false;
     }
-    mosquitto_connect_callback_set(m_client, &SyncClockLink::onConnect);
-    mosquitto_disconnect_callback_set(m_client, &SyncClockLink::onDisconnect);
-    mosquitto_message_callback_set(m_client, &SyncClockLink::onMessage);
-    mosquitto_reconnect_delay_set(m_client, 1, 30, true);
-    if (mosquitto_connect_async(m_client, host.toUtf8().constData(), port, 10) !=
-            MOSQ_ERR_SUCCESS ||
-        mosquitto_loop_start(m_client) != MOSQ_ERR_SUCCESS) {
-        *error = QStringLiteral("sync: cannot reach the broker at %1").arg(settings.url);
-        stop();
-        return false;
-    }
-    if (m_role == Role::Follower) {
-        std::lock_guard lock(m_askMutex);
-        m_stopping = false;
-        m_askEveryMs = std::max(10, askEveryMs);
-        m_asker = std::thread([this] { asking(); });
-    }
+    std::lock_guard lock(m_askMutex);
+    m_stopping = false;
+    m_askEveryMs = std::max(10, askEveryMs);
+    m_asker = std::thread([this] { asking(); });
     return true;
 }
 
@@ -93,12 +95,7 @@ void SyncClockLink::stop()
     m_askWake.notify_all();
     if (m_asker.joinable())
         m_asker.join();
-    if (m_client) {
-        mosquitto_disconnect(m_client);
-        mosquitto_loop_stop(m_client, true);
-        mosquitto_destroy(m_client);
-        m_client = nullptr;
-    }
+    m_connection.reset();
     m_connected.store(false);
 }
 
@@ -107,8 +104,9 @@ void SyncClockLink::onConnect(mosquitto* client, void* data, int rc)
     auto& self = *static_cast<SyncClockLink*>(data);
     if (rc != 0)
         return;
-    const QByteArray& topic = self.m_role == Role::Leader ? self.m_askTopic : self.m_answerTopic;
-    mosquitto_subscribe(client, nullptr, topic.constData(), 0);
+    mosquitto_subscribe(client, nullptr, self.m_askTopic.constData(), 0);
+    mosquitto_subscribe(client, nullptr, self.m_answerTopic.constData(), 0);
+    acknowledgeAtOnce(client);
     self.m_connected.store(true);
 }
 
@@ -121,19 +119,20 @@ void SyncClockLink::onMessage(mosquitto* client, void* data, const mosquitto_mes
 {
     auto& self = *static_cast<SyncClockLink*>(data);
     const qint64 arrivedNs = self.m_clock(); // first: the stamp is the message's arrival
+    acknowledgeAtOnce(client);
     if (message->retain || message->payloadlen <= 0 || message->payloadlen > 200)
         return;
     const QByteArray payload(static_cast<const char*>(message->payload), message->payloadlen);
     const QList<QByteArray> parts = payload.split(' ');
-    if (self.m_role == Role::Leader) {
-        // "T1 NAME": answered on NAME's topic with our two stamps.
+    if (self.m_askTopic == message->topic) {
+        // "T1 NAME": answered on NAME's topic with our two stamps and our name.
         qint64 sent = 0;
-        if (parts.size() != 2 || !parseNumber(parts[0], &sent) ||
+        if (parts.size() != 2 || !parseNumber(parts[0], &sent) || parts[1] == self.m_name ||
             !FleetSettings::isTopicWord(QString::fromUtf8(parts[1])))
             return;
         const QByteArray topic = self.m_topicPrefix + parts[1];
         const QByteArray answer = parts[0] + ' ' + QByteArray::number(arrivedNs) + ' ' +
-                                  QByteArray::number(self.m_clock());
+                                  QByteArray::number(self.m_clock()) + ' ' + self.m_name;
         mosquitto_publish(client, nullptr, topic.constData(), int(answer.size()),
                           answer.constData(), 0, false);
         self.m_answered.fetch_add(1);
@@ -141,13 +140,24 @@ void SyncClockLink::onMessage(mosquitto* client, void* data, const mosquitto_mes
     }
     ClockExchange exchange;
     exchange.receivedNs = arrivedNs;
-    if (parts.size() != 3 || !parseNumber(parts[0], &exchange.sentNs) ||
+    if (parts.size() != 4 || !parseNumber(parts[0], &exchange.sentNs) ||
         !parseNumber(parts[1], &exchange.leaderReceivedNs) ||
-        !parseNumber(parts[2], &exchange.leaderSentNs))
+        !parseNumber(parts[2], &exchange.leaderSentNs) || parts[3].isEmpty())
         return;
     std::lock_guard lock(self.m_mutex);
-    if (!self.m_offset.add(exchange))
+    if (!self.m_offsets[parts[3]].add(exchange))
         qCDebug(lcRemote) << "sync: an exchange that cannot be, left out";
+}
+
+bool SyncClockLink::knowsEveryone() const
+{
+    std::lock_guard lock(m_mutex);
+    if (m_offsets.empty())
+        return false;
+    for (const auto& [name, offset] : m_offsets)
+        if (offset.samples() < kKnownSamples)
+            return false;
+    return true;
 }
 
 void SyncClockLink::asking()
@@ -157,31 +167,38 @@ void SyncClockLink::asking()
     while (!m_stopping) {
         if (m_connected.load()) {
             const QByteArray ask = QByteArray::number(m_clock()) + ' ' + m_name;
-            mosquitto_publish(m_client, nullptr, m_askTopic.constData(), int(ask.size()),
-                              ask.constData(), 0, false);
+            mosquitto_publish(m_connection->client(), nullptr, m_askTopic.constData(),
+                              int(ask.size()), ask.constData(), 0, false);
         }
-        next += std::chrono::milliseconds(m_askEveryMs);
+        lock.unlock();
+        const bool known = knowsEveryone();
+        lock.lock();
+        next +=
+            std::chrono::milliseconds(known ? m_askEveryMs : std::min(m_askEveryMs, kFastAskMs));
         m_askWake.wait_until(lock, next, [this] { return m_stopping; });
     }
 }
 
-SyncClockLink::Reckoning SyncClockLink::reckoning() const
+SyncClockLink::Reckoning SyncClockLink::reckoning(const QByteArray& name) const
 {
     std::lock_guard lock(m_mutex);
     Reckoning r;
-    r.ready = m_offset.ready();
-    const qint64 now = m_clock();
-    r.offsetNs = r.ready ? m_offset.offsetAt(now) : 0;
-    r.roundTripNs = m_offset.roundTripNs();
-    r.driftPpm = m_offset.driftPpm();
-    r.samples = m_offset.samples();
-    r.steps = m_offset.steps();
-    r.answered = m_answered.load();
+    const auto found = m_offsets.find(name);
+    if (found == m_offsets.end())
+        return r;
+    const ClockOffset& offset = found->second;
+    r.ready = offset.ready();
+    r.offsetNs = r.ready ? offset.offsetAt(m_clock()) : 0;
+    r.roundTripNs = offset.roundTripNs();
+    r.driftPpm = offset.driftPpm();
+    r.samples = offset.samples();
+    r.steps = offset.steps();
     return r;
 }
 
-qint64 SyncClockLink::localTime(qint64 leaderNs) const
+qint64 SyncClockLink::localTime(const QByteArray& name, qint64 theirNs) const
 {
     std::lock_guard lock(m_mutex);
-    return m_offset.localTime(leaderNs);
+    const auto found = m_offsets.find(name);
+    return found == m_offsets.end() ? theirNs : found->second.localTime(theirNs);
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -15,26 +16,25 @@
 struct FleetSettings;
 struct mosquitto;
 
-// A sync group's clock over the fleet's broker. The leader answers every time request at once,
-// stamping its arrival and its answer; a follower asks every `askEveryMs` and reckons the
-// leader's clock from the four stamps of each exchange (ClockOffset). Topics, under the fleet's
-// prefix: PREFIX/sync/GROUP/time/ask ("T1 NAME", the follower's send time and name) and
-// PREFIX/sync/GROUP/time/NAME ("T1 T2 T3"). The stamps are taken on the network thread as the
-// messages come and go. The clocks are each PC's monotonic clock: never set back or forth, so the
-// reckoning sees steps only when a leader starts afresh (or another takes over).
+class MqttConnection;
+
+// A sync group's clocks over the fleet's broker. Every member answers every time request at
+// once, stamping its arrival and its answer, and asks the others every `askEveryMs` (faster
+// until it knows them), reckoning each member's clock from the four stamps of each exchange
+// (ClockOffset). So when a leader goes, whoever takes over is already reckoned. Topics, under
+// the fleet's prefix: PREFIX/sync/GROUP/time/ask ("T1 NAME", the asker's send time and name) and
+// PREFIX/sync/GROUP/time/NAME ("T1 T2 T3 ANSWERER"). The stamps are taken on the network thread
+// as the messages come and go. The clocks are each PC's monotonic clock: never set back or forth
+// (an NTP step moves the wall clock, not this one), so the reckoning sees steps only when a
+// member starts afresh.
 class SyncClockLink
 {
 public:
-    enum class Role
-    {
-        Leader,
-        Follower,
-    };
     // Nanoseconds of this PC's clock.
     using Clock = std::function<qint64()>;
     static qint64 monotonicNs();
 
-    SyncClockLink(Role role, QString group, Clock clock = &SyncClockLink::monotonicNs);
+    explicit SyncClockLink(QString group, Clock clock = &SyncClockLink::monotonicNs);
     ~SyncClockLink();
     SyncClockLink(const SyncClockLink&) = delete;
     SyncClockLink& operator=(const SyncClockLink&) = delete;
@@ -44,41 +44,49 @@ public:
     bool start(const FleetSettings& settings, QString* error, int askEveryMs = 2000);
     void stop();
     bool isConnected() const { return m_connected.load(); }
+    qint64 now() const { return m_clock(); }
 
-    // The reckoning so far (any thread). A follower that lost its leader keeps the last one.
+    // The reckoning of member `name`'s clock so far (any thread); kept when it goes.
     struct Reckoning
     {
         bool ready = false;
-        qint64 offsetNs = 0; // the leader's clock minus ours, now
+        qint64 offsetNs = 0; // its clock minus ours, now
         qint64 roundTripNs = 0;
         double driftPpm = 0;
         int samples = 0;
         int steps = 0;
-        int answered = 0; // requests a leader answered
     };
-    Reckoning reckoning() const;
-    // Our time at which the leader's clock shows `leaderNs` (only when ready).
-    qint64 localTime(qint64 leaderNs) const;
+    Reckoning reckoning(const QByteArray& name) const;
+    // Our time at which member `name`'s clock shows `theirNs` (only when ready).
+    qint64 localTime(const QByteArray& name, qint64 theirNs) const;
+    // Requests this member answered.
+    int answered() const { return m_answered.load(); }
+
+    // Exchanges before a member counts as known; until then the asking is fast.
+    static constexpr int kKnownSamples = 8;
+    static constexpr int kFastAskMs = 100;
 
 private:
+    static void setUp(mosquitto* client);
     static void onConnect(mosquitto*, void* self, int rc);
     static void onDisconnect(mosquitto*, void* self, int rc);
     static void onMessage(mosquitto*, void* self, const struct mosquitto_message* message);
     void asking();
+    bool knowsEveryone() const;
 
-    const Role m_role;
     const QString m_group;
     const Clock m_clock;
     QByteArray m_name;
     QByteArray m_askTopic;
-    QByteArray m_answerTopic; // ours, as a follower
+    QByteArray m_answerTopic; // ours
     QByteArray m_topicPrefix; // PREFIX/sync/GROUP/time/
-    mosquitto* m_client = nullptr;
+    // Made before the asking thread starts and freed after it ends.
+    std::unique_ptr<MqttConnection> m_connection;
     std::atomic<bool> m_connected{false};
     std::atomic<int> m_answered{0};
 
-    mutable std::mutex m_mutex; // the reckoning
-    ClockOffset m_offset;
+    mutable std::mutex m_mutex; // the reckonings
+    std::map<QByteArray, ClockOffset> m_offsets;
 
     std::mutex m_askMutex;
     std::condition_variable m_askWake;
