@@ -496,6 +496,8 @@ bool ProjectController::startZoneAt(int index)
 
 bool ProjectController::play()
 {
+    if (forwarded(QStringLiteral("play")))
+        return true;
     if (playState() == PlayState::Paused) {
         resume();
         return true;
@@ -505,6 +507,8 @@ bool ProjectController::play()
 
 bool ProjectController::playOrResume()
 {
+    if (forwarded(QStringLiteral("resume")))
+        return true;
     switch (playState()) {
     case PlayState::Paused:
         resume();
@@ -521,11 +525,15 @@ bool ProjectController::playOrResume()
 
 bool ProjectController::restart()
 {
+    if (forwarded(QStringLiteral("restart")))
+        return true;
     return startAt(-1);
 }
 
 void ProjectController::pause()
 {
+    if (forwarded(QStringLiteral("pause")))
+        return;
     if (playState() != PlayState::Playing)
         return;
     m_area->Pause();
@@ -534,6 +542,8 @@ void ProjectController::pause()
 
 void ProjectController::resume()
 {
+    if (forwarded(QStringLiteral("resume")))
+        return;
     if (playState() != PlayState::Paused)
         return;
     m_area->Play(); // opens the gate; the thread goes on where it was
@@ -542,6 +552,8 @@ void ProjectController::resume()
 
 bool ProjectController::stop()
 {
+    if (forwarded(QStringLiteral("stop")))
+        return true;
     const bool ended = stopBounded();
     // The last picture stays on the wall unless the operator asked for a black wall at a stop
     // (a live clock would show a wrong time). A thread still finishing its step would draw over
@@ -555,11 +567,15 @@ bool ProjectController::stop()
 
 bool ProjectController::playItem(int index)
 {
+    if (forwarded(QStringLiteral("item %1").arg(index)))
+        return true;
     return startZoneAt(index);
 }
 
 bool ProjectController::next(int zone)
 {
+    if (forwarded(QStringLiteral("next %1").arg(zone)))
+        return true;
     const std::vector<int> rows = zoneRows(zone);
     if (rows.empty())
         return false;
@@ -569,6 +585,8 @@ bool ProjectController::next(int zone)
 
 bool ProjectController::previous(int zone)
 {
+    if (forwarded(QStringLiteral("previous %1").arg(zone)))
+        return true;
     const std::vector<int> rows = zoneRows(zone);
     if (rows.empty())
         return false;
@@ -578,14 +596,61 @@ bool ProjectController::previous(int zone)
 
 bool ProjectController::first(int zone)
 {
+    if (forwarded(QStringLiteral("first %1").arg(zone)))
+        return true;
     const std::vector<int> rows = zoneRows(zone);
     return !rows.empty() && startZoneAt(rows.front());
 }
 
 bool ProjectController::last(int zone)
 {
+    if (forwarded(QStringLiteral("last %1").arg(zone)))
+        return true;
     const std::vector<int> rows = zoneRows(zone);
     return !rows.empty() && startZoneAt(rows.back());
+}
+
+bool ProjectController::runCommand(const QString& command)
+{
+    const QStringList words = command.split(u' ', Qt::SkipEmptyParts);
+    if (words.isEmpty() || words.size() > 2)
+        return false;
+    const QString& verb = words[0];
+    int number = 0;
+    if (words.size() == 2) {
+        bool ok = false;
+        number = words[1].toInt(&ok);
+        if (!ok || number < 0)
+            return false;
+    }
+    if (words.size() == 1) {
+        if (verb == u"play")
+            return play();
+        if (verb == u"resume")
+            return playOrResume();
+        if (verb == u"restart")
+            return restart();
+        if (verb == u"stop")
+            return stop();
+        if (verb == u"pause") {
+            pause();
+            return true;
+        }
+        return false;
+    }
+    if (verb == u"item")
+        return number < itemCount() && playItem(number);
+    if (number >= zoneCount())
+        return false;
+    if (verb == u"next")
+        return next(number);
+    if (verb == u"previous")
+        return previous(number);
+    if (verb == u"first")
+        return first(number);
+    if (verb == u"last")
+        return last(number);
+    return false;
 }
 
 // --- zones ----------------------------------------------------------------------------------

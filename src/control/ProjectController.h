@@ -152,6 +152,14 @@ public:
     // A page's play button: the item once, then the wall idles.
     bool preview(CPropBase& item);
 
+    // Where commands go instead of playing here (a sync group's leader carries them out for the
+    // group): told each command as text ("play", "next 0", "item 3", ...), it says whether it
+    // took it. None: every command plays here.
+    using CommandForwarder = std::function<bool(const QString& command)>;
+    void setCommandForwarder(CommandForwarder forward) { m_forward = std::move(forward); }
+    // Carries out a command given as text (as forwarded); false for an unknown one.
+    bool runCommand(const QString& command);
+
 signals:
     void playStateChanged();
     void playingIndexChanged(int index);
@@ -183,6 +191,7 @@ private:
     // Starts zone `zone` again at its first item at or after `row` (its first when none).
     void playZoneAfter(int zone, int row);
     void resetToNew();
+    bool forwarded(const QString& command) const { return m_forward && m_forward(command); }
     void watchPlayback();
     void rememberRecent(const QString& path);
     // Marks the file's rows missing or not, and tells a missing one (once until it is found).
@@ -207,6 +216,7 @@ private:
     const Shown& shownOf(int zone) const;
     std::unique_ptr<CAct> m_area;
     std::unique_ptr<PlaylistModel> m_playlist;
+    CommandForwarder m_forward;
     QTimer m_watch; // follows the play thread's item and state
     int m_lastPlaying = -1;
     PlayState m_lastState = PlayState::Idle;

@@ -1,6 +1,7 @@
 #include "RemoteBridge.h"
 
 #include "ProjectController.h"
+#include "SyncMember.h"
 #include "base/SettingsStore.h"
 #include "model/CAct.h"
 #include "model/CPropBase.h"
@@ -52,6 +53,11 @@ void RemoteBridge::setFleet(FleetClient* fleet)
     m_fleet = fleet;
 }
 
+void RemoteBridge::setSync(SyncMember* sync)
+{
+    m_sync = sync;
+}
+
 QJsonObject RemoteBridge::status() const
 {
     using State = ProjectController::PlayState;
@@ -87,6 +93,8 @@ QJsonObject RemoteBridge::status() const
         status.insert(QStringLiteral("fleet"),
                       QJsonObject{{QStringLiteral("connected"), m_fleet->isConnected()},
                                   {QStringLiteral("error"), m_fleet->connectionError()}});
+    if (m_sync && m_sync->group())
+        status.insert(QStringLiteral("sync"), m_sync->group()->status());
     return status;
 }
 

@@ -9,6 +9,7 @@
 
 class FleetClient;
 class ProjectController;
+class SyncMember;
 class RemoteServer;
 
 // The project controller as the remote server and the fleet client see it: status, playlist,
@@ -28,6 +29,8 @@ public:
     RemoteServer* server() const { return m_server.get(); }
     // The fleet client whose connection the status tells, while it lives.
     void setFleet(FleetClient* fleet);
+    // The sync group whose state the status tells, while it lives.
+    void setSync(SyncMember* sync);
 
     QJsonObject status() const override;
     QJsonArray items() const override;
@@ -48,4 +51,5 @@ private:
     ProjectController& m_controller;
     std::unique_ptr<RemoteServer> m_server;
     QPointer<FleetClient> m_fleet;
+    QPointer<SyncMember> m_sync;
 };

@@ -37,6 +37,35 @@ void CAct::setPlayObserver(PlayObserver* observer)
         zone->m_observer.store(observer, std::memory_order_release);
 }
 
+void CAct::setSyncGate(SyncGate* gate)
+{
+    Q_ASSERT(!hasPlayThread());
+    m_syncGate.store(gate, std::memory_order_release);
+}
+
+bool CAct::enterStep(int& effect, WaitClock::TimePoint& at)
+{
+    at = clock().now();
+    SyncGate* gate = itemsOwner().m_syncGate.load(std::memory_order_acquire);
+    // A page's preview plays on this wall alone.
+    if (!gate || m_keepCurrentOnce.load())
+        return false;
+    SyncStep step{m_zoneIndex, m_currentIndex.load(), m_stepInItem++, effect};
+    switch (gate->enter(*this, step, at)) {
+    case SyncGate::Entry::Go:
+        effect = step.effect;
+        return false;
+    case SyncGate::Entry::Stop:
+        return true;
+    case SyncGate::Entry::Switch:
+        // Ends the item as a stop would; the loop plays the group's item next (Advance).
+        m_syncNext.store(step.item);
+        m_stopEvent.set();
+        return true;
+    }
+    return false;
+}
+
 void CAct::Play()
 {
     if (!m_zones.empty() && !hasPlayThread())

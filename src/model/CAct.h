@@ -10,6 +10,7 @@
 #include "PlayLoop.h"
 #include "PlayObserver.h"
 #include "SectionRecord.h"
+#include "SyncGate.h"
 #include "WaitClock.h"
 #include "canvas/SectionLayout.h"
 
@@ -207,6 +208,13 @@ public:
     }
     // Tests put a virtual clock here; it must outlive the area.
     void setClock(WaitClock& clock);
+    // The sync group's gate every entry passes (null: the wall plays alone); not owned. Set and
+    // cleared only while no play thread runs, as the observer.
+    void setSyncGate(SyncGate* gate);
+    // On the play thread, before a page, picture or pass enters with `effect`: `at` is when it
+    // starts (now without a group), `effect` the one to show. True when the item is to end (a
+    // stop, or the group plays another item, which then follows).
+    bool enterStep(int& effect, WaitClock::TimePoint& at);
 
     // The wall clock that live text shows: the system's, or one that starts at `start` now and
     // runs with the area's clock (the render tool's --clock; virtual under --fast).
@@ -334,6 +342,11 @@ private:
     std::vector<std::unique_ptr<SectionRecord>> m_sections;
     SectionHost* m_sectionHost = nullptr;
     std::atomic<PlayObserver*> m_observer{nullptr};
+    std::atomic<SyncGate*> m_syncGate{nullptr};
+    // The play thread's count of entries since its item began, and the item the group asked
+    // for in its place (-1: none).
+    int m_stepInItem = 0;
+    std::atomic<int> m_syncNext{-1};
     mutable std::mutex m_wallMutex;
     QDateTime m_wallStart; // invalid: the system's clock
     WaitClock::TimePoint m_wallStartAt{};

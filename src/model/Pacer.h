@@ -11,6 +11,8 @@ class Pacer
 {
 public:
     explicit Pacer(CAct& area);
+    // A drawing that starts at `start` (a sync group's moment, which may have passed).
+    Pacer(CAct& area, WaitClock::TimePoint start) : m_area(area), m_deadline(start) {}
 
     // Waits `ms` milliseconds past the previous deadline; true when stopped.
     bool wait(int ms);

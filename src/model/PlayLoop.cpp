@@ -284,6 +284,7 @@ void PlayLoop::PlayCurrent()
         const WaitClock::TimePoint started = clock.now();
         qCDebug(lcModel) << "item" << m_area.m_currentIndex.load() << item->className()
                          << item->filePath;
+        m_area.m_stepInItem = 0;
         item->Play(m_area);
         if (clock.now() - started < kInstantItem) {
             WaitClock::TimePoint deadline = clock.now() + kInstantItemRest;
@@ -311,7 +312,10 @@ void PlayLoop::Advance()
         int index = m_area.m_currentIndex.load();
         // A zone's area that has played nothing yet starts at its zone's first item.
         const bool fresh = m_area.m_zoneParent && !m_area.m_currentItem.load();
-        if (!m_area.manualPlay() && !fresh)
+        // The sync group's item, when it asked for one, else the next.
+        if (const int asked = m_area.m_syncNext.exchange(-1); asked >= 0)
+            index = asked;
+        else if (!m_area.manualPlay() && !fresh)
             ++index;
         // Also keeps a manual index valid after the list shrank.
         if (index > count - 1 || index < 0)

@@ -87,7 +87,10 @@ void GifPlayer::play()
             anyFrame = true;
             const int delayMs = frameDelayMs(reader.nextImageDelay());
             compose(frame);
-            RunTransition(m_composed, 0, 0, m_area); // at once, past the pause gate
+            // At once, past the pause gate; the first frame at the group's moment.
+            RunTransition(m_composed, 0, 0, m_area,
+                          index == 0 && passes == 0 ? TransitionStart::Group
+                                                    : TransitionStart::Now);
             if (passes == 0)
                 m_area.reportShown(m_item,
                                    QJsonObject{{QStringLiteral("phase"), QStringLiteral("frame")},

@@ -270,6 +270,10 @@ void MarqueePlayer::play()
         return;
     m_plain = QImage(m_rect.size(), QImage::Format_RGB32);
     CMyBitmap::FillBackground(m_plain, m_item.backColor, m_item.backImagePath, m_item.backFitMode);
+    // The pass starts at the group's moment; the steps' deadlines count from it.
+    WaitClock::TimePoint base;
+    if (int noEffect = 0; m_area.enterStep(noEffect, base))
+        return;
     // The whole background once: the steps draw only the rows the text moves through.
     if (m_area.PassPauseGate())
         return;
@@ -281,7 +285,6 @@ void MarqueePlayer::play()
     const qint64 periodNs = stepTimeNs(1, milliHz);
     const int item = m_area.currentIndex();
 
-    WaitClock::TimePoint base = m_area.clock().now();
     qint64 step = 0;
     for (int pass = 0; pass < m_marquee.repeat; ++pass) {
         if (pass == 0 || fields) {

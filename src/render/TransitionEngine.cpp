@@ -28,8 +28,8 @@ constexpr int kFrameMs = 10;    // the frame effects draw no closer than this
 class Transition
 {
 public:
-    Transition(const QImage& source, int speed, CAct& area)
-        : m_source(source), m_speed(speed), m_area(area), m_pacer(area)
+    Transition(const QImage& source, int speed, CAct& area, WaitClock::TimePoint start)
+        : m_source(source), m_speed(speed), m_area(area), m_pacer(area, start)
     {
         // The settings dialog may be dividing the sections again right now.
         std::shared_lock lock(area.sectionsMutex());
@@ -565,9 +565,12 @@ void Transition::moveLeftRight(bool left)
 
 } // namespace
 
-bool RunTransition(const QImage& source, int effect, int speed, CAct& area)
+bool RunTransition(const QImage& source, int effect, int speed, CAct& area, TransitionStart start)
 {
-    Transition transition(source, speed, area);
+    WaitClock::TimePoint at = area.clock().now();
+    if (start == TransitionStart::Group && area.enterStep(effect, at))
+        return true;
+    Transition transition(source, speed, area, at);
     transition.run(effect);
     return true;
 }

@@ -6,6 +6,7 @@
 #include "canvas/SectionLayout.h"
 #include "model/CAct.h"
 #include "remote/FleetClient.h"
+#include "remote/SyncGroup.h"
 #include "ui/widgets/CColorBtn.h"
 #include "ui/widgets/NumberField.h"
 #include "ui/widgets/UserPrompts.h"
@@ -214,6 +215,20 @@ QWidget* CDlgSeting::buildFleetGroup()
     grid->addWidget(new QLabel(dialogText("Topic prefix:", "主题前缀:"), group), 3, 2);
     m_fleetPrefix = field("fleetTopicPrefix");
     grid->addWidget(m_fleetPrefix, 3, 3);
+    // A sync group: walls of several PCs that play as one, on this broker.
+    grid->addWidget(new QLabel(dialogText("Sync group:", "同步组:"), group), 4, 0);
+    m_syncGroup = field("syncGroup");
+    m_syncGroup->setPlaceholderText(dialogText("none", "无"));
+    m_syncGroup->setToolTip(dialogText("Players of one group play the same project in step.",
+                                       "同组的播放器同步播放同一节目。"));
+    grid->addWidget(m_syncGroup, 4, 1);
+    grid->addWidget(new QLabel(dialogText("Role:", "角色:"), group), 4, 2);
+    m_syncRole = new QComboBox(group);
+    m_syncRole->setObjectName(QStringLiteral("syncRole"));
+    m_syncRole->addItem(dialogText("auto", "自动"), QStringLiteral("auto"));
+    m_syncRole->addItem(dialogText("leader", "主机"), QStringLiteral("leader"));
+    m_syncRole->addItem(dialogText("follower", "从机"), QStringLiteral("follower"));
+    grid->addWidget(m_syncRole, 4, 3);
     // The TLS files, each with a button that looks for it.
     const struct
     {
@@ -226,7 +241,7 @@ QWidget* CDlgSeting::buildFleetGroup()
         {"Client certificate:", "客户端证书:", "fleetCertFile", &m_fleetCertFile},
         {"Client key:", "客户端密钥:", "fleetKeyFile", &m_fleetKeyFile},
     };
-    int row = 4;
+    int row = 5;
     for (const auto& file : files) {
         grid->addWidget(new QLabel(dialogText(file.english, file.chinese), group), row, 0);
         QLineEdit* edit = field(file.name);
@@ -261,6 +276,8 @@ QWidget* CDlgSeting::buildFleetGroup()
     for (QLineEdit* edit : {m_fleetHost, m_fleetPort, m_fleetUser, m_fleetPassword, m_fleetName,
                             m_fleetPrefix, m_fleetCaFile, m_fleetCertFile, m_fleetKeyFile})
         connect(edit, &QLineEdit::editingFinished, this, &CDlgSeting::storeFleet);
+    connect(m_syncGroup, &QLineEdit::editingFinished, this, &CDlgSeting::storeFleet);
+    connect(m_syncRole, &QComboBox::activated, this, &CDlgSeting::storeFleet);
     connect(m_fleetPort, &QLineEdit::textEdited, this,
             [this] { NumberField::numberIn(m_fleetPort); });
     // The port follows TLS while it is the other scheme's usual one.
@@ -293,6 +310,9 @@ void CDlgSeting::loadFleet()
     m_fleetCaFile->setText(s.caFile);
     m_fleetCertFile->setText(s.certFile);
     m_fleetKeyFile->setText(s.keyFile);
+    const SyncSettings sync = SyncSettings::load();
+    m_syncGroup->setText(sync.group);
+    m_syncRole->setCurrentIndex(m_syncRole->findData(SyncSettings::roleName(sync.role)));
 }
 
 void CDlgSeting::storeFleet()
@@ -341,6 +361,18 @@ void CDlgSeting::storeFleet()
         if (*values.first == *values.second)
             continue;
         SettingsStore::writeString(group, QString::fromLatin1(key), *values.first);
+        m_fleetChanged = true;
+    }
+    // A group's name that cannot stand in a topic is told when the group starts.
+    const SyncSettings sync = SyncSettings::load();
+    const QString syncGroup = m_syncGroup->text().trimmed();
+    const QString role = m_syncRole->currentData().toString();
+    if (syncGroup != sync.group) {
+        SettingsStore::writeString(QStringLiteral("Sync"), QStringLiteral("Group"), syncGroup);
+        m_fleetChanged = true;
+    }
+    if (role != SyncSettings::roleName(sync.role)) {
+        SettingsStore::writeString(QStringLiteral("Sync"), QStringLiteral("Role"), role);
         m_fleetChanged = true;
     }
 }

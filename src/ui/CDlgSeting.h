@@ -105,6 +105,8 @@ private:
     QLineEdit* m_fleetCaFile = nullptr;
     QLineEdit* m_fleetCertFile = nullptr;
     QLineEdit* m_fleetKeyFile = nullptr;
+    QLineEdit* m_syncGroup = nullptr;
+    QComboBox* m_syncRole = nullptr;
     bool m_fleetChanged = false;
 
     // The values the edits held before the current keystroke.

@@ -15,6 +15,7 @@
 #include "control/PlaylistModel.h"
 #include "control/ProjectController.h"
 #include "control/RemoteBridge.h"
+#include "control/SyncMember.h"
 #include "control/Watchdog.h"
 #include "model/CAct.h"
 #include "model/CPropBase.h"
@@ -137,13 +138,22 @@ CTessarinDlg::CTessarinDlg(RecentFileList& recentFiles, UserPrompts* prompts, QW
 
 void CTessarinDlg::startFleet()
 {
-    if (m_remote)
+    if (m_remote) {
         m_remote->setFleet(nullptr);
+        m_remote->setSync(nullptr);
+    }
+    m_sync.reset();
     m_fleet.reset();
     // A fleet on an MQTT broker, when the settings name one.
     const FleetSettings fleet = FleetSettings::load();
-    if (fleet.url.isEmpty() || !m_remote)
+    const SyncSettings sync = SyncSettings::load();
+    if (fleet.url.isEmpty() || !m_remote) {
+        if (!sync.group.isEmpty())
+            showStatus(dialogText("The sync group needs the fleet's broker (Settings, Fleet).",
+                                  "同步组需要集群的代理服务器（设置，集群）。"));
         return;
+    }
+    startSync(fleet, sync);
     m_fleet = std::make_unique<FleetClient>(*m_remote);
     m_remote->setFleet(m_fleet.get()); // the remote status tells the broker connection
     // Each change of the broker connection (refused, lost, back) once in the status line.
@@ -152,6 +162,24 @@ void CTessarinDlg::startFleet()
     QString error;
     if (!m_fleet->start(fleet, &error))
         showStatus(error);
+}
+
+void CTessarinDlg::startSync(const FleetSettings& fleet, const SyncSettings& sync)
+{
+    if (sync.group.isEmpty() || !m_controller)
+        return;
+    m_sync = std::make_unique<SyncMember>(*m_controller);
+    connect(m_sync.get(), &SyncMember::message, this, &CTessarinDlg::showStatus);
+    // Benchmarks and tests of a group on one PC move a member's clock as another PC's would be.
+    const qint64 shiftNs =
+        qEnvironmentVariableIntValue("TESSARIN_SYNC_CLOCK_SHIFT_MS") * 1'000'000LL;
+    QString error;
+    if (!m_sync->start(sync, fleet, &error, shiftNs)) {
+        showStatus(error);
+        m_sync.reset();
+        return;
+    }
+    m_remote->setSync(m_sync.get());
 }
 
 CTessarinDlg::~CTessarinDlg()
@@ -165,6 +193,7 @@ CTessarinDlg::~CTessarinDlg()
 
 void CTessarinDlg::closeProject()
 {
+    m_sync.reset(); // its gate leaves the area before the controller goes
     m_fleet.reset();
     m_remote.reset(); // its server waits for the pictures it is making
     delete m_watchdog;

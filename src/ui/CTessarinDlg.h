@@ -12,6 +12,9 @@
 class CAct;
 class DialogPrompts;
 class FleetClient;
+class SyncMember;
+struct FleetSettings;
+struct SyncSettings;
 class LedPreview;
 class ManualKeys;
 class ProjectController;
@@ -127,6 +130,8 @@ private:
 
     // The fleet client as the settings now say (none without a broker), replacing the one before.
     void startFleet();
+    // The sync group the settings name, on the fleet's broker.
+    void startSync(const FleetSettings& fleet, const SyncSettings& sync);
     void updatePlayButtons();
     void setEditMode(bool on);
     void updateSelection();
@@ -157,6 +162,7 @@ private:
     std::unique_ptr<ProjectController> m_controller;
     std::unique_ptr<RemoteBridge> m_remote;
     std::unique_ptr<FleetClient> m_fleet; // null without a broker in the settings
+    std::unique_ptr<SyncMember> m_sync;   // null without a sync group in the settings
     std::unique_ptr<ManualKeys> m_manualKeys;
     Watchdog* m_watchdog = nullptr; // tells the service manager we live, once the windows show
     LedPreview* m_preview = nullptr;

@@ -4,6 +4,7 @@
 #include "model/HeadlessSectionHost.h"
 #include "remote/FleetClient.h"
 #include "remote/RemoteSettings.h"
+#include "remote/SyncGroup.h"
 #include "support/TestSettings.h"
 #include "ui/CDlgSeting.h"
 #include "ui/widgets/NumberField.h"
@@ -339,6 +340,14 @@ TEST_F(SettingsDialogTest, TheFleetGroupKeepsTheBrokerSettingsUnderTheFleetsKeys
         enter(d, "fleetCaFile", QStringLiteral("/etc/wall/ca.pem"));
         enter(d, "fleetCertFile", QStringLiteral("/etc/wall/cert.pem"));
         enter(d, "fleetKeyFile", QStringLiteral("/etc/wall/key.pem"));
+        // The sync group beside the broker it meets on: none and auto until set.
+        EXPECT_TRUE(field(d, "syncGroup")->text().isEmpty());
+        auto* role = d.findChild<QComboBox*>(QStringLiteral("syncRole"));
+        ASSERT_NE(role, nullptr);
+        EXPECT_EQ(role->currentData().toString(), QStringLiteral("auto"));
+        enter(d, "syncGroup", QStringLiteral("shopfront"));
+        role->setCurrentIndex(role->findData(QStringLiteral("follower")));
+        emit role->activated(role->currentIndex());
         // Out of range: marked, never stored.
         enter(d, "fleetPort", QStringLiteral("99999"));
         EXPECT_TRUE(NumberField::isMarked(field(d, "fleetPort")));
@@ -353,6 +362,9 @@ TEST_F(SettingsDialogTest, TheFleetGroupKeepsTheBrokerSettingsUnderTheFleetsKeys
     EXPECT_EQ(read.caFile, QStringLiteral("/etc/wall/ca.pem"));
     EXPECT_EQ(read.certFile, QStringLiteral("/etc/wall/cert.pem"));
     EXPECT_EQ(read.keyFile, QStringLiteral("/etc/wall/key.pem"));
+    EXPECT_EQ(SyncSettings::load().group, QStringLiteral("shopfront"));
+    EXPECT_EQ(SyncSettings::load().role, SyncSettings::Role::Follower);
+    EXPECT_EQ(SettingsStore::readString("Sync", "Role"), QStringLiteral("follower"));
     for (const char* key :
          {"Url", "Name", "User", "Password", "TopicPrefix", "CaFile", "CertFile", "KeyFile"})
         EXPECT_FALSE(SettingsStore::readString("Mqtt", QString::fromLatin1(key)).isEmpty()) << key;
@@ -369,7 +381,11 @@ TEST_F(SettingsDialogTest, TheFleetGroupKeepsTheBrokerSettingsUnderTheFleetsKeys
         EXPECT_EQ(field(d, "fleetName")->text(), QStringLiteral("lobby-1"));
         EXPECT_EQ(field(d, "fleetTopicPrefix")->text(), QStringLiteral("walls"));
         EXPECT_EQ(field(d, "fleetKeyFile")->text(), QStringLiteral("/etc/wall/key.pem"));
+        EXPECT_EQ(field(d, "syncGroup")->text(), QStringLiteral("shopfront"));
+        EXPECT_EQ(d.findChild<QComboBox*>(QStringLiteral("syncRole"))->currentData().toString(),
+                  QStringLiteral("follower"));
         enter(d, "fleetUser", QStringLiteral("wall"));
+        enter(d, "syncGroup", QStringLiteral("shopfront"));
         EXPECT_FALSE(d.fleetChanged());
         // Off: the fleet sees no broker; the rest stays for the next time.
         d.findChild<QCheckBox*>(QStringLiteral("fleetEnabled"))->click();
