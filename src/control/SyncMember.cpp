@@ -8,6 +8,7 @@
 
 #include <QCryptographicHash>
 #include <QFileInfo>
+#include <QScopedValueRollback>
 
 SyncMember::SyncMember(ProjectController& controller, QObject* parent)
     : QObject(parent), m_controller(controller)
@@ -35,7 +36,7 @@ void SyncMember::swapGate(SyncGate* gate)
     CAct& area = m_controller.area();
     const bool playing = m_controller.playState() == ProjectController::PlayState::Playing ||
                          m_controller.playState() == ProjectController::PlayState::Paused;
-    m_applying = true; // the stop and play here are this wall's own
+    const QScopedValueRollback applying(m_applying, true); // this wall's own stop and play
     if (area.hasPlayThread()) {
         m_controller.stop();
         area.Stop(); // a gate changes only with no play thread
@@ -43,7 +44,6 @@ void SyncMember::swapGate(SyncGate* gate)
     area.setSyncGate(gate);
     if (playing)
         m_controller.play();
-    m_applying = false;
 }
 
 bool SyncMember::start(const SyncSettings& settings, const FleetSettings& fleet, QString* error,
@@ -71,9 +71,8 @@ bool SyncMember::start(const SyncSettings& settings, const FleetSettings& fleet,
     connect(g, &SyncGroup::itemAsked, this, [this](int, int item) {
         if (m_controller.playState() != ProjectController::PlayState::Playing)
             return;
-        m_applying = true;
+        const QScopedValueRollback applying(m_applying, true);
         m_controller.playItem(item);
-        m_applying = false;
     });
     connect(&m_controller, &ProjectController::playStateChanged, this, &SyncMember::tellState);
     connect(&m_controller, &ProjectController::projectReplaced, this, &SyncMember::tellProject);
@@ -132,7 +131,7 @@ void SyncMember::followState(const QString& state)
 {
     using State = ProjectController::PlayState;
     const State now = m_controller.playState();
-    m_applying = true;
+    const QScopedValueRollback applying(m_applying, true);
     if (state == u"playing") {
         if (now == State::Paused)
             m_controller.resume();
@@ -145,5 +144,4 @@ void SyncMember::followState(const QString& state)
         if (now == State::Playing || now == State::Paused)
             m_controller.stop();
     }
-    m_applying = false;
 }

@@ -90,3 +90,10 @@ QString mqttConnectError(int rc, int savedErrno, const QByteArray& detail)
                               "not an MQTT broker)");
     return mqttError(rc, savedErrno, detail);
 }
+
+bool parseNumber(const QByteArray& text, qint64* value)
+{
+    bool ok = false;
+    *value = text.toLongLong(&ok);
+    return ok;
+}

@@ -45,3 +45,7 @@ QString mqttConnectError(int rc, int savedErrno, const QByteArray& detail = {});
 // An MQTT 5 reason code (CONNACK, DISCONNECT, PUBACK) in words, with the broker's own reason
 // string when it sent one.
 QString mqttReason(int reasonCode, const mqtt5__property* properties);
+
+// A whole number of a text message (a sync group's time stamps, counts and indices); false for
+// anything else.
+bool parseNumber(const QByteArray& text, qint64* value);

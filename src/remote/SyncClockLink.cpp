@@ -1,6 +1,7 @@
 #include "SyncClockLink.h"
 
 #include "FleetClient.h"
+#include "FleetText.h"
 #include "MqttConnection.h"
 #include "RemoteLog.h"
 
@@ -26,13 +27,6 @@ void acknowledgeAtOnce(mosquitto* client)
     const int on = 1;
     if (socket >= 0)
         setsockopt(socket, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
-}
-
-bool parseNumber(const QByteArray& text, qint64* value)
-{
-    bool ok = false;
-    *value = text.toLongLong(&ok);
-    return ok;
 }
 
 } // namespace

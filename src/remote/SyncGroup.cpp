@@ -1,6 +1,7 @@
 #include "SyncGroup.h"
 
 #include "FleetClient.h"
+#include "FleetText.h"
 #include "MqttConnection.h"
 #include "RemoteLog.h"
 #include "base/SettingsStore.h"
@@ -32,13 +33,6 @@ WaitClock::TimePoint fromNs(qint64 ns)
         std::chrono::duration_cast<WaitClock::TimePoint::duration>(std::chrono::nanoseconds(ns)));
 }
 
-bool toNumber(const QByteArray& text, qint64* value)
-{
-    bool ok = false;
-    *value = text.toLongLong(&ok);
-    return ok;
-}
-
 QByteArray roleWord(SyncSettings::Role role)
 {
     return SyncSettings::roleName(role).toLatin1();
@@ -54,6 +48,12 @@ SyncSettings SyncSettings::load()
     s.leadMs =
         std::clamp(SettingsStore::readInt(kGroup, QStringLiteral("LeadMs"), s.leadMs), 20, 2000);
     return s;
+}
+
+void SyncSettings::storeGroupAndRole() const
+{
+    SettingsStore::writeString(kGroup, QStringLiteral("Group"), group);
+    SettingsStore::writeString(kGroup, QStringLiteral("Role"), roleName(role));
 }
 
 QString SyncSettings::roleName(Role role)
@@ -355,10 +355,11 @@ void SyncGroup::handle(const QByteArray& topic, const QByteArray& payload)
     Announcement a;
     a.leader = parts[0];
     qint64 zone = 0, item = 0, step = 0, effect = 0, late = 0;
-    if (!toNumber(parts[1], &a.seq) || !toNumber(parts[2], &zone) || !toNumber(parts[3], &item) ||
-        !toNumber(parts[4], &step) || !toNumber(parts[5], &effect) ||
-        !toNumber(parts[6], &a.atNs) || !toNumber(parts[7], &late) || zone < 0 || zone >= kZones ||
-        item < 0 || item > 100000 || step < 0 || effect < 0 || effect > 1000)
+    if (!parseNumber(parts[1], &a.seq) || !parseNumber(parts[2], &zone) ||
+        !parseNumber(parts[3], &item) || !parseNumber(parts[4], &step) ||
+        !parseNumber(parts[5], &effect) || !parseNumber(parts[6], &a.atNs) ||
+        !parseNumber(parts[7], &late) || zone < 0 || zone >= kZones || item < 0 || item > 100000 ||
+        step < 0 || effect < 0 || effect > 1000)
         return;
     a.item = int(item);
     a.step = int(step);

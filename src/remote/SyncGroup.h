@@ -30,6 +30,8 @@ struct SyncSettings
     int leadMs = 200; // how far ahead the leader tells what starts
 
     static SyncSettings load();
+    // The group and the role, as the settings dialog sets them (the lead is set by hand).
+    void storeGroupAndRole() const;
     static QString roleName(Role role);
     // "leader", "follower", "auto" (any case); false for another word.
     static bool parseRole(const QString& text, Role* role);

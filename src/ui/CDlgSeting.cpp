@@ -364,15 +364,12 @@ void CDlgSeting::storeFleet()
         m_fleetChanged = true;
     }
     // A group's name that cannot stand in a topic is told when the group starts.
-    const SyncSettings sync = SyncSettings::load();
-    const QString syncGroup = m_syncGroup->text().trimmed();
-    const QString role = m_syncRole->currentData().toString();
-    if (syncGroup != sync.group) {
-        SettingsStore::writeString(QStringLiteral("Sync"), QStringLiteral("Group"), syncGroup);
-        m_fleetChanged = true;
-    }
-    if (role != SyncSettings::roleName(sync.role)) {
-        SettingsStore::writeString(QStringLiteral("Sync"), QStringLiteral("Role"), role);
+    const SyncSettings stored = SyncSettings::load();
+    SyncSettings sync = stored;
+    sync.group = m_syncGroup->text().trimmed();
+    SyncSettings::parseRole(m_syncRole->currentData().toString(), &sync.role);
+    if (sync.group != stored.group || sync.role != stored.role) {
+        sync.storeGroupAndRole();
         m_fleetChanged = true;
     }
 }
