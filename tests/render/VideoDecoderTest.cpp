@@ -312,6 +312,38 @@ TEST_F(VideoDecoderTest, DamagedBytesInEveryContainerEndWithWhatDecodes)
     }
 }
 
+TEST_F(VideoDecoderTest, AHeaderClaimingBillionsOfFramesASecondIsHeldToAFrameAMillisecond)
+{
+    // Motion JPEG: its pictures carry no rate of their own that could stand in for the header's.
+    const QString path = TestVideos::make(dir.path(), QStringLiteral("r.avi"), {32, 24},
+                                          QStringLiteral("10"), 1.0, TestVideos::numberPattern(),
+                                          {QStringLiteral("-c:v"), QStringLiteral("mjpeg"),
+                                           QStringLiteral("-pix_fmt"), QStringLiteral("yuvj420p")});
+    ASSERT_FALSE(path.isEmpty());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray bytes = file.readAll();
+    // The video stream's header: its scale and rate follow the type, handler, flags, priority,
+    // language and initial frames.
+    const qsizetype strh = bytes.indexOf("strh");
+    ASSERT_GE(strh, 0);
+    ASSERT_EQ(bytes.mid(strh + 8, 4), QByteArray("vids"));
+    const qsizetype scaleAt = strh + 8 + 4 + 4 + 4 + 2 + 2 + 4;
+    ASSERT_LT(scaleAt + 8, bytes.size());
+    const auto put32 = [&bytes](qsizetype at, quint32 value) {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + i] = char(value >> (8 * i));
+    };
+    put32(scaleAt, 1);
+    put32(scaleAt + 4, 0xfbffffffu); // 4.2 billion frames a second
+    VideoDecoder decoder;
+    QString why;
+    ASSERT_TRUE(decoder.openMemory(bytes, options({32, 24}), &why)) << why.toStdString();
+    EXPECT_GT(decoder.frameRate(), 0.0);
+    EXPECT_LE(decoder.frameRate(), 1000.0);
+    EXPECT_GE(VideoDecoder::decodeAll(bytes, {48, 32}, 0), 1);
+}
+
 TEST_F(VideoDecoderTest, JoinedRecordingsWhoseClockJumpsPlayOnWithoutAWait)
 {
     // Two recordings joined byte for byte: the second one's clock starts again (back), or runs

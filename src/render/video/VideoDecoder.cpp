@@ -423,7 +423,9 @@ bool VideoDecoder::Impl::open(const QString& url, const QString& name, const Opt
     size = QSize(codec->width, codec->height);
     const AVRational frameRate = av_guess_frame_rate(raw, stream, nullptr);
     if (frameRate.num > 0 && frameRate.den > 0) {
-        rate = av_q2d(frameRate);
+        // A damaged header may claim billions of frames a second; the frame time is held to a
+        // millisecond at least, and the rate to what that allows.
+        rate = std::min(av_q2d(frameRate), 1000.0);
         streamFrameUs =
             std::clamp<qint64>(av_rescale(1000000, frameRate.den, frameRate.num), 1000, 10'000'000);
     }
