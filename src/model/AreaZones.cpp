@@ -123,9 +123,9 @@ bool AreaZones::fromJson(const QJsonValue& value, std::vector<AreaZone>* zones, 
 
 int AreaZones::zoneOf(const CPropBase& item, int zoneCount)
 {
+    // Compared as a double first: a stored 1e300 has no int.
     const double zone = ItemSettings::number(item, kZoneKey, 0);
-    const int index = std::isfinite(zone) ? int(zone) : 0;
-    return index >= 0 && index < zoneCount ? index : 0;
+    return zone >= 0 && zone < zoneCount ? int(zone) : 0;
 }
 
 std::vector<AreaZone> AreaZones::fromTemplate(Template layout, QSize led)

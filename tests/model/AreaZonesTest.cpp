@@ -241,3 +241,20 @@ TEST(AreaZones, TheToolsJsonNamesZonesAndEachItemsZone)
         EXPECT_FALSE(error.isEmpty());
     }
 }
+
+TEST(AreaZones, AnItemsZoneThatNamesNoZoneIsTheFirst)
+{
+    CPropText item;
+    const auto zoneOf = [&item](const char* reserved) {
+        item.reservedText = QString::fromLatin1(reserved);
+        return AreaZones::zoneOf(item, 3);
+    };
+    EXPECT_EQ(zoneOf(R"({"zone": 2})"), 2);
+    EXPECT_EQ(zoneOf(R"({"zone": 1.5})"), 1);
+    EXPECT_EQ(zoneOf(R"({"zone": 3})"), 0);
+    EXPECT_EQ(zoneOf(R"({"zone": -1})"), 0);
+    EXPECT_EQ(zoneOf(R"({"zone": 1e300})"), 0); // beyond any int
+    EXPECT_EQ(zoneOf(R"({"zone": -1e300})"), 0);
+    EXPECT_EQ(zoneOf(R"({"zone": "2"})"), 0);
+    EXPECT_EQ(zoneOf(R"({"zone": 2)"), 0); // broken JSON
+}
