@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -330,12 +331,8 @@ TEST_F(VideoDecoderTest, AHeaderClaimingBillionsOfFramesASecondIsHeldToAFrameAMi
     ASSERT_EQ(bytes.mid(strh + 8, 4), QByteArray("vids"));
     const qsizetype scaleAt = strh + 8 + 4 + 4 + 4 + 2 + 2 + 4;
     ASSERT_LT(scaleAt + 8, bytes.size());
-    const auto put32 = [&bytes](qsizetype at, quint32 value) {
-        for (int i = 0; i < 4; ++i)
-            bytes[at + i] = char(value >> (8 * i));
-    };
-    put32(scaleAt, 1);
-    put32(scaleAt + 4, 0xfbffffffu); // 4.2 billion frames a second
+    qToLittleEndian<quint32>(1, bytes.data() + scaleAt);
+    qToLittleEndian<quint32>(0xfbffffffu, bytes.data() + scaleAt + 4); // 4.2 billion a second
     VideoDecoder decoder;
     QString why;
     ASSERT_TRUE(decoder.openMemory(bytes, options({32, 24}), &why)) << why.toStdString();
